@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test: the normal build,
+# an ASan+UBSan build (fuzz corpora are replayed as ordinary tests in both) and
+# a TSan build of the serial link and connection tests.
+#   scripts/test.sh            everything
+#   scripts/test.sh --quick    the normal build only
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/scripts/setup.sh"
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+jobs=$(nproc)
+
+run_ctest() {  # run_ctest <build dir> <title> [ctest args...]
+    local dir=$1 title=$2; shift 2
+    echo "== $title"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
+}
+
+"$root/scripts/build.sh" build -DKESTRA_WERROR=ON
+run_ctest build "tests"
+[ $quick -eq 1 ] && exit 0
+
+"$root/scripts/build.sh" build-asan -DKESTRA_SANITIZE=address -DKESTRA_WERROR=ON
+run_ctest build-asan "tests under ASan+UBSan"
+
+"$root/scripts/build.sh" build-tsan -DKESTRA_SANITIZE=thread -DKESTRA_WERROR=ON
+run_ctest build-tsan "serial link and connection tests under TSan" -L 'comm|device'

@@ -1,0 +1,31 @@
+// Test helper: bytes written as "10 02 01 ..." so that tables read like the
+// protocol documentation.
+#pragma once
+
+#include "Lcmd.h"
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+inline ByteVector Hex(const std::string& text)
+{
+    ByteVector out;
+    std::istringstream in(text);
+    std::string token;
+    while (in >> token) {
+        out.push_back(static_cast<std::uint8_t>(std::stoul(token, nullptr, 16)));
+    }
+    return out;
+}
+
+inline std::string ToHex(const ByteVector& bytes)
+{
+    std::string out;
+    char buf[4];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", static_cast<unsigned>(bytes[i]));
+        out += buf;
+    }
+    return out;
+}
