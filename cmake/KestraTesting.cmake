@@ -3,8 +3,10 @@
 # QT: the test's main() creates a QApplication (tests/support/QtTestMain.cpp)
 # so that widgets, timers and the serial port work; otherwise gmock's main.
 # One GoogleTest executable; every test case becomes a CTest test (discovered
-# when the tests run, so a build never has to start Qt). Widget tests run
-# offscreen, with a private runtime directory and settings location.
+# when the tests run, so a build never has to start Qt). The QT main starts
+# offscreen with a private runtime and settings directory; sanitizer options
+# come from scripts/test.sh. (No list-valued ENVIRONMENT here: CMake 3.25's
+# discovery splits such lists into bogus property names.)
 include(GoogleTest)
 
 function(kestra_add_test target)
@@ -20,20 +22,10 @@ function(kestra_add_test target)
         target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gmock_main GTest::gmock GTest::gtest)
     endif()
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-    set(env
-        "QT_QPA_PLATFORM=offscreen"
-        "XDG_RUNTIME_DIR=${CMAKE_BINARY_DIR}/runtime"
-        "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config"
-        "KESTRA_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
-        "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
-        "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
-        "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
-        "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1")
     gtest_discover_tests(${target}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES
-            ENVIRONMENT "${env}"
             LABELS "${ARG_LABELS}"
             TIMEOUT ${ARG_TIMEOUT})
 endfunction()

@@ -12,6 +12,10 @@ cd "$root"
 quick=0
 [ "${1:-}" = "--quick" ] && quick=1
 jobs=$(nproc)
+export ASAN_OPTIONS=detect_leaks=1
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
 
 run_ctest() {  # run_ctest <build dir> <title> [ctest args...]
     local dir=$1 title=$2; shift 2

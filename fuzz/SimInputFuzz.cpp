@@ -1,0 +1,44 @@
+// Arbitrary bytes from the line into the simulated device: in chunks, with
+// pauses, in either firmware or boot-loader mode. It must never crash, every
+// firmware reply must be one well-formed frame, and after a pause nothing
+// may stay half received.
+#include "SimDevice.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0) {
+        return 0;
+    }
+    // First byte: bit 0 starts in the boot loader, the rest sets the chunk size.
+    const bool bootLoader = data[0] & 1;
+    const std::size_t chunk = 1 + (data[0] >> 1);
+    sim::SimDevice device(sim::DeviceState::Random(data[0]), bootLoader);
+    device.Device().SetSpeech(data[0] & 0x3F, 0);
+    std::int64_t now = 0;
+    for (std::size_t i = 1; i < size; i += chunk) {
+        const std::size_t n = std::min(chunk, size - i);
+        for (const auto& reply : device.Receive(data + i, n, now)) {
+            if (reply.bytes.empty()) {
+                std::abort();
+            }
+            if (reply.baud == sim::kFirmwareBaud
+                && (!IsFramed(reply.bytes) || reply.bytes.size() != std::size_t{reply.bytes[3]} + frame::kOverhead)) {
+                std::abort();
+            }
+        }
+        now += static_cast<std::int64_t>(data[i]);
+        if (data[i] == 0xFF) {
+            device.Idle(now);
+            if (device.PartialInput()) {
+                std::abort();
+            }
+        }
+    }
+    device.Idle(now);
+    if (device.PartialInput()) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,25 @@
+// Faults the simulated device can be told to show, one kind at a time.
+#pragma once
+
+#include <cstdint>
+
+namespace sim {
+
+enum class FaultKind {
+    None,
+    Silence,   // no reply at all (the command is still carried out)
+    Noise,     // `value` noise bytes (never DLE STX) go out before the reply
+    Truncate,  // only the first `value` bytes of the reply go out
+    Nak,       // a NAK frame instead of the reply; the command is not carried out
+    Busy,      // the busy report 0xE0 instead; not carried out
+    Error,     // the error report 0xE1 with code `value` instead; not carried out
+};
+
+struct Fault {
+    FaultKind kind = FaultKind::None;
+    int value = 0;
+    // How many replies the fault affects; negative: until it is changed.
+    int count = -1;
+};
+
+}  // namespace sim

@@ -1,0 +1,71 @@
+// The whole simulated KESTRA without any input or output: received bytes go
+// in, reply bytes come out. It switches between the regular firmware (framed
+// commands, 9600 baud) and the boot loader (raw commands, 115200 baud),
+// records what it received for observers and applies injected faults.
+#pragma once
+
+#include "BootLoader.h"
+#include "DeviceState.h"
+#include "Faults.h"
+#include "Firmware.h"
+#include "FrameHunter.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace sim {
+
+inline constexpr int kFirmwareBaud = 9600;
+inline constexpr int kBootLoaderBaud = 115200;
+
+struct Reply {
+    ByteVector bytes;
+    int baud = kFirmwareBaud;  // the speed the device talks while sending it
+};
+
+class SimDevice {
+public:
+    explicit SimDevice(DeviceState state = {}, bool inBootLoader = false);
+
+    // Received bytes in; the replies they draw, in order.
+    std::vector<Reply> Receive(const std::uint8_t* data, std::size_t size, std::int64_t nowMs);
+    // The line was quiet: settles partial input (see FrameHunter, BootLoader).
+    std::vector<Reply> Idle(std::int64_t nowMs);
+    // Moves the ducking simulation on.
+    void Advance(std::int64_t nowMs) { firmware_.Advance(nowMs); }
+    // Whether anything is half received (the owner then calls Idle after a pause).
+    bool PartialInput() const;
+
+    bool InBootLoader() const { return inBootLoader_; }
+    int Baud() const { return inBootLoader_ ? kBootLoaderBaud : kFirmwareBaud; }
+
+    // Every complete frame (firmware) or raw command / data block (boot loader)
+    // received, in order. Noise is not recorded.
+    const std::vector<ByteVector>& Received() const { return received_; }
+    void ClearReceived() { received_.clear(); }
+    std::size_t DiscardedBytes() const { return hunter_.Discarded(); }
+
+    void SetFault(const Fault& fault) { fault_ = fault; }
+    Fault CurrentFault() const { return fault_; }
+
+    Firmware& Device() { return firmware_; }
+    const Firmware& Device() const { return firmware_; }
+    const BootLoader& Loader() const { return loader_; }
+
+private:
+    void Answer(ByteVector reply, std::vector<Reply>& out, int baud);
+    bool FaultRefuses(std::vector<Reply>& out);
+    void HandleFrame(const HuntedFrame& frame, std::int64_t nowMs, std::vector<Reply>& out);
+    void LoaderByte(std::uint8_t byte, std::vector<Reply>& out);
+
+    Firmware firmware_;
+    BootLoader loader_;
+    FrameHunter hunter_;
+    bool inBootLoader_;
+    ByteVector rawCommand_;  // boot-loader bytes of the command in progress
+    std::vector<ByteVector> received_;
+    Fault fault_;
+    std::uint32_t noiseSeed_ = 0x2545F491u;
+};
+
+}  // namespace sim

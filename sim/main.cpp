@@ -1,0 +1,60 @@
+// kestra-sim: the simulated KESTRA as a stand-alone program.
+#include "CommandLine.h"
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    const sim::CommandLine cl = sim::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (cl.help) {
+        std::fputs(sim::HelpText().c_str(), stdout);
+        return 0;
+    }
+    if (!cl.error.empty()) {
+        std::fprintf(stderr, "kestra-sim: %s\nTry kestra-sim --help\n", cl.error.c_str());
+        return 2;
+    }
+
+    // Signals are taken with sigtimedwait below; block them before the
+    // serving thread starts so that it inherits the mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    sim::KestraSim device(cl.sim);
+    const std::string path = device.Start();
+    if (path.empty()) {
+        std::fprintf(stderr, "kestra-sim: cannot open %s\n", cl.sim.device.empty() ? "a pseudo-terminal" : cl.sim.device.c_str());
+        return 1;
+    }
+    if (cl.randomSeed) {
+        device.RandomiseState(*cl.randomSeed);
+    }
+    device.SetFault(cl.fault);
+    std::printf("KESTRA simulator on %s\n", path.c_str());
+    std::fflush(stdout);
+
+    bool speaking = cl.sim.speech != 0;
+    for (;;) {
+        timespec wait{1, 0};
+        if (cl.speechPeriodMs > 0 && cl.sim.speech != 0) {
+            wait = {cl.speechPeriodMs / 1000, (cl.speechPeriodMs % 1000) * 1'000'000L};
+        }
+        const int sig = sigtimedwait(&signals, nullptr, &wait);
+        if (sig == SIGINT || sig == SIGTERM) {
+            break;
+        }
+        if (sig < 0 && cl.speechPeriodMs > 0 && cl.sim.speech != 0) {
+            speaking = !speaking;
+            device.SetSpeech(speaking ? cl.sim.speech : 0);
+        }
+    }
+    device.Stop();
+    return 0;
+}
