@@ -1,0 +1,58 @@
+// TPanel: a plain bevelled panel with a colour and a centred caption. The
+// window uses it as a latching two-state button (both bevels raised =
+// released, both lowered = pressed) and as a small coloured indicator lamp.
+// Labels placed on a panel do not take clicks: a click on them is a click on
+// the panel.
+#pragma once
+
+#include "Colors.h"
+
+#include <QFrame>
+#include <QString>
+
+enum TBevel : int { bvNone = 0, bvLowered = 1, bvRaised = 2 };
+
+class TPanel : public QFrame {
+    Q_OBJECT
+public:
+    explicit TPanel(QWidget* parent = nullptr);
+
+    TBevel BevelInner() const { return inner_; }
+    TBevel BevelOuter() const { return outer_; }
+    void SetBevelInner(TBevel bevel);
+    void SetBevelOuter(TBevel bevel);
+
+    TColor Color() const { return color_; }
+    void SetColor(TColor color);
+
+    QString Caption() const { return caption_; }
+    void SetCaption(const QString& caption);
+
+    // Runs the click as a mouse click would (used by keyboard and tests).
+    void Click();
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void childEvent(QChildEvent* event) override;
+
+private:
+    TBevel inner_ = bvNone;
+    TBevel outer_ = bvRaised;
+    TColor color_ = clBtnFace;
+    QString caption_;
+    bool pressing_ = false;
+};
+
+// Latching convention: the state is read from the inner bevel only (raised
+// means released); setting it moves both bevels together.
+bool IsPressed(const TPanel* panel);
+void SetPressed(TPanel* panel, bool pressed);
+
+// Indicator convention: 20 x 8, lowered bevels, no caption, the colour is the
+// state.
+void MakeIndicator(TPanel* panel, TColor color);

@@ -1,0 +1,76 @@
+#include "UnlURLLabel.h"
+
+#include "Colors.h"
+
+#include <QDesktopServices>
+#include <QMouseEvent>
+#include <QUrl>
+
+namespace {
+
+void OpenWithDesktop(const QString& url)
+{
+    // Typed-style addresses ("www.example.org") are accepted as a shell would.
+    QDesktopServices::openUrl(QUrl::fromUserInput(url));
+}
+
+} // namespace
+
+TUnlURLLabel::Opener& TUnlURLLabel::UrlOpener()
+{
+    static Opener opener = OpenWithDesktop;
+    return opener;
+}
+
+TUnlURLLabel::TUnlURLLabel(QWidget* parent) : QLabel(parent)
+{
+    // The caption is an address, never markup.
+    setTextFormat(Qt::PlainText);
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, ToQColor(clBlue));
+    setPalette(pal);
+    QFont f = font();
+    f.setUnderline(true);
+    f.setBold(false);
+    f.setItalic(false);
+    f.setStrikeOut(false);
+    setFont(f);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void TUnlURLLabel::SetURL(const QString& url)
+{
+    url_ = url;
+    setText(url);
+}
+
+void TUnlURLLabel::Click()
+{
+    emit clicked();
+    if (const Opener& open = UrlOpener()) {
+        open(url_);
+    }
+}
+
+void TUnlURLLabel::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        pressing_ = true;
+        event->accept();
+        return;
+    }
+    QLabel::mousePressEvent(event);
+}
+
+void TUnlURLLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && pressing_) {
+        pressing_ = false;
+        event->accept();
+        if (rect().contains(event->position().toPoint())) {
+            Click();
+        }
+        return;
+    }
+    QLabel::mouseReleaseEvent(event);
+}
