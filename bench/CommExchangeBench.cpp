@@ -1,0 +1,169 @@
+// One full exchange through the whole serial link: the owner submits a frame,
+// the peer on the other end of a pseudo-terminal answers at once, the reply
+// is collected on the reader thread, handled by the owner, and the next frame
+// goes out. Compared with the same exchange done by a minimal poll() loop on
+// the same pseudo-terminal, in the same run.
+#include "DeliverReply.h"
+#include "LCommProc.h"
+#include "PtyPeer.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWarmUp = 200;
+constexpr int kExchanges = 5000;
+
+struct Figures {
+    double medianUs;
+    double p99Us;
+};
+
+Figures Summarise(std::vector<double> us)
+{
+    std::sort(us.begin(), us.end());
+    return {us[us.size() / 2], us[std::min(us.size() - 1, us.size() * 99 / 100)]};
+}
+
+// The owner: every handled reply submits the next frame, which the driver
+// sends when Advance runs after the handler.
+class BenchOwner : public QObject {
+public:
+    LCommProc* link = nullptr;
+    std::vector<double> samples;
+    int handled = 0;
+    Clock::time_point last{};
+
+    bool event(QEvent* e) override
+    {
+        if (e->type() == kCommErrEvent) {
+            std::fprintf(stderr, "serial error %d\n", static_cast<CommErrEvent*>(e)->Code());
+            QCoreApplication::exit(1);
+            return true;
+        }
+        if (DeliverReply(e, [this] { return link; }, [this](const RecCompleteEvent&) { OnReply(); })) {
+            return true;
+        }
+        return QObject::event(e);
+    }
+
+private:
+    void OnReply()
+    {
+        const Clock::time_point now = Clock::now();
+        if (handled > kWarmUp) {
+            samples.push_back(std::chrono::duration<double, std::micro>(now - last).count());
+        }
+        last = now;
+        if (++handled == kWarmUp + kExchanges + 1) {
+            QCoreApplication::exit(0);
+            return;
+        }
+        link->Send(LCommProc::PollFrame(), true);
+    }
+};
+
+bool RunDriver(const std::string& path, Figures& out)
+{
+    LComm::SetPortOverride(QString::fromStdString(path));
+    BenchOwner owner;
+    LCommProc link(&owner);
+    owner.link = &link;
+    link.SetPollSuspended(true);
+    if (!link.Open(1, 9600, 8, 0, 0)) {
+        std::fprintf(stderr, "cannot open %s\n", path.c_str());
+        return false;
+    }
+    QTimer::singleShot(0, [&] { link.Send(LCommProc::PollFrame(), true); });
+    const int rc = QCoreApplication::exec();
+    link.Close();
+    if (rc != 0 || owner.samples.size() != static_cast<std::size_t>(kExchanges)) {
+        return false;
+    }
+    out = Summarise(owner.samples);
+    return true;
+}
+
+// The least any program can do: write the frame, poll() until the whole
+// reply has been read, write the next one.
+bool RunMinimalLoop(const std::string& path, Figures& out)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    termios raw{};
+    tcgetattr(fd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(fd, TCSANOW, &raw);
+    const ByteVector& frame = LCommProc::PollFrame();
+    std::vector<double> samples;
+    Clock::time_point last = Clock::now();
+    bool ok = true;
+    for (int i = 0; i < kWarmUp + kExchanges + 1 && ok; ++i) {
+        ok = write(fd, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size());
+        std::size_t got = 0;
+        std::uint8_t buf[64];
+        while (ok && got < 8) {
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 2000) <= 0) {
+                ok = false;
+                break;
+            }
+            const ssize_t n = read(fd, buf, sizeof buf);
+            if (n > 0) {
+                got += static_cast<std::size_t>(n);
+            }
+        }
+        const Clock::time_point now = Clock::now();
+        if (i > kWarmUp) {
+            samples.push_back(std::chrono::duration<double, std::micro>(now - last).count());
+        }
+        last = now;
+    }
+    close(fd);
+    if (!ok) {
+        return false;
+    }
+    out = Summarise(samples);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    PtyPeer peer;
+    if (!peer.Ok()) {
+        std::fprintf(stderr, "no pseudo-terminal\n");
+        return 1;
+    }
+    peer.StartResponder(AckEveryFrame());
+
+    Figures minimal{};
+    Figures driver{};
+    if (!RunMinimalLoop(peer.Path(), minimal) || !RunDriver(peer.Path(), driver)) {
+        std::fprintf(stderr, "exchange failed\n");
+        return 1;
+    }
+    std::printf("comm exchange over a pseudo-terminal, %d exchanges, peer answers at once\n", kExchanges);
+    std::printf("  minimal poll() loop : median %8.1f us   p99 %8.1f us\n", minimal.medianUs, minimal.p99Us);
+    std::printf("  LCommProc + owner   : median %8.1f us   p99 %8.1f us\n", driver.medianUs, driver.p99Us);
+    std::printf("  ratio driver/minimal: median %8.2f      p99 %8.2f   (goal: median within 2x)\n",
+                driver.medianUs / minimal.medianUs, driver.p99Us / minimal.p99Us);
+    return 0;
+}

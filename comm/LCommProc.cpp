@@ -1,0 +1,213 @@
+#include "LCommProc.h"
+
+#include "CommEvents.h"
+
+#include <QTimer>
+
+#include <limits>
+
+LCommProc::LCommProc(QObject* owner) : LComm(owner) {}
+
+LCommProc::~LCommProc()
+{
+    // The reader thread calls OnRxChar of this class: stop it while this
+    // part of the object still exists.
+    LCommProc::Close();
+}
+
+const ByteVector& LCommProc::PollFrame()
+{
+    static const ByteVector frame = LCmd(0x01, 0x05).MakeFrame(frame::kModeFramed);
+    return frame;
+}
+
+bool LCommProc::Open(int portNumber, int baudRate, int dataBits, int parity, int stopBits)
+{
+    if (IsOpen()) {
+        return false;
+    }
+    // A reader that ended on an error is joined before its state is reset.
+    LComm::Close();
+    if (!pollTimer_) {
+        pollTimer_ = std::make_unique<QTimer>();
+        pollTimer_->setInterval(kPollIntervalMs);
+        QObject::connect(pollTimer_.get(), &QTimer::timeout, pollTimer_.get(), [this] { PollTick(); });
+    }
+    pollTimer_->start();
+    {
+        std::lock_guard lock(queueMutex_);
+        busy_ = false;
+        queue_.clear();
+        mergeSlot_.reset();
+    }
+    collector_.Clear();
+    return LComm::Open(portNumber, baudRate, dataBits, parity, stopBits);
+}
+
+void LCommProc::Close()
+{
+    if (pollTimer_) {
+        pollTimer_->stop();
+    }
+    {
+        std::lock_guard lock(queueMutex_);
+        queue_.clear();
+        mergeSlot_.reset();
+    }
+    LComm::Close();
+    pollTimer_.reset();
+}
+
+bool LCommProc::Write(const std::uint8_t* bytes, std::size_t length)
+{
+    if (length > kTransmitCapacity || (bytes == nullptr && length > 0)) {
+        return false;
+    }
+    Submit(ByteVector(bytes, bytes + length), false, std::nullopt);
+    return IsOpen();
+}
+
+bool LCommProc::Write(const ByteVector& buffer)
+{
+    return Write(buffer.data(), buffer.size());
+}
+
+void LCommProc::Send(const ByteVector& buffer, bool append)
+{
+    Submit(buffer, append, IsFramed(buffer) ? frame::kModeFramed : frame::kModeRaw);
+}
+
+void LCommProc::Send(const ByteVector& buffer, bool append, std::uint8_t receiveMode)
+{
+    Submit(buffer, append, receiveMode);
+}
+
+void LCommProc::Submit(const ByteVector& buffer, bool append, std::optional<std::uint8_t> receiveMode)
+{
+    if (!IsOpen()) {
+        return;
+    }
+    std::lock_guard lock(queueMutex_);
+    // Set at submission even when the frame only waits: the device answers
+    // in order, and the mode of the latest submission is the one that counts.
+    if (receiveMode) {
+        receiveMode_ = *receiveMode;
+    }
+    if (!busy_) {
+        busy_ = true;
+        TransmitLocked(buffer);
+    } else if (append) {
+        queue_.push_back(buffer);
+    } else if (mergeSlot_) {
+        queue_[*mergeSlot_] = buffer;
+    } else {
+        queue_.push_back(buffer);
+        mergeSlot_ = queue_.size() - 1;
+    }
+}
+
+void LCommProc::TransmitLocked(const ByteVector& buffer)
+{
+    sendTime_ = std::chrono::steady_clock::now();
+    LComm::Write(buffer);
+}
+
+void LCommProc::Advance()
+{
+    {
+        std::lock_guard lock(queueMutex_);
+        if (queue_.empty()) {
+            busy_ = false;
+        } else {
+            const ByteVector next = std::move(queue_.front());
+            queue_.pop_front();
+            if (mergeSlot_) {
+                mergeSlot_ = *mergeSlot_ == 0 ? std::nullopt : std::optional<std::size_t>(*mergeSlot_ - 1);
+            }
+            TransmitLocked(next);
+        }
+    }
+    ReleaseReception();
+}
+
+void LCommProc::SetPollSuspended(bool suspended)
+{
+    std::lock_guard lock(queueMutex_);
+    pollSuspended_ = suspended;
+}
+
+void LCommProc::PollTick()
+{
+    if (!IsOpen()) {
+        return;
+    }
+    {
+        std::lock_guard lock(queueMutex_);
+        if (busy_ || !queue_.empty() || pollSuspended_) {
+            return;
+        }
+    }
+    // The owner's thread is the only submitter, so nothing can slip in between.
+    Write(PollFrame());
+}
+
+void LCommProc::OnRxChar(std::uint8_t byte)
+{
+    std::uint8_t mode;
+    {
+        std::lock_guard lock(queueMutex_);
+        mode = receiveMode_;
+    }
+    if (!collector_.Feed(byte, mode)) {
+        return;
+    }
+    ByteVector reply = collector_.Take();
+    const quint32 elapsed = ReplyTimeMs();
+    HoldReception();
+    Post(new RecCompleteEvent(std::move(reply), elapsed, Id()));
+}
+
+quint32 LCommProc::ReplyTimeMs() const
+{
+    std::chrono::steady_clock::time_point sent;
+    {
+        std::lock_guard lock(queueMutex_);
+        sent = sendTime_;
+    }
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent).count();
+    if (ms < 0) {
+        return 0;
+    }
+    constexpr auto kMax = std::numeric_limits<quint32>::max();
+    return static_cast<unsigned long long>(ms) >= kMax ? kMax : static_cast<quint32>(ms);
+}
+
+bool LCommProc::IsBusy() const
+{
+    std::lock_guard lock(queueMutex_);
+    return busy_;
+}
+
+std::size_t LCommProc::QueueLength() const
+{
+    std::lock_guard lock(queueMutex_);
+    return queue_.size();
+}
+
+bool LCommProc::HasMergeSlot() const
+{
+    std::lock_guard lock(queueMutex_);
+    return mergeSlot_.has_value();
+}
+
+std::uint8_t LCommProc::ReceiveMode() const
+{
+    std::lock_guard lock(queueMutex_);
+    return receiveMode_;
+}
+
+bool LCommProc::PollSuspended() const
+{
+    std::lock_guard lock(queueMutex_);
+    return pollSuspended_;
+}

@@ -1,0 +1,143 @@
+#include "Lcomm.h"
+
+#include "CommEvents.h"
+#include "EventHandoff.h"
+#include "PortName.h"
+#include "PortReader.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+namespace {
+quint64 NextId()
+{
+    static std::atomic<quint64> next{1};
+    return next.fetch_add(1);
+}
+}  // namespace
+
+LComm::LComm(QObject* owner) : owner_(owner), id_(NextId())
+{
+    comm::WatchMainThreadEvents();
+}
+
+void LComm::Post(QEvent* e) const
+{
+    if (owner_ == nullptr) {
+        delete e;
+        return;
+    }
+    comm::ReleaseEvent(e);
+    QCoreApplication::postEvent(owner_, e);
+}
+
+LComm::~LComm()
+{
+    LComm::Close();
+}
+
+bool LComm::Open(int portNumber, int baudRate, int dataBits, int parity, int stopBits)
+{
+    if (open_.load()) {
+        return false;
+    }
+    if (reader_) {
+        // The last reader ended on an error; join it and forget its replies.
+        LComm::Close();
+    }
+    comm::PortSettings settings;
+    settings.path = comm::ResolvePortPath(portNumber);
+    settings.baudRate = baudRate;
+    settings.dataBits = dataBits;
+    settings.parity = parity;
+    settings.stopBits = stopBits;
+    settings.silenceLimitMs = silenceLimitMs_;
+
+    holdRequested_.store(false);
+    // Set first: a reader that fails at once must be able to clear it.
+    open_.store(true);
+    auto reader = std::make_unique<comm::PortReader>(this, std::move(settings));
+    if (!reader->StartAndOpen()) {
+        open_.store(false);
+        return false;
+    }
+    reader_ = std::move(reader);
+    return true;
+}
+
+void LComm::Close()
+{
+    if (reader_) {
+        std::unique_ptr<comm::PortReader> reader = std::move(reader_);
+        reader->RequestStop();
+        if (!reader->wait(QDeadlineTimer(kCloseWaitMs, Qt::PreciseTimer))) {
+            OnError(kErrCloseTimeout);
+            // A QThread must not be destroyed while it runs: cut it off from
+            // this object and let it delete itself once it ends.
+            reader->Detach();
+            comm::PortReader* abandoned = reader.release();
+            QObject::connect(abandoned, &QThread::finished, abandoned, &QObject::deleteLater);
+            if (abandoned->isFinished()) {
+                abandoned->deleteLater();
+            }
+        }
+        id_.store(NextId());
+    }
+    open_.store(false);
+}
+
+bool LComm::Write(const std::uint8_t* bytes, std::size_t length)
+{
+    if (!open_.load() || !reader_ || length > kTransmitCapacity || (bytes == nullptr && length > 0)) {
+        return false;
+    }
+    reader_->Transmit(ByteVector(bytes, bytes + length));
+    return true;
+}
+
+bool LComm::Write(const ByteVector& buffer)
+{
+    return LComm::Write(buffer.data(), buffer.size());
+}
+
+bool LComm::SetBaudRate(int rate)
+{
+    return open_.load() && reader_ && reader_->SetBaudRate(rate);
+}
+
+bool LComm::ReaderRunning() const
+{
+    return reader_ && !reader_->isFinished();
+}
+
+void LComm::ReleaseReception()
+{
+    if (reader_) {
+        reader_->ReleaseReception();
+    }
+}
+
+void LComm::OnRxChar(std::uint8_t byte)
+{
+    Post(new RxCharEvent(byte, Id()));
+}
+
+void LComm::OnError(int code)
+{
+    Post(new CommErrEvent(code, Id()));
+}
+
+QString LComm::PortName(int portNumber)
+{
+    return comm::DefaultPortName(portNumber);
+}
+
+void LComm::SetPortOverride(const QString& path)
+{
+    comm::SetPortOverride(path);
+}
+
+QString LComm::PortOverride()
+{
+    return comm::PortOverride();
+}

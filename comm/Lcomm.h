@@ -1,0 +1,129 @@
+// LComm: one serial port owned by a window (the "owner", any QObject).
+//
+// Open starts a reader thread that owns the QSerialPort; the owner's thread
+// (normally the user-interface thread) calls every public operation, and the
+// reader thread calls OnRxChar and OnError. Notifications reach the owner as
+// posted events (CommEvents.h), so the reader never waits for the owner and
+// Close can always end it promptly.
+//
+// Error codes handed to OnError and posted as CommErrEvent:
+//
+//   0  silence: nothing happened for the silence limit (8000 ms): no byte
+//      received, no transmit request, no stop. The limit does not run while
+//      a reply is with the owner (see LCommProc). The reader thread ends.
+//   1  the port failed: QSerialPort ResourceError (device unplugged, peer of
+//      a pseudo-terminal gone), DeviceNotFoundError, PermissionError or
+//      OpenError while open. The reader thread ends.
+//   2  a read failed: QSerialPort ReadError. The port is closed and the
+//      reader thread ends, because a failed read is the first of an endless
+//      storm of errors when the other end has vanished.
+//   3  a byte that the port announced could not be read (read() returned an
+//      error); reading goes on at the next arrival.
+//   5  Close: the reader thread did not end within 8000 ms of the stop
+//      request; it is abandoned and never calls this object again.
+//   6  any other QSerialPort error while open (UnknownError,
+//      UnsupportedOperationError, TimeoutError, NotOpenError). The reader
+//      thread ends.
+//   4  is never raised. QSerialPort WriteError is not reported: nothing here
+//      waits for a write to complete, and a dead port shows on the read side.
+//
+// When the reader thread ends on an error it closes the port first, so each
+// failure is reported exactly once, and the driver is no longer open.
+#pragma once
+
+#include "Lcmd.h"
+
+#include <QSerialPort>
+#include <QString>
+#include <QtGlobal>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+class QEvent;
+class QObject;
+
+namespace comm {
+class PortReader;
+int ErrorCodeFor(QSerialPort::SerialPortError error);  // -1: not reported
+}  // namespace comm
+
+inline constexpr int kErrSilence = 0;
+inline constexpr int kErrPortFailed = 1;
+inline constexpr int kErrReadFailed = 2;
+inline constexpr int kErrReadRefused = 3;
+inline constexpr int kErrCloseTimeout = 5;
+inline constexpr int kErrUnexpected = 6;
+
+class LComm {
+public:
+    static constexpr std::size_t kTransmitCapacity = 1024;
+    static constexpr int kSilenceLimitMs = 8000;
+    static constexpr int kCloseWaitMs = 8000;
+
+    explicit LComm(QObject* owner);
+    LComm(const LComm&) = delete;
+    LComm& operator=(const LComm&) = delete;
+    virtual ~LComm();
+
+    // Opens the port of this number (or the process-wide override) and starts
+    // the reader thread. parity: 0 none, 1 odd, 2 even, 3 mark, 4 space;
+    // stopBits: 0 one, 1 one and a half, 2 two. False, with no thread left
+    // behind and no error posted, when the driver is already open or the port
+    // is missing, in use or refuses the settings.
+    virtual bool Open(int portNumber, int baudRate, int dataBits, int parity, int stopBits);
+    // Stops and joins the reader thread; safe in every state and returns
+    // promptly. Replies and errors this driver posted before are tagged with
+    // its old id: Id() changes here, so the owner can drop them.
+    virtual void Close();
+    // Transmits now. False (nothing sent) when not open or longer than the
+    // 1024-byte transmit buffer. Successive writes go out in order.
+    virtual bool Write(const std::uint8_t* bytes, std::size_t length);
+    virtual bool Write(const ByteVector& buffer);
+
+    // 8 data bits, no parity, one stop bit at this rate; false when not open
+    // or refused. Waits for the reader thread to apply it.
+    bool SetBaudRate(int rate);
+
+    bool IsOpen() const { return open_.load(); }
+    // Process-unique, never a reused number; renewed by Close.
+    quint64 Id() const { return id_.load(); }
+    QObject* Owner() const { return owner_; }
+    // A reader thread exists and has not finished (tests).
+    bool ReaderRunning() const;
+
+    // Shortens (or lengthens) the silence limit from the next Open (tests).
+    void SetSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
+
+    // See PortName.h.
+    static QString PortName(int portNumber);
+    static void SetPortOverride(const QString& path);
+    static QString PortOverride();
+
+protected:
+    // Reader thread: every received byte. Posts RxCharEvent.
+    virtual void OnRxChar(std::uint8_t byte);
+    // Reader thread (closing thread for code 5): posts CommErrEvent.
+    virtual void OnError(int code);
+
+    // Posts an event to the owner (takes it; dropped when there is no owner).
+    void Post(QEvent* e) const;
+
+    // From OnRxChar: read nothing more, and let the silence limit rest, until
+    // ReleaseReception. Bytes that arrive meanwhile wait in the port.
+    void HoldReception() { holdRequested_.store(true); }
+    // Owner thread: reading resumes and the silence limit starts again.
+    void ReleaseReception();
+
+private:
+    friend class comm::PortReader;
+
+    QObject* owner_;
+    std::atomic<quint64> id_;
+    std::atomic<bool> open_{false};
+    std::atomic<bool> holdRequested_{false};
+    int silenceLimitMs_ = kSilenceLimitMs;
+    std::unique_ptr<comm::PortReader> reader_;
+};

@@ -1,0 +1,220 @@
+#include "CommFixture.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using LineDiscipline = CommFixture;
+
+struct Submission {
+    char name;   // frames are told apart by their sub byte
+    bool append;
+};
+
+struct QueueCase {
+    const char* title;
+    std::vector<Submission> whileBusy;
+    std::size_t queued;
+    std::string sentAfter;  // the frames that follow the first one, in order
+    bool slotAfterFirstSent;  // a merge slot is still queued after the first of them left
+};
+
+void PrintTo(const QueueCase& k, std::ostream* out)
+{
+    *out << k.title;
+}
+
+class QueueOrder : public CommFixture, public testing::WithParamInterface<QueueCase> {};
+
+TEST_P(QueueOrder, FramesLeaveInQueueOrderOneReplyAtATime)
+{
+    const QueueCase& k = GetParam();
+    LCommProc& d = MakeDriver();
+    ASSERT_TRUE(OpenDriver());
+    d.Send(Frame('X'), true);
+    ASSERT_EQ(ReadPeer(8), Frame('X'));
+    for (const Submission& s : k.whileBusy) {
+        d.Send(Frame(static_cast<std::uint8_t>(s.name)), s.append);
+    }
+    EXPECT_EQ(d.QueueLength(), k.queued);
+    // Nothing more goes out before the reply.
+    EXPECT_FALSE(PeerHearsAnything(50));
+
+    std::string sent;
+    for (std::size_t i = 0; i < k.sentAfter.size(); ++i) {
+        ASSERT_TRUE(peer.Write(Ack()));
+        const ByteVector next = ReadPeer(8);
+        ASSERT_EQ(next.size(), 8u) << "after reply " << i;
+        sent += static_cast<char>(next[4]);
+        if (i == 0) {
+            EXPECT_EQ(d.HasMergeSlot(), k.slotAfterFirstSent);
+        }
+    }
+    EXPECT_EQ(sent, k.sentAfter);
+    ASSERT_TRUE(peer.Write(Ack()));
+    EXPECT_TRUE(WaitFor([&] { return !d.IsBusy(); }));
+    EXPECT_EQ(d.QueueLength(), 0u);
+    EXPECT_EQ(owner.replies.size(), k.sentAfter.size() + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, QueueOrder,
+    testing::Values(QueueCase{"MergeThreeThenAppend", {{'A', false}, {'B', false}, {'C', false}, {'D', true}}, 2, "CD", false},
+                    QueueCase{"AppendThenMerge", {{'D', true}, {'A', false}}, 2, "DA", true},
+                    QueueCase{"MergeKeepsItsPlaceBeforeLaterAppends", {{'A', false}, {'D', true}, {'B', false}}, 2, "BD", false},
+                    QueueCase{"AppendsKeepEveryFrame", {{'A', true}, {'B', true}, {'C', true}}, 3, "ABC", false}),
+    [](const testing::TestParamInfo<QueueCase>& info) { return std::string(info.param.title); });
+
+TEST_F(LineDiscipline, MergeAfterTheSlotWasSentQueuesAnew)
+{
+    LCommProc& d = MakeDriver();
+    ASSERT_TRUE(OpenDriver());
+    d.Send(Frame('X'), true);
+    d.Send(Frame('A'), false);
+    d.Send(Frame('D'), true);
+    ASSERT_EQ(ReadPeer(8), Frame('X'));
+    ASSERT_TRUE(peer.Write(Ack()));
+    ASSERT_EQ(ReadPeer(8), Frame('A'));
+    // The slot went with A: a new merging frame must not overwrite D.
+    d.Send(Frame('B'), false);
+    EXPECT_EQ(d.QueueLength(), 2u);
+    ASSERT_TRUE(peer.Write(Ack()));
+    EXPECT_EQ(ReadPeer(8), Frame('D'));
+    ASSERT_TRUE(peer.Write(Ack()));
+    EXPECT_EQ(ReadPeer(8), Frame('B'));
+}
+
+TEST_F(LineDiscipline, PollGoesOutOnlyWhenIdle)
+{
+    LCommProc& d = MakeDriver();
+    ASSERT_TRUE(OpenDriver(false));
+    ASSERT_EQ(ReadPeer(8, 1000), LCommProc::PollFrame());
+    // Unanswered, the poll keeps the driver busy: no second poll.
+    EXPECT_FALSE(PeerHearsAnything(350));
+    EXPECT_TRUE(d.IsBusy());
+    ASSERT_TRUE(peer.Write(Ack()));
+    EXPECT_EQ(ReadPeer(8, 1000), LCommProc::PollFrame());
+    ASSERT_EQ(owner.replies.size(), 1u);
+    EXPECT_EQ(owner.replies[0], Ack());
+}
+
+TEST_F(LineDiscipline, SuspendedPollNeverGoesOut)
+{
+    LCommProc& d = MakeDriver();
+    ASSERT_TRUE(OpenDriver(true));
+    EXPECT_FALSE(PeerHearsAnything(1000));
+    d.SetPollSuspended(false);
+    EXPECT_EQ(ReadPeer(8, 1000), LCommProc::PollFrame());
+}
+
+TEST_F(LineDiscipline, ReplyTimeCoversTheWholeExchange)
+{
+    LCommProc& d = MakeDriver();
+    ASSERT_TRUE(OpenDriver());
+    d.Send(Frame('X'), true);
+    ASSERT_EQ(ReadPeer(8), Frame('X'));
+    WaitFor([] { return false; }, 80);  // the device takes its time
+    ASSERT_TRUE(peer.Write(Ack()));
+    ASSERT_TRUE(WaitFor([&] { return !owner.replyTimes.empty(); }));
+    EXPECT_GE(owner.replyTimes[0], 80u);
+    EXPECT_LT(owner.replyTimes[0], 5000u);
+}
+
+TEST_F(LineDiscipline, NoiseBeforeAFrameIsDropped)
+{
+    LCommProc& d = MakeDriver();
+    ASSERT_TRUE(OpenDriver());
+    d.Send(Frame('X'), true);
+    ASSERT_EQ(ReadPeer(8), Frame('X'));
+    ASSERT_TRUE(peer.Write(Hex("55 10 10 02 01 01 01 10 03 00")));
+    ASSERT_TRUE(WaitFor([&] { return !owner.replies.empty(); }));
+    EXPECT_EQ(ToHex(owner.replies[0]), "10 02 01 01 01 10 03 00");
+    EXPECT_FALSE(WaitFor([&] { return owner.replies.size() > 1; }, 100));
+}
+
+TEST_F(LineDiscipline, RawSubmissionMakesEveryByteAReply)
+{
+    LCommProc& d = MakeDriver();
+    ASSERT_TRUE(OpenDriver());
+    d.Send(Hex("21"), true);
+    EXPECT_EQ(d.ReceiveMode(), frame::kModeRaw);
+    ASSERT_EQ(ToHex(ReadPeer(1)), "21");
+    ASSERT_TRUE(peer.Write(Hex("41 42")));
+    ASSERT_TRUE(WaitFor([&] { return owner.replies.size() >= 2; }));
+    EXPECT_EQ(ToHex(owner.replies[0]), "41");
+    EXPECT_EQ(ToHex(owner.replies[1]), "42");
+}
+
+TEST_F(LineDiscipline, FrameShapedRawPageIsCollectedRaw)
+{
+    // A firmware page whose bytes happen to look like a frame.
+    ByteVector page(64, 0x5A);
+    page[0] = 0x10;
+    page[1] = 0x02;
+    page[61] = 0x10;
+    page[62] = 0x03;
+    ASSERT_TRUE(IsFramed(page));
+
+    LCommProc& d = MakeDriver();
+    ASSERT_TRUE(OpenDriver());
+    d.Send(page, true, frame::kModeRaw);
+    EXPECT_EQ(d.ReceiveMode(), frame::kModeRaw);
+    ASSERT_EQ(ReadPeer(64), page);
+    ASSERT_TRUE(peer.Write(Hex("AA")));  // the boot loader's one-byte answer
+    ASSERT_TRUE(WaitFor([&] { return !owner.replies.empty(); }));
+    EXPECT_EQ(ToHex(owner.replies[0]), "AA");
+    EXPECT_TRUE(WaitFor([&] { return !d.IsBusy(); }));
+
+    // Without the forced mode the shape decides, as for every other frame.
+    d.Send(page, true);
+    EXPECT_EQ(d.ReceiveMode(), frame::kModeFramed);
+}
+
+TEST_F(LineDiscipline, WriteLeavesTheReceiveModeAlone)
+{
+    LCommProc& d = MakeDriver();
+    ASSERT_TRUE(OpenDriver());
+    d.Send(Hex("21"), true);
+    ASSERT_TRUE(d.Write(LCommProc::PollFrame()));
+    EXPECT_EQ(d.ReceiveMode(), frame::kModeRaw);
+    EXPECT_EQ(d.QueueLength(), 1u);
+    d.Send(Frame('X'), true);
+    EXPECT_EQ(d.ReceiveMode(), frame::kModeFramed);
+}
+
+TEST_F(LineDiscipline, FramesSubmittedWhileHandlingFollowTheReplyInOrder)
+{
+    LCommProc& d = MakeDriver();
+    ASSERT_TRUE(OpenDriver());
+    d.Send(Frame('X'), true);
+    d.Send(Frame('Z'), true);
+    ASSERT_EQ(ReadPeer(8), Frame('X'));
+
+    bool heardDuringHandling = true;
+    bool first = true;
+    owner.onReply = [&](const RecCompleteEvent&) {
+        if (!first) {
+            return;
+        }
+        first = false;
+        d.Send(Frame('P'), true);
+        d.Send(Frame('Q'), false);
+        // As if a message box were open: events run, yet Z must wait.
+        heardDuringHandling = PeerHearsAnything(150);
+    };
+    ASSERT_TRUE(peer.Write(Ack()));
+    ASSERT_TRUE(WaitFor([&] { return !owner.replies.empty(); }));
+    EXPECT_FALSE(heardDuringHandling);
+    std::string order;
+    for (int i = 0; i < 3; ++i) {
+        const ByteVector next = ReadPeer(8);
+        ASSERT_EQ(next.size(), 8u);
+        order += static_cast<char>(next[4]);
+        ASSERT_TRUE(peer.Write(Ack()));
+    }
+    EXPECT_EQ(order, "ZPQ");
+    EXPECT_TRUE(WaitFor([&] { return !d.IsBusy(); }));
+}
+
+}  // namespace
