@@ -3,11 +3,15 @@
 // FmainPreferencesTab.cpp, FmainComTab.cpp and FmainAboutTab.cpp.
 #include "Fmain.h"
 
+#include "Connection.h"
 #include "ControlTag.h"
+#include "Dialogs.h"
 #include "EditLength.h"
 #include "Panel.h"
 #include "Rhtrack.h"
+#include "Settings.h"
 #include "StatusBar.h"
+#include "TrafficLog.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -56,6 +60,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     BuildAboutTab();
 
     FormCreate();
+    SetUpConnection();
+    ConnectHandlers();
 }
 
 TfrmMain::~TfrmMain()

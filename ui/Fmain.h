@@ -22,8 +22,15 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
+class DeviceConnection;
+class LCmd;
 class LCommProc;
+class SettingsStore;
+class TDialogs;
+class TfrmMsg;
+class TrafficLog;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -113,6 +120,59 @@ public:
 
     // ---- about tab --------------------------------------------------------
     void UnlURLLabel1Click();
+
+    // ---- connection, settings, traffic log (FmainConnection.cpp) ----------
+    TfrmMsg* frmMsg = nullptr;  // the traffic-log window, created hidden
+    bool LogWindowShown = false;
+    DeviceConnection& Device() { return *device_; }
+    TDialogs& Dialogs() { return *dialogs_; }
+    // Tests answer the dialogs themselves and use their own settings file.
+    void SetDialogs(std::unique_ptr<TDialogs> dialogs);
+    void SetSettingsStore(std::unique_ptr<SettingsStore> store);
+
+    void SendCommand(const LCmd& command, std::uint8_t senderFlag);
+    void SendUnlogged(const LCmd& command, std::uint8_t senderFlag, std::uint8_t buildMode);
+    void RequestFullState();
+    void Connect();
+    void Disconnect();
+    void FormShow();
+    void FormCloseQuery();
+    void btnConnectClick();
+    void btnDisconnectClick();
+    void cbCOMChange();
+    void btnViewmessagesClick();
+    void Button1Click();
+
+    // ---- user actions (FmainInputs/Outputs/Ducking/Presets.cpp) ------------
+    void tbMic1Change(TrhTrackBar* fader);
+    void tbLineChange(TrhTrackBar* fader);
+    void Panel1Click(TPanel* panel);
+    void btnLineClick();
+    void btnduck1Click(TPanel* panel);
+    void edMic1KeyDown(QLineEdit* edit);
+    void edMic1Exit(QLineEdit* edit);
+    void tbSubLeftChange(TrhTrackBar* fader);
+    void btnSubLClick(TPanel* panel);
+    void btnSubGangedClick(TPanel* panel);
+    void btnTunerClick(QPushButton* button);
+    void panMaunduckClick();
+    void tbThresholdChange();
+    void tbAttenuationChange();
+    void tbHoldTimeChange();
+    void tbFadeOutChange();
+    void tbFadeInChange();
+    void edThresholdKeyDown(QLineEdit* edit);
+    void edThresholdExit(QLineEdit* edit);
+    void btnLoadClick(QPushButton* button);
+    void swPreset1Click(TPanel* panel);
+    void btnFactoryClick();
+    // The program-wide remembered switch-on choice (-1: none yet).
+    static int SwitchOnSelection();
+    static void ResetSwitchOnSelection();
+    // Fader of a gain edit box by its tag (1..6 mics, 7 line, 8..11 outputs).
+    TrhTrackBar* GainFaderOf(const QLineEdit* edit) const;
+    // The hint of a gain fader: the level without its unit, or "mute".
+    static QString FaderHintText(const TrhTrackBar* fader);
 
     // ---- controls ---------------------------------------------------------
     QTabWidget* PageControl1 = nullptr;
@@ -244,7 +304,48 @@ public:
     QPushButton* btnUpdate2 = nullptr;
     QProgressBar* suiProgressBar1 = nullptr;
 
+protected:
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
 private:
+    struct OutputPair {
+        TrhTrackBar* leftFader;
+        TrhTrackBar* rightFader;
+        QProgressBar* leftBar;
+        QProgressBar* rightBar;
+        QLineEdit* leftEdit;
+        QLineEdit* rightEdit;
+        TPanel* leftMute;
+        TPanel* rightMute;
+        TPanel* gangedPanel;
+        bool* ganged;
+        int* offset;
+        int lastLeft;
+        int lastRight;
+    };
+    OutputPair Pair(bool master);
+    bool TakeFocusedMove(TrhTrackBar* fader, int lastSentIndex);
+    int UnmutedLevel(const TrhTrackBar* fader, bool subjectToDucking) const;
+    void ToggleInputMute(TPanel* panel, TrhTrackBar* fader, QProgressBar* bar, QLineEdit* edit,
+                         bool subjectToDucking, std::uint8_t channelByte);
+    bool SendPreferenceMove(TrhTrackBar* fader, int lastSentIndex, const LCmd& command);
+    void RestorePreferenceBox(QLineEdit* edit);
+    void SetUpConnection();
+    void ConnectHandlers();
+
+    // Declared in this order so that the connection goes before what it uses.
+    std::unique_ptr<TDialogs> dialogs_;
+    std::unique_ptr<SettingsStore> settings_;
+    std::unique_ptr<TrafficLog> log_;
+    std::unique_ptr<DeviceConnection> device_;
+    bool shownOnce_ = false;
+
     void FormCreate();
     void BuildControlTab();
     void BuildInputGroup();

@@ -1,0 +1,192 @@
+#include "Connection.h"
+
+#include "CommEvents.h"
+#include "Commands.h"
+#include "DeliverReply.h"
+#include "Dialogs.h"
+#include "Dispatcher.h"
+#include "Fmain.h"
+#include "FullState.h"
+#include "LCommProc.h"
+#include "Language.h"
+#include "Reports.h"
+
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+constexpr int kBaud = 9600;
+constexpr int kDataBits = 8;
+constexpr int kNoParity = 0;
+constexpr int kOneStopBit = 0;
+constexpr int kIdConnected = 30117;
+constexpr int kIdDisconnected = 30116;
+constexpr int kIdErrorCaption = 30114;
+constexpr int kIdConnectionError = 30119;
+}  // namespace
+
+DeviceConnection::DeviceConnection(TfrmMain& window, TDialogs& dialogs, LogFn log)
+    : w_(window), dialogs_(dialogs), log_(std::move(log)), tmMsg_(new QTimer(this)),
+      silenceLimitMs_(LComm::kSilenceLimitMs)
+{
+    dispatcher_ = std::make_unique<ReportDispatcher>(
+        w_, [this](const LCmd& c, std::uint8_t flag) { SendCommand(c, flag); },
+        [this](const QString& text) { ShowDeviceMessage(text); });
+    tmMsg_->setSingleShot(true);
+    tmMsg_->setInterval(kMessageHoldMs);
+    connect(tmMsg_, &QTimer::timeout, this, [this] {
+        deviceMessage_.clear();
+        w_.ShowMessage(QString());
+    });
+}
+
+DeviceConnection::~DeviceConnection()
+{
+    DropConnection();
+}
+
+bool DeviceConnection::HandleEvent(QEvent* e)
+{
+    if (DeliverReply(e, [this] { return w_.Comm; }, [this](const RecCompleteEvent& r) { OnRecComplete(r); })) {
+        return true;
+    }
+    if (e->type() == kCommErrEvent) {
+        OnCommErr(*static_cast<CommErrEvent*>(e));
+        return true;
+    }
+    return false;
+}
+
+QString DeviceConnection::ConnectedText() const
+{
+    return QStringLiteral("COM%1 %2").arg(w_.PortNo).arg(LoadStr(kIdConnected));
+}
+
+void DeviceConnection::DropConnection()
+{
+    if (w_.Comm != nullptr) {
+        LCommProc* comm = w_.Comm;
+        w_.Comm = nullptr;
+        comm->Close();
+        delete comm;
+    }
+}
+
+void DeviceConnection::Connect()
+{
+    if (w_.Comm != nullptr) {
+        return;
+    }
+    w_.ShowMessage(QString());
+    w_.Comm = new LCommProc(&w_);
+    w_.Comm->SetSilenceLimitMs(silenceLimitMs_);
+    if (w_.Comm->Open(w_.PortNo, kBaud, kDataBits, kNoParity, kOneStopBit)) {
+        w_.btnConnect->setEnabled(false);
+        w_.btnDisconnect->setEnabled(true);
+        w_.Comm->SetPollSuspended(false);
+        w_.ShowConnectionState(ConnectedText());
+        w_.EnablePanelControls();
+        // Enabling every button enabled "connect" too; while connected it
+        // would do nothing, so it stays off.
+        w_.btnConnect->setEnabled(false);
+        RequestFullState();
+    } else {
+        w_.btnConnect->setEnabled(true);
+        w_.btnDisconnect->setEnabled(false);
+        w_.ShowConnectionState(LoadStr(kIdDisconnected));
+        Disconnect();
+    }
+}
+
+void DeviceConnection::Disconnect()
+{
+    DropConnection();
+    w_.ShowConnectionState(LoadStr(kIdDisconnected));
+    w_.ShowMessage(QString());
+    w_.btnDisconnect->setEnabled(false);
+    w_.btnConnect->setEnabled(true);
+    w_.UpdateMode = false;
+    w_.DisablePanelControls();
+}
+
+void DeviceConnection::SendCommand(const LCmd& command, std::uint8_t senderFlag)
+{
+    if (w_.Comm == nullptr) {
+        return;
+    }
+    w_.Comm->Send(command.MakeFrame(frame::kModeFramed), senderFlag != 0);
+    log_(command, Direction::Sent, 0);
+}
+
+void DeviceConnection::SendUnlogged(const LCmd& command, std::uint8_t senderFlag, std::uint8_t buildMode)
+{
+    if (w_.Comm == nullptr) {
+        return;
+    }
+    // Raw bytes are collected raw even when they happen to look like a frame.
+    w_.Comm->Send(command.MakeFrame(buildMode), senderFlag != 0,
+                  buildMode == frame::kModeRaw ? frame::kModeRaw : frame::kModeFramed);
+}
+
+void DeviceConnection::RequestFullState()
+{
+    for (const LCmd& inquiry : FullStateInquiries()) {
+        SendCommand(inquiry, 1);
+    }
+}
+
+bool DeviceConnection::SetConnectionBaudRate(int rate)
+{
+    return w_.Comm != nullptr && w_.Comm->SetBaudRate(rate);
+}
+
+void DeviceConnection::ShowDeviceMessage(const QString& text)
+{
+    deviceMessage_ = text;
+    tmMsg_->start();
+    if (!text.isEmpty()) {
+        w_.ShowMessage(text);
+    }
+}
+
+void DeviceConnection::OnRecComplete(const RecCompleteEvent& reply)
+{
+    const LCmd frame(reply.Reply());
+    QString replyText;
+    if (frame.Sub() == sub::kAck) {
+        replyText = QString::fromLatin1(kAckText);
+    } else if (frame.Sub() == sub::kNak) {
+        replyText = QString::fromLatin1(kNakText);
+    } else {
+        dispatcher_->DispatchReport(frame, replyText);
+    }
+    // A device message stays readable for its hold time; the polls' replies
+    // would otherwise replace it within 100 ms.
+    if (deviceMessage_.isEmpty()) {
+        w_.ShowMessage(QStringLiteral("%1(%2)").arg(replyText).arg(static_cast<qint32>(reply.ReplyTimeMs())));
+    }
+    log_(frame, Direction::Received, reply.ReplyTimeMs());
+}
+
+void DeviceConnection::OnCommErr(const CommErrEvent& error)
+{
+    // An error of a driver that has since been replaced by a working one says
+    // nothing about the current connection.
+    if (w_.Comm != nullptr && w_.Comm->Id() != error.DriverId()) {
+        return;
+    }
+    const TDialogs::Answer answer =
+        dialogs_.AbortRetryIgnore(&w_, LoadStr(kIdErrorCaption), LoadStr(kIdConnectionError));
+    switch (answer) {
+    case TDialogs::Answer::Retry:
+        DropConnection();
+        Connect();
+        break;
+    case TDialogs::Answer::Abort:
+        Disconnect();
+        break;
+    default:  // Ignore: status and controls stay as they are
+        DropConnection();
+        break;
+    }
+}

@@ -1,0 +1,373 @@
+#include "Dispatcher.h"
+
+#include "Commands.h"
+#include "Fmain.h"
+#include "Language.h"
+#include "LevelBar.h"
+#include "Mroutine.h"
+#include "Panel.h"
+#include "Reports.h"
+#include "Rhtrack.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTimer>
+
+namespace {
+QString Text(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+// Level text of the position a bar shows, read back after it clamped.
+int ShownPosition(const QProgressBar* bar)
+{
+    return bar->maximum() - bar->value();
+}
+}  // namespace
+
+ReportDispatcher::ReportDispatcher(TfrmMain& window, SendFn send, MessageFn message)
+    : w_(window), send_(std::move(send)), message_(std::move(message)), duckBlink_(new QTimer(this))
+{
+    duckBlink_->setSingleShot(true);
+    duckBlink_->setInterval(kDuckBlinkMs);
+    connect(duckBlink_, &QTimer::timeout, this, [this] { SettleDuckLamps(); });
+}
+
+ReportDispatcher::Strip ReportDispatcher::Stereo(std::uint8_t c) const
+{
+    switch (c) {
+    case channel::kLine:
+        return {w_.tbLine, w_.pgbLine, w_.edLine, w_.btnLine};
+    case channel::kSubLeft:
+        return {w_.tbSubLeft, w_.pgbSubLeft, w_.edSubLeft, w_.btnSubL};
+    case channel::kSubRight:
+        return {w_.tbSubRight, w_.pgbSubRight, w_.edSubRight, w_.btnSubR};
+    case channel::kMasterLeft:
+        return {w_.tbMasterLeft, w_.pgbMasterLeft, w_.edMasterLeft, w_.btnMasterL};
+    case channel::kMasterRight:
+        return {w_.tbMasterRight, w_.pgbMasterRight, w_.edMasterRight, w_.btnMasterR};
+    default:
+        return {nullptr, nullptr, nullptr, nullptr};
+    }
+}
+
+bool ReportDispatcher::DuckingInEffect() const
+{
+    return IsPressed(w_.panMaunduck) || w_.DuckingActive;
+}
+
+void ReportDispatcher::MoveFader(TrhTrackBar* fader, int position)
+{
+    // The user's hand wins: a fader with the focus keeps its place.
+    if (!fader->hasFocus()) {
+        fader->SetPosition(position);  // clamps to the fader's range
+    }
+}
+
+void ReportDispatcher::DispatchReport(const LCmd& frame, QString& replyText)
+{
+    const std::uint8_t s = frame.Sub();
+    const auto needed = ReportPayloadLength(s);
+    if (!needed) {
+        replyText = Text(UnknownCommandText(s));
+        return;
+    }
+    const ByteVector& p = frame.Payload();
+    if (p.size() < *needed) {
+        return;
+    }
+    const std::uint8_t b0 = p.size() > 0 ? p[0] : 0;
+    const std::uint8_t b1 = p.size() > 1 ? p[1] : 0;
+
+    switch (s) {
+    case report::kLineSource:
+        LineSource(b0);
+        break;
+    case report::kStereoGain:
+        StereoGain(b0, b1);
+        break;
+    case report::kMicGain:
+        MicGain(b0, b1);
+        break;
+    case report::kLevel:
+    case report::kLevel2:
+        Level(b0, b1);
+        break;
+    case report::kDuckState:
+        DuckState(b0);
+        break;
+    case report::kPriority:
+        Priority(b0, b1);
+        break;
+    case report::kGanged:
+        Ganged(b0, b1);
+        break;
+    case report::kSubLevels:
+        PairLevels(b0, b1, false);
+        break;
+    case report::kMasterLevels:
+        PairLevels(b0, b1, true);
+        break;
+    case report::kMute:
+        Mute(b0, b1);
+        break;
+    case report::kThreshold:
+        MoveFader(w_.tbThreshold, 129 - b0);
+        break;
+    case report::kAttenuation:
+        MoveFader(w_.tbAttenuation, b0);
+        break;
+    case report::kHoldTime:
+        MoveFader(w_.tbHoldTime, b0);
+        break;
+    case report::kFadeOut:
+        MoveFader(w_.tbFadeOut, b0);
+        break;
+    case report::kFadeIn:
+        MoveFader(w_.tbFadeIn, b0);
+        break;
+    case report::kSwitchOn:
+        SwitchOn(b0);
+        break;
+    case report::kBusy:
+        message_(LoadStr(kBusyMessageId));
+        break;
+    case report::kError: {
+        const auto id = ErrorMessageId(b0);
+        message_(id ? LoadStr(*id) : QString());
+        break;
+    }
+    default:  // kNoEffect
+        break;
+    }
+}
+
+void ReportDispatcher::LineSource(std::uint8_t source)
+{
+    // Sources 1..4 light lamps 0..3; anything else means off, lamp 4.
+    const int lit = source >= 1 && source <= 4 ? source - 1 : 4;
+    for (int i = 0; i < 5; ++i) {
+        w_.LinePanel[i]->SetColor(i == lit ? clLime : clGreen);
+    }
+    for (int i = 0; i < 5; ++i) {
+        w_.LinePanel[i]->repaint();
+    }
+}
+
+void ReportDispatcher::StereoGain(std::uint8_t position, std::uint8_t c)
+{
+    const Strip strip = Stereo(c);
+    if (strip.fader == nullptr) {
+        return;
+    }
+    MoveFader(strip.fader, position);
+    SetBarPosition(strip.bar, strip.fader->Max() - position);
+    strip.edit->setText(Text(PositionText(position)));
+
+    // A ganged left output also refreshes its right partner's display.
+    const bool sub = c == channel::kSubLeft && w_.SubGanged && !IsPressed(w_.btnSubL);
+    const bool master = c == channel::kMasterLeft && w_.MasterGanged && !IsPressed(w_.btnMasterL);
+    if (sub || master) {
+        const Strip right = Stereo(static_cast<std::uint8_t>(c + 1));
+        const int attenuation = DuckingInEffect() ? w_.tbAttenuation->Position() : 0;
+        SetBarPosition(right.bar, right.fader->Max() - right.fader->Position() - attenuation);
+        right.edit->setText(Text(PositionText(ShownPosition(right.bar))));
+    }
+}
+
+void ReportDispatcher::MicGain(std::uint8_t position, std::uint8_t c)
+{
+    if (!channel::IsMic(c)) {
+        return;
+    }
+    const int n = c - 15;
+    auto* fader = w_.FindControl<TrhTrackBar>("tbMic", n);
+    auto* bar = w_.FindControl<QProgressBar>("pgbMic", n);
+    auto* edit = w_.FindControl<QLineEdit>("edMic", n);
+    if (fader == nullptr || bar == nullptr || edit == nullptr) {
+        return;
+    }
+    MoveFader(fader, position);
+    SetBarPosition(bar, fader->Max() - position);
+    edit->setText(Text(PositionText(position)));
+}
+
+void ReportDispatcher::Level(std::uint8_t position, std::uint8_t c)
+{
+    QProgressBar* bar = nullptr;
+    QLineEdit* edit = nullptr;
+    if (channel::IsStereo(c)) {
+        const Strip strip = Stereo(c);
+        bar = strip.bar;
+        edit = strip.edit;
+    } else if (channel::IsMic(c)) {
+        bar = w_.FindControl<QProgressBar>("pgbMic", c - 15);
+        edit = w_.FindControl<QLineEdit>("edMic", c - 15);
+    }
+    if (bar != nullptr && edit != nullptr) {
+        SetBarPosition(bar, bar->maximum() - position);
+        edit->setText(Text(PositionText(position)));
+    }
+    // The device waits for this poll whatever the channel was.
+    send_(CM_MCS_POLLING(sub::kPoll), 1);
+}
+
+void ReportDispatcher::DuckState(std::uint8_t state)
+{
+    const bool active = (state & 0x01) != 0;
+    w_.DuckingActive = active;
+    w_.palActDuck->SetColor(active ? clYellow : clOlive);
+    // Every lamp of a microphone without priority lights for a moment; after
+    // the blink those stay lit only while ducking is active. The blink runs
+    // on a timer rather than a blocking wait so the window stays responsive.
+    for (int n = 1; n <= 6; ++n) {
+        auto* prior = w_.FindControl<TPanel>("btnduck", n);
+        auto* lamp = w_.FindControl<TPanel>("panduck", n);
+        if (prior != nullptr && lamp != nullptr) {
+            lamp->SetColor(IsPressed(prior) ? clOlive : clYellow);
+        }
+    }
+    // Manual ducking is known at once: the mute reports that follow compute
+    // ducked levels from it.
+    SetPressed(w_.panMaunduck, (state & 0x02) != 0);
+    pendingDuckState_ = state;
+    duckBlink_->start();
+}
+
+void ReportDispatcher::SettleDuckLamps()
+{
+    const std::uint8_t state = pendingDuckState_;
+    for (int n = 1; n <= 6; ++n) {
+        auto* prior = w_.FindControl<TPanel>("btnduck", n);
+        auto* lamp = w_.FindControl<TPanel>("panduck", n);
+        if (prior != nullptr && lamp != nullptr && !IsPressed(prior) && (state & 0x01) == 0) {
+            lamp->SetColor(clOlive);
+        }
+    }
+    send_(CM_MCS_POLLING(sub::kPoll), 1);
+}
+
+void ReportDispatcher::Priority(std::uint8_t flag, std::uint8_t c)
+{
+    const int n = c - 15;
+    auto* prior = w_.FindControl<TPanel>("btnduck", n);
+    auto* lamp = w_.FindControl<TPanel>("panduck", n);
+    if (prior == nullptr || lamp == nullptr) {
+        return;
+    }
+    if (flag == 1) {
+        SetPressed(prior, true);
+        lamp->SetColor(clOlive);
+    } else {
+        SetPressed(prior, false);
+        if (w_.DuckingActive) {
+            lamp->SetColor(clYellow);
+        }
+    }
+}
+
+void ReportDispatcher::Ganged(std::uint8_t flag, std::uint8_t pair)
+{
+    if (pair != 1 && pair != 2) {
+        return;
+    }
+    const bool sub = pair == 1;
+    bool& ganged = sub ? w_.SubGanged : w_.MasterGanged;
+    int& offset = sub ? w_.SubGangedOffset : w_.MasterGangedOffset;
+    TPanel* gangedPanel = sub ? w_.btnSubGanged : w_.btnMasterGanged;
+    const Strip left = Stereo(sub ? channel::kSubLeft : channel::kMasterLeft);
+    const Strip right = Stereo(sub ? channel::kSubRight : channel::kMasterRight);
+
+    if (flag != 0) {
+        ganged = true;
+        SetPressed(gangedPanel, true);
+        right.mute->hide();
+        left.mute->move(gangedPanel->x(), left.mute->y());
+        if (IsPressed(right.mute) || IsPressed(left.mute)) {
+            SetPressed(left.mute, true);
+            SetPressed(right.mute, true);
+            SetBarPosition(left.bar, left.bar->minimum());
+            SetBarPosition(right.bar, left.bar->minimum());
+        }
+        offset = left.fader->Position() - right.fader->Position();
+        right.fader->setEnabled(false);
+    } else {
+        ganged = false;
+        right.mute->show();
+        left.mute->move(left.edit->x(), left.mute->y());
+        SetPressed(gangedPanel, false);
+        SetPressed(right.mute, IsPressed(left.mute));
+        right.fader->setEnabled(true);
+    }
+}
+
+void ReportDispatcher::PairLevels(std::uint8_t leftPos, std::uint8_t rightPos, bool master)
+{
+    const Strip left = Stereo(master ? channel::kMasterLeft : channel::kSubLeft);
+    const Strip right = Stereo(master ? channel::kMasterRight : channel::kSubRight);
+    right.edit->setText(Text(PositionText(rightPos)));
+    left.edit->setText(Text(PositionText(leftPos)));
+    SetBarPosition(left.bar, left.fader->Max() - leftPos);
+    SetBarPosition(right.bar, right.fader->Max() - rightPos);
+}
+
+void ReportDispatcher::Mute(std::uint8_t flag, std::uint8_t c)
+{
+    const bool muted = flag != 0;
+    if (c > channel::kMasterRight) {
+        const int n = c - 15;
+        auto* panel = w_.FindControl<TPanel>("Panel", n);
+        auto* prior = w_.FindControl<TPanel>("btnduck", n);
+        auto* bar = w_.FindControl<QProgressBar>("pgbMic", n);
+        auto* fader = w_.FindControl<TrhTrackBar>("tbMic", n);
+        auto* edit = w_.FindControl<QLineEdit>("edMic", n);
+        if (!panel || !prior || !bar || !fader || !edit) {
+            return;
+        }
+        if (muted) {
+            SetPressed(panel, true);
+            SetBarPosition(bar, bar->minimum());
+            edit->setText(QStringLiteral("mute"));
+        } else {
+            SetPressed(panel, false);
+            const bool ducked = DuckingInEffect() && !IsPressed(prior);
+            SetBarPosition(bar, fader->Max() - fader->Position() - (ducked ? w_.tbAttenuation->Position() : 0));
+            edit->setText(Text(WholeDbLevelText(PositionToDb(ShownPosition(bar)))));
+        }
+        return;
+    }
+    const Strip strip = Stereo(c);
+    if (muted) {
+        SetPressed(strip.mute, true);
+        SetBarPosition(strip.bar, strip.bar->minimum());
+        strip.edit->setText(QStringLiteral("mute"));
+    } else {
+        SetPressed(strip.mute, false);
+        // Only the line input is ducked here; outputs never are.
+        const bool ducked = c == channel::kLine && DuckingInEffect();
+        SetBarPosition(strip.bar,
+                       strip.fader->Max() - strip.fader->Position() - (ducked ? w_.tbAttenuation->Position() : 0));
+        strip.edit->setText(Text(WholeDbLevelText(PositionToDb(ShownPosition(strip.bar)))));
+    }
+}
+
+void ReportDispatcher::SwitchOn(std::uint8_t value)
+{
+    const int s = value & 3;
+    for (int n = 1; n <= 3; ++n) {
+        auto* panel = w_.FindControl<TPanel>("swPreset", n);
+        if (panel == nullptr) {
+            return;
+        }
+        SetPressed(panel, false);
+        if (s != 0) {
+            SetPressed(w_.swOff, false);
+            if (s == n) {
+                SetPressed(panel, true);
+            }
+        } else {
+            SetPressed(w_.swOff, true);
+        }
+    }
+}

@@ -1,0 +1,65 @@
+// Applies every report of the device to the window's controls, which are the
+// panel's only copy of the device's state. Faders move only when the user is
+// not holding them (no keyboard focus), so reports are never echoed back.
+#pragma once
+
+#include "Lcmd.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QLineEdit;
+class QProgressBar;
+class QTimer;
+class TPanel;
+class TfrmMain;
+class TrhTrackBar;
+
+class ReportDispatcher : public QObject {
+public:
+    using SendFn = std::function<void(const LCmd& command, std::uint8_t senderFlag)>;
+    using MessageFn = std::function<void(const QString& text)>;
+
+    // send: the command sender; message: where busy and error texts go.
+    ReportDispatcher(TfrmMain& window, SendFn send, MessageFn message);
+
+    // replyText stays empty for every recognised report and becomes
+    // "unknow command: XX" for an unrecognised one. A report shorter than its
+    // layout is ignored (the caller still logs it).
+    void DispatchReport(const LCmd& frame, QString& replyText);
+
+    // How long the ducking lamps of 0xC8 stay lit before they settle.
+    static constexpr int kDuckBlinkMs = 100;
+
+private:
+    struct Strip {
+        TrhTrackBar* fader;
+        QProgressBar* bar;
+        QLineEdit* edit;
+        TPanel* mute;
+    };
+    // Line and outputs by channel byte 0..4.
+    Strip Stereo(std::uint8_t channel) const;
+    bool DuckingInEffect() const;
+    void MoveFader(TrhTrackBar* fader, int position);
+
+    void LineSource(std::uint8_t source);
+    void StereoGain(std::uint8_t position, std::uint8_t channel);
+    void MicGain(std::uint8_t position, std::uint8_t channel);
+    void Level(std::uint8_t position, std::uint8_t channel);
+    void DuckState(std::uint8_t state);
+    void SettleDuckLamps();
+    void Priority(std::uint8_t flag, std::uint8_t channel);
+    void Ganged(std::uint8_t flag, std::uint8_t pair);
+    void PairLevels(std::uint8_t left, std::uint8_t right, bool master);
+    void Mute(std::uint8_t flag, std::uint8_t channel);
+    void SwitchOn(std::uint8_t value);
+
+    TfrmMain& w_;
+    SendFn send_;
+    MessageFn message_;
+    QTimer* duckBlink_;
+    std::uint8_t pendingDuckState_ = 0;
+};

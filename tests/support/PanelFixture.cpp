@@ -1,0 +1,196 @@
+#include "PanelFixture.h"
+
+#include "Fmsg.h"
+#include "Hex.h"
+#include "LCommProc.h"
+#include "Lcomm.h"
+#include "StatusBar.h"
+#include "WaitFor.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <chrono>
+
+using namespace std::chrono_literals;
+
+TDialogs::Answer ScriptedDialogs::Next(Answer fallback)
+{
+    if (answers.empty()) {
+        return fallback;
+    }
+    const Answer a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+void ScriptedDialogs::Open()
+{
+    if (whileOpen) {
+        whileOpen();
+    }
+}
+
+TDialogs::Answer ScriptedDialogs::AbortRetryIgnore(QWidget*, const QString& caption, const QString& text)
+{
+    asked.push_back({QStringLiteral("AbortRetryIgnore"), caption, text, {}});
+    Open();
+    return Next(Answer::Ignore);
+}
+
+TDialogs::Answer ScriptedDialogs::WarningOkCancel(QWidget*, const QString& caption, const QString& text,
+                                                  const QString& cancelCaption)
+{
+    asked.push_back({QStringLiteral("WarningOkCancel"), caption, text, cancelCaption});
+    Open();
+    return Next(Answer::Cancel);
+}
+
+void ScriptedDialogs::Information(QWidget*, const QString& text)
+{
+    asked.push_back({QStringLiteral("Information"), {}, text, {}});
+    Open();
+}
+
+void ScriptedDialogs::Error(QWidget*, const QString& text)
+{
+    asked.push_back({QStringLiteral("Error"), {}, text, {}});
+    Open();
+}
+
+void ScriptedDialogs::Plain(QWidget*, const QString& text)
+{
+    asked.push_back({QStringLiteral("Plain"), {}, text, {}});
+    Open();
+}
+
+void PanelFixture::SetUp()
+{
+    ASSERT_TRUE(dir_.isValid());
+    settingsFile_ = dir_.filePath(QStringLiteral("settings.ini"));
+    linkPath_ = dir_.filePath(QStringLiteral("kestra-port")).toStdString();
+    TfrmMain::ResetSwitchOnSelection();
+}
+
+void PanelFixture::StartDevice(sim::SimOptions options)
+{
+    w_.reset();
+    device_.reset();
+    if (options.linkPath.empty()) {
+        options.linkPath = linkPath_;
+    }
+    device_ = std::make_unique<sim::KestraSim>(options);
+    const std::string path = device_->Start();
+    ASSERT_FALSE(path.empty());
+    LComm::SetPortOverride(QString::fromStdString(path));
+}
+
+void PanelFixture::BuildWindow()
+{
+    w_ = std::make_unique<TfrmMain>();
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    dialogs_ = dialogs.get();
+    w_->SetDialogs(std::move(dialogs));
+    w_->SetSettingsStore(std::make_unique<SettingsStore>(settingsFile_));
+}
+
+void PanelFixture::TearDown()
+{
+    if (w_) {
+        w_->close();
+    }
+    w_.reset();
+    device_.reset();
+    LComm::SetPortOverride(QStringLiteral("/dev/kestra-test-no-such-port"));
+}
+
+void PanelFixture::ShowAndConnect()
+{
+    if (!device_) {
+        StartDevice();
+    }
+    if (!w_) {
+        BuildWindow();
+    }
+    w_->show();
+    w_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
+    ASSERT_TRUE(w_->Comm != nullptr) << "the panel did not connect";
+    // The first poll goes out only when all 49 replies were handled.
+    ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 50; }, 10000));
+    Settle();
+}
+
+void PanelFixture::Settle()
+{
+    // A poll that the device receives after this point was sent while the
+    // driver was idle with an empty queue: everything before it is answered
+    // and handled.
+    const std::size_t before = device_->ReceivedCount();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const auto frames = device_->Received();
+            for (std::size_t i = before; i < frames.size(); ++i) {
+                if (frames[i] == LCommProc::PollFrame()) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        5000));
+}
+
+std::vector<ByteVector> PanelFixture::ReceivedNoPolls() const
+{
+    std::vector<ByteVector> out;
+    for (const auto& f : device_->Received()) {
+        if (f != LCommProc::PollFrame()) {
+            out.push_back(f);
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> PanelFixture::ReceivedHex() const
+{
+    std::vector<std::string> out;
+    for (const auto& f : ReceivedNoPolls()) {
+        out.push_back(ToHex(f));
+    }
+    return out;
+}
+
+void PanelFixture::ClearReceived()
+{
+    device_->ClearReceived();
+}
+
+bool PanelFixture::WaitForFrame(const std::string& hex, int timeoutMs)
+{
+    return WaitFor(
+        [&] {
+            for (const auto& f : ReceivedHex()) {
+                if (f == hex) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+}
+
+QStringList PanelFixture::LogLines() const
+{
+    return w_->frmMsg->Lines();
+}
+
+QString PanelFixture::Status(int panel) const
+{
+    return w_->sbMain->PanelText(panel);
+}
+
+void PanelFixture::Focus(QWidget* widget)
+{
+    widget->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(WaitFor([&] { return widget->hasFocus(); }, 2000));
+}

@@ -1,0 +1,86 @@
+// Widget-test fixture: the real TfrmMain, offscreen, connected through the
+// real serial driver to the simulated KESTRA on a pseudo-terminal. Tests act
+// as a user would (QTest clicks, keys, focus) and compare the exact frames
+// the simulated device received.
+#pragma once
+
+#include "Dialogs.h"
+#include "Fmain.h"
+#include "KestraSim.h"
+#include "Lcmd.h"
+#include "Settings.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Answers every dialog from a script and records what was asked.
+class ScriptedDialogs : public TDialogs {
+public:
+    struct Asked {
+        QString kind;
+        QString caption;
+        QString text;
+        QString cancelCaption;
+    };
+    std::deque<Answer> answers;  // taken in order; when empty: Ignore / Cancel
+    std::vector<Asked> asked;
+    // Runs while a dialog is "open", inside the handler that opened it: a
+    // nested event loop, as a real modal box would run.
+    std::function<void()> whileOpen;
+
+    Answer AbortRetryIgnore(QWidget*, const QString& caption, const QString& text) override;
+    Answer WarningOkCancel(QWidget*, const QString& caption, const QString& text,
+                           const QString& cancelCaption) override;
+    void Information(QWidget*, const QString& text) override;
+    void Error(QWidget*, const QString& text) override;
+    void Plain(QWidget*, const QString& text) override;
+
+private:
+    Answer Next(Answer fallback);
+    void Open();
+};
+
+class PanelFixture : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts the simulator (options as given), builds the window and points
+    // the panel at the simulator. Called by SetUp with default options unless
+    // a test calls it again first with others.
+    void StartDevice(sim::SimOptions options = {});
+    void BuildWindow();
+    // Shows the window (which reads the settings and connects) and waits
+    // until the full state was read: the first poll after the inquiries.
+    void ShowAndConnect();
+    // Waits until the line has been idle long enough for a poll to go out
+    // after everything sent so far, so every reply has been handled.
+    void Settle();
+
+    // Frames the device received since the last ClearReceived, polls left out.
+    std::vector<ByteVector> ReceivedNoPolls() const;
+    std::vector<std::string> ReceivedHex() const;  // polls left out
+    void ClearReceived();
+    // Waits until the device received a frame equal to `hex` (polls ignored).
+    bool WaitForFrame(const std::string& hex, int timeoutMs = 3000);
+
+    QStringList LogLines() const;
+    QString Status(int panel) const;
+    // Gives the fader the keyboard focus as a user's click would.
+    void Focus(QWidget* widget);
+
+    QTemporaryDir dir_;
+    std::unique_ptr<sim::KestraSim> device_;
+    std::unique_ptr<TfrmMain> w_;
+    ScriptedDialogs* dialogs_ = nullptr;  // owned by the window
+    QString settingsFile_;
+    std::string linkPath_;
+};

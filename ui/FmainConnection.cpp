@@ -1,0 +1,195 @@
+// The window's side of the connection: routing the driver's events, the COM
+// tab's buttons, start-up and shut-down with the settings, and the message
+// window that docks to the right edge.
+#include "Fmain.h"
+
+#include "Connection.h"
+#include "Dialogs.h"
+#include "Fmsg.h"
+#include "Language.h"
+#include "Settings.h"
+#include "StatusBar.h"
+#include "TrafficLog.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include "RadioGroup.h"
+
+void TfrmMain::SetUpConnection()
+{
+    frmMsg = new TfrmMsg(this);
+    log_ = std::make_unique<TrafficLog>(*frmMsg);
+    dialogs_ = std::make_unique<QtDialogs>();
+    device_ = std::make_unique<DeviceConnection>(
+        *this, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) { log_->LogFrame(f, d, t); });
+    connect(btnConnect, &QPushButton::clicked, this, &TfrmMain::btnConnectClick);
+    connect(btnDisconnect, &QPushButton::clicked, this, &TfrmMain::btnDisconnectClick);
+    connect(btnViewmessages, &QPushButton::clicked, this, &TfrmMain::btnViewmessagesClick);
+    connect(Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
+    connect(cbCOM, &QComboBox::activated, this, [this](int) { cbCOMChange(); });
+    connect(frmMsg, &TfrmMsg::shown, this, [this] { LogWindowShown = true; });
+    connect(frmMsg, &TfrmMsg::closed, this, [this] { LogWindowShown = false; });
+}
+
+void TfrmMain::SetDialogs(std::unique_ptr<TDialogs> dialogs)
+{
+    // The connection keeps a reference to the dialogs: rebuild it around the new ones.
+    device_->Disconnect();
+    device_.reset();
+    dialogs_ = std::move(dialogs);
+    device_ = std::make_unique<DeviceConnection>(
+        *this, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) { log_->LogFrame(f, d, t); });
+}
+
+void TfrmMain::SetSettingsStore(std::unique_ptr<SettingsStore> store)
+{
+    settings_ = std::move(store);
+}
+
+bool TfrmMain::event(QEvent* e)
+{
+    if (device_ && device_->HandleEvent(e)) {
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void TfrmMain::SendCommand(const LCmd& command, std::uint8_t senderFlag)
+{
+    device_->SendCommand(command, senderFlag);
+}
+
+void TfrmMain::SendUnlogged(const LCmd& command, std::uint8_t senderFlag, std::uint8_t buildMode)
+{
+    device_->SendUnlogged(command, senderFlag, buildMode);
+}
+
+void TfrmMain::RequestFullState()
+{
+    device_->RequestFullState();
+}
+
+void TfrmMain::Connect()
+{
+    device_->Connect();
+}
+
+void TfrmMain::Disconnect()
+{
+    device_->Disconnect();
+}
+
+void TfrmMain::btnConnectClick()
+{
+    Connect();
+}
+
+void TfrmMain::btnDisconnectClick()
+{
+    Disconnect();
+}
+
+void TfrmMain::FormShow()
+{
+    if (!settings_) {
+        settings_ = std::make_unique<SettingsStore>();
+    }
+    PanelSettings s;
+    s.portNo = PortNo;
+    s.language = LanguageFlag();
+    settings_->LoadOrInitialise(s);
+    PortNo = s.portNo;
+    SetLanguageFlag(s.language);
+    cbCOM->setCurrentIndex(PortNo - 1);
+    if (LanguageFlag() == 0) {
+        rdgLanguage->SetItemIndex(1);
+    } else {
+        rdgLanguage->SetItemIndex(0);
+        ApplyLanguage();
+    }
+    Connect();
+}
+
+void TfrmMain::FormCloseQuery()
+{
+    if (settings_) {
+        settings_->Save(PanelSettings{PortNo, LanguageFlag()});
+    }
+    if (Comm != nullptr) {
+        Disconnect();
+    }
+    if (frmMsg->isVisible()) {
+        frmMsg->close();
+    }
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    FormCloseQuery();
+    event->accept();
+}
+
+void TfrmMain::cbCOMChange()
+{
+    // "COM1".."COM8": the fourth character is the port's digit.
+    const QString text = cbCOM->currentText();
+    if (text.size() >= 4 && text.at(3).isDigit()) {
+        PortNo = text.at(3).digitValue();
+        if (!settings_) {
+            settings_ = std::make_unique<SettingsStore>();
+        }
+        settings_->SavePort(PortNo);
+    }
+}
+
+void TfrmMain::btnViewmessagesClick()
+{
+    if (!frmMsg->isVisible()) {
+        frmMsg->ShowDocked(frameGeometry());
+    } else {
+        frmMsg->close();
+    }
+}
+
+void TfrmMain::Button1Click()
+{
+    frmMsg->Clear();
+}
+
+void TfrmMain::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    if (LogWindowShown) {
+        frmMsg->FollowMain(frameGeometry());
+    }
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (LogWindowShown) {
+        frmMsg->FollowMain(frameGeometry());
+    }
+}
+
+void TfrmMain::mouseReleaseEvent(QMouseEvent* event)
+{
+    // A left-button release on the window's own surface pulls the message
+    // window back to the edge, shown or not.
+    if (event->button() == Qt::LeftButton && childAt(event->position().toPoint()) == nullptr) {
+        frmMsg->FollowMain(frameGeometry());
+    }
+    QWidget::mouseReleaseEvent(event);
+}

@@ -1,0 +1,99 @@
+#include "Fmsg.h"
+
+#include <QCloseEvent>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTextBlock>
+
+namespace {
+// Design-time geometry of the window and its memo.
+constexpr int kDesignLeft = 661;
+constexpr int kDesignTop = 19;
+constexpr int kDesignWidth = 153;
+constexpr int kDesignHeight = 609;
+constexpr int kMemoWidth = 145;
+constexpr int kMemoHeight = 529;
+constexpr int kRadioLeft = 16;
+constexpr int kRadioWidth = 113;
+constexpr int kRadioHeight = 17;
+// Space below the memo for the two radio buttons.
+constexpr int kMemoBottomMargin = 98;
+}  // namespace
+
+TfrmMsg::TfrmMsg(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Tool)
+{
+    setObjectName(QStringLiteral("frmMsg"));
+    setWindowTitle(QStringLiteral("frmMsg"));
+    setGeometry(kDesignLeft, kDesignTop, kDesignWidth, kDesignHeight);
+
+    mmMsg = new QPlainTextEdit(this);
+    mmMsg->setObjectName(QStringLiteral("mmMsg"));
+    mmMsg->setReadOnly(true);
+    mmMsg->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmMsg->setLineWrapMode(QPlainTextEdit::NoWrap);
+    mmMsg->setGeometry(0, 0, kMemoWidth, kMemoHeight);
+    QPalette pal = mmMsg->palette();
+    pal.setColor(QPalette::Base, QColor(0xC8, 0xC8, 0xC8));  // the scroll-bar grey
+    mmMsg->setPalette(pal);
+
+    rbRXTX = new QRadioButton(QStringLiteral("show rx and tx"), this);
+    rbRXTX->setObjectName(QStringLiteral("rbRXTX"));
+    rbRXTX->setGeometry(kRadioLeft, 536, kRadioWidth, kRadioHeight);
+    rbRXTX->setChecked(true);
+    rbRXOnly = new QRadioButton(QStringLiteral("show rx only"), this);
+    rbRXOnly->setObjectName(QStringLiteral("rbRXOnly"));
+    rbRXOnly->setGeometry(kRadioLeft, 560, kRadioWidth, kRadioHeight);
+}
+
+void TfrmMsg::AppendLine(const QString& line)
+{
+    mmMsg->appendPlainText(line);
+}
+
+void TfrmMsg::Clear()
+{
+    mmMsg->clear();
+}
+
+QStringList TfrmMsg::Lines() const
+{
+    const QString text = mmMsg->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+void TfrmMsg::LayOut(int height)
+{
+    resize(kMemoWidth + 8, height);
+    mmMsg->setGeometry(mmMsg->x(), mmMsg->y(), mmMsg->width(), height - kMemoBottomMargin);
+    const int below = mmMsg->y() + mmMsg->height();
+    // "show rx only" now stands above "show rx and tx".
+    rbRXOnly->move(rbRXOnly->x(), below + 16);
+    rbRXTX->move(rbRXTX->x(), below + 33);
+}
+
+void TfrmMsg::ShowDocked(const QRect& mainFrame)
+{
+    LayOut(mainFrame.height());
+    rbRXOnly->setChecked(false);
+    rbRXTX->setChecked(true);
+    move(mainFrame.x() + mainFrame.width(), mainFrame.y());
+    show();
+}
+
+void TfrmMsg::FollowMain(const QRect& mainFrame)
+{
+    move(mainFrame.x() + mainFrame.width(), mainFrame.y());
+}
+
+void TfrmMsg::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    emit shown();
+}
+
+void TfrmMsg::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    emit closed();
+}

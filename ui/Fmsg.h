@@ -1,0 +1,42 @@
+// TfrmMsg: the traffic-log window. A read-only memo with one line per frame
+// and the choice between showing sent and received frames or received ones
+// only. It is created hidden with the main window, docks to the main window's
+// right edge when shown, and keeps its log while hidden.
+#pragma once
+
+#include <QWidget>
+
+class QPlainTextEdit;
+class QRadioButton;
+
+class TfrmMsg : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmMsg(QWidget* parent = nullptr);
+
+    QPlainTextEdit* mmMsg = nullptr;
+    QRadioButton* rbRXTX = nullptr;
+    QRadioButton* rbRXOnly = nullptr;
+
+    void AppendLine(const QString& line);
+    void Clear();
+    QStringList Lines() const;
+
+    // Shows the window beside `mainFrame` (the main window's frame geometry):
+    // same top and height, left edge at the main window's right edge. Every
+    // showing starts with sent frames logged again.
+    void ShowDocked(const QRect& mainFrame);
+    // Follows the main window: top and left only.
+    void FollowMain(const QRect& mainFrame);
+
+signals:
+    void shown();
+    void closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void LayOut(int height);
+};

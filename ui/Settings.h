@@ -1,0 +1,50 @@
+// The panel's own settings: port number and language, kept between runs in
+// the store named "VELDORATEST" (on Windows the registry key
+// HKEY_CURRENT_USER\Software\VELDORATEST with DWORD values, elsewhere the
+// platform's native settings file of that name).
+//
+// Failures are silent: an unreadable store leaves the defaults in force.
+// A stored port outside 1..8 or a language other than 0 and 1 is not taken
+// either, so nothing can index outside the port list or the language items.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QSettings;
+
+struct PanelSettings {
+    int portNo = 1;
+    std::uint8_t language = 0;
+};
+
+class SettingsStore {
+public:
+    // The production store.
+    SettingsStore();
+    // A store at an explicit file (tests, --settings).
+    explicit SettingsStore(const QString& iniFile);
+    ~SettingsStore();
+
+    // First run (the store is new): writes the given values. Otherwise reads
+    // them into `settings` and writes "Form Size". False when the store could
+    // not be used.
+    bool LoadOrInitialise(PanelSettings& settings);
+    bool Save(const PanelSettings& settings);
+    bool SavePort(int portNo);
+
+    static constexpr const char* kPortKey = "Port No";
+    static constexpr const char* kLanguageKey = "Language";
+    static constexpr const char* kFormSizeKey = "Form Size";
+
+private:
+    bool Sync();
+    std::unique_ptr<QSettings> settings_;
+};
+
+// Interprets stored values the way LoadOrInitialise does (exposed for tests
+// and the fuzzer): valid values replace the defaults in `settings`.
+void ApplyStoredPort(const QVariant& stored, PanelSettings& settings);
+void ApplyStoredLanguage(const QVariant& stored, PanelSettings& settings);
