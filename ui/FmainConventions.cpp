@@ -76,8 +76,12 @@ void TfrmMain::DisablePanelControls()
 void TfrmMain::RefreshFaderHint(TrhTrackBar* fader, const QString& text)
 {
     fader->setToolTip(text);
-    // Shown at once, so the value follows the pointer while dragging.
-    QToolTip::showText(QCursor::pos(), text, fader);
+    // Shown at once, so the value follows the pointer while dragging. A
+    // fader the user cannot see (another tab, a minimised window) moved by a
+    // report keeps its hint for later instead of popping it up elsewhere.
+    if (fader->isVisible() && isActiveWindow()) {
+        QToolTip::showText(QCursor::pos(), text, fader);
+    }
 }
 
 void TfrmMain::ShowConnectionState(const QString& text)

@@ -1,0 +1,88 @@
+// kestra-panel: the KESTRA remote panel.
+//
+//   kestra-panel                 connect on the stored COM port
+//   kestra-panel --port PATH     use this serial device for this run
+//   kestra-panel --demo          run against the built-in simulated KESTRA
+#include "Fmain.h"
+#include "KestraSim.h"
+#include "Lcomm.h"
+#include "StatusBar.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i) {
+        args << QString::fromLocal8Bit(argv[i]);
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("kestra-panel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTRA_VERSION));
+
+    QCommandLineParser cli;
+    cli.setApplicationDescription(QStringLiteral("KESTRA Remote Panel: remote control of the KESTRA mixer over RS-232."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
+    cli.addOption(help);
+    cli.addOption(version);
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Use this serial device (e.g. /dev/ttyUSB0) instead of the stored COM port, for this run."),
+                                  QStringLiteral("PATH"));
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Start a simulated KESTRA inside the program and connect to it."));
+    const QCommandLineOption speech(QStringLiteral("demo-speech"),
+                                    QStringLiteral("With --demo: simulated speech on these microphones, e.g. 1,3."),
+                                    QStringLiteral("MICS"));
+    cli.addOption(port);
+    cli.addOption(demo);
+    cli.addOption(speech);
+    const QString usage = cli.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("kestra-panel"));
+    // Parsed before the window system starts, so --help works without a display.
+    if (!cli.parse(args)) {
+        std::fprintf(stderr, "kestra-panel: %s\n%s", qPrintable(cli.errorText()), qPrintable(usage));
+        return 2;
+    }
+    if (cli.isSet(help)) {
+        std::printf("%s", qPrintable(usage));
+        return 0;
+    }
+    if (cli.isSet(version)) {
+        std::printf("kestra-panel %s\n", KESTRA_VERSION);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+
+    std::unique_ptr<sim::KestraSim> simulator;
+    if (cli.isSet(demo)) {
+        sim::SimOptions options;
+        for (const QString& mic : cli.value(speech).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const int n = mic.trimmed().toInt();
+            if (n >= 1 && n <= 6) {
+                options.speech |= 1u << (n - 1);
+            }
+        }
+        simulator = std::make_unique<sim::KestraSim>(options);
+        const std::string path = simulator->Start();
+        if (path.empty()) {
+            std::fprintf(stderr, "kestra-panel: could not start the simulated KESTRA\n");
+            return 1;
+        }
+        LComm::SetPortOverride(QString::fromStdString(path));
+    } else if (cli.isSet(port)) {
+        LComm::SetPortOverride(cli.value(port));
+    }
+
+    TfrmMain window;
+    if (simulator) {
+        window.setWindowTitle(QStringLiteral("KESTRA Remote Panel - simulated device"));
+    }
+    window.show();
+    const int rc = QApplication::exec();
+    return rc;
+}
