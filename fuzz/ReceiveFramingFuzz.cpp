@@ -1,0 +1,49 @@
+// Bytes from the line, fed one by one to the reply collector in the receive
+// mode the first input byte chooses (framed, raw or an invalid one), with
+// mode switches along the way as Send makes them. Every reply must be a
+// well-formed cut of the stream and parse without reading outside itself.
+#include "Lcmd.h"
+#include "ReplyCollector.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0) {
+        return 0;
+    }
+    ReplyCollector collector;
+    std::uint8_t mode = data[0] % 3;
+    for (std::size_t i = 1; i < size; ++i) {
+        // A byte 0xFF followed by a value switches the mode, as a new submission does.
+        if (data[i] == 0xFF && i + 1 < size) {
+            mode = data[++i] % 3;
+            continue;
+        }
+        if (!collector.Feed(data[i], mode)) {
+            if (collector.Pending().size() > frame::kOverhead + 255) {
+                std::abort();  // a reply can never grow past length 255 + 7
+            }
+            continue;
+        }
+        const ByteVector reply = collector.Take();
+        if (mode == frame::kModeRaw) {
+            // The byte completes the reply, with whatever a framed reply cut
+            // short by the switch had left.
+            if (reply.empty() || reply.back() != data[i]) {
+                std::abort();
+            }
+        } else if (reply.size() < 4 || reply[0] != frame::kDle || reply[1] != frame::kStx
+                   || reply.size() != static_cast<std::size_t>(reply[3]) + frame::kOverhead) {
+            std::abort();
+        }
+        const LCmd parsed(reply);
+        if (parsed.Payload().size() > reply.size()) {
+            std::abort();
+        }
+        if (!collector.Pending().empty()) {
+            std::abort();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,29 @@
+// Whatever the settings file holds, loading it gives a port the port list
+// has and a language the radio group has.
+#include "Settings.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.ini"));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            return 0;
+        }
+        file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+    }
+    PanelSettings settings;
+    SettingsStore store(path);
+    store.LoadOrInitialise(settings);
+    if (settings.portNo < 1 || settings.portNo > 8 || settings.language > 1) {
+        std::abort();
+    }
+    return 0;
+}
