@@ -1,0 +1,129 @@
+// Faults of the device and the line, end to end: the simulator misbehaves,
+// the real driver and window must cope without crashing or losing anything.
+#include "Commands.h"
+#include "Connection.h"
+#include "Hex.h"
+#include "Panel.h"
+#include "PanelFixture.h"
+#include "StatusBar.h"
+#include "WaitFor.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+class Faults : public PanelFixture {
+protected:
+    void ConnectWithShortSilence()
+    {
+        StartDevice();
+        BuildWindow();
+        w_->Device().SetSilenceLimitMs(400);
+        ShowAndConnect();
+    }
+    std::size_t Boxes() const { return dialogs_->asked.size(); }
+};
+
+TEST_F(Faults, UnpluggedDeviceGivesOneBoxAndRetryReconnectsWhenItIsBack)
+{
+    ConnectWithShortSilence();
+    dialogs_->answers = {TDialogs::Answer::Retry};
+    dialogs_->whileOpen = [&] {
+        ASSERT_FALSE(device_->Reappear().empty());
+        ClearReceived();
+    };
+    device_->Vanish();
+    ASSERT_TRUE(WaitFor([&] { return Boxes() == 1; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 49; }, 5000));
+    EXPECT_EQ(ToHex(device_->Received()[0]), "10 02 01 03 AF 01 00 10 03 AD");
+    EXPECT_EQ(Status(0), "COM1 connected");
+    QTest::qWait(300);
+    EXPECT_EQ(Boxes(), 1u) << "one vanished port, one box";
+}
+
+TEST_F(Faults, NoiseBetweenFramesIsDropped)
+{
+    ConnectWithShortSilence();
+    device_->SetFault({sim::FaultKind::Noise, 9, -1});
+    w_->btnTunerClick(w_->btnAux);
+    ASSERT_TRUE(WaitFor([&] { return w_->LinePanel[3]->Color() == clLime; }, 3000));
+    w_->Panel1Click(w_->Panel[4]);
+    ASSERT_TRUE(WaitForFrame("10 02 01 03 AE 01 13 10 03 BF"));
+    Settle();
+    EXPECT_TRUE(IsPressed(w_->Panel[4]));
+    EXPECT_EQ(device_->State().live.micMute[3], true);
+    EXPECT_TRUE(dialogs_->asked.empty());
+}
+
+TEST_F(Faults, ReplyCutShortEndsInSilenceThenACleanReconnect)
+{
+    ConnectWithShortSilence();
+    dialogs_->answers = {TDialogs::Answer::Retry};
+    dialogs_->whileOpen = [&] { ClearReceived(); };
+    device_->SetFault({sim::FaultKind::Truncate, 4, 1});
+    w_->btnTunerClick(w_->btnCD);
+    ASSERT_TRUE(WaitFor([&] { return Boxes() == 1; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 50; }, 5000));
+    Settle();
+    EXPECT_EQ(w_->LinePanel[2]->Color(), clLime) << "the reconnect read the source the device took";
+}
+
+TEST_F(Faults, NakBusyAndErrorAreShownAndNothingIsLost)
+{
+    ConnectWithShortSilence();
+    device_->SetFault({sim::FaultKind::Nak, 0, 1});
+    w_->btnTunerClick(w_->btnType);
+    ASSERT_TRUE(WaitFor([&] { return Status(1).startsWith("-NAK-("); }, 3000));
+    EXPECT_EQ(device_->State().live.lineSource, 1) << "a refused command changes nothing";
+
+    device_->SetFault({sim::FaultKind::Error, 3, 1});
+    w_->btnTunerClick(w_->btnType);
+    ASSERT_TRUE(WaitFor([&] { return Status(1) == "request ID unknown"; }, 3000));
+
+    // The next command goes through as usual.
+    w_->btnTunerClick(w_->btnType);
+    ASSERT_TRUE(WaitFor([&] { return w_->LinePanel[1]->Color() == clLime; }, 3000));
+    EXPECT_EQ(device_->State().live.lineSource, 2);
+    EXPECT_TRUE(dialogs_->asked.empty());
+}
+
+TEST_F(Faults, ClosingTheWindowWhileTheErrorBoxIsOpenExitsPromptlyAndSaves)
+{
+    ConnectWithShortSilence();
+    QElapsedTimer closing;
+    dialogs_->whileOpen = [&] {
+        closing.start();
+        w_->close();
+    };
+    device_->SetFault({sim::FaultKind::Silence, 0, -1});
+    ASSERT_TRUE(WaitFor([&] { return Boxes() == 1; }, 5000));
+    EXPECT_LT(closing.elapsed(), 2000);
+    EXPECT_EQ(w_->Comm, nullptr);
+    QSettings stored(settingsFile_, QSettings::IniFormat);
+    EXPECT_EQ(stored.value("Port No").toInt(), 1);
+}
+
+TEST_F(Faults, ClosingWhileRepliesAreInFlightExitsPromptly)
+{
+    for (int round = 0; round < 5; ++round) {
+        sim::SimOptions slow;
+        slow.wireSpeed = true;
+        StartDevice(slow);
+        BuildWindow();
+        w_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w_.get()));
+        ASSERT_NE(w_->Comm, nullptr);
+        // Somewhere inside the full-state read.
+        QTest::qWait(20 * round);
+        QElapsedTimer t;
+        t.start();
+        w_->close();
+        w_.reset();
+        EXPECT_LT(t.elapsed(), 2000) << "round " << round;
+    }
+}
+
+}  // namespace
