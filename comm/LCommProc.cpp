@@ -98,12 +98,24 @@ void LCommProc::Submit(const ByteVector& buffer, bool append, std::optional<std:
         TransmitLocked(buffer);
     } else if (append) {
         queue_.push_back(buffer);
-    } else if (mergeSlot_) {
+    } else if (mergeSlot_ && SameTarget(queue_[*mergeSlot_], buffer)) {
         queue_[*mergeSlot_] = buffer;
     } else {
+        // Another control's waiting value stays queued: replacing it would
+        // leave the device without a change the panel already shows.
         queue_.push_back(buffer);
         mergeSlot_ = queue_.size() - 1;
     }
+}
+
+bool LCommProc::SameTarget(const ByteVector& a, const ByteVector& b)
+{
+    // Framed commands set one item each: the sub byte names the setting and,
+    // with two payload bytes, the second names the channel or pair.
+    if (!IsFramed(a) || !IsFramed(b) || a.size() != b.size() || a[2] != b[2] || a[4] != b[4]) {
+        return a == b;
+    }
+    return a[3] != 3 || a[6] == b[6];
 }
 
 void LCommProc::TransmitLocked(const ByteVector& buffer)

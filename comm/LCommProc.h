@@ -2,7 +2,10 @@
 //
 // One frame on the line at a time. A frame submitted while a reply is
 // outstanding waits in the queue: appended at the back, or put into the
-// single merge slot, which later merging submissions overwrite in place.
+// single merge slot, which later merging submissions for the same item (sub
+// byte and channel) overwrite in place. A merging submission for another item
+// is queued behind and becomes the slot, so a fast drag leaves only its last
+// position waiting while no other control's change is ever dropped.
 // Every 100 ms while idle (not busy, queue empty, poll not suspended) the
 // poll frame 10 02 01 01 05 10 03 04 goes out.
 //
@@ -65,6 +68,9 @@ public:
 
     // The poll frame: command 0x01, sub 0x05, framed.
     static const ByteVector& PollFrame();
+    // Whether a merging frame may replace a waiting one: both set the same
+    // item (command, sub byte and, with two payload bytes, the channel).
+    static bool SameTarget(const ByteVector& waiting, const ByteVector& next);
 
 protected:
     void OnRxChar(std::uint8_t byte) override;

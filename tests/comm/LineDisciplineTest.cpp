@@ -7,10 +7,32 @@ namespace {
 
 using LineDiscipline = CommFixture;
 
+// Merging frames set one item ('M', value = name); appended ones are told
+// apart by their sub byte. Both are 9 bytes on the line.
 struct Submission {
-    char name;   // frames are told apart by their sub byte
+    char name;
     bool append;
+    char item = 'M';  // the item a merging frame sets
 };
+
+ByteVector Framed(std::uint8_t sub, std::uint8_t value)
+{
+    class Cmd : public LCmd {
+    public:
+        Cmd(std::uint8_t s, std::uint8_t v) : LCmd(0x01, s) { Append(v); }
+    };
+    return Cmd(sub, value).MakeFrame(frame::kModeFramed);
+}
+
+ByteVector FrameOf(const Submission& s)
+{
+    return s.append ? Framed(static_cast<std::uint8_t>(s.name), 0) : Framed(static_cast<std::uint8_t>(s.item), static_cast<std::uint8_t>(s.name));
+}
+
+char NameOf(const ByteVector& frame)
+{
+    return static_cast<char>(frame[4] == 'M' || frame[4] == 'N' ? frame[5] : frame[4]);
+}
 
 struct QueueCase {
     const char* title;
@@ -35,7 +57,7 @@ TEST_P(QueueOrder, FramesLeaveInQueueOrderOneReplyAtATime)
     d.Send(Frame('X'), true);
     ASSERT_EQ(ReadPeer(8), Frame('X'));
     for (const Submission& s : k.whileBusy) {
-        d.Send(Frame(static_cast<std::uint8_t>(s.name)), s.append);
+        d.Send(FrameOf(s), s.append);
     }
     EXPECT_EQ(d.QueueLength(), k.queued);
     // Nothing more goes out before the reply.
@@ -44,9 +66,9 @@ TEST_P(QueueOrder, FramesLeaveInQueueOrderOneReplyAtATime)
     std::string sent;
     for (std::size_t i = 0; i < k.sentAfter.size(); ++i) {
         ASSERT_TRUE(peer.Write(Ack()));
-        const ByteVector next = ReadPeer(8);
-        ASSERT_EQ(next.size(), 8u) << "after reply " << i;
-        sent += static_cast<char>(next[4]);
+        const ByteVector next = ReadPeer(9);
+        ASSERT_EQ(next.size(), 9u) << "after reply " << i;
+        sent += NameOf(next);
         if (i == 0) {
             EXPECT_EQ(d.HasMergeSlot(), k.slotAfterFirstSent);
         }
@@ -63,7 +85,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(QueueCase{"MergeThreeThenAppend", {{'A', false}, {'B', false}, {'C', false}, {'D', true}}, 2, "CD", false},
                     QueueCase{"AppendThenMerge", {{'D', true}, {'A', false}}, 2, "DA", true},
                     QueueCase{"MergeKeepsItsPlaceBeforeLaterAppends", {{'A', false}, {'D', true}, {'B', false}}, 2, "BD", false},
-                    QueueCase{"AppendsKeepEveryFrame", {{'A', true}, {'B', true}, {'C', true}}, 3, "ABC", false}),
+                    QueueCase{"AppendsKeepEveryFrame", {{'A', true}, {'B', true}, {'C', true}}, 3, "ABC", false},
+                    // Another item's waiting value is never replaced; the slot moves on.
+                    QueueCase{"OtherItemIsQueuedBehind", {{'A', false}, {'B', false, 'N'}, {'C', false, 'N'}}, 2, "AC", true},
+                    QueueCase{"SlotMovesToTheLatestItem", {{'A', false}, {'B', false, 'N'}, {'C', false}}, 3, "ABC", true}),
     [](const testing::TestParamInfo<QueueCase>& info) { return std::string(info.param.title); });
 
 TEST_F(LineDiscipline, MergeAfterTheSlotWasSentQueuesAnew)
@@ -215,6 +240,33 @@ TEST_F(LineDiscipline, FramesSubmittedWhileHandlingFollowTheReplyInOrder)
     }
     EXPECT_EQ(order, "ZPQ");
     EXPECT_TRUE(WaitFor([&] { return !d.IsBusy(); }));
+}
+
+}  // namespace
+
+namespace {
+
+struct TargetCase {
+    const char* waiting;
+    const char* next;
+    bool same;
+};
+
+TEST(MergeTarget, OnlyTheSameItemIsReplaced)
+{
+    const TargetCase cases[] = {
+        {"10 02 01 03 A3 0A 10 10 03 BA", "10 02 01 03 A3 0B 10 10 03 BB", true},   // same mic, new position
+        {"10 02 01 03 A3 0A 10 10 03 BA", "10 02 01 03 A3 0A 11 10 03 BB", false},  // another mic
+        {"10 02 01 03 A2 0A 00 10 03 BA", "10 02 01 03 AE 01 00 10 03 AC", false},  // fader, then its mute
+        {"10 02 01 03 AE 01 12 10 03 00", "10 02 01 03 AE 00 12 10 03 00", true},   // mute toggled back
+        {"10 02 01 02 B4 10 10 03 00", "10 02 01 02 B4 37 10 03 00", true},         // hold time, one byte
+        {"10 02 01 02 B4 10 10 03 00", "10 02 01 02 B3 10 10 03 00", false},        // another setting
+        {"01 00 55 AA", "01 00 55 AA", true},                                        // raw: only identical bytes
+        {"01 00 55 AA", "01 01 55 AA", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LCommProc::SameTarget(Hex(c.waiting), Hex(c.next)), c.same) << c.waiting << " / " << c.next;
+    }
 }
 
 }  // namespace
