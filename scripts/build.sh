@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# build.sh <build dir> [extra cmake options...]
+# build.sh <build dir> [extra cmake options...]   (KESTRA_TARGETS limits the targets)
 # Configures once (again only when the options change) and builds incrementally.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,4 +10,7 @@ if [ ! -f "$dir/build.ninja" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$opts" ]; 
     cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
     echo "$opts" > "$stamp"
 fi
-cmake --build "$dir" -j "$(nproc)"
+# KESTRA_TARGETS="a b": build only these targets (and what they need).
+targets=()
+for t in ${KESTRA_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
