@@ -3,6 +3,9 @@
 //   kestra-panel                 connect on the stored COM port
 //   kestra-panel --port PATH     use this serial device for this run
 //   kestra-panel --demo          run against the built-in simulated KESTRA
+//   kestra-panel --service       show the firmware-update controls (About tab)
+//   kestra-panel --firmware FILE flash this image in an update of this run
+#include "FirmwareImage.h"
 #include "Fmain.h"
 #include "KestraSim.h"
 #include "Lcomm.h"
@@ -13,6 +16,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 int main(int argc, char** argv)
 {
@@ -41,6 +45,13 @@ int main(int argc, char** argv)
     cli.addOption(port);
     cli.addOption(demo);
     cli.addOption(speech);
+    const QCommandLineOption service(QStringLiteral("service"),
+                                     QStringLiteral("Show the firmware-update buttons and progress bar on the About tab."));
+    const QCommandLineOption firmwareFile(QStringLiteral("firmware"),
+                                          QStringLiteral("Firmware image (exactly 7104 bytes) that an update of this run writes."),
+                                          QStringLiteral("FILE"));
+    cli.addOption(service);
+    cli.addOption(firmwareFile);
     const QString usage = cli.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("kestra-panel"));
     // Parsed before the window system starts, so --help works without a display.
     if (!cli.parse(args)) {
@@ -54,6 +65,17 @@ int main(int argc, char** argv)
     if (cli.isSet(version)) {
         std::printf("kestra-panel %s\n", KESTRA_VERSION);
         return 0;
+    }
+
+    if (cli.isSet(firmwareFile)) {
+        // Checked before anything could reach the device.
+        std::string error;
+        ByteVector image = firmware::LoadFile(cli.value(firmwareFile).toStdString(), &error);
+        if (image.empty()) {
+            std::fprintf(stderr, "kestra-panel: %s\n", error.c_str());
+            return 2;
+        }
+        firmware::SetForRun(std::move(image));
     }
 
     QApplication app(argc, argv);
@@ -81,6 +103,9 @@ int main(int argc, char** argv)
     TfrmMain window;
     if (simulator) {
         window.setWindowTitle(QStringLiteral("KESTRA Remote Panel - simulated device"));
+    }
+    if (cli.isSet(service)) {
+        window.SetServiceMode(true);
     }
     window.show();
     const int rc = QApplication::exec();

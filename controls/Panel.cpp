@@ -1,20 +1,35 @@
 #include "Panel.h"
 
+#include "PanelAccessible.h"
+
+#include <QAccessible>
 #include <QChildEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 TPanel::TPanel(QWidget* parent) : QFrame(parent)
 {
+    InstallPanelAccessibility();
     setFrameStyle(QFrame::NoFrame);
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void TPanel::SetBevelInner(TBevel bevel)
 {
     if (bevel != inner_) {
+        const bool wasPressed = IsPressed(this);
         inner_ = bevel;
         update();
+        if (QAccessible::isActive() && !indicator_ && wasPressed != IsPressed(this)) {
+            QAccessible::State changed;
+            changed.checked = true;
+            QAccessibleStateChangeEvent ev(this, changed);
+            QAccessible::updateAccessibility(&ev);
+        }
     }
 }
 
@@ -29,8 +44,15 @@ void TPanel::SetBevelOuter(TBevel bevel)
 void TPanel::SetColor(TColor color)
 {
     if (color != color_) {
+        const bool wasLit = IsLit(this);
         color_ = color;
         update();
+        if (QAccessible::isActive() && indicator_ && wasLit != IsLit(this)) {
+            QAccessibleValueChangeEvent value(this, PanelValueText(this));
+            QAccessible::updateAccessibility(&value);
+            QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+            QAccessible::updateAccessibility(&description);
+        }
     }
 }
 
@@ -45,6 +67,13 @@ void TPanel::SetCaption(const QString& caption)
 void TPanel::Click()
 {
     emit clicked();
+}
+
+void TPanel::MarkIndicator(TColor darkColor)
+{
+    indicator_ = true;
+    dark_ = darkColor;
+    setFocusPolicy(Qt::NoFocus);
 }
 
 namespace {
@@ -81,6 +110,12 @@ void TPanel::paintEvent(QPaintEvent*)
         p.setPen(pal.color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
         p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, caption_);
     }
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = r.adjusted(1, 1, -1, -1);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
 }
 
 void TPanel::mousePressEvent(QMouseEvent* event)
@@ -106,6 +141,21 @@ void TPanel::mouseReleaseEvent(QMouseEvent* event)
     QFrame::mouseReleaseEvent(event);
 }
 
+void TPanel::keyPressEvent(QKeyEvent* event)
+{
+    // Exactly one click per key press: a held key does not toggle to and fro.
+    const int key = event->key();
+    if (!indicator_ && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
+        && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        event->accept();
+        if (!event->isAutoRepeat()) {
+            Click();
+        }
+        return;
+    }
+    QFrame::keyPressEvent(event);
+}
+
 void TPanel::childEvent(QChildEvent* event)
 {
     // A label on the panel is part of its face: the pointer goes through it.
@@ -129,11 +179,17 @@ void SetPressed(TPanel* panel, bool pressed)
     panel->SetBevelOuter(bevel);
 }
 
-void MakeIndicator(TPanel* panel, TColor color)
+void MakeIndicator(TPanel* panel, TColor darkColor)
 {
+    panel->MarkIndicator(darkColor);
     panel->resize(20, 8);
     panel->SetBevelInner(bvLowered);
     panel->SetBevelOuter(bvLowered);
     panel->SetCaption(QString());
-    panel->SetColor(color);
+    panel->SetColor(darkColor);
+}
+
+bool IsLit(const TPanel* indicator)
+{
+    return indicator->IsIndicator() && indicator->Color() != indicator->DarkColor();
 }

@@ -3,6 +3,13 @@
 // released, both lowered = pressed) and as a small coloured indicator lamp.
 // Labels placed on a panel do not take clicks: a click on them is a click on
 // the panel.
+//
+// A latching panel takes the focus from the keyboard only (Tab), never from a
+// click: a click on a mute panel must leave the focus on the fader the user
+// was moving, since faders send only while they hold it. With the focus,
+// Space or Enter clicks it. Screen readers see a latching panel as a
+// checkable button (pressed = checked) and an indicator as a lamp whose value
+// is "lit" or "dark" (PanelAccessible.cpp).
 #pragma once
 
 #include "Colors.h"
@@ -31,6 +38,11 @@ public:
     // Runs the click as a mouse click would (used by keyboard and tests).
     void Click();
 
+    // Set by MakeIndicator: the panel is a lamp, not a button.
+    bool IsIndicator() const { return indicator_; }
+    TColor DarkColor() const { return dark_; }
+    void MarkIndicator(TColor darkColor);
+
 signals:
     void clicked();
 
@@ -38,6 +50,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void childEvent(QChildEvent* event) override;
 
 private:
@@ -46,6 +59,8 @@ private:
     TColor color_ = clBtnFace;
     QString caption_;
     bool pressing_ = false;
+    bool indicator_ = false;
+    TColor dark_ = 0;
 };
 
 // Latching convention: the state is read from the inner bevel only (raised
@@ -54,5 +69,7 @@ bool IsPressed(const TPanel* panel);
 void SetPressed(TPanel* panel, bool pressed);
 
 // Indicator convention: 20 x 8, lowered bevels, no caption, the colour is the
-// state.
-void MakeIndicator(TPanel* panel, TColor color);
+// state. It is made dark: `darkColor` is its dark colour, any other is lit.
+// An indicator takes no focus.
+void MakeIndicator(TPanel* panel, TColor darkColor);
+bool IsLit(const TPanel* indicator);

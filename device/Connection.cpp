@@ -77,6 +77,10 @@ void DeviceConnection::Connect()
     if (w_.Comm != nullptr) {
         return;
     }
+    // An update whose connection was dropped (Ignore on a serial error)
+    // leaves the flag set; the device's replies to a regular connection must
+    // not drive the updater.
+    EndUpdateMode();
     w_.ShowMessage(QString());
     w_.Comm = new LCommProc(&w_);
     w_.Comm->SetSilenceLimitMs(silenceLimitMs_);
@@ -98,6 +102,24 @@ void DeviceConnection::Connect()
     }
 }
 
+bool DeviceConnection::OpenForUpdate(int baudRate)
+{
+    if (w_.Comm != nullptr) {
+        return false;
+    }
+    w_.Comm = new LCommProc(&w_);
+    w_.Comm->SetSilenceLimitMs(silenceLimitMs_);
+    // Suspended before opening, so that not even a first poll reaches the
+    // boot loader.
+    w_.Comm->SetPollSuspended(true);
+    if (!w_.Comm->Open(w_.PortNo, baudRate, kDataBits, kNoParity, kOneStopBit)) {
+        DropConnection();
+        return false;
+    }
+    w_.ShowConnectionState(ConnectedText());
+    return true;
+}
+
 void DeviceConnection::Disconnect()
 {
     DropConnection();
@@ -105,8 +127,17 @@ void DeviceConnection::Disconnect()
     w_.ShowMessage(QString());
     w_.btnDisconnect->setEnabled(false);
     w_.btnConnect->setEnabled(true);
-    w_.UpdateMode = false;
+    EndUpdateMode();
     w_.DisablePanelControls();
+}
+
+void DeviceConnection::EndUpdateMode()
+{
+    const bool wasUpdating = w_.UpdateMode;
+    w_.UpdateMode = false;
+    if (wasUpdating && update_.ended) {
+        update_.ended();
+    }
 }
 
 void DeviceConnection::SendCommand(const LCmd& command, std::uint8_t senderFlag)
@@ -135,6 +166,21 @@ void DeviceConnection::RequestFullState()
     }
 }
 
+bool DeviceConnection::RestartUpdateAtBootLoaderSpeed()
+{
+    bool ok = SetConnectionBaudRate(kBootLoaderBaud);
+    if (!ok && w_.Comm != nullptr && !w_.Comm->IsOpen()) {
+        // The driver closes its port when its reader ends on an error, so
+        // changing the speed alone would leave the update stuck: reopen.
+        w_.Comm->SetPollSuspended(true);
+        ok = w_.Comm->Open(w_.PortNo, kBootLoaderBaud, kDataBits, kNoParity, kOneStopBit);
+    }
+    if (ok) {
+        SendUnlogged(CM_MCS_START(0x01), 1, frame::kModeRaw);
+    }
+    return ok;
+}
+
 bool DeviceConnection::SetConnectionBaudRate(int rate)
 {
     return w_.Comm != nullptr && w_.Comm->SetBaudRate(rate);
@@ -152,6 +198,13 @@ void DeviceConnection::ShowDeviceMessage(const QString& text)
 void DeviceConnection::OnRecComplete(const RecCompleteEvent& reply)
 {
     const LCmd frame(reply.Reply());
+    if (w_.UpdateMode) {
+        // The updater owns the line: in raw mode the sub byte is the byte.
+        if (update_.reply) {
+            update_.reply(frame.Sub(), frame.Payload());
+        }
+        return;
+    }
     QString replyText;
     if (frame.Sub() == sub::kAck) {
         replyText = QString::fromLatin1(kAckText);
@@ -173,6 +226,15 @@ void DeviceConnection::OnCommErr(const CommErrEvent& error)
     // An error of a driver that has since been replaced by a working one says
     // nothing about the current connection.
     if (w_.Comm != nullptr && w_.Comm->Id() != error.DriverId()) {
+        return;
+    }
+    if (w_.UpdateMode && update_.state && update_.state() == 0) {
+        // Nothing answered the start at this speed: the device may already
+        // wait in its boot loader. Try it there, without bothering the user.
+        RestartUpdateAtBootLoaderSpeed();
+        if (update_.setState) {
+            update_.setState(0);
+        }
         return;
     }
     const TDialogs::Answer answer =

@@ -55,9 +55,28 @@ public:
     // The silence limit of every driver opened from now on (tests shorten it).
     void SetSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
 
+    // The firmware updater's side, used while the window's update-mode flag
+    // is set: replies go to it, a serial error before the boot loader has
+    // answered restarts it at the boot loader's speed, and ended runs when
+    // the flag is cleared. Installed by the window when an update starts.
+    struct UpdateHooks {
+        std::function<void(std::uint8_t reply, const ByteVector& payload)> reply;
+        std::function<int()> state;
+        std::function<void(int)> setState;
+        std::function<void()> ended;
+    };
+    void SetUpdateHooks(UpdateHooks hooks) { update_ = std::move(hooks); }
+    // Opens the stored port for an update at this speed with the poll
+    // suspended; the panel controls stay as they are. False, with no
+    // connection left, when the port cannot be opened.
+    bool OpenForUpdate(int baudRate);
+    static constexpr int kBootLoaderBaud = 115200;
+
 private:
     void DropConnection();
     QString ConnectedText() const;
+    void EndUpdateMode();
+    bool RestartUpdateAtBootLoaderSpeed();
 
     TfrmMain& w_;
     TDialogs& dialogs_;
@@ -66,4 +85,5 @@ private:
     QTimer* tmMsg_;
     QString deviceMessage_;
     int silenceLimitMs_;
+    UpdateHooks update_;
 };

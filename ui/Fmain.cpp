@@ -62,6 +62,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     FormCreate();
     SetUpConnection();
     ConnectHandlers();
+    ApplyAccessibleNames();
+    SetUpTabOrder();
 }
 
 TfrmMain::~TfrmMain()

@@ -43,6 +43,8 @@ class TRadioGroup;
 class TStatusBar;
 class TUnlURLLabel;
 class TrhTrackBar;
+class LUpdate;
+struct UpdateSession;
 
 // Index of each fader in TfrmMain::LastSent.
 enum LastSentIndex : int {
@@ -118,8 +120,30 @@ public:
     void ApplyLanguage();
     void rdgLanguageClick();
 
+    // ---- accessibility (FmainAccessibility.cpp) ---------------------------
+    // Gives every control of this window and of the message window the name
+    // a screen reader speaks, in the language in force; run again after each
+    // language change.
+    void ApplyAccessibleNames();
+    // Tab order: strip by strip, top to bottom, left to right, tab by tab.
+    void SetUpTabOrder();
+    // The controls in that order (only those that can take the focus).
+    QVector<QWidget*> TabOrder() const;
+
     // ---- about tab --------------------------------------------------------
     void UnlURLLabel1Click();
+
+    // ---- firmware update (FmainUpdate.cpp) --------------------------------
+    // btnUpdate: the device runs its regular firmware; btnUpdate2: it already
+    // waits in its boot loader (an interrupted update).
+    void btnUpdateClick();
+    void btnUpdate2Click();
+    // The current updater, or none before the first update. It outlives its
+    // connection; the next start replaces it.
+    LUpdate* Updater() const;
+    // Service use (--service): shows the update buttons and the progress
+    // bar, which stay hidden otherwise.
+    void SetServiceMode(bool on);
 
     // ---- connection, settings, traffic log (FmainConnection.cpp) ----------
     TfrmMsg* frmMsg = nullptr;  // the traffic-log window, created hidden
@@ -345,6 +369,13 @@ private:
     std::unique_ptr<TrafficLog> log_;
     std::unique_ptr<DeviceConnection> device_;
     bool shownOnce_ = false;
+
+    struct UpdateSessionDeleter {
+        void operator()(UpdateSession* session) const;
+    };
+    std::unique_ptr<UpdateSession, UpdateSessionDeleter> update_;
+    void StartUpdate(bool inBootLoader);
+    void EndUpdateView();
 
     void FormCreate();
     void BuildControlTab();

@@ -47,6 +47,8 @@ void TfrmMain::BuildAboutTab()
     suiProgressBar1->setRange(0, 100);
     suiProgressBar1->setValue(0);
     suiProgressBar1->setGeometry(8, 376, 728, 20);
+    connect(btnUpdate, &QPushButton::clicked, this, &TfrmMain::btnUpdateClick);
+    connect(btnUpdate2, &QPushButton::clicked, this, &TfrmMain::btnUpdate2Click);
     btnUpdate->setVisible(false);
     btnUpdate2->setVisible(false);
     suiProgressBar1->setVisible(false);

@@ -66,6 +66,7 @@ void TfrmMain::ApplyLanguage()
     } else {
         ShowConnectionState(LoadStr(30116));
     }
+    ApplyAccessibleNames();
 }
 
 void TfrmMain::rdgLanguageClick()

@@ -1,0 +1,188 @@
+// A fast fader drag against the simulated device at 9600 baud: how many
+// frames the drag puts on the line, and how long after the last move the
+// device holds the final position, in round trips of one gain command.
+//
+// The window, the driver and the simulator are the real ones; the drag is
+// hundreds of focused position changes, one per millisecond, with the event
+// loop running between them as it does under a user's hand.
+#include "Commands.h"
+#include "Dialogs.h"
+#include "Fmain.h"
+#include "KestraSim.h"
+#include "LCommProc.h"
+#include "Lcomm.h"
+#include "Rhtrack.h"
+#include "Settings.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int kRoundTripSamples = 40;
+constexpr int kMoves = 600;
+constexpr int kTrials = 6;
+constexpr int kMoveIntervalUs = 1000;
+
+// No human answers here: any dialog gives up.
+class NoDialogs : public TDialogs {
+public:
+    Answer AbortRetryIgnore(QWidget*, const QString&, const QString& text) override
+    {
+        std::fprintf(stderr, "dialog: %s\n", qPrintable(text));
+        return Answer::Abort;
+    }
+    Answer WarningOkCancel(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return Answer::Cancel;
+    }
+    void Information(QWidget*, const QString&) override {}
+    void Error(QWidget*, const QString&) override {}
+    void Plain(QWidget*, const QString&) override {}
+};
+
+// Runs the event loop until `done` or the deadline; false on the deadline.
+bool RunUntil(const std::function<bool()>& done, qint64 timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+std::size_t NonPollFrames(const std::vector<ByteVector>& frames)
+{
+    return static_cast<std::size_t>(std::count_if(
+        frames.begin(), frames.end(), [](const ByteVector& f) { return f != LCommProc::PollFrame(); }));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+
+    sim::SimOptions options;
+    options.wireSpeed = true;
+    sim::KestraSim device(options);
+    const std::string path = device.Start();
+    if (path.empty()) {
+        std::fprintf(stderr, "cannot start the simulated device\n");
+        return 1;
+    }
+    LComm::SetPortOverride(QString::fromStdString(path));
+
+    TfrmMain w;
+    w.SetDialogs(std::make_unique<NoDialogs>());
+    w.SetSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("settings.ini"))));
+    w.show();
+    w.activateWindow();
+    if (!RunUntil([&] { return w.isActiveWindow() && w.Comm != nullptr && device.ReceivedCount() >= 50; }, 20000)) {
+        std::fprintf(stderr, "the panel did not connect and read the device\n");
+        return 1;
+    }
+    LCommProc* comm = w.Comm;
+    comm->SetPollSuspended(true);
+    const auto idle = [&] { return !comm->IsBusy() && comm->QueueLength() == 0; };
+    RunUntil(idle, 5000);
+
+    // One round trip: a gain command on an idle line until its reply is handled.
+    std::vector<double> trips;
+    QElapsedTimer clock;
+    for (int i = 0; i < kRoundTripSamples; ++i) {
+        clock.start();
+        w.SendCommand(CM_MCS_MIC(static_cast<std::uint8_t>(i % 70), channel::Mic(2)), 0);
+        if (!RunUntil(idle, 5000)) {
+            std::fprintf(stderr, "no reply\n");
+            return 1;
+        }
+        trips.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    }
+    const double tripMs = Median(trips);
+
+    // The drag: sweeps over the whole fader, ending between its ends.
+    TrhTrackBar* fader = w.tbMic[1];
+    fader->setFocus(Qt::MouseFocusReason);
+    if (!RunUntil([&] { return fader->hasFocus(); }, 2000)) {
+        std::fprintf(stderr, "the fader did not take the focus\n");
+        return 1;
+    }
+    // Several drags, each ending at another point of the exchange cycle.
+    struct Drag {
+        int changes;
+        std::size_t frames;
+        double dragMs;
+        double settleMs;
+    };
+    std::vector<Drag> drags;
+    for (int trial = 0; trial < kTrials; ++trial) {
+        RunUntil(idle, 5000);
+        device.ClearReceived();
+        Drag d{0, 0, 0, 0};
+        int last = fader->Position();
+        QElapsedTimer pace;
+        pace.start();
+        const int moves = kMoves + trial * 7;
+        for (int i = 0; i < moves; ++i) {
+            const int phase = i % 158;
+            const int position = phase < 79 ? phase + 1 : 157 - phase;
+            if (position != last) {
+                fader->SetPosition(position);
+                last = position;
+                ++d.changes;
+            }
+            const qint64 due = static_cast<qint64>(i + 1) * kMoveIntervalUs * 1000;
+            while (pace.nsecsElapsed() < due) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+            }
+        }
+        d.dragMs = static_cast<double>(pace.nsecsElapsed()) / 1e6;
+        clock.start();
+        const int final = fader->Position();
+        if (!RunUntil([&] { return device.State().live.micGain[0] == final; }, 5000)) {
+            std::fprintf(stderr, "the device never held the final position %d\n", final);
+            return 1;
+        }
+        d.settleMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        RunUntil(idle, 5000);
+        d.frames = NonPollFrames(device.Received());
+        drags.push_back(d);
+    }
+    w.Disconnect();
+
+    std::printf("fader drag at 9600 baud: %d drags of about %d position changes, one per %d us\n", kTrials,
+                drags[0].changes, kMoveIntervalUs);
+    std::printf("  round trip (one gain command, median of %d): %.2f ms\n", kRoundTripSamples, tripMs);
+    double worst = 0;
+    for (const Drag& d : drags) {
+        worst = std::max(worst, d.settleMs / tripMs);
+        std::printf("  %d changes in %.0f ms: %zu frames sent (%.1f%%; the line carries at most %.0f in that time);"
+                    " final value held %.2f ms = %.2f round trips after the last move\n",
+                    d.changes, d.dragMs, d.frames, 100.0 * static_cast<double>(d.frames) / d.changes,
+                    d.dragMs / tripMs, d.settleMs, d.settleMs / tripMs);
+    }
+    std::printf("  worst: %.2f round trips (goal: within 2)\n", worst);
+    return worst <= 2.0 ? 0 : 2;
+}

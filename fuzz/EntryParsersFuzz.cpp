@@ -1,0 +1,60 @@
+// Any text a user can type or paste goes through both entry parsers. Whatever
+// it holds: a valid gain is a fader position 0..79, a valid preference maps
+// to a threshold step 2..127 that is the largest one not above the value,
+// and an empty text is the only "nothing typed".
+#include "Entry.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+void Check(bool condition)
+{
+    if (!condition) {
+        std::abort();
+    }
+}
+
+void CheckGain(const QString& text)
+{
+    const GainEntry g = ParseGainEntry(text);
+    Check((g.kind == GainEntry::Kind::Empty) == text.isEmpty());
+    if (g.kind == GainEntry::Kind::Valid) {
+        Check(g.position >= 0 && g.position <= 79);
+    }
+    // The only correction is a "0" before a dot in the second place.
+    if (text.size() >= 2 && text.at(1) == QLatin1Char('.')) {
+        Check(g.corrected == text.left(1) + QLatin1Char('0') + text.mid(1));
+    } else {
+        Check(g.corrected == text);
+    }
+}
+
+void CheckPreference(const QString& text)
+{
+    const PrefEntry p = ParsePrefEntry(text);
+    Check((p.kind == PrefEntry::Kind::Empty) == text.isEmpty());
+    if (p.kind != PrefEntry::Kind::Valid) {
+        return;
+    }
+    const int step = ThresholdStepFor(p.value);
+    Check(step >= 2 && step <= 127);
+    const int mv = std::clamp(p.value, ThresholdMillivolts(2), ThresholdMillivolts(127));
+    Check(ThresholdMillivolts(step) <= mv);
+    Check(step == 127 || ThresholdMillivolts(step + 1) > mv);
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const auto* chars = reinterpret_cast<const char*>(data);
+    const auto length = static_cast<qsizetype>(size);
+    for (const QString& text : {QString::fromUtf8(chars, length), QString::fromLatin1(chars, length)}) {
+        CheckGain(text);
+        CheckPreference(text);
+    }
+    return 0;
+}

@@ -1,0 +1,101 @@
+#include "ActionsFixture.h"
+
+#include "FullState.h"
+#include "Hex.h"
+#include "LCommProc.h"
+#include "Language.h"
+#include "Rhtrack.h"
+#include "WaitFor.h"
+
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+void ActionsFixture::TearDown()
+{
+    // The language flag belongs to the whole program, like the window's
+    // remembered switch-on choice: leave English for the next test.
+    SetLanguageFlag(kLanguageEnglish);
+    PanelFixture::TearDown();
+}
+
+void ActionsFixture::Connect(const std::function<void(sim::DeviceState&)>& setup, sim::SimOptions options)
+{
+    StartDevice(options);
+    if (setup) {
+        sim::DeviceState state = device_->State();
+        setup(state);
+        device_->SetState(state);
+    }
+    ShowAndConnect();
+    ASSERT_NE(w_->Comm, nullptr);
+    w_->Comm->SetPollSuspended(true);
+    Drain();
+    ClearReceived();
+}
+
+void ActionsFixture::Drain()
+{
+    ASSERT_TRUE(WaitFor([&] { return w_->Comm != nullptr && !w_->Comm->IsBusy() && w_->Comm->QueueLength() == 0; },
+                        10000));
+}
+
+std::vector<std::string> ActionsFixture::Sent()
+{
+    Drain();
+    std::vector<std::string> out = ReceivedHex();
+    ClearReceived();
+    return out;
+}
+
+void ActionsFixture::Drag(TrhTrackBar* fader, int position)
+{
+    if (!fader->hasFocus()) {
+        Focus(fader);
+    }
+    fader->SetPosition(position);
+}
+
+void ActionsFixture::Enter(QLineEdit* edit, const QString& text)
+{
+    if (!edit->hasFocus()) {
+        Focus(edit);
+    }
+    edit->setText(text);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+void ActionsFixture::FocusElsewhere()
+{
+    Focus(w_->PageControl1->tabBar());
+}
+
+void ActionsFixture::ShowTab(QWidget* page)
+{
+    w_->PageControl1->setCurrentWidget(page);
+    ASSERT_TRUE(WaitFor([&] { return page->isVisible(); }, 2000));
+}
+
+std::string Frame(std::uint8_t sub, std::initializer_list<std::uint8_t> payload)
+{
+    ByteVector f{0x10, 0x02, 0x01, static_cast<std::uint8_t>(payload.size() + 1), sub};
+    f.insert(f.end(), payload.begin(), payload.end());
+    f.push_back(0x10);
+    f.push_back(0x03);
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : f) {
+        sum ^= b;
+    }
+    f.push_back(sum);
+    return ToHex(f);
+}
+
+std::vector<std::string> FullStateFrames()
+{
+    std::vector<std::string> out;
+    for (const LCmd& inquiry : FullStateInquiries()) {
+        out.push_back(ToHex(inquiry.MakeFrame(frame::kModeFramed)));
+    }
+    return out;
+}

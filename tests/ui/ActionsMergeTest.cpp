@@ -1,0 +1,100 @@
+// Merging on a slow line: while the device has not answered, a burst of
+// fader moves leaves only its latest position waiting, and a source choice
+// made in the middle of the burst is never lost.
+#include "ActionsFixture.h"
+
+#include "LCommProc.h"
+#include "Panel.h"
+#include "Rhtrack.h"
+#include "WaitFor.h"
+
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class MergeActions : public ActionsFixture {
+protected:
+    void ConnectAtWireSpeed()
+    {
+        sim::SimOptions options;
+        options.wireSpeed = true;  // 9600 baud: about 20 ms per exchange
+        Connect({}, options);
+    }
+};
+
+TEST_F(MergeActions, BurstLeavesOnlyTheLastPositionAndKeepsTheSourceChoice)
+{
+    ConnectAtWireSpeed();
+    TrhTrackBar* fader = w_->tbMic[3];
+    Focus(fader);
+    Drain();
+    ClearReceived();
+
+    // The first move goes out at once; the reply takes a wire round trip,
+    // during which everything else is submitted.
+    fader->SetPosition(21);
+    ASSERT_TRUE(w_->Comm->IsBusy());
+    for (int p = 22; p <= 40; ++p) {
+        fader->SetPosition(p);
+    }
+    w_->btnCD->click();
+    for (int p = 41; p <= 60; ++p) {
+        fader->SetPosition(p);
+    }
+    EXPECT_EQ(w_->Comm->QueueLength(), 2u) << "one merged position, then the source";
+    EXPECT_TRUE(w_->Comm->HasMergeSlot());
+
+    EXPECT_EQ(Sent(), (Strings{Frame(0xA3, {21, 0x12}), Frame(0xA3, {60, 0x12}), Frame(0xA1, {3})}));
+    EXPECT_EQ(device_->State().live.micGain[2], 60);
+    EXPECT_EQ(device_->State().live.lineSource, 3);
+    EXPECT_EQ(w_->LastSent[kLastMic1 + 2], 60);
+}
+
+TEST_F(MergeActions, ChangesOfOtherControlsAreNeverReplaced)
+{
+    ConnectAtWireSpeed();
+    Focus(w_->tbLine);
+    Drain();
+    ClearReceived();
+    w_->tbLine->SetPosition(30);  // on the line
+    w_->btnType->click();         // appended
+    w_->tbLine->SetPosition(31);  // merge slot, behind the source
+    w_->btnAux->click();          // appended behind the slot
+    QTest::mouseClick(w_->Panel[1], Qt::LeftButton);  // another item: queued, the fader's 31 stays
+    EXPECT_EQ(Sent(), (Strings{Frame(0xA2, {30, 0x00}), Frame(0xA1, {2}), Frame(0xA2, {31, 0x00}), Frame(0xA1, {4}),
+                               Frame(0xAE, {1, 0x10})}));
+    EXPECT_EQ(device_->State().live.lineSource, 4);
+    EXPECT_EQ(device_->State().live.stereoGain[0], 31) << "the device holds what the fader shows";
+    EXPECT_TRUE(device_->State().live.micMute[0]);
+}
+
+// A real drag with the event loop running between moves: the device ends on
+// the final position, and far fewer frames than moves went out.
+TEST_F(MergeActions, DragWithRepliesArrivingEndsOnTheFinalPosition)
+{
+    ConnectAtWireSpeed();
+    TrhTrackBar* fader = w_->tbMic[1];
+    Focus(fader);
+    Drain();
+    ClearReceived();
+    int moves = 0;
+    for (int round = 0; round < 3; ++round) {
+        for (int p = 0; p <= 79; ++p, ++moves) {
+            fader->SetPosition(round % 2 == 0 ? p : 79 - p);
+            QTest::qWait(1);  // the pace of a fast hand; replies are handled meanwhile
+        }
+    }
+    const int final = fader->Position();
+    ASSERT_EQ(final, 79);
+    // The panel's event loop must run meanwhile: it releases the last frame.
+    ASSERT_TRUE(WaitFor([&] { return device_->State().live.micGain[0] == final; }, 2000));
+    const Strings sent = Sent();
+    EXPECT_LT(sent.size(), static_cast<std::size_t>(moves) / 2) << sent.size() << " frames for " << moves << " moves";
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), Frame(0xA3, {79, 0x10}));
+}
+
+}  // namespace
