@@ -120,25 +120,19 @@ void TPanel::paintEvent(QPaintEvent*)
 
 void TPanel::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton) {
-        pressing_ = true;
-        event->accept();
-        return;
+    if (!click_.Press(event)) {
+        QFrame::mousePressEvent(event);
     }
-    QFrame::mousePressEvent(event);
 }
 
 void TPanel::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton && pressing_) {
-        pressing_ = false;
-        event->accept();
-        if (rect().contains(event->position().toPoint())) {
-            Click();
-        }
-        return;
+    bool clicked = false;
+    if (!click_.Release(event, rect(), clicked)) {
+        QFrame::mouseReleaseEvent(event);
+    } else if (clicked) {
+        Click();
     }
-    QFrame::mouseReleaseEvent(event);
 }
 
 void TPanel::keyPressEvent(QKeyEvent* event)

@@ -12,6 +12,8 @@
 // is "lit" or "dark" (PanelAccessible.cpp).
 #pragma once
 
+#include "ClickTracker.h"
+
 #include "Colors.h"
 
 #include <QFrame>
@@ -58,7 +60,7 @@ private:
     TBevel outer_ = bvRaised;
     TColor color_ = clBtnFace;
     QString caption_;
-    bool pressing_ = false;
+    ClickTracker click_;
     bool indicator_ = false;
     TColor dark_ = 0;
 };

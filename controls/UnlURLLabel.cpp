@@ -54,23 +54,17 @@ void TUnlURLLabel::Click()
 
 void TUnlURLLabel::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton) {
-        pressing_ = true;
-        event->accept();
-        return;
+    if (!click_.Press(event)) {
+        QLabel::mousePressEvent(event);
     }
-    QLabel::mousePressEvent(event);
 }
 
 void TUnlURLLabel::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton && pressing_) {
-        pressing_ = false;
-        event->accept();
-        if (rect().contains(event->position().toPoint())) {
-            Click();
-        }
-        return;
+    bool clicked = false;
+    if (!click_.Release(event, rect(), clicked)) {
+        QLabel::mouseReleaseEvent(event);
+    } else if (clicked) {
+        Click();
     }
-    QLabel::mouseReleaseEvent(event);
 }

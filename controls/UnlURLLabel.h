@@ -4,6 +4,8 @@
 // change the URL that is then opened.
 #pragma once
 
+#include "ClickTracker.h"
+
 #include <QLabel>
 #include <QString>
 
@@ -36,5 +38,5 @@ protected:
 
 private:
     QString url_;
-    bool pressing_ = false;
+    ClickTracker click_;
 };
