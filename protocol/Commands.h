@@ -121,6 +121,21 @@ public:
 inline constexpr std::uint8_t kBootTrailer1 = 0x55;
 inline constexpr std::uint8_t kBootTrailer2 = 0xAA;
 
+// The boot loader's first command bytes and its one-byte replies, shared by
+// the updater and the simulated device.
+namespace boot {
+inline constexpr std::uint8_t kStart = 0x01;
+inline constexpr std::uint8_t kProgramHeader = 0x01;
+inline constexpr std::uint8_t kPageErase = 0x02;
+inline constexpr std::uint8_t kMcuReset = 0x04;
+inline constexpr std::uint8_t kProgramStart = 0x05;
+inline constexpr std::uint8_t kProgramFinish = 0x06;
+inline constexpr std::uint8_t kReady = 0x21;      // "!": ready to start
+inline constexpr std::uint8_t kGoOn = 0xAA;       // the last command is done
+inline constexpr std::uint8_t kRestarted = 0x04;  // running the new firmware
+inline constexpr std::uint8_t kError = 0xE1;
+}  // namespace boot
+
 class RawCommand : public LCmd {
 protected:
     RawCommand() = default;

@@ -1,19 +1,21 @@
 #include "BootLoader.h"
 
+#include "Commands.h"
+
 #include <algorithm>
 
 namespace sim {
 
 namespace {
-constexpr std::uint8_t kStart = 0x01;
-constexpr std::uint8_t kHeader = 0x01;
-constexpr std::uint8_t kErase = 0x02;
-constexpr std::uint8_t kReset = 0x04;
-constexpr std::uint8_t kProgramStart = 0x05;
-constexpr std::uint8_t kFinish = 0x06;
-constexpr std::uint8_t kReady = 0x21;
-constexpr std::uint8_t kGoOn = 0xAA;
-constexpr std::uint8_t kFail = 0xE1;
+using boot::kGoOn;
+using boot::kProgramStart;
+using boot::kReady;
+using boot::kStart;
+constexpr std::uint8_t kHeader = boot::kProgramHeader;
+constexpr std::uint8_t kErase = boot::kPageErase;
+constexpr std::uint8_t kReset = boot::kMcuReset;
+constexpr std::uint8_t kFinish = boot::kProgramFinish;
+constexpr std::uint8_t kFail = boot::kError;
 
 std::size_t CommandLength(std::uint8_t first)
 {

@@ -5,12 +5,12 @@
 #include <algorithm>
 
 namespace {
-constexpr std::uint8_t kStart = 0x01;
-constexpr std::uint8_t kProgramStart = 0x05;
-constexpr std::uint8_t kPageErase = 0x02;
-constexpr std::uint8_t kProgramHeader = 0x01;
-constexpr std::uint8_t kProgramFinish = 0x06;
-constexpr std::uint8_t kMcuReset = 0x04;
+using boot::kMcuReset;
+using boot::kPageErase;
+using boot::kProgramFinish;
+using boot::kProgramHeader;
+using boot::kProgramStart;
+using boot::kStart;
 constexpr std::uint8_t kErasedByte = 0xFF;
 }  // namespace
 
