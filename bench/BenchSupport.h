@@ -1,0 +1,143 @@
+// What the panel benchmarks share: dialogs nobody answers, running the event
+// loop until something holds, and a simulated device in a process of its own
+// (so that the panel's CPU time and memory are the panel's alone).
+#pragma once
+
+#include "BenchResult.h"
+#include "Dialogs.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <vector>
+
+namespace bench {
+
+// No human answers here: every question gives up, and what was said is kept.
+class QuietDialogs : public TDialogs {
+public:
+    QStringList told;
+    Answer AbortRetryIgnore(QWidget*, const QString&, const QString& text) override
+    {
+        std::fprintf(stderr, "unexpected: %s\n", qPrintable(text));
+        return Answer::Abort;
+    }
+    Answer WarningOkCancel(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return Answer::Cancel;
+    }
+    void Information(QWidget*, const QString& text) override { told << text; }
+    void Error(QWidget*, const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+    void Plain(QWidget*, const QString& text) override { std::fprintf(stderr, "plain: %s\n", qPrintable(text)); }
+};
+
+// Runs the event loop until `done` or the deadline; false on the deadline.
+inline bool RunUntil(const std::function<bool()>& done, qint64 timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
+inline double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// CPU time (user + system) this process has used, in seconds.
+inline double CpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Resident memory of this process in KiB.
+inline long ResidentKiB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long size = 0;
+    long resident = 0;
+    statm >> size >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// kestra-sim in a process of its own; stopped when this goes.
+class SimProcess {
+public:
+    // Starts the simulator with `args`; Path() is empty when it did not come up.
+    explicit SimProcess(const QStringList& args)
+    {
+        process_.setProgram(QStringLiteral(KESTRA_SIM_PROGRAM));
+        process_.setArguments(args);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start();
+        QElapsedTimer t;
+        t.start();
+        static const QRegularExpression banner(QStringLiteral("KESTRA simulator on (\\S+)"));
+        while (path_.isEmpty() && t.elapsed() < 5000 && process_.state() != QProcess::NotRunning) {
+            process_.waitForReadyRead(100);
+            while (process_.canReadLine()) {
+                const auto m = banner.match(QString::fromLocal8Bit(process_.readLine()));
+                if (m.hasMatch()) {
+                    path_ = m.captured(1);
+                }
+            }
+        }
+    }
+    ~SimProcess()
+    {
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+    const QString& Path() const { return path_; }
+
+private:
+    QProcess process_;
+    QString path_;
+};
+
+// Counts events of one type delivered anywhere in the application, e.g. the
+// replies the panel handled.
+class EventCounter : public QObject {
+public:
+    explicit EventCounter(QEvent::Type type) : type_(type) { QCoreApplication::instance()->installEventFilter(this); }
+    long count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (e->type() == type_) {
+            ++count;
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    QEvent::Type type_;
+};
+
+}  // namespace bench
