@@ -83,6 +83,7 @@ int main(int argc, char** argv)
     std::unique_ptr<sim::KestraSim> simulator;
     if (cli.isSet(demo)) {
         sim::SimOptions options;
+        options.keepReceived = false;  // the demo may run for hours
         for (const QString& mic : cli.value(speech).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             const int n = mic.trimmed().toInt();
             if (n >= 1 && n <= 6) {

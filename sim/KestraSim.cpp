@@ -85,6 +85,7 @@ std::string KestraSim::Start()
         }
     }
     device_ = SimDevice(state, options_.bootLoader);
+    device_.KeepReceived(options_.keepReceived);
     device_.Device().SetSpeech(options_.speech, 0);
     savedRevision_ = device_.Device().Revision();
     start_ = Clock::now();

@@ -30,6 +30,7 @@ struct SimOptions {
     bool checkLineSpeed = true;  // bytes at a speed other than the device's are garbage
     int idleMs = 50;  // quiet time after which partial input is given up
     unsigned speech = 0;  // microphones with speech from the start (bit n-1: mic n)
+    bool keepReceived = true;  // record every received frame for Received(); off for long runs
 };
 
 class KestraSim {

@@ -82,9 +82,24 @@ void SimDevice::Answer(ByteVector reply, std::vector<Reply>& out, int baud)
     }
 }
 
+void SimDevice::KeepReceived(bool on)
+{
+    keepReceived_ = on;
+    if (!on) {
+        std::vector<ByteVector>().swap(received_);
+    }
+}
+
+void SimDevice::Record(ByteVector received)
+{
+    if (keepReceived_) {
+        received_.push_back(std::move(received));
+    }
+}
+
 void SimDevice::HandleFrame(const HuntedFrame& frame, std::int64_t nowMs, std::vector<Reply>& out)
 {
-    received_.push_back(frame.bytes);
+    Record(frame.bytes);
     if (FaultRefuses(out)) {
         return;
     }
@@ -107,7 +122,7 @@ void SimDevice::LoaderByte(std::uint8_t byte, std::vector<Reply>& out)
     if (!reply) {
         return;
     }
-    received_.push_back(std::move(rawCommand_));
+    Record(std::move(rawCommand_));
     rawCommand_.clear();
     if (!FaultRefuses(out)) {
         Answer(ByteVector{*reply}, out, kBootLoaderBaud);
@@ -150,7 +165,7 @@ std::vector<Reply> SimDevice::Idle(std::int64_t nowMs)
     std::vector<Reply> out;
     if (inBootLoader_) {
         if (const auto reply = loader_.Idle()) {
-            received_.push_back(std::move(rawCommand_));
+            Record(std::move(rawCommand_));
             if (!FaultRefuses(out)) {
                 Answer(ByteVector{*reply}, out, kBootLoaderBaud);
             }

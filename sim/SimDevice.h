@@ -43,6 +43,9 @@ public:
     // received, in order. Noise is not recorded.
     const std::vector<ByteVector>& Received() const { return received_; }
     void ClearReceived() { received_.clear(); }
+    // A simulator left running for hours records nothing: the record would
+    // grow by every poll.
+    void KeepReceived(bool on);
     std::size_t DiscardedBytes() const { return hunter_.Discarded(); }
 
     void SetFault(const Fault& fault) { fault_ = fault; }
@@ -57,6 +60,7 @@ private:
     bool FaultRefuses(std::vector<Reply>& out);
     void HandleFrame(const HuntedFrame& frame, std::int64_t nowMs, std::vector<Reply>& out);
     void LoaderByte(std::uint8_t byte, std::vector<Reply>& out);
+    void Record(ByteVector received);
 
     Firmware firmware_;
     BootLoader loader_;
@@ -64,6 +68,7 @@ private:
     bool inBootLoader_;
     ByteVector rawCommand_;  // boot-loader bytes of the command in progress
     std::vector<ByteVector> received_;
+    bool keepReceived_ = true;
     Fault fault_;
     std::uint32_t noiseSeed_ = 0x2545F491u;
 };

@@ -27,7 +27,9 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    sim::KestraSim device(cl.sim);
+    sim::SimOptions options = cl.sim;
+    options.keepReceived = false;  // nobody reads the record here
+    sim::KestraSim device(options);
     const std::string path = device.Start();
     if (path.empty()) {
         std::fprintf(stderr, "kestra-sim: cannot open %s\n", cl.sim.device.empty() ? "a pseudo-terminal" : cl.sim.device.c_str());
