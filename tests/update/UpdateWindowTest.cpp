@@ -12,13 +12,17 @@
 #include "UpdateTestSupport.h"
 #include "WaitFor.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProgressBar>
+#include <QSettings>
 #include <QPushButton>
 #include <QTest>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 
 using updatetest::MakeImage;
 using updatetest::MakePageFrameShaped;
@@ -229,7 +233,7 @@ TEST_F(UpdateWindowTest, UpdateAgainstAWaitingBootLoaderRecoversAfterSilence)
     }
 }
 
-// Cut off after erasing, or in the middle of programming: the connection
+// Cut off at every stage of the boot loader's conversation: the connection
 // error is answered Abort, and Update2 finishes against the waiting boot loader.
 TEST_F(UpdateWindowTest, InterruptedUpdateFinishedWithUpdate2)
 {
@@ -237,8 +241,16 @@ TEST_F(UpdateWindowTest, InterruptedUpdateFinishedWithUpdate2)
         const char* name;
         std::size_t received;  // commands the device has when it vanishes
     };
-    // 01, 05 55 AA, 112 erases; then header and data per page.
-    for (const Cut& cut : {Cut{"after erase", 2 + 112}, Cut{"mid-programming", 2 + 112 + 2 * 40 + 1}}) {
+    // 01, 05 55 AA, 112 erases; then header and data per page; 06, 04.
+    const Cut cuts[] = {
+        {"after the start command", 2},
+        {"mid-erase", 2 + 56},
+        {"after erase", 2 + 112},
+        {"between a page's header and its data", 2 + 112 + 2 * 40 + 1},
+        {"between pages", 2 + 112 + 2 * 77},
+        {"before the last page", 2 + 112 + 2 * 111},
+    };
+    for (const Cut& cut : cuts) {
         SCOPED_TRACE(cut.name);
         sim::SimOptions options = Tolerant();
         options.bootLoader = true;
@@ -267,6 +279,52 @@ TEST_F(UpdateWindowTest, InterruptedUpdateFinishedWithUpdate2)
         ASSERT_TRUE(WaitForFinish());
         ExpectFlashHoldsImage();
         ExpectEndedDisconnected();
+    }
+}
+
+// Closing the window while an update runs: the line is closed at once, no
+// pending step opens it again, nothing more goes out, the settings are saved.
+TEST_F(UpdateWindowTest, ClosingTheWindowMidUpdateExitsPromptlyAndSaves)
+{
+    struct Stage {
+        const char* name;
+        std::function<bool(const sim::KestraSim&)> reached;
+    };
+    const Stage stages[] = {
+        // The reset was acknowledged; the panel waits before changing speed.
+        {"restart wait", [](const sim::KestraSim& d) { return d.InBootLoader(); }},
+        {"erase", [](const sim::KestraSim& d) { return d.ReceivedCount() >= 1 + 2 + 30; }},
+        {"programming", [](const sim::KestraSim& d) { return d.ReceivedCount() >= 1 + 2 + 112 + 41; }},
+    };
+    for (const Stage& stage : stages) {
+        SCOPED_TRACE(stage.name);
+        QFile::remove(settingsFile_);
+        sim::SimOptions options = Tolerant();
+        options.wireSpeed = true;
+        StartDevice(options);
+        BuildServiceWindow();
+        QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
+        ASSERT_TRUE(WaitFor([&] { return stage.reached(*device_); }, 10000));
+
+        QElapsedTimer closing;
+        closing.start();
+        w_->close();
+        EXPECT_LT(closing.elapsed(), 2000);
+        EXPECT_EQ(w_->Comm, nullptr);
+        EXPECT_FALSE(w_->UpdateMode);
+        const std::size_t sent = device_->ReceivedCount();
+        // Longer than the restart wait: its step must find the line closed.
+        QTest::qWait(2 * LUpdate::kSpeedChangeDelayMs);
+        EXPECT_EQ(w_->Comm, nullptr);
+        EXPECT_EQ(device_->ReceivedCount(), sent);
+        EXPECT_TRUE(dialogs_->asked.empty()) << dialogs_->asked.front().text.toStdString();
+        QSettings stored(settingsFile_, QSettings::IniFormat);
+        EXPECT_EQ(stored.value("Port No").toInt(), 1);
+        closing.restart();
+        w_.reset();
+        EXPECT_LT(closing.elapsed(), 2000);
+        // The device, cut off, still waits in its boot loader for Update2.
+        EXPECT_TRUE(device_->InBootLoader());
     }
 }
 
