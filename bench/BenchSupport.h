@@ -12,7 +12,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,13 +61,13 @@ inline double Median(std::vector<double> v)
     return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-// CPU time (user + system) this process has used, in seconds.
+// CPU time (user + system) this process has used, in seconds: the
+// scheduler's own count, not sampled at clock ticks.
 inline double CpuSeconds()
 {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 // Resident memory of this process in KiB.
