@@ -5,12 +5,17 @@
 
 #include "BenchResult.h"
 #include "Dialogs.h"
+#include "Fmain.h"
+#include "KestraSim.h"
+#include "Lcomm.h"
+#include "Settings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <time.h>
 #include <unistd.h>
@@ -19,6 +24,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace bench {
@@ -40,6 +46,28 @@ public:
     void Error(QWidget*, const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
     void Plain(QWidget*, const QString& text) override { std::fprintf(stderr, "plain: %s\n", qPrintable(text)); }
 };
+
+// Benchmarks run offscreen unless a platform is asked for.
+inline void DefaultToOffscreen()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+}
+
+// The simulated KESTRA in this process, with the panel's port pointed at
+// it; null when it cannot start.
+inline std::unique_ptr<sim::KestraSim> StartSimulator(const sim::SimOptions& options)
+{
+    auto device = std::make_unique<sim::KestraSim>(options);
+    const std::string path = device->Start();
+    if (path.empty()) {
+        std::fprintf(stderr, "cannot start the simulated device\n");
+        return nullptr;
+    }
+    LComm::SetPortOverride(QString::fromStdString(path));
+    return device;
+}
 
 // Runs the event loop until `done` or the deadline; false on the deadline.
 inline bool RunUntil(const std::function<bool()>& done, qint64 timeoutMs)
@@ -139,5 +167,19 @@ protected:
 private:
     QEvent::Type type_;
 };
+
+// Gives the window quiet dialogs and a settings file of its own in `dir`,
+// shows it (which connects) and waits until the full state has been read.
+inline bool ShowAndRead(TfrmMain& w, const QTemporaryDir& dir, const EventCounter& replies)
+{
+    w.SetDialogs(std::make_unique<QuietDialogs>());
+    w.SetSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("settings.ini"))));
+    w.show();
+    if (!RunUntil([&] { return w.Comm != nullptr && replies.count >= 49; }, 20000)) {
+        std::fprintf(stderr, "the panel did not connect and read the device\n");
+        return false;
+    }
+    return true;
+}
 
 }  // namespace bench

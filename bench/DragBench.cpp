@@ -38,21 +38,17 @@ std::size_t NonPollFrames(const std::vector<ByteVector>& frames)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    bench::DefaultToOffscreen();
     QApplication app(argc, argv);
     QTemporaryDir dir;
 
     sim::SimOptions options;
     options.wireSpeed = true;
-    sim::KestraSim device(options);
-    const std::string path = device.Start();
-    if (path.empty()) {
-        std::fprintf(stderr, "cannot start the simulated device\n");
+    const auto simulator = bench::StartSimulator(options);
+    if (!simulator) {
         return 1;
     }
-    LComm::SetPortOverride(QString::fromStdString(path));
+    sim::KestraSim& device = *simulator;
 
     TfrmMain w;
     w.SetDialogs(std::make_unique<bench::QuietDialogs>());

@@ -40,21 +40,17 @@ std::size_t WireBytes(const std::vector<ByteVector>& received, const sim::Device
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    bench::DefaultToOffscreen();
     QApplication app(argc, argv);
 
     sim::SimOptions options;
     options.wireSpeed = true;
-    sim::KestraSim device(options);
-    const std::string path = device.Start();
-    if (path.empty()) {
-        std::fprintf(stderr, "cannot start the simulated device\n");
+    const auto simulator = bench::StartSimulator(options);
+    if (!simulator) {
         return 1;
     }
+    sim::KestraSim& device = *simulator;
     device.RandomiseState(2026);
-    LComm::SetPortOverride(QString::fromStdString(path));
 
     bench::EventCounter replies(kRecCompleteEvent);
     TfrmMain w;

@@ -59,12 +59,8 @@ double IdleShare(int seconds, bool byteByByte)
     bench::EventCounter replies(kRecCompleteEvent);
 
     TfrmMain w;
-    w.SetDialogs(std::make_unique<bench::QuietDialogs>());
-    w.SetSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("settings.ini"))));
-    w.show();
     // The full-state read and a moment to settle.
-    if (!bench::RunUntil([&] { return w.Comm != nullptr && replies.count >= 49; }, 20000)) {
-        std::fprintf(stderr, "the panel did not connect and read the device\n");
+    if (!bench::ShowAndRead(w, dir, replies)) {
         return -1;
     }
     bench::RunUntil([] { return false; }, 2000);
@@ -106,9 +102,7 @@ double IdleShare(int seconds, bool byteByByte)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    bench::DefaultToOffscreen();
     int seconds = 60;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0) {

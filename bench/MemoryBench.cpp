@@ -52,9 +52,7 @@ double HeapInUseKiB()
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    bench::DefaultToOffscreen();
     // glibc's per-thread caches keep freed chunks that mallinfo counts as in
     // use, and their share drifts with the traffic between threads; without
     // them the heap in use is what the program holds.
@@ -73,12 +71,11 @@ int main(int argc, char** argv)
 
     sim::SimOptions options;
     options.keepReceived = false;
-    sim::KestraSim device(options);
-    const std::string path = device.Start();
-    if (path.empty()) {
-        std::fprintf(stderr, "cannot start the simulated device\n");
+    const auto simulator = bench::StartSimulator(options);
+    if (!simulator) {
         return 1;
     }
+    sim::KestraSim& device = *simulator;
     sim::DeviceState state = sim::DeviceState::Random(11);
     // Microphones 1 and 3 speak with priority; the line and the others are ducked.
     for (int m = 0; m < sim::kMics; ++m) {
@@ -92,7 +89,6 @@ int main(int argc, char** argv)
     state.live.fadeOut = 1;
     state.live.fadeIn = 1;
     device.SetState(state);
-    LComm::SetPortOverride(QString::fromStdString(path));
     // Speech on and off, three seconds each way at the hundredfold pace;
     // ducking ends after each (10 ms hold, 1 ms a step).
     QTimer speech;
@@ -105,11 +101,7 @@ int main(int argc, char** argv)
     bench::EventCounter replies(kRecCompleteEvent);
 
     TfrmMain w;
-    w.SetDialogs(std::make_unique<bench::QuietDialogs>());
-    w.SetSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("settings.ini"))));
-    w.show();
-    if (!bench::RunUntil([&] { return w.Comm != nullptr && replies.count >= 49; }, 20000)) {
-        std::fprintf(stderr, "the panel did not connect and read the device\n");
+    if (!bench::ShowAndRead(w, dir, replies)) {
         return 1;
     }
 

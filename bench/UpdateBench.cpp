@@ -95,6 +95,7 @@ Run OneUpdate(bool wireSpeed)
 
 int main(int argc, char** argv)
 {
+    bench::DefaultToOffscreen();
     QApplication app(argc, argv);
     firmware::SetForRun(BenchImage());
     std::vector<double> ratios;
