@@ -3,7 +3,11 @@
 #include "Colors.h"
 
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QUrl>
 
 namespace {
@@ -36,6 +40,7 @@ TUnlURLLabel::TUnlURLLabel(QWidget* parent) : QLabel(parent)
     f.setStrikeOut(false);
     setFont(f);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void TUnlURLLabel::SetURL(const QString& url)
@@ -66,5 +71,33 @@ void TUnlURLLabel::mouseReleaseEvent(QMouseEvent* event)
         QLabel::mouseReleaseEvent(event);
     } else if (clicked) {
         Click();
+    }
+}
+
+void TUnlURLLabel::keyPressEvent(QKeyEvent* event)
+{
+    // One opening per key press: a held key does not open the page again and again.
+    const int key = event->key();
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
+        && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        event->accept();
+        if (!event->isAutoRepeat()) {
+            Click();
+        }
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void TUnlURLLabel::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    // A label draws no focus of its own; without this, Tab would land nowhere visible.
+    if (hasFocus()) {
+        QPainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = contentsRect();
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
     }
 }

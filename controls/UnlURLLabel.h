@@ -1,7 +1,8 @@
 // TUnlURLLabel: a label that looks like a hyperlink (blue, underlined, hand
 // cursor) and opens its URL with the desktop's default handler when clicked.
 // A click runs the label's own click handler first, so a handler may still
-// change the URL that is then opened.
+// change the URL that is then opened. The keyboard reaches it with Tab and
+// opens it with Space or Enter, as it would a link in a browser.
 #pragma once
 
 #include "ClickTracker.h"
@@ -35,6 +36,8 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QString url_;

@@ -201,8 +201,8 @@ QVector<QWidget*> TfrmMain::TabOrder() const
         order << rdgLanguage->Button(i);
     }
 
-    // About: the firmware-update buttons (shown for service use only).
-    order << btnUpdate << btnUpdate2;
+    // About: the link, then the firmware-update buttons (shown for service use only).
+    order << UnlURLLabel1 << btnUpdate << btnUpdate2;
     return order;
 }
 

@@ -11,6 +11,7 @@
 #include "PanelFixture.h"
 #include "RadioGroup.h"
 #include "Rhtrack.h"
+#include "UnlURLLabel.h"
 #include "WaitFor.h"
 
 #include <QAccessible>
@@ -462,6 +463,13 @@ TEST_F(Accessibility, TabWalksStripByStripTopToBottom)
     Focus(w.tbThreshold);
     EXPECT_EQ(TabWalk(7), (QStringList{"edThreshold", "tbAttenuation", "edAttenuation", "edHoldtime",
                                                       "tbHoldTime", "tbFadeOut", "tbFadeIn"}));
+
+    // About: the link, then the update buttons when they are shown.
+    w.SetServiceMode(true);
+    w.PageControl1->setCurrentWidget(w.TabSheet4);
+    Focus(w.UnlURLLabel1);
+    EXPECT_EQ(TabWalk(2), (QStringList{"btnUpdate", "btnUpdate2"}));
+    EXPECT_EQ(TabWalk(2, Qt::ShiftModifier), (QStringList{"btnUpdate", "UnlURLLabel1"}));
 }
 
 // Keys move a focused fader the way they point (Up towards 0 dB on the

@@ -184,9 +184,10 @@ TEST(PanelControlsTest, AboutLinkOpensWhatItShows)
     const TUnlURLLabel::Opener saved = TUnlURLLabel::UrlOpener();
     TUnlURLLabel::UrlOpener() = [&](const QString& url) { opened << url; };
     QTest::mouseClick(w.UnlURLLabel1, Qt::LeftButton, {}, QPoint(3, 3));
+    QTest::keyClick(w.UnlURLLabel1, Qt::Key_Space);
     TUnlURLLabel::UrlOpener() = saved;
 
-    EXPECT_EQ(opened, QStringList{QStringLiteral("https://example.org/kestra-remote-panel")});
+    EXPECT_EQ(opened, QStringList(2, QStringLiteral("https://example.org/kestra-remote-panel")));
     EXPECT_EQ(w.UnlURLLabel1->URL(), w.UnlURLLabel1->text());
 }
 
