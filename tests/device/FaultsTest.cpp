@@ -3,12 +3,15 @@
 #include "Commands.h"
 #include "Connection.h"
 #include "Hex.h"
+#include "Language.h"
 #include "Panel.h"
 #include "PanelFixture.h"
+#include "RadioGroup.h"
 #include "StatusBar.h"
 #include "WaitFor.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -104,6 +107,51 @@ TEST_F(Faults, ClosingTheWindowWhileTheErrorBoxIsOpenExitsPromptlyAndSaves)
     EXPECT_EQ(w_->Comm, nullptr);
     QSettings stored(settingsFile_, QSettings::IniFormat);
     EXPECT_EQ(stored.value("Port No").toInt(), 1);
+}
+
+// Closing the window while the device misbehaves, in each way it can: the
+// window goes at once and the language chosen meanwhile is saved.
+TEST_F(Faults, ClosingDuringEachFaultExitsPromptlyAndSaves)
+{
+    struct Case {
+        const char* name;
+        sim::Fault fault;
+        bool unplug;
+    };
+    const Case cases[] = {
+        {"noise", {sim::FaultKind::Noise, 9, -1}, false},
+        {"reply cut short", {sim::FaultKind::Truncate, 4, -1}, false},
+        {"NAK", {sim::FaultKind::Nak, 0, -1}, false},
+        {"busy", {sim::FaultKind::Busy, 0, -1}, false},
+        {"error report", {sim::FaultKind::Error, 3, -1}, false},
+        {"silence", {sim::FaultKind::Silence, 0, -1}, false},
+        {"unplugged", {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(settingsFile_);
+        ConnectWithShortSilence();
+        w_->rdgLanguage->SetItemIndex(0);
+        w_->rdgLanguageClick();
+        if (c.unplug) {
+            device_->Vanish();
+        } else {
+            device_->SetFault(c.fault);
+        }
+        // Commands meet the fault; the close comes while they are answered.
+        w_->btnTunerClick(w_->btnCD);
+        w_->Panel1Click(w_->Panel[2]);
+        QTest::qWait(30);
+        QElapsedTimer t;
+        t.start();
+        w_->close();
+        w_.reset();
+        EXPECT_LT(t.elapsed(), 2000);
+        QSettings stored(settingsFile_, QSettings::IniFormat);
+        EXPECT_EQ(stored.value("Language").toInt(), 1);
+        EXPECT_EQ(stored.value("Port No").toInt(), 1);
+        SetLanguageFlag(kLanguageEnglish);
+    }
 }
 
 TEST_F(Faults, ClosingWhileRepliesAreInFlightExitsPromptly)
