@@ -1,7 +1,9 @@
 // A left-button click as controls without a button base class need it: the
-// press arms, the release inside the control clicks.
+// press arms, the release inside the control clicks. From the keyboard, Space
+// or Enter clicks once per press.
 #pragma once
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QRect>
 
@@ -27,6 +29,21 @@ public:
         armed_ = false;
         event->accept();
         clicked = area.contains(event->position().toPoint());
+        return true;
+    }
+
+    // True when the key clicks (Space, Return or Enter without modifiers; the
+    // event is then taken); `clicked` is false for a held key's repeats, so
+    // that it does not click to and fro.
+    static bool Key(QKeyEvent* event, bool& clicked)
+    {
+        const int key = event->key();
+        if ((event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier
+            || (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter)) {
+            return false;
+        }
+        event->accept();
+        clicked = !event->isAutoRepeat();
         return true;
     }
 

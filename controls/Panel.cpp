@@ -137,17 +137,12 @@ void TPanel::mouseReleaseEvent(QMouseEvent* event)
 
 void TPanel::keyPressEvent(QKeyEvent* event)
 {
-    // Exactly one click per key press: a held key does not toggle to and fro.
-    const int key = event->key();
-    if (!indicator_ && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
-        && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
-        event->accept();
-        if (!event->isAutoRepeat()) {
-            Click();
-        }
-        return;
+    bool clicked = false;
+    if (indicator_ || !ClickTracker::Key(event, clicked)) {
+        QFrame::keyPressEvent(event);
+    } else if (clicked) {
+        Click();
     }
-    QFrame::keyPressEvent(event);
 }
 
 void TPanel::childEvent(QChildEvent* event)

@@ -3,7 +3,6 @@
 #include "Colors.h"
 
 #include <QDesktopServices>
-#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -76,17 +75,12 @@ void TUnlURLLabel::mouseReleaseEvent(QMouseEvent* event)
 
 void TUnlURLLabel::keyPressEvent(QKeyEvent* event)
 {
-    // One opening per key press: a held key does not open the page again and again.
-    const int key = event->key();
-    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
-        && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
-        event->accept();
-        if (!event->isAutoRepeat()) {
-            Click();
-        }
-        return;
+    bool clicked = false;
+    if (!ClickTracker::Key(event, clicked)) {
+        QLabel::keyPressEvent(event);
+    } else if (clicked) {
+        Click();
     }
-    QLabel::keyPressEvent(event);
 }
 
 void TUnlURLLabel::paintEvent(QPaintEvent* event)
