@@ -15,12 +15,12 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <string>
-#include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 

@@ -10,6 +10,7 @@
 // and the resident size are taken. What the log's lines cost is measured at
 // the last checkpoint; whatever else grows between the first checkpoint and
 // the last is memory the panel keeps for nothing.
+//   memory_bench [--hours N]
 #include "BenchSupport.h"
 #include "CommEvents.h"
 #include "Commands.h"
