@@ -269,36 +269,8 @@ void ReportDispatcher::Priority(std::uint8_t flag, std::uint8_t c)
 
 void ReportDispatcher::Ganged(std::uint8_t flag, std::uint8_t pair)
 {
-    if (pair != 1 && pair != 2) {
-        return;
-    }
-    const bool sub = pair == 1;
-    bool& ganged = sub ? w_.SubGanged : w_.MasterGanged;
-    int& offset = sub ? w_.SubGangedOffset : w_.MasterGangedOffset;
-    TPanel* gangedPanel = sub ? w_.btnSubGanged : w_.btnMasterGanged;
-    const Strip left = Stereo(sub ? channel::kSubLeft : channel::kMasterLeft);
-    const Strip right = Stereo(sub ? channel::kSubRight : channel::kMasterRight);
-
-    if (flag != 0) {
-        ganged = true;
-        SetPressed(gangedPanel, true);
-        right.mute->hide();
-        left.mute->move(gangedPanel->x(), left.mute->y());
-        if (IsPressed(right.mute) || IsPressed(left.mute)) {
-            SetPressed(left.mute, true);
-            SetPressed(right.mute, true);
-            SetBarPosition(left.bar, left.bar->minimum());
-            SetBarPosition(right.bar, left.bar->minimum());
-        }
-        offset = left.fader->Position() - right.fader->Position();
-        right.fader->setEnabled(false);
-    } else {
-        ganged = false;
-        right.mute->show();
-        left.mute->move(left.edit->x(), left.mute->y());
-        SetPressed(gangedPanel, false);
-        SetPressed(right.mute, IsPressed(left.mute));
-        right.fader->setEnabled(true);
+    if (pair == 1 || pair == 2) {
+        w_.ShowPairGanged(pair == 2, flag != 0, false);
     }
 }
 

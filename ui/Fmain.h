@@ -178,6 +178,11 @@ public:
     void tbSubLeftChange(TrhTrackBar* fader);
     void btnSubLClick(TPanel* panel);
     void btnSubGangedClick(TPanel* panel);
+    // Joins or parts a sub or master pair on screen, whether the user or a
+    // report did it: one mute for both, the right fader follows the left at
+    // the current offset. `writeMuteText` also writes "mute" into both edits
+    // when the joined mute is on.
+    void ShowPairGanged(bool master, bool ganged, bool writeMuteText);
     void btnTunerClick(QPushButton* button);
     void panMaunduckClick();
     void tbThresholdChange();

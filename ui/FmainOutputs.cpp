@@ -109,30 +109,35 @@ void TfrmMain::btnSubGangedClick(TPanel* panel)
     if (p != 1 && p != 2) {
         return;
     }
-    const OutputPair pair = Pair(p == 2);
-    if (!IsPressed(panel)) {
-        SetPressed(panel, true);
-        *pair.ganged = true;
+    const bool gang = !IsPressed(panel);
+    ShowPairGanged(p == 2, gang, true);
+    SendCommand(CM_MCS_GANGED(gang ? 1 : 0, static_cast<std::uint8_t>(p)), 0);
+}
+
+void TfrmMain::ShowPairGanged(bool master, bool ganged, bool writeMuteText)
+{
+    const OutputPair pair = Pair(master);
+    *pair.ganged = ganged;
+    SetPressed(pair.gangedPanel, ganged);
+    if (ganged) {
         pair.rightMute->hide();
-        pair.leftMute->move(panel->x(), pair.leftMute->y());
+        pair.leftMute->move(pair.gangedPanel->x(), pair.leftMute->y());
         if (IsPressed(pair.leftMute) || IsPressed(pair.rightMute)) {
             SetPressed(pair.leftMute, true);
             SetPressed(pair.rightMute, true);
             SetBarPosition(pair.leftBar, pair.leftBar->minimum());
             SetBarPosition(pair.rightBar, pair.rightBar->minimum());
-            pair.leftEdit->setText(QStringLiteral("mute"));
-            pair.rightEdit->setText(QStringLiteral("mute"));
+            if (writeMuteText) {
+                pair.leftEdit->setText(QStringLiteral("mute"));
+                pair.rightEdit->setText(QStringLiteral("mute"));
+            }
         }
         *pair.offset = pair.leftFader->Position() - pair.rightFader->Position();
         pair.rightFader->setEnabled(false);
-        SendCommand(CM_MCS_GANGED(1, static_cast<std::uint8_t>(p)), 0);
     } else {
-        SetPressed(panel, false);
-        *pair.ganged = false;
         pair.rightMute->show();
         pair.leftMute->move(pair.leftEdit->x(), pair.leftMute->y());
         SetPressed(pair.rightMute, IsPressed(pair.leftMute));
         pair.rightFader->setEnabled(true);
-        SendCommand(CM_MCS_GANGED(0, static_cast<std::uint8_t>(p)), 0);
     }
 }
