@@ -6,6 +6,7 @@
 #include "LevelBar.h"
 #include "Mroutine.h"
 #include "Panel.h"
+#include "ReportDecoder.h"
 #include "Reports.h"
 #include "Rhtrack.h"
 
@@ -67,78 +68,78 @@ void ReportDispatcher::MoveFader(TrhTrackBar* fader, int position)
 
 void ReportDispatcher::DispatchReport(const LCmd& frame, QString& replyText)
 {
-    const std::uint8_t s = frame.Sub();
-    const auto needed = ReportPayloadLength(s);
-    if (!needed) {
-        replyText = Text(UnknownCommandText(s));
-        return;
-    }
-    const ByteVector& p = frame.Payload();
-    if (p.size() < *needed) {
-        return;
-    }
-    const std::uint8_t b0 = p.size() > 0 ? p[0] : 0;
-    const std::uint8_t b1 = p.size() > 1 ? p[1] : 0;
-
-    switch (s) {
-    case report::kLineSource:
-        LineSource(b0);
+    const ReportEvent e = DecodeReport(frame);
+    switch (e.kind) {
+    case ReportKind::Unknown:
+    case ReportKind::Ack:  // never handed here: the connection shows them itself
+    case ReportKind::Nak:
+        replyText = Text(UnknownCommandText(e.sub));
         break;
-    case report::kStereoGain:
-        StereoGain(b0, b1);
+    case ReportKind::LineSource:
+        LineSource(e.value);
         break;
-    case report::kMicGain:
-        MicGain(b0, b1);
+    case ReportKind::Gain:
+        if (channel::IsStereo(e.channel)) {
+            StereoGain(e.value, e.channel);
+        } else {
+            MicGain(e.value, e.channel);
+        }
         break;
-    case report::kLevel:
-    case report::kLevel2:
-        Level(b0, b1);
+    case ReportKind::Level:
+        Level(e.value, e.channel);
         break;
-    case report::kDuckState:
-        DuckState(b0);
+    case ReportKind::DuckState:
+        DuckState(e.value);
         break;
-    case report::kPriority:
-        Priority(b0, b1);
+    case ReportKind::Priority:
+        Priority(e.value, e.channel);
         break;
-    case report::kGanged:
-        Ganged(b0, b1);
+    case ReportKind::Ganged:
+        Ganged(e.value, e.channel);
         break;
-    case report::kSubLevels:
-        PairLevels(b0, b1, false);
+    case ReportKind::PairLevels:
+        PairLevels(e.value, e.value2, e.channel == channel::kMasterLeft);
         break;
-    case report::kMasterLevels:
-        PairLevels(b0, b1, true);
+    case ReportKind::Mute:
+        Mute(e.value, e.channel);
         break;
-    case report::kMute:
-        Mute(b0, b1);
+    case ReportKind::DuckSetting:
+        DuckSettingReport(e.setting, e.value);
         break;
-    case report::kThreshold:
-        MoveFader(w_.tbThreshold, 129 - b0);
+    case ReportKind::SwitchOn:
+        SwitchOn(e.value);
         break;
-    case report::kAttenuation:
-        MoveFader(w_.tbAttenuation, b0);
-        break;
-    case report::kHoldTime:
-        MoveFader(w_.tbHoldTime, b0);
-        break;
-    case report::kFadeOut:
-        MoveFader(w_.tbFadeOut, b0);
-        break;
-    case report::kFadeIn:
-        MoveFader(w_.tbFadeIn, b0);
-        break;
-    case report::kSwitchOn:
-        SwitchOn(b0);
-        break;
-    case report::kBusy:
+    case ReportKind::Busy:
         message_(LoadStr(kBusyMessageId));
         break;
-    case report::kError: {
-        const auto id = ErrorMessageId(b0);
+    case ReportKind::Error: {
+        const auto id = ErrorMessageId(e.value);
         message_(id ? LoadStr(*id) : QString());
         break;
     }
-    default:  // kNoEffect
+    case ReportKind::NoEffect:
+    case ReportKind::Short:  // too short to apply; the caller still logs it
+        break;
+    }
+}
+
+void ReportDispatcher::DuckSettingReport(DuckSetting setting, std::uint8_t value)
+{
+    switch (setting) {
+    case DuckSetting::Threshold:
+        MoveFader(w_.tbThreshold, 129 - value);
+        break;
+    case DuckSetting::Attenuation:
+        MoveFader(w_.tbAttenuation, value);
+        break;
+    case DuckSetting::HoldTime:
+        MoveFader(w_.tbHoldTime, value);
+        break;
+    case DuckSetting::FadeOut:
+        MoveFader(w_.tbFadeOut, value);
+        break;
+    case DuckSetting::FadeIn:
+        MoveFader(w_.tbFadeIn, value);
         break;
     }
 }

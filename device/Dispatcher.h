@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Lcmd.h"
+#include "ReportDecoder.h"
 
 #include <QObject>
 #include <QString>
@@ -55,6 +56,7 @@ private:
     void Ganged(std::uint8_t flag, std::uint8_t pair);
     void PairLevels(std::uint8_t left, std::uint8_t right, bool master);
     void Mute(std::uint8_t flag, std::uint8_t channel);
+    void DuckSettingReport(DuckSetting setting, std::uint8_t value);
     void SwitchOn(std::uint8_t value);
 
     TfrmMain& w_;
