@@ -1,0 +1,367 @@
+#include "Kestractl.h"
+
+#include "DeviceSession.h"
+#include "FirmwareImage.h"
+#include "KestraSim.h"
+#include "Output.h"
+#include "StateJson.h"
+
+#include <CLI/CLI.hpp>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSerialPortInfo>
+#include <QThread>
+
+#include <unistd.h>
+
+#include <memory>
+#include <mutex>
+
+namespace {
+
+struct Options {
+    std::vector<std::string> ports;
+    bool demo = false;
+    bool json = false;
+    int timeoutMs = DeviceSession::kDefaultTimeoutMs;
+    std::vector<std::string> assignments;
+    std::string file;
+    std::string presetAction;
+    int preset = 0;
+    bool yes = false;
+    int watchMs = -1;
+    bool bootLoader = false;
+};
+
+// What one port's run leaves behind.
+struct PortResult {
+    QString port;
+    int code = kExitOk;
+    QString text;      // the block for standard output
+    QJsonValue json;   // the same with --json
+    QString error;     // one line for standard error
+};
+
+QByteArray Json(const QJsonValue& v)
+{
+    return v.isObject() ? QJsonDocument(v.toObject()).toJson(QJsonDocument::Indented)
+                        : QJsonDocument(v.toArray()).toJson(QJsonDocument::Indented);
+}
+
+// "room-%p.json" with port /dev/ttyUSB0 -> "room-ttyUSB0.json".
+QString FileForPort(const QString& pattern, const QString& port)
+{
+    QString name = QFileInfo(port).fileName();
+    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
+    return QString(pattern).replace(QStringLiteral("%p"), name);
+}
+
+class Runner {
+public:
+    Runner(const Options& o, const std::string& command, std::ostream& out) : o_(o), command_(command), out_(out) {}
+
+    // Checks everything that needs no device: files, keys, values.
+    std::optional<QString> Validate()
+    {
+        if (command_ == "set") {
+            DeviceState scratch;
+            QStringList list;
+            for (const auto& a : o_.assignments) {
+                list << QString::fromStdString(a);
+            }
+            if (auto e = MergeSettings(list, scratch)) {
+                return QStringLiteral("set: ") + *e;
+            }
+            assignments_ = list;
+        } else if (command_ == "restore") {
+            QFile f(QString::fromStdString(o_.file));
+            if (o_.file == "-" ? !f.open(stdin, QIODevice::ReadOnly) : !f.open(QIODevice::ReadOnly)) {
+                return QStringLiteral("%1: cannot read: %2").arg(f.fileName(), f.errorString());
+            }
+            file_ = f.readAll();
+            DeviceState scratch;
+            if (auto e = MergeStateFile(file_, scratch)) {
+                return QStringLiteral("%1: %2").arg(QString::fromStdString(o_.file), *e);
+            }
+        } else if (command_ == "update") {
+            std::string error;
+            image_ = firmware::LoadFile(o_.file, &error);
+            if (image_.empty()) {
+                return QString::fromStdString(error);
+            }
+        } else if (command_ == "factory-default" && !o_.yes) {
+            return QStringLiteral("factory-default: add --yes (it overwrites the three presets and the switch-on setting)");
+        } else if (command_ == "backup" && o_.ports.size() + (o_.demo ? 1 : 0) > 1 && o_.file != "-" &&
+                   o_.file.find("%p") == std::string::npos) {
+            return QStringLiteral("backup: with several ports, FILE needs %p (replaced by each port's name)");
+        }
+        return std::nullopt;
+    }
+
+    PortResult Run(const QString& port)
+    {
+        PortResult r;
+        r.port = port;
+        DeviceSession session(o_.timeoutMs);
+        SessionError e = session.Open(port);
+        if (!e) {
+            e = Command(session, r);
+        }
+        if (e) {
+            r.code = kExitDevice;
+            r.error = e.text;
+        }
+        return r;
+    }
+
+private:
+    SessionError Command(DeviceSession& s, PortResult& r)
+    {
+        DeviceState state;
+        if (command_ == "get" || command_ == "backup" || command_ == "set" || command_ == "restore") {
+            if (SessionError e = s.ReadState(state)) {
+                return e;
+            }
+        }
+        if (command_ == "get") {
+            r.json = StateToJson(state);
+            r.text = StateTable(state);
+        } else if (command_ == "backup") {
+            const QByteArray bytes = Json(StateToJson(state));
+            if (o_.file == "-") {
+                r.text = QString::fromUtf8(bytes);
+                r.json = StateToJson(state);
+            } else {
+                const QString name = FileForPort(QString::fromStdString(o_.file), r.port);
+                QFile f(name);
+                if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() || !f.flush()) {
+                    r.code = kExitUsage;
+                    r.error = QStringLiteral("%1: cannot write: %2").arg(name, f.errorString());
+                    return {};
+                }
+                r.text = QStringLiteral("saved to %1\n").arg(name);
+                r.json = QJsonObject{{"file", name}};
+            }
+        } else if (command_ == "set" || command_ == "restore") {
+            DeviceState target = state;
+            if (command_ == "set") {
+                MergeSettings(assignments_, target);  // checked by Validate
+            } else {
+                MergeStateFile(file_, target);
+            }
+            int sent = 0;
+            if (command_ == "set") {
+                const auto changes = ChangesTo(state, target);
+                sent = static_cast<int>(changes.size());
+                if (SessionError e = s.Apply(changes)) {
+                    return e;
+                }
+                r.text = QStringLiteral("%1 change(s) sent, each confirmed by the device\n").arg(sent);
+            } else {
+                if (SessionError e = s.Restore(target, &sent, &state)) {
+                    return e;
+                }
+                r.text = QStringLiteral("%1 change(s) sent; read back and verified\n").arg(sent);
+            }
+            r.json = QJsonObject{{"sent", sent}, {"verified", command_ == "restore"}};
+        } else if (command_ == "preset") {
+            const bool load = o_.presetAction == "load";
+            if (SessionError e = load ? s.LoadPreset(o_.preset) : s.SavePreset(o_.preset)) {
+                return e;
+            }
+            r.text = QStringLiteral("preset %1 %2\n").arg(o_.preset).arg(load ? "loaded" : "saved");
+            r.json = QJsonObject{{"preset", o_.preset}, {"action", QString::fromStdString(o_.presetAction)}};
+        } else if (command_ == "factory-default") {
+            if (SessionError e = s.FactoryDefault()) {
+                return e;
+            }
+            r.text = QStringLiteral("factory default restored\n");
+            r.json = QJsonObject{{"factory_default", true}};
+        } else if (command_ == "watch") {
+            return s.Watch([this, &r](const ReportEvent& e) { return PrintEvent(r.port, e); }, o_.watchMs);
+        } else if (command_ == "update") {
+            const bool tty = isatty(STDERR_FILENO) != 0;
+            SessionError e = s.Update(
+                image_,
+                [tty](int page, int pages, const QString& status) {
+                    if (tty) {
+                        const int done = std::min(page, pages) * 30 / pages;
+                        std::fprintf(stderr, "\r[%s%s] %3d/%d %-16s", std::string(done, '#').c_str(),
+                                     std::string(30 - done, ' ').c_str(), page, pages, qPrintable(status));
+                        std::fflush(stderr);
+                    }
+                },
+                o_.bootLoader);
+            if (tty) {
+                std::fprintf(stderr, "\n");
+            }
+            if (e) {
+                return e;
+            }
+            r.text = QStringLiteral("update OK\n");
+            r.json = QJsonObject{{"update", true}};
+        }
+        return {};
+    }
+
+    bool PrintEvent(const QString& port, const ReportEvent& e)
+    {
+        const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
+        QString line;
+        if (o_.json) {
+            QJsonObject o = EventJson(e);
+            o.insert(QStringLiteral("time"), time);
+            o.insert(QStringLiteral("port"), port);
+            line = QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+        } else {
+            line = QStringLiteral("%1 %2 %3").arg(time, port, EventText(e));
+        }
+        std::lock_guard lock(outMutex_);
+        out_ << line.toStdString() << '\n' << std::flush;
+        return true;
+    }
+
+    const Options& o_;
+    std::string command_;
+    std::ostream& out_;
+    std::mutex outMutex_;
+    QStringList assignments_;
+    QByteArray file_;
+    std::vector<std::uint8_t> image_;
+};
+
+int Ports(const Options& o, std::ostream& out)
+{
+    QJsonArray list;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        list.append(QJsonObject{{"path", info.systemLocation()},
+                                {"description", info.description()},
+                                {"serial_number", info.serialNumber()}});
+        if (!o.json) {
+            out << QStringLiteral("%1\t%2\t%3\n")
+                       .arg(info.systemLocation(), info.description(), info.serialNumber())
+                       .toStdString();
+        }
+    }
+    if (o.json) {
+        out << Json(list).toStdString();
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    Options o;
+    CLI::App app{"kestractl: read, set, back up and restore a KESTRA mixer", "kestractl"};
+    app.add_option("--port", o.ports, "Serial port (a device path such as /dev/ttyUSB0); may be repeated");
+    app.add_flag("--demo", o.demo, "Use the built-in simulated KESTRA");
+    app.add_flag("--json", o.json, "JSON output");
+    app.add_option("--timeout", o.timeoutMs, "Milliseconds to wait for each reply")->check(CLI::Range(1, 600000));
+    app.require_subcommand(1, 1);
+    app.add_subcommand("ports", "Detected serial ports (path, description, serial number)");
+    app.add_subcommand("get", "The whole state (a table, or JSON with --json)");
+    auto* set = app.add_subcommand("set", "Set KEY=VALUE..., e.g. mic3.gain_db=-12.5 mic3.mute=on line_source=cd");
+    set->add_option("assignments", o.assignments, "KEY=VALUE")->required();
+    auto* watch = app.add_subcommand("watch", "Decoded reports as they come, timestamped");
+    watch->add_option("--for", o.watchMs, "Stop after this many milliseconds")->check(CLI::Range(0, 1 << 30));
+    auto* backup = app.add_subcommand("backup", "The state as JSON into FILE (\"-\": standard output)");
+    backup->add_option("FILE", o.file)->required();
+    auto* restore = app.add_subcommand("restore", "Send what differs from FILE, then read back and verify");
+    restore->add_option("FILE", o.file)->required();
+    auto* preset = app.add_subcommand("preset", "Load or save preset N (1..3)");
+    preset->add_option("ACTION", o.presetAction)->required()->check(CLI::IsMember({"load", "save"}));
+    preset->add_option("N", o.preset)->required()->check(CLI::Range(1, 3));
+    auto* factory = app.add_subcommand("factory-default", "Presets and switch-on back to the factory set");
+    factory->add_flag("--yes", o.yes, "Yes, overwrite them");
+    auto* update = app.add_subcommand("update", "Firmware update from IMAGE (7104 bytes)");
+    update->add_option("IMAGE", o.file)->required();
+    update->add_flag("--boot-loader", o.bootLoader, "The device already waits in its boot loader");
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return kExitOk;
+    } catch (const CLI::ParseError& e) {
+        err << "kestractl: " << e.what() << " (see kestractl --help)\n";
+        return kExitUsage;
+    }
+    const std::string command = app.get_subcommands().front()->get_name();
+    if (command == "ports") {
+        return Ports(o, out);
+    }
+
+    Runner runner(o, command, out);
+    if (auto e = runner.Validate()) {
+        err << "kestractl: " << e->toStdString() << '\n';
+        return kExitUsage;
+    }
+    QStringList ports;
+    for (const auto& p : o.ports) {
+        ports << QString::fromStdString(p);
+    }
+    std::unique_ptr<sim::KestraSim> demo;
+    if (o.demo) {
+        sim::SimOptions options;
+        options.keepReceived = false;
+        demo = std::make_unique<sim::KestraSim>(options);
+        const std::string path = demo->Start();
+        if (path.empty()) {
+            err << "kestractl: could not start the simulated KESTRA\n";
+            return kExitDevice;
+        }
+        ports << QString::fromStdString(path);
+    }
+    if (ports.isEmpty()) {
+        err << "kestractl: no port: give --port NAME (or --demo)\n";
+        return kExitUsage;
+    }
+
+    // One thread and session per port, all at once.
+    std::vector<PortResult> results(static_cast<std::size_t>(ports.size()));
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        threads.emplace_back(QThread::create([&runner, &results, &ports, i] {
+            results[static_cast<std::size_t>(i)] = runner.Run(ports[i]);
+        }));
+        threads.back()->start();
+    }
+    for (auto& t : threads) {
+        t->wait();
+    }
+
+    int code = kExitOk;
+    const bool several = results.size() > 1;
+    QJsonObject byPort;
+    for (const PortResult& r : results) {
+        code = std::max(code, r.code);
+        if (!r.error.isEmpty()) {
+            err << "kestractl: " << r.error.toStdString() << '\n';
+        }
+        if (r.code != kExitOk) {
+            continue;
+        }
+        if (o.json) {
+            byPort.insert(r.port, r.json);
+        } else if (!r.text.isEmpty()) {
+            if (several) {
+                out << "== " << r.port.toStdString() << '\n';
+            }
+            out << r.text.toStdString();
+        }
+    }
+    if (o.json && command != "watch" && !(command == "backup" && o.file == "-" && !several)) {
+        out << Json(several ? QJsonValue(byPort) : byPort.begin() != byPort.end() ? *byPort.begin() : QJsonValue(QJsonObject()))
+                   .toStdString();
+    } else if (o.json && command == "backup" && !several && !results.empty() && results[0].code == kExitOk) {
+        out << results[0].text.toStdString();
+    }
+    return code;
+}

@@ -1,0 +1,85 @@
+// A headless conversation with one KESTRA: open a port by name, read the
+// whole state, apply changes (each confirmed by the device's report, with a
+// deadline), presets, switch-on, factory default and the firmware update.
+//
+// Every call is synchronous: it runs a local event loop on the calling
+// thread until the device has answered, the deadline has passed or the link
+// failed, and returns what went wrong as a value. One session belongs to one
+// thread; sessions on different threads run at the same time.
+#pragma once
+
+#include "DeviceState.h"
+#include "SessionError.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class LCommProc;
+class QEventLoop;
+
+class DeviceSession : public QObject {
+public:
+    static constexpr int kDefaultTimeoutMs = 2000;
+    static constexpr int kBaud = 9600;
+
+    explicit DeviceSession(int replyTimeoutMs = kDefaultTimeoutMs);
+    ~DeviceSession() override;
+
+    // The same names the window takes with --port (a device path, ...).
+    SessionError Open(const QString& portName);
+    void Close();
+    bool IsOpen() const;
+    const QString& PortName() const { return portName_; }
+
+    // The full-state inquiries, in the window's order.
+    SessionError ReadState(DeviceState& state);
+    // Sends the changes one by one, each confirmed before the next.
+    SessionError Apply(const std::vector<StateChange>& changes);
+    // Sends what differs from `target` and reads back to verify. `current`:
+    // the state just read, else it is read first. `sent` counts the commands
+    // sent. ducking.active is not compared.
+    SessionError Restore(const DeviceState& target, int* sent = nullptr, const DeviceState* current = nullptr);
+
+    SessionError LoadPreset(int n);  // 1..3
+    SessionError SavePreset(int n);  // 1..3
+    // Presets and switch-on back to the factory set, then the live state too.
+    SessionError FactoryDefault();
+
+    // Polls the device and hands every reply to `report` until it returns
+    // false or `durationMs` passed (negative: no end).
+    SessionError Watch(const std::function<bool(const ReportEvent&)>& report, int durationMs);
+
+    // Programs `image` (firmware::kImageSize bytes). progress(pages done,
+    // pages, status text). The session is closed afterwards.
+    SessionError Update(const std::vector<std::uint8_t>& image,
+                        const std::function<void(int, int, const QString&)>& progress, bool inBootLoader = false);
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    struct Reply;
+    // Sends and waits for the one reply; raw sends and updates use the hooks.
+    SessionError Exchange(const LCmd& command, ReportEvent& reply);
+    SessionError Expect(const LCmd& command, ReportKind kind);
+    // Runs the event loop until done() or the deadline; false on timeout.
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+    SessionError LinkError() const;
+    SessionError ErrorOf(const ReportEvent& reply) const;
+
+    int timeoutMs_;
+    QString portName_;
+    std::unique_ptr<LCommProc> link_;
+    std::vector<std::vector<std::uint8_t>> replies_;
+    std::optional<int> linkError_;
+    QEventLoop* loop_ = nullptr;
+    std::function<void(const std::vector<std::uint8_t>&)> rawHandler_;
+};
+
+// "device error 4", "no such port", ...: the line a person reads.
+QString SessionErrorText(const SessionError& error);

@@ -1,0 +1,41 @@
+// The device state as JSON, the form of `get --json`, backups and restores:
+//
+//   { "format": "kestra-state", "version": 1,
+//     "channels": { "mic1": {"position": 20, "gain_db": -10.0, "mute": false, "priority": false},
+//                   ... "mic6", "line", "sub_left", "sub_right", "master_left", "master_right"
+//                   (the last five without "priority") },
+//     "ganged": {"sub": false, "master": false},
+//     "line_source": "tuner" | "tape" | "cd" | "aux" | "off",
+//     "ducking": {"manual": false, "active": false, "threshold": 10, "attenuation": 20,
+//                 "hold_time": 50, "fade_out": 10, "fade_in": 10},
+//     "switch_on": "off" | "preset1" | "preset2" | "preset3" }
+//
+// "position" is the gain position 0..79; "gain_db" its level on the gain
+// scale, null at the mute position; read only where "position" is absent.
+// Ducking values are the device's bytes; "ducking.active" is read-only and
+// ignored when read. Reading merges into a given state, so a file may hold
+// only some items; unknown keys, wrong types and out-of-range values are errors.
+#pragma once
+
+#include "DeviceState.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+QJsonObject StateToJson(const DeviceState& state);
+
+// Merges `json` into `state`; on error returns its text (naming the key and
+// what is allowed) and leaves `state` untouched. wholeFile: the header
+// ("format", "version") must be there.
+std::optional<QString> MergeStateJson(const QJsonObject& json, DeviceState& state, bool wholeFile);
+
+// The same for a file's bytes: parse errors name the offset.
+std::optional<QString> MergeStateFile(const QByteArray& bytes, DeviceState& state);
+
+// `set` arguments "KEY=VALUE" (keys are JSON paths without "channels.",
+// values are words: on/off, numbers, names) merged into `state`.
+std::optional<QString> MergeSettings(const QStringList& assignments, DeviceState& state);
