@@ -290,6 +290,12 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         out << app.help();
         return kExitOk;
     } catch (const CLI::ParseError& e) {
+        const std::vector<std::string> rest = app.remaining();
+        if (app.get_subcommands().empty() && !rest.empty()) {
+            err << "kestractl: unknown command: " << rest.front()
+                << " (allowed: ports, get, set, watch, backup, restore, preset, factory-default, update)\n";
+            return kExitUsage;
+        }
         err << "kestractl: " << e.what() << " (see kestractl --help)\n";
         return kExitUsage;
     }

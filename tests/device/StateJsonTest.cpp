@@ -1,0 +1,123 @@
+// The state file: what is written reads back the same, and every kind of bad
+// file or `set` word is refused with a line that names the key.
+#include "StateJson.h"
+
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+namespace {
+DeviceState Sample()
+{
+    DeviceState s;
+    for (int i = 0; i < kStateChannels; ++i) {
+        s.gain[i] = static_cast<std::uint8_t>(i * 7 + 3);
+        s.mute[i] = i % 3 == 0;
+    }
+    s.gain[10] = 79;  // the mute position: gain_db null
+    s.priority = {true, false, true, false, false, true};
+    s.subGanged = true;
+    s.lineSource = 3;
+    s.manualDucking = true;
+    s.ducking = {2, 79, 100, 0, 63};
+    s.switchOn = 2;
+    return s;
+}
+
+QByteArray File(const DeviceState& s)
+{
+    return QJsonDocument(StateToJson(s)).toJson();
+}
+}  // namespace
+
+TEST(StateJson, RoundTripAndGainDbOnlyWithoutPosition)
+{
+    const DeviceState s = Sample();
+    DeviceState back;
+    ASSERT_FALSE(MergeStateFile(File(s), back));
+    EXPECT_EQ(back, s);
+    EXPECT_TRUE(StateToJson(s)["channels"].toObject()["mic6"].toObject()["gain_db"].isNull());
+    EXPECT_EQ(StateToJson(s)["channels"].toObject()["line"].toObject()["gain_db"].toDouble(), -1.5);
+
+    DeviceState fromDb;
+    ASSERT_FALSE(MergeStateFile(R"({"format":"kestra-state","version":1,
+        "channels":{"mic2":{"gain_db":-50},"line":{"gain_db":null},"mic1":{"position":4,"gain_db":-60}},
+        "ducking":{"active":true}})", fromDb));
+    EXPECT_EQ(fromDb.gain[6], 65);
+    EXPECT_EQ(fromDb.gain[0], 79);
+    EXPECT_EQ(fromDb.gain[5], 4);
+    EXPECT_FALSE(fromDb.duckingActive);  // read-only
+}
+
+TEST(StateJson, BadFilesNameTheKeyAndChangeNothing)
+{
+    const struct {
+        const char* file;
+        const char* error;
+    } cases[] = {
+        {"{", "not JSON"},
+        {"[1]", "not a kestra-state object"},
+        {R"({"version":1})", "format"},
+        {R"({"format":"kestra-state","version":2})", "version: 2"},
+        {R"({"format":"kestra-state","version":1,"colour":1})", "colour: unknown key"},
+        {R"({"format":"kestra-state","version":1,"channels":{"mic7":{}}})", "channels.mic7: unknown key"},
+        {R"({"format":"kestra-state","version":1,"channels":{"line":{"priority":true}}})", "channels.line.priority: unknown"},
+        {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"position":80}}})", "channels.mic1.position: 80 is not allowed (a whole number 0..79)"},
+        {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"position":1.5}}})", "channels.mic1.position: 1.5"},
+        {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"gain_db":-12.3}}})", "channels.mic1.gain_db: -12.3"},
+        {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"gain_db":1}}})", "channels.mic1.gain_db: 1"},
+        {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"mute":"yes"}}})", "channels.mic1.mute: \"yes\" is not allowed (true or false)"},
+        {R"({"format":"kestra-state","version":1,"channels":{"mic1":3}})", "channels.mic1: 3"},
+        {R"({"format":"kestra-state","version":1,"ganged":{"aux":true}})", "ganged.aux: unknown key"},
+        {R"({"format":"kestra-state","version":1,"line_source":"radio"})", "line_source: \"radio\" is not allowed (off, tuner, tape, cd, aux)"},
+        {R"({"format":"kestra-state","version":1,"ducking":{"threshold":1}})", "ducking.threshold: 1 is not allowed (a whole number 2..127)"},
+        {R"({"format":"kestra-state","version":1,"ducking":{"hold_time":101}})", "ducking.hold_time: 101"},
+        {R"({"format":"kestra-state","version":1,"ducking":{"active":2}})", "ducking.active: 2"},
+        {R"({"format":"kestra-state","version":1,"switch_on":"preset4"})", "switch_on: \"preset4\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        DeviceState s = Sample();
+        const auto error = MergeStateFile(c.file, s);
+        ASSERT_TRUE(error);
+        EXPECT_TRUE(error->contains(QLatin1String(c.error))) << error->toStdString();
+        EXPECT_EQ(s, Sample());
+    }
+}
+
+TEST(StateJson, SetWords)
+{
+    DeviceState s;
+    ASSERT_FALSE(MergeSettings({"mic3.gain_db=-12.5", "mic3.mute=on", "line_source=cd", "ganged.sub=on",
+                                "ducking.attenuation=20", "switch_on=preset2", "master_left.position=7",
+                                "line.gain_db=mute", "mic1.priority=true"},
+                               s));
+    EXPECT_EQ(s.gain[7], 25);
+    EXPECT_TRUE(s.mute[7]);
+    EXPECT_EQ(s.lineSource, 3);
+    EXPECT_TRUE(s.subGanged);
+    EXPECT_EQ(s.ducking[1], 20);
+    EXPECT_EQ(s.switchOn, 2);
+    EXPECT_EQ(s.gain[3], 7);
+    EXPECT_EQ(s.gain[0], 79);
+    EXPECT_TRUE(s.priority[0]);
+
+    const struct {
+        const char* word;
+        const char* error;
+    } bad[] = {
+        {"mic3.mute", "not KEY=VALUE"},
+        {"mic9.mute=on", "mic9: unknown key"},
+        {"mic3.volume=1", "mic3.volume: unknown key"},
+        {"mic3.mute=maybe", "mic3.mute: \"maybe\""},
+        {"ducking.active=on", "ducking.active: read-only"},
+        {"format=x", "format: unknown key"},
+        {"line_source=radio", "line_source: \"radio\""},
+    };
+    for (const auto& c : bad) {
+        DeviceState t;
+        const auto error = MergeSettings({c.word}, t);
+        ASSERT_TRUE(error) << c.word;
+        EXPECT_TRUE(error->contains(QLatin1String(c.error))) << error->toStdString();
+    }
+}
