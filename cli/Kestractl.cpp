@@ -167,7 +167,7 @@ private:
                 }
                 r.text = QStringLiteral("%1 change(s) sent; read back and verified\n").arg(sent);
             }
-            r.json = QJsonObject{{"sent", sent}, {"verified", command_ == "restore"}};
+            r.json = QJsonObject{{"sent", sent}, {command_ == "set" ? "confirmed" : "verified", true}};
         } else if (command_ == "preset") {
             const bool load = o_.presetAction == "load";
             if (SessionError e = load ? s.LoadPreset(o_.preset) : s.SavePreset(o_.preset)) {
@@ -210,6 +210,9 @@ private:
 
     bool PrintEvent(const QString& port, const ReportEvent& e)
     {
+        if (e.kind == ReportKind::Ack || e.kind == ReportKind::NoEffect) {
+            return true;  // the polls' plain answers say nothing
+        }
         const QString time = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
         QString line;
         if (o_.json) {

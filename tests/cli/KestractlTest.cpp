@@ -157,3 +157,17 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
     EXPECT_EQ(busy.code, kExitDevice);
     EXPECT_NE(busy.err.find("port busy"), std::string::npos) << busy.err;
 }
+
+TEST_F(Kestractl, UpdateProgramsTheImageThroughTheBootLoader)
+{
+    QByteArray image(7104, '\0');
+    for (int i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<char>(i * 31 + 7);
+    }
+    const CtlRun r = Ctl({"--port", path_, "update", Write(image)});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "update OK\n");
+    const sim::Flash flash = sim_.FlashContents();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin(),
+                           [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+}
