@@ -12,7 +12,6 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QTimer>
 
 #include <cerrno>
@@ -60,11 +59,6 @@ QString FirstDifference(const DeviceState& a, const DeviceState& b)
 // several threads take turns setting it.
 std::mutex gOpenMutex;
 }  // namespace
-
-QString SessionErrorText(const SessionError& e)
-{
-    return e.text;
-}
 
 DeviceSession::DeviceSession(int replyTimeoutMs) : timeoutMs_(replyTimeoutMs) {}
 

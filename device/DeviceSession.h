@@ -63,7 +63,6 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    struct Reply;
     // Sends and waits for the one reply; raw sends and updates use the hooks.
     SessionError Exchange(const LCmd& command, ReportEvent& reply);
     SessionError Expect(const LCmd& command, ReportKind kind);
@@ -80,6 +79,3 @@ private:
     QEventLoop* loop_ = nullptr;
     std::function<void(const std::vector<std::uint8_t>&)> rawHandler_;
 };
-
-// "device error 4", "no such port", ...: the line a person reads.
-QString SessionErrorText(const SessionError& error);

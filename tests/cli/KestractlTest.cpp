@@ -171,3 +171,20 @@ TEST_F(Kestractl, UpdateProgramsTheImageThroughTheBootLoader)
     EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin(),
                            [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
 }
+
+TEST_F(Kestractl, WatchPrintsDecodedReportsAsJsonLines)
+{
+    sim_.SetSpeech(1);  // microphone 1 speaks: ducking reports and levels follow the polls
+    const CtlRun r = Ctl({"--json", "--port", path_, "watch", "--for", "600"});
+    ASSERT_EQ(r.code, kExitOk) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    bool ducking = false;
+    while (std::getline(lines, line)) {
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        EXPECT_EQ(o["port"].toString().toStdString(), path_);
+        EXPECT_FALSE(o["time"].toString().isEmpty());
+        ducking = ducking || (o["event"] == "ducking_state" && o["active"].toBool());
+    }
+    EXPECT_TRUE(ducking) << r.out;
+}
