@@ -14,12 +14,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSerialPortInfo>
-#include <QThread>
 
 #include <unistd.h>
 
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -333,17 +333,18 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         return kExitUsage;
     }
 
-    // One thread and session per port, all at once.
+    // One thread and session per port, all at once. std::thread rather than
+    // QThread: its join orders the results for ThreadSanitizer too; Qt adopts
+    // the thread and gives each session's event loop a dispatcher.
     std::vector<PortResult> results(static_cast<std::size_t>(ports.size()));
-    std::vector<std::unique_ptr<QThread>> threads;
+    std::vector<std::thread> threads;
     for (qsizetype i = 0; i < ports.size(); ++i) {
-        threads.emplace_back(QThread::create([&runner, &results, &ports, i] {
+        threads.emplace_back([&runner, &results, &ports, i] {
             results[static_cast<std::size_t>(i)] = runner.Run(ports[i]);
-        }));
-        threads.back()->start();
+        });
     }
     for (auto& t : threads) {
-        t->wait();
+        t.join();
     }
 
     int code = kExitOk;

@@ -90,6 +90,9 @@ SessionError DeviceSession::Open(const QString& portName)
                             .arg(portName));
         }
     }
+    // A thread Qt adopted gets its event dispatcher with its first event
+    // loop: make it now, before the reader thread exists to wake it.
+    QEventLoop().processEvents();
     link_ = std::make_unique<LCommProc>(this);
     // Headless sessions speak only when asked; Watch turns the poll on.
     link_->SetPollSuspended(true);
