@@ -30,8 +30,8 @@
 // Network ports (tcp://, rfc2217://) map onto the same codes: the server
 // closing or resetting the connection, or any other socket error while
 // connected (RemoteHostClosedError, NetworkError, ...), is 1, the unplugged
-// adapter of a network port; a wait for the server's answer to a speed
-// change that runs out is a refused speed (SetBaudRate false), not an error.
+// adapter of a network port. A speed change over raw TCP, or one an RFC 2217
+// server does not confirm within 3 s, is refused (SetBaudRate false), not an error.
 // Failures to open are never posted: LastOpenError() says what went wrong.
 //
 // When the reader thread ends on an error it closes the port first, so each

@@ -17,8 +17,9 @@ public:
     TcpTransport(const QString& host, quint16 port);
 
     bool Open(const LineSettings& line) override;
-    // The server owns the line format; nothing to change here.
-    bool SetLine(const LineSettings&) override { return socket_.state() == QAbstractSocket::ConnectedState; }
+    // The server owns the line format and cannot be asked to change it: a
+    // speed change is refused rather than pretended (the update then says so).
+    bool SetLine(const LineSettings&) override { return false; }
     qint64 bytesAvailable() const override;
     qint64 read(char* data, qint64 maxSize) override;
     void write(const char* data, qint64 size) override;
