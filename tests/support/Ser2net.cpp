@@ -24,9 +24,12 @@ bool Ser2net::Start()
         }
         port_ = probe.serverPort();
     }
-    const QString accepter = mode_ == Mode::Raw ? QStringLiteral("tcp") : QStringLiteral("telnet(rfc2217),tcp");
-    // chardelay off: a device server set up for request and reply passes
-    // each byte on at once instead of waiting for more.
+    // Set up for request and reply: chardelay off passes each byte on at
+    // once instead of waiting for more, and nodelay sends it without waiting
+    // for the last packet's acknowledgement (Nagle), which a reply arriving
+    // byte by byte from the wire would otherwise wait for, some 40 ms each.
+    const QString accepter =
+        mode_ == Mode::Raw ? QStringLiteral("tcp(nodelay)") : QStringLiteral("telnet(rfc2217),tcp(nodelay)");
     const QString config = QStringLiteral("connection: &kestra\n"
                                           "  accepter: %1,127.0.0.1,%2\n"
                                           "  connector: serialdev,%3,9600n81,local\n"

@@ -3,8 +3,8 @@
 // in the foreground so the test owns it and can kill it.
 //
 //   connection: &kestra
-//     accepter: tcp,127.0.0.1,PORT               (raw)
-//     accepter: telnet(rfc2217),tcp,127.0.0.1,PORT  (RFC 2217)
+//     accepter: tcp(nodelay),127.0.0.1,PORT                  (raw)
+//     accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1,PORT  (RFC 2217)
 //     connector: serialdev,DEVICE,9600n81,local
 //     options: { kickolduser: true, chardelay: false }
 #pragma once
