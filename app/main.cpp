@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     cli.addOption(help);
     cli.addOption(version);
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Use this serial device (e.g. /dev/ttyUSB0) instead of the stored COM port, for this run."),
+                                  QStringLiteral("Use this port (a device such as /dev/ttyUSB0, tcp://HOST:PORT or rfc2217://HOST:PORT) instead of the stored one, for this run."),
                                   QStringLiteral("PATH"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Start a simulated KESTRA inside the program and connect to it."));

@@ -46,7 +46,7 @@ bool LComm::Open(int portNumber, int baudRate, int dataBits, int parity, int sto
         LComm::Close();
     }
     comm::PortSettings settings;
-    settings.path = comm::ResolvePortPath(portNumber);
+    settings.path = comm::ResolvePortName(portNumber, portName_);
     settings.baudRate = baudRate;
     settings.dataBits = dataBits;
     settings.parity = parity;
@@ -57,7 +57,9 @@ bool LComm::Open(int portNumber, int baudRate, int dataBits, int parity, int sto
     // Set first: a reader that fails at once must be able to clear it.
     open_.store(true);
     auto reader = std::make_unique<comm::PortReader>(this, std::move(settings));
+    lastOpenError_.clear();
     if (!reader->StartAndOpen()) {
+        lastOpenError_ = reader->OpenError();
         open_.store(false);
         return false;
     }

@@ -27,6 +27,13 @@
 //   4  is never raised. QSerialPort WriteError is not reported: nothing here
 //      waits for a write to complete, and a dead port shows on the read side.
 //
+// Network ports (tcp://, rfc2217://) map onto the same codes: the server
+// closing or resetting the connection, or any other socket error while
+// connected (RemoteHostClosedError, NetworkError, ...), is 1, the unplugged
+// adapter of a network port. A speed change over raw TCP, or one an RFC 2217
+// server does not confirm within 3 s, is refused (SetBaudRate false), not an error.
+// Failures to open are never posted: LastOpenError() says what went wrong.
+//
 // When the reader thread ends on an error it closes the port first, so each
 // failure is reported exactly once, and the driver is no longer open.
 #pragma once
@@ -73,7 +80,21 @@ public:
     // stopBits: 0 one, 1 one and a half, 2 two. False, with no thread left
     // behind and no error posted, when the driver is already open or the port
     // is missing, in use or refuses the settings.
+    // The port opened is the override if set, else the driver's own name
+    // (SetPortName), else the number's device.
     virtual bool Open(int portNumber, int baudRate, int dataBits, int parity, int stopBits);
+    // Opens a port by name (PortName.h: COMn, a device path, tcp://HOST:PORT,
+    // rfc2217://HOST:PORT) through the same virtual Open, so a derived
+    // driver's opening steps run as well. The name stays for later Opens.
+    bool OpenNamed(const QString& portName, int baudRate, int dataBits, int parity, int stopBits)
+    {
+        SetPortName(portName);
+        return Open(0, baudRate, dataBits, parity, stopBits);
+    }
+    void SetPortName(const QString& portName) { portName_ = portName; }
+    QString GetPortName() const { return portName_; }
+    // Why the last Open failed, in words for the user (empty after success).
+    QString LastOpenError() const { return lastOpenError_; }
     // Stops and joins the reader thread; safe in every state and returns
     // promptly. Replies and errors this driver posted before are tagged with
     // its old id: Id() changes here, so the owner can drop them.
@@ -125,5 +146,7 @@ private:
     std::atomic<bool> open_{false};
     std::atomic<bool> holdRequested_{false};
     int silenceLimitMs_ = kSilenceLimitMs;
+    QString portName_;
+    QString lastOpenError_;
     std::unique_ptr<comm::PortReader> reader_;
 };

@@ -2,68 +2,17 @@
 
 #include "EventHandoff.h"
 #include "Lcomm.h"
+#include "Transport.h"
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QSerialPort>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace comm {
-
-namespace {
-
-bool Configure(QSerialPort& port, const PortSettings& s)
-{
-    QSerialPort::DataBits dataBits;
-    switch (s.dataBits) {
-    case 5: dataBits = QSerialPort::Data5; break;
-    case 6: dataBits = QSerialPort::Data6; break;
-    case 7: dataBits = QSerialPort::Data7; break;
-    case 8: dataBits = QSerialPort::Data8; break;
-    default: return false;
-    }
-    QSerialPort::Parity parity;
-    switch (s.parity) {
-    case 0: parity = QSerialPort::NoParity; break;
-    case 1: parity = QSerialPort::OddParity; break;
-    case 2: parity = QSerialPort::EvenParity; break;
-    case 3: parity = QSerialPort::MarkParity; break;
-    case 4: parity = QSerialPort::SpaceParity; break;
-    default: return false;
-    }
-    QSerialPort::StopBits stopBits;
-    switch (s.stopBits) {
-    case 0: stopBits = QSerialPort::OneStop; break;
-    case 1: stopBits = QSerialPort::OneAndHalfStop; break;
-    case 2: stopBits = QSerialPort::TwoStop; break;
-    default: return false;
-    }
-    return s.baudRate > 0 && port.setBaudRate(s.baudRate) && port.setDataBits(dataBits) && port.setParity(parity) &&
-           port.setStopBits(stopBits) && port.setFlowControl(QSerialPort::NoFlowControl);
-}
-
-}  // namespace
-
-int ErrorCodeFor(QSerialPort::SerialPortError error)
-{
-    switch (error) {
-    case QSerialPort::NoError:
-    case QSerialPort::WriteError:
-        return -1;
-    case QSerialPort::ReadError:
-        return kErrReadFailed;
-    case QSerialPort::ResourceError:
-    case QSerialPort::DeviceNotFoundError:
-    case QSerialPort::PermissionError:
-    case QSerialPort::OpenError:
-        return kErrPortFailed;
-    default:
-        return kErrUnexpected;
-    }
-}
 
 // A request from another thread, run by the context on the reader thread.
 // A posted event belongs to the receiving thread once sent, so nothing is
@@ -85,28 +34,29 @@ private:
 // Lives on the reader thread; everything in it runs there.
 class PortReader::Context : public QObject {
 public:
-    Context(PortReader* reader, QSerialPort* port) : reader_(reader), port_(port)
+    Context(PortReader* reader, Transport* port) : reader_(reader), port_(port)
     {
         silence_.setTimerType(Qt::PreciseTimer);
         silence_.setSingleShot(true);
         silence_.setInterval(reader_->settings_.silenceLimitMs);
         connect(&silence_, &QTimer::timeout, this, [this] { End(kErrSilence); });
-        connect(port_, &QSerialPort::readyRead, this, [this] {
+        port_->onReadyRead = [this] {
             if (!held_) {
                 silence_.start();
                 Drain();
             }
-        });
-        connect(port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
-            if (configuring_ || ended_) {
-                return;
-            }
-            const int code = ErrorCodeFor(error);
-            if (code >= 0) {
+        };
+        port_->onFailure = [this](int code) {
+            if (!ended_) {
                 End(code);
             }
-        });
+        };
         silence_.start();
+    }
+    ~Context() override
+    {
+        port_->onReadyRead = nullptr;
+        port_->onFailure = nullptr;
     }
 
     void Transmit(const ByteVector& bytes)
@@ -137,12 +87,9 @@ public:
             return false;
         }
         // A refused setting is an answer here, not a reason to end the thread.
-        configuring_ = true;
-        const bool ok = rate > 0 && port_->setBaudRate(rate) && port_->setDataBits(QSerialPort::Data8) &&
-                        port_->setParity(QSerialPort::NoParity) && port_->setStopBits(QSerialPort::OneStop);
-        port_->clearError();
-        configuring_ = false;
-        return ok;
+        LineSettings line;
+        line.baudRate = rate;
+        return rate > 0 && port_->SetLine(line);
     }
 
     bool event(QEvent* e) override
@@ -196,11 +143,10 @@ private:
     }
 
     PortReader* reader_;
-    QSerialPort* port_;
+    Transport* port_;
     QTimer silence_;
     bool held_ = false;         // a reply is with the owner: read nothing, no silence limit
     bool ended_ = false;
-    bool configuring_ = false;
 };
 
 PortReader::PortReader(LComm* link, PortSettings settings) : settings_(std::move(settings)), link_(link)
@@ -243,14 +189,17 @@ void PortReader::run()
         }
     } markEnded{this};
 
-    QSerialPort port;
-    port.setPortName(settings_.path);
-    if (settings_.path.isEmpty() || !port.open(QIODevice::ReadWrite) || !Configure(port, settings_)) {
-        port.close();
+    // The transport is made here, so that its notifiers live on this thread.
+    std::unique_ptr<Transport> transport = MakeTransport(settings_.path, &openError_);
+    LineSettings line{settings_.baudRate, settings_.dataBits, settings_.parity, settings_.stopBits};
+    if (!transport || !transport->Open(line)) {
+        if (transport) {
+            openError_ = transport->ErrorText();
+        }
         opened_.set_value(false);
         return;
     }
-    port.clear();
+    Transport& port = *transport;
     {
         Context context(this, &port);
         {

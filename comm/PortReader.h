@@ -22,7 +22,7 @@ class QObject;
 namespace comm {
 
 struct PortSettings {
-    QString path;
+    QString path;  // a port name (PortName.h)
     int baudRate = 9600;
     int dataBits = 8;
     int parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
@@ -40,6 +40,8 @@ public:
     // Starts the thread and waits until the port is open and configured;
     // false when it could not be, and then the thread has ended.
     bool StartAndOpen();
+    // After a failed StartAndOpen: why, for the user.
+    QString OpenError() const { return openError_; }
 
     void Transmit(ByteVector bytes);
     // Reading resumes after a reply was handed over; the silence limit runs again.
@@ -66,6 +68,7 @@ private:
 
     PortSettings settings_;
     std::promise<bool> opened_;
+    QString openError_;  // written by the thread before opened_ is set
 
     std::mutex linkMutex_;  // held while calling the link, and by Detach
     LComm* link_;

@@ -7,6 +7,7 @@
 #include "FullState.h"
 #include "LCommProc.h"
 #include "LUpdate.h"
+#include "PortErrors.h"
 #include "StateJson.h"
 
 #include <QDeadlineTimer>
@@ -15,7 +16,6 @@
 #include <QTimer>
 
 #include <cerrno>
-#include <mutex>
 #include <unistd.h>
 
 namespace {
@@ -55,9 +55,6 @@ QString FirstDifference(const DeviceState& a, const DeviceState& b)
     return QString();
 }
 
-// The port override is process-wide and read once by Open: sessions on
-// several threads take turns setting it.
-std::mutex gOpenMutex;
 }  // namespace
 
 DeviceSession::DeviceSession(int replyTimeoutMs) : timeoutMs_(replyTimeoutMs) {}
@@ -86,8 +83,7 @@ SessionError DeviceSession::Open(const QString& portName)
         }
         if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
             return Fail(SessionError::Kind::PermissionDenied,
-                        QStringLiteral("%1: permission denied (is this user in the port's group, e.g. dialout?)")
-                            .arg(portName));
+                        comm::SerialOpenErrorText(QSerialPort::PermissionError, portName, true, QString()));
         }
     }
     // A thread Qt adopted gets its event dispatcher with its first event
@@ -96,18 +92,14 @@ SessionError DeviceSession::Open(const QString& portName)
     link_ = std::make_unique<LCommProc>(this);
     // Headless sessions speak only when asked; Watch turns the poll on.
     link_->SetPollSuspended(true);
-    bool opened = false;
-    {
-        std::lock_guard lock(gOpenMutex);
-        const QString before = LComm::PortOverride();
-        LComm::SetPortOverride(portName);
-        opened = link_->Open(1, kBaud, kDataBits, kNoParity, kOneStopBit);
-        LComm::SetPortOverride(before);
-    }
-    if (!opened) {
+    if (!link_->OpenNamed(portName, kBaud, kDataBits, kNoParity, kOneStopBit)) {
+        // The driver's own words name the cause (in use, refused, unknown host).
+        QString why = link_->LastOpenError();
         link_.reset();
-        return Fail(SessionError::Kind::PortBusy,
-                    QStringLiteral("%1: port busy (in use by another program) or it refused 9600 8N1").arg(portName));
+        if (why.isEmpty()) {
+            why = QStringLiteral("%1: port busy (in use by another program) or it refused 9600 8N1").arg(portName);
+        }
+        return Fail(SessionError::Kind::PortBusy, why);
     }
     return {};
 }
@@ -449,12 +441,7 @@ SessionError DeviceSession::Update(const std::vector<std::uint8_t>& image,
             // its boot loader. Try there once, as the window does.
             linkError_.reset();
             link_->SetPollSuspended(true);
-            const std::lock_guard lock(gOpenMutex);
-            const QString before = LComm::PortOverride();
-            LComm::SetPortOverride(portName_);
-            const bool opened = link_->Open(1, LUpdate::kBootLoaderBaud, kDataBits, kNoParity, kOneStopBit);
-            LComm::SetPortOverride(before);
-            if (!opened) {
+            if (!link_->OpenNamed(portName_, LUpdate::kBootLoaderBaud, kDataBits, kNoParity, kOneStopBit)) {
                 result = LinkError();
                 break;
             }

@@ -1,5 +1,7 @@
 // Whatever the settings file holds, loading it gives a port the port list
-// has and a language the radio group has.
+// has (a stored name only when it is a port name) and a language the radio
+// group has.
+#include "PortName.h"
 #include "Settings.h"
 
 #include <QCoreApplication>
@@ -22,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PanelSettings settings;
     SettingsStore store(path);
     store.LoadOrInitialise(settings);
-    if (settings.portNo < 1 || settings.portNo > 8 || settings.language > 1) {
+    if (settings.portNo < 1 || settings.portNo > 8 || settings.language > 1 ||
+        !(settings.portName.isEmpty() || comm::ParsePortName(settings.portName).Ok())) {
         std::abort();
     }
     return 0;

@@ -59,7 +59,7 @@ bool DeviceConnection::HandleEvent(QEvent* e)
 
 QString DeviceConnection::ConnectedText() const
 {
-    return QStringLiteral("COM%1 %2").arg(w_.PortNo).arg(LoadStr(kIdConnected));
+    return QStringLiteral("%1 %2").arg(w_.PortLabel(), LoadStr(kIdConnected));
 }
 
 void DeviceConnection::DropConnection()
@@ -84,6 +84,7 @@ void DeviceConnection::Connect()
     w_.ShowMessage(QString());
     w_.Comm = new LCommProc(&w_);
     w_.Comm->SetSilenceLimitMs(silenceLimitMs_);
+    w_.Comm->SetPortName(w_.PortName);
     if (w_.Comm->Open(w_.PortNo, kBaud, kDataBits, kNoParity, kOneStopBit)) {
         w_.btnConnect->setEnabled(false);
         w_.btnDisconnect->setEnabled(true);
@@ -97,8 +98,12 @@ void DeviceConnection::Connect()
     } else {
         w_.btnConnect->setEnabled(true);
         w_.btnDisconnect->setEnabled(false);
+        // Why it failed (no permission, in use, host unknown, ...) stays
+        // readable where the connection's messages go.
+        const QString why = w_.Comm->LastOpenError();
         w_.ShowConnectionState(LoadStr(kIdDisconnected));
         Disconnect();
+        w_.ShowMessage(why);
     }
 }
 
@@ -109,6 +114,7 @@ bool DeviceConnection::OpenForUpdate(int baudRate)
     }
     w_.Comm = new LCommProc(&w_);
     w_.Comm->SetSilenceLimitMs(silenceLimitMs_);
+    w_.Comm->SetPortName(w_.PortName);
     // Suspended before opening, so that not even a first poll reaches the
     // boot loader.
     w_.Comm->SetPollSuspended(true);

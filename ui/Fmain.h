@@ -27,6 +27,7 @@
 class DeviceConnection;
 class LCmd;
 class LCommProc;
+class PortChoice;
 class SettingsStore;
 class TDialogs;
 class TfrmMsg;
@@ -74,6 +75,10 @@ public:
     // it is none.
     LCommProc* Comm = nullptr;
     int PortNo = 1; // COM port 1..8
+    // A port chosen by name (detected, typed path, tcp://, rfc2217://); when
+    // empty the port is COM<PortNo>. Kept beside the number in the settings.
+    QString PortName;
+    QString PortLabel() const { return PortName.isEmpty() ? QStringLiteral("COM%1").arg(PortNo) : PortName; }
     bool UpdateMode = false; // replies go to the firmware updater
     bool DuckingActive = false; // set and cleared only by the ducking report
     bool SubGanged = false;
@@ -164,6 +169,8 @@ public:
     void btnConnectClick();
     void btnDisconnectClick();
     void cbCOMChange();
+    void SavePortChoice();
+    PortChoice* Ports() const { return portChoice_; }
     void btnViewmessagesClick();
     void Button1Click();
 
@@ -374,6 +381,7 @@ private:
     std::unique_ptr<TrafficLog> log_;
     std::unique_ptr<DeviceConnection> device_;
     bool shownOnce_ = false;
+    PortChoice* portChoice_ = nullptr; // a child of the window
 
     struct UpdateSessionDeleter {
         void operator()(UpdateSession* session) const;

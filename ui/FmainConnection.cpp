@@ -7,6 +7,7 @@
 #include "Dialogs.h"
 #include "Fmsg.h"
 #include "Language.h"
+#include "PortChoice.h"
 #include "Settings.h"
 #include "StatusBar.h"
 #include "TrafficLog.h"
@@ -29,6 +30,7 @@ void TfrmMain::SetUpConnection()
     connect(btnDisconnect, &QPushButton::clicked, this, &TfrmMain::btnDisconnectClick);
     connect(btnViewmessages, &QPushButton::clicked, this, &TfrmMain::btnViewmessagesClick);
     connect(Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
+    portChoice_ = new PortChoice(*this, cbCOM);
     connect(cbCOM, &QComboBox::activated, this, [this](int) { cbCOMChange(); });
     connect(frmMsg, &TfrmMsg::shown, this, [this] { LogWindowShown = true; });
     connect(frmMsg, &TfrmMsg::closed, this, [this] { LogWindowShown = false; });
@@ -99,11 +101,14 @@ void TfrmMain::FormShow()
     }
     PanelSettings s;
     s.portNo = PortNo;
+    s.portName = PortName;
     s.language = LanguageFlag();
     settings_->LoadOrInitialise(s);
     PortNo = s.portNo;
+    PortName = s.portName;
     SetLanguageFlag(s.language);
-    cbCOM->setCurrentIndex(PortNo - 1);
+    portChoice_->Start();
+    portChoice_->ShowCurrent();
     if (LanguageFlag() == 0) {
         rdgLanguage->SetItemIndex(1);
     } else {
@@ -116,7 +121,7 @@ void TfrmMain::FormShow()
 void TfrmMain::FormCloseQuery()
 {
     if (settings_) {
-        settings_->Save(PanelSettings{PortNo, LanguageFlag()});
+        settings_->Save(PanelSettings{PortNo, LanguageFlag(), PortName});
     }
     if (Comm != nullptr) {
         Disconnect();
@@ -143,15 +148,15 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 
 void TfrmMain::cbCOMChange()
 {
-    // "COM1".."COM8": the fourth character is the port's digit.
-    const QString text = cbCOM->currentText();
-    if (text.size() >= 4 && text.at(3).isDigit()) {
-        PortNo = text.at(3).digitValue();
-        if (!settings_) {
-            settings_ = std::make_unique<SettingsStore>();
-        }
-        settings_->SavePort(PortNo);
+    portChoice_->Choose(cbCOM->currentText());
+}
+
+void TfrmMain::SavePortChoice()
+{
+    if (!settings_) {
+        settings_ = std::make_unique<SettingsStore>();
     }
+    settings_->SavePort(PortNo, PortName);
 }
 
 void TfrmMain::btnViewmessagesClick()

@@ -62,7 +62,7 @@ void TfrmMain::ApplyLanguage()
     cbParity->setItemText(0, LoadStr(30086));
 
     if (Connected()) {
-        ShowConnectionState(QStringLiteral("COM%1 %2").arg(PortNo).arg(LoadStr(30117)));
+        ShowConnectionState(QStringLiteral("%1 %2").arg(PortLabel(), LoadStr(30117)));
     } else {
         ShowConnectionState(LoadStr(30116));
     }

@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "PortName.h"
+
 #include <QSettings>
 #include <QVariant>
 
@@ -28,6 +30,13 @@ void ApplyStoredPort(const QVariant& stored, PanelSettings& settings)
     qint32 port = 0;
     if (ToInt32(stored, port) && port >= kMinPort && port <= kMaxPort) {
         settings.portNo = port;
+    }
+}
+
+void ApplyStoredPortName(const QVariant& stored, PanelSettings& settings)
+{
+    if (stored.typeId() == QMetaType::QString && comm::ParsePortName(stored.toString()).Ok()) {
+        settings.portName = stored.toString().trimmed();
     }
 }
 
@@ -74,6 +83,7 @@ bool SettingsStore::LoadOrInitialise(PanelSettings& settings)
         return Sync();
     }
     ApplyStoredPort(settings_->value(kPortKey), settings);
+    ApplyStoredPortName(settings_->value(kPortNameKey), settings);
     ApplyStoredLanguage(settings_->value(kLanguageKey), settings);
     // Written for compatibility with earlier stores; never read back.
     settings_->setValue(kFormSizeKey, 0);
@@ -83,13 +93,25 @@ bool SettingsStore::LoadOrInitialise(PanelSettings& settings)
 bool SettingsStore::Save(const PanelSettings& settings)
 {
     settings_->setValue(kPortKey, settings.portNo);
+    WritePortName(settings.portName);
     settings_->setValue(kLanguageKey, static_cast<int>(settings.language));
     settings_->setValue(kFormSizeKey, 0);
     return Sync();
 }
 
-bool SettingsStore::SavePort(int portNo)
+bool SettingsStore::SavePort(int portNo, const QString& portName)
 {
     settings_->setValue(kPortKey, portNo);
+    WritePortName(portName);
     return Sync();
+}
+
+void SettingsStore::WritePortName(const QString& portName)
+{
+    // Only a store that names a port carries the value: COM1..COM8 stay numbers alone.
+    if (portName.isEmpty()) {
+        settings_->remove(kPortNameKey);
+    } else {
+        settings_->setValue(kPortNameKey, portName);
+    }
 }

@@ -18,6 +18,9 @@ class QSettings;
 struct PanelSettings {
     int portNo = 1;
     std::uint8_t language = 0;
+    // A port by name, stored beside the number; empty: the number's COM port.
+    // A store from before names has only the number and reads as before.
+    QString portName;
 };
 
 class SettingsStore {
@@ -33,18 +36,22 @@ public:
     // not be used.
     bool LoadOrInitialise(PanelSettings& settings);
     bool Save(const PanelSettings& settings);
-    bool SavePort(int portNo);
+    bool SavePort(int portNo, const QString& portName = {});
 
     static constexpr const char* kPortKey = "Port No";
+    static constexpr const char* kPortNameKey = "Port Name";
     static constexpr const char* kLanguageKey = "Language";
     static constexpr const char* kFormSizeKey = "Form Size";
 
 private:
     bool Sync();
+    void WritePortName(const QString& portName);
     std::unique_ptr<QSettings> settings_;
 };
 
 // Interprets stored values the way LoadOrInitialise does (exposed for tests
 // and the fuzzer): valid values replace the defaults in `settings`.
 void ApplyStoredPort(const QVariant& stored, PanelSettings& settings);
+// A stored name is taken only when it is a port name (PortName.h).
+void ApplyStoredPortName(const QVariant& stored, PanelSettings& settings);
 void ApplyStoredLanguage(const QVariant& stored, PanelSettings& settings);

@@ -1,0 +1,62 @@
+// One way of reaching the device's serial line: a local serial port, a raw
+// TCP connection to a device server, or telnet with the COM-PORT-CONTROL
+// option (RFC 2217). The reader thread creates, opens, reads, writes and
+// closes it, all on that thread; nothing here is shared with another thread.
+//
+// The byte calls are named as QIODevice's, so that the reader reads any
+// transport exactly as it read the serial port.
+//
+// Failures while open reach onFailure as the link's error codes (Lcomm.h);
+// a transport reports the first one and stays quiet afterwards until closed.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+#include <memory>
+
+namespace comm {
+
+struct LineSettings {
+    int baudRate = 9600;
+    int dataBits = 8;
+    int parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int stopBits = 0;  // 0 one, 1 one and a half, 2 two
+};
+
+class Transport {
+public:
+    virtual ~Transport() = default;
+
+    // Opens and configures the line; false with ErrorText() set when it
+    // cannot (the text is for the user: what failed and what to do).
+    virtual bool Open(const LineSettings& line) = 0;
+    // Changes the line format while open; false when refused (the transport
+    // stays open and usable).
+    virtual bool SetLine(const LineSettings& line) = 0;
+
+    virtual qint64 bytesAvailable() const = 0;
+    virtual qint64 read(char* data, qint64 maxSize) = 0;
+    virtual void write(const char* data, qint64 size) = 0;
+    // Hands what was written to the system now.
+    virtual void flush() = 0;
+    virtual void close() = 0;
+
+    QString ErrorText() const { return errorText_; }
+
+    std::function<void()> onReadyRead;
+    std::function<void(int code)> onFailure;
+
+protected:
+    void SetErrorText(const QString& text) { errorText_ = text; }
+
+private:
+    QString errorText_;
+};
+
+// The transport for a port name (see PortName.h); null with `error` set
+// when the name is not one.
+std::unique_ptr<Transport> MakeTransport(const QString& portName, QString* error);
+
+}  // namespace comm

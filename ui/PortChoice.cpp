@@ -1,0 +1,160 @@
+#include "PortChoice.h"
+
+#include "Fmain.h"
+#include "PortName.h"
+#include "Settings.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileSystemWatcher>
+#include <QLineEdit>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QSignalBlocker>
+#include <QThreadPool>
+#include <QTimer>
+
+PortChoice::PortChoice(TfrmMain& window, QComboBox* combo)
+    : QObject(&window), w_(window), combo_(combo), timer_(new QTimer(this)), lister_(comm::DetectPorts)
+{
+    combo_->setEditable(true);
+    // A typed name is taken as it is, never added to the list.
+    combo_->setInsertPolicy(QComboBox::NoInsert);
+    combo_->setToolTip(QStringLiteral("COM1..COM8, a detected port, a device path such as /dev/ttyUSB0, "
+                                      "tcp://HOST:PORT or rfc2217://HOST:PORT"));
+    connect(combo_->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        if (combo_->currentText() != w_.PortLabel()) {
+            Choose(combo_->currentText());
+        }
+    });
+#if defined(Q_OS_LINUX)
+    // A node appears in /dev a moment before it is ready; list once it settled.
+    timer_->setSingleShot(true);
+    timer_->setInterval(kSettleMs);
+    connect(timer_, &QTimer::timeout, this, &PortChoice::Refresh);
+#else
+    timer_->setInterval(kRefreshMs);
+    connect(timer_, &QTimer::timeout, this, [this] {
+        if (combo_->isVisible()) {
+            Refresh();
+        }
+    });
+#endif
+}
+
+void PortChoice::Start()
+{
+    Refresh();
+#if defined(Q_OS_LINUX)
+    if (watcher_ == nullptr) {
+        watcher_ = new QFileSystemWatcher({QStringLiteral("/dev")}, this);
+        connect(watcher_, &QFileSystemWatcher::directoryChanged, timer_, qOverload<>(&QTimer::start));
+    }
+#else
+    timer_->start();
+#endif
+}
+
+void PortChoice::Refresh()
+{
+    if (listing_) {
+        again_ = true;
+        return;
+    }
+    listing_ = true;
+    QPointer<PortChoice> self(this);
+    // The pool is joined before the application object goes, which is what
+    // the result is handed to; the box may be gone by then.
+    QThreadPool::globalInstance()->start([self, lister = lister_] {
+        const QList<comm::DetectedPort> detected = lister();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, detected] {
+                if (self) {
+                    self->Apply(detected);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PortChoice::Apply(const QList<comm::DetectedPort>& detected)
+{
+    listing_ = false;
+    ++listings_;
+    if (again_) {
+        again_ = false;
+        Refresh();
+    }
+    QList<comm::DetectedPort> ports;
+    for (const comm::DetectedPort& port : detected) {
+        bool isComPort = false;
+        for (int n = 1; n <= kComPorts; ++n) {
+            isComPort = isComPort || port.location == comm::DefaultPortName(n);
+        }
+        if (!isComPort) {
+            ports.append(port);
+        }
+    }
+    if (ports == listed_) {
+        return;
+    }
+    listed_ = ports;
+    const QSignalBlocker block(combo_);
+    const QString shown = combo_->currentText();
+    const bool editing = combo_->lineEdit()->hasFocus();
+    while (combo_->count() > kComPorts) {
+        combo_->removeItem(combo_->count() - 1);
+    }
+    for (const comm::DetectedPort& port : ports) {
+        combo_->addItem(comm::DisplayText(port), port.location);
+        combo_->setItemData(combo_->count() - 1, comm::DetailText(port), Qt::ToolTipRole);
+    }
+    if (editing) {
+        combo_->setEditText(shown);
+    } else {
+        ShowCurrent();
+    }
+}
+
+void PortChoice::ShowCurrent()
+{
+    const QSignalBlocker block(combo_);
+    if (w_.PortName.isEmpty()) {
+        combo_->setCurrentIndex(w_.PortNo - 1);
+        return;
+    }
+    const int index = combo_->findData(w_.PortName);
+    if (index >= 0) {
+        combo_->setCurrentIndex(index);
+    } else {
+        combo_->setCurrentIndex(-1);
+        combo_->setEditText(w_.PortName);
+    }
+}
+
+bool PortChoice::Choose(const QString& text)
+{
+    // An item's text carries its description; the item's data is the port.
+    QString name = text.trimmed();
+    const int index = combo_->findText(name);
+    if (index >= kComPorts) {
+        name = combo_->itemData(index).toString();
+    }
+    const comm::PortAddress address = comm::ParsePortName(name);
+    if (!address.Ok()) {
+        w_.ShowMessage(address.error);
+        return false;
+    }
+    static const QRegularExpression com(QStringLiteral("^COM([1-8])$"), QRegularExpression::CaseInsensitiveOption);
+    if (const auto m = com.match(name); m.hasMatch()) {
+        w_.PortNo = m.captured(1).toInt();
+        w_.PortName.clear();
+    } else {
+        w_.PortName = name;
+    }
+    ShowCurrent();
+    w_.ShowMessage(QString());  // a corrected entry takes the complaint away
+    w_.SavePortChoice();
+    return true;
+}
