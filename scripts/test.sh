@@ -23,7 +23,8 @@ run_ctest() {  # run_ctest <build dir> <title> [ctest args...]
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
 }
 
-"$root/scripts/build.sh" build -DKESTRA_WERROR=ON
+# The demo's build directory, now with the tests.
+"$root/scripts/build.sh" build -DKESTRA_WERROR=ON -DKESTRA_TESTS=ON
 run_ctest build "tests"
 [ $quick -eq 1 ] && exit 0
 
