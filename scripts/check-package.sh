@@ -36,6 +36,7 @@ if [ -e "$bin/kestractl" ]; then
     expected+=(usr/bin/kestractl usr/share/man/man1/kestractl.1.gz lib/systemd/system/kestractl.service
         etc/default/kestractl)
     dpkg-deb -I "$deb" conffiles | grep -qx /etc/default/kestractl || fail "/etc/default/kestractl is no conffile"
+    ! dpkg-deb -I "$deb" postinst 2>/dev/null | grep -q enable || fail "the package enables the service"
 fi
 (cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$tmp/found"
 printf '%s\n' "${expected[@]}" | sort >"$tmp/expected"
@@ -52,6 +53,13 @@ for p in kestra-panel kestra-sim; do
 done
 if [ -x "$bin/kestractl" ]; then
     out=$(timeout 60 "$bin/kestractl" --demo get 2>&1) || fail "kestractl --demo get failed: $out"
+fi
+
+unit="$root/lib/systemd/system/kestractl.service"
+if [ -f "$unit" ] && command -v systemd-analyze >/dev/null; then
+    sed "s|/usr/bin/kestractl|$bin/kestractl|" "$unit" >"$tmp/kestractl.service"
+    warnings=$(systemd-analyze verify --man=no "$tmp/kestractl.service" 2>&1) || fail "kestractl.service: $warnings"
+    [ -z "$warnings" ] || fail "kestractl.service: $warnings"
 fi
 
 # Desktop entry and metainfo, offline; the metainfo names this release.
