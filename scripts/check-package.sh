@@ -33,7 +33,7 @@ sizes=(16 22 24 32 48 64 128 256)
 for s in "${sizes[@]}"; do expected+=("usr/share/icons/hicolor/${s}x${s}/apps/$id.png"); done
 # kestractl and its service come with the kestractl program.
 if [ -e "$bin/kestractl" ]; then
-    expected+=(usr/bin/kestractl usr/share/man/man1/kestractl.1.gz lib/systemd/system/kestractl.service
+    expected+=(usr/bin/kestractl usr/share/man/man1/kestractl.1.gz usr/lib/systemd/system/kestractl.service
         etc/default/kestractl)
     dpkg-deb -I "$deb" conffiles | grep -qx /etc/default/kestractl || fail "/etc/default/kestractl is no conffile"
     ! dpkg-deb -I "$deb" postinst 2>/dev/null | grep -q enable || fail "the package enables the service"
@@ -55,7 +55,7 @@ if [ -x "$bin/kestractl" ]; then
     out=$(timeout 60 "$bin/kestractl" --demo get 2>&1) || fail "kestractl --demo get failed: $out"
 fi
 
-unit="$root/lib/systemd/system/kestractl.service"
+unit="$root/usr/lib/systemd/system/kestractl.service"
 if [ -f "$unit" ] && command -v systemd-analyze >/dev/null; then
     sed "s|/usr/bin/kestractl|$bin/kestractl|" "$unit" >"$tmp/kestractl.service"
     warnings=$(systemd-analyze verify --man=no "$tmp/kestractl.service" 2>&1) || fail "kestractl.service: $warnings"
