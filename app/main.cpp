@@ -8,6 +8,7 @@
 #include "FirmwareImage.h"
 #include "Fmain.h"
 #include "KestraSim.h"
+#include "KestraVersion.h"
 #include "Lcomm.h"
 #include "StatusBar.h"
 

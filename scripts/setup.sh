@@ -1,9 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of scripts/packages.txt that are missing.
+#   scripts/setup.sh              every set
+#   scripts/setup.sh demo [...]   only the sets named (demo, package, test)
 # Does nothing (and needs no network) when everything is there already.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/packages.txt")
+wanted=()
+set=""
+while IFS= read -r line; do
+    line=${line%%#*}
+    line=$(echo "$line" | xargs)
+    [ -z "$line" ] && continue
+    if [[ $line =~ ^\[(.+)\]$ ]]; then
+        set=${BASH_REMATCH[1]}
+        continue
+    fi
+    if [ $# -eq 0 ] || [[ " $* " == *" $set "* ]]; then
+        wanted+=("$line")
+    fi
+done <"$here/packages.txt"
 missing=()
 for p in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

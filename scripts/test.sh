@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test: the normal build,
+# Installs what is missing, then builds and runs every test: the normal build
+# (with the check of the Debian package built from it),
 # an ASan+UBSan build (fuzz corpora are replayed as ordinary tests in both) and
 # a TSan build of the serial link and connection tests.
 #   scripts/test.sh            everything
@@ -23,7 +24,9 @@ run_ctest() {  # run_ctest <build dir> <title> [ctest args...]
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
 }
 
-"$root/scripts/build.sh" build -DKESTRA_WERROR=ON
+# The same build directory as the demo's, now with the tests (and the
+# package check, label packaging).
+"$root/scripts/build.sh" build -DKESTRA_WERROR=ON -DKESTRA_TESTS=ON
 run_ctest build "tests"
 [ $quick -eq 1 ] && exit 0
 

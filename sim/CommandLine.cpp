@@ -110,6 +110,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         };
         if (a == "--help" || a == "-h") {
             cl.help = true;
+        } else if (a == "--version") {
+            cl.version = true;
         } else if (a == "--wire-speed") {
             cl.sim.wireSpeed = true;
         } else if (a == "--boot-loader") {
@@ -168,6 +170,7 @@ std::string HelpText()
         "and prints the path for the panel, e.g. \"KESTRA simulator on /dev/pts/5\".\n"
         "Runs until SIGINT or SIGTERM.\n"
         "\n"
+        "Options:\n"
         "  --device PATH        serve this serial device instead of a new pseudo-terminal\n"
         "  --link PATH          keep a symbolic link at PATH to the pseudo-terminal\n"
         "  --state FILE         device memory (live state, presets, switch-on setting):\n"
@@ -189,7 +192,8 @@ std::string HelpText()
         "                         nak            NAK instead of the reply, command ignored\n"
         "                         busy           busy report (E0), command ignored\n"
         "                         error:N        error report (E1) with code N, command ignored\n"
-        "  -h, --help           show this text\n";
+        "  -h, --help           show this text\n"
+        "  --version            show the version\n";
 }
 
 }  // namespace sim

@@ -15,6 +15,7 @@ struct CommandLine {
     std::optional<std::uint32_t> randomSeed;
     int speechPeriodMs = 0;  // 0: speech stays on
     bool help = false;
+    bool version = false;
     std::string error;  // set when the arguments cannot be used
 };
 

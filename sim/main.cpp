@@ -1,5 +1,6 @@
 // kestra-sim: the simulated KESTRA as a stand-alone program.
 #include "CommandLine.h"
+#include "KestraVersion.h"
 
 #include <csignal>
 #include <cstdio>
@@ -12,6 +13,10 @@ int main(int argc, char** argv)
     const sim::CommandLine cl = sim::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (cl.help) {
         std::fputs(sim::HelpText().c_str(), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::printf("kestra-sim %s\n", KESTRA_VERSION);
         return 0;
     }
     if (!cl.error.empty()) {

@@ -2,16 +2,13 @@
 // the firmware-update controls, which stay hidden.
 #include "Fmain.h"
 
+#include "KestraVersion.h"
 #include "UnlURLLabel.h"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-
-#ifndef KESTRA_VERSION
-#define KESTRA_VERSION "0.0.0"
-#endif
 
 namespace {
 constexpr const char* kProgramName = "KESTRA Remote Panel";

@@ -5,6 +5,7 @@
 #include "Language.h"
 #include "Panel.h"
 #include "RadioGroup.h"
+#include "ToolkitLanguage.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -14,6 +15,7 @@
 
 void TfrmMain::ApplyLanguage()
 {
+    UseToolkitLanguage(LanguageFlag() == kLanguageGerman);
     const auto tab = [this](QWidget* page, int id) {
         PageControl1->setTabText(PageControl1->indexOf(page), LoadStr(id));
     };

@@ -9,10 +9,11 @@ TEST(CommandLine, HelpDocumentsEveryOption)
     const std::string help = sim::HelpText();
     for (const char* option : {"--device", "--link", "--state", "--wire-speed", "--boot-loader", "--no-speed-check",
              "--speech ", "--speech-period", "--random-state", "--fault", "silence", "noise", "truncate", "nak", "busy",
-             "error", "--help"}) {
+             "error", "--help", "--version"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     EXPECT_TRUE(sim::ParseCommandLine({"--help"}).help);
+    EXPECT_TRUE(sim::ParseCommandLine({"--version"}).version);
 }
 
 TEST(CommandLine, ParsesOptions)
