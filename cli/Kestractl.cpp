@@ -2,6 +2,7 @@
 
 #include "DeviceSession.h"
 #include "FirmwareImage.h"
+#include "KestraVersion.h"
 #include "KestraSim.h"
 #include "Output.h"
 #include "StateJson.h"
@@ -262,10 +263,12 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
 {
     Options o;
     CLI::App app{"kestractl: read, set, back up and restore a KESTRA mixer", "kestractl"};
-    app.add_option("--port", o.ports, "Serial port (a device path such as /dev/ttyUSB0); may be repeated");
+    app.add_option("--port", o.ports,
+                   "Port: COMn, a device path such as /dev/ttyUSB0, tcp://HOST:PORT or rfc2217://HOST:PORT; may be repeated");
     app.add_flag("--demo", o.demo, "Use the built-in simulated KESTRA");
     app.add_flag("--json", o.json, "JSON output");
     app.add_option("--timeout", o.timeoutMs, "Milliseconds to wait for each reply")->check(CLI::Range(1, 600000));
+    app.set_version_flag("--version", KESTRA_VERSION, "Print the version and exit");
     app.require_subcommand(1, 1);
     app.add_subcommand("ports", "Detected serial ports (path, description, serial number)");
     app.add_subcommand("get", "The whole state (a table, or JSON with --json)");
@@ -291,6 +294,9 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
         out << app.help();
+        return kExitOk;
+    } catch (const CLI::CallForVersion&) {
+        out << "kestractl " << KESTRA_VERSION << '\n';
         return kExitOk;
     } catch (const CLI::ParseError& e) {
         const std::vector<std::string> rest = app.remaining();
