@@ -155,7 +155,7 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
     ASSERT_FALSE(holder.Open(QString::fromStdString(path_)));
     const CtlRun busy = Ctl({"--port", path_, "get"});
     EXPECT_EQ(busy.code, kExitDevice);
-    EXPECT_NE(busy.err.find("port busy"), std::string::npos) << busy.err;
+    EXPECT_NE(busy.err.find("in use by another program"), std::string::npos) << busy.err;
 }
 
 TEST_F(Kestractl, UpdateProgramsTheImageThroughTheBootLoader)
