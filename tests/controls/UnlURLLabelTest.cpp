@@ -27,6 +27,59 @@ struct OpenerRecorder {
 
 } // namespace
 
+TEST(UnlURLLabelTest, LooksLikeALink)
+{
+    TUnlURLLabel label;
+    EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_TRUE(label.font().underline());
+    EXPECT_FALSE(label.font().bold());
+    EXPECT_FALSE(label.font().italic());
+    EXPECT_EQ(label.cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(label.URL().isEmpty());
+}
+
+TEST(UnlURLLabelTest, SettingTheUrlShowsItAsPlainText)
+{
+    TUnlURLLabel label;
+    label.SetURL(QStringLiteral("https://example.org/<b>x</b>"));
+    EXPECT_EQ(label.URL(), QStringLiteral("https://example.org/<b>x</b>"));
+    EXPECT_EQ(label.text(), label.URL());
+    EXPECT_EQ(label.textFormat(), Qt::PlainText);
+}
+
+TEST(UnlURLLabelTest, ClickRunsTheOwnHandlerFirstThenOpensTheUrl)
+{
+    std::vector<std::string> order;
+    OpenerRecorder opener(&order);
+    TUnlURLLabel label;
+    label.resize(200, 20);
+    label.setText(QStringLiteral("https://example.org/shown"));
+    QObject::connect(&label, &TUnlURLLabel::clicked, [&] {
+        order.push_back("handler");
+        // The handler may still decide what is opened.
+        label.SetURL(label.text());
+    });
+    QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(5, 5));
+    const std::vector<std::string> expected = {"handler", "open https://example.org/shown"};
+    EXPECT_EQ(order, expected);
+}
+
+TEST(UnlURLLabelTest, WithoutHandlerOrUrlTheOpenerIsStillAsked)
+{
+    OpenerRecorder opener;
+    TUnlURLLabel label;
+    label.resize(100, 20);
+    QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(5, 5));
+    ASSERT_EQ(opener.opened.size(), 1);
+    EXPECT_TRUE(opener.opened.front().isEmpty());
+
+    // A press that ends outside the label, or another button, opens nothing.
+    QTest::mousePress(&label, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(&label, Qt::LeftButton, {}, QPoint(500, 5));
+    QTest::mouseClick(&label, Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_EQ(opener.opened.size(), 1);
+}
+
 TEST(UnlURLLabelTest, TheKeyboardOpensTheLinkOncePerPress)
 {
     struct Press {

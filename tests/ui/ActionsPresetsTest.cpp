@@ -1,7 +1,8 @@
-// Loading a preset and the factory default.
+// Presets, the switch-on setting and the factory default.
 #include "ActionsFixture.h"
 
 #include "Language.h"
+#include "Panel.h"
 #include "RadioGroup.h"
 #include "Rhtrack.h"
 
@@ -19,7 +20,19 @@ Strings Concat(Strings head, const Strings& tail)
     return head;
 }
 
-using PresetActions = ActionsFixture;
+class PresetActions : public ActionsFixture {
+protected:
+    // Pressed state of swOff, swPreset1, swPreset2, swPreset3.
+    std::vector<bool> Look() const
+    {
+        return {IsPressed(w_->swOff), IsPressed(w_->swPreset[1]), IsPressed(w_->swPreset[2]),
+                IsPressed(w_->swPreset[3])};
+    }
+    void ClickSwitchOn(TPanel* panel)
+    {
+        QTest::mouseClick(panel, Qt::LeftButton);
+    }
+};
 
 TEST_F(PresetActions, LoadingAPresetRereadsTheWholeState)
 {
@@ -28,6 +41,79 @@ TEST_F(PresetActions, LoadingAPresetRereadsTheWholeState)
     QTest::mouseClick(w_->btnLoad, Qt::LeftButton);
     EXPECT_EQ(Sent(), Concat({Frame(0xAB, {3, 0})}, FullStateFrames()));
     EXPECT_EQ(w_->tbMic[1]->Position(), 44) << "the panel shows what the preset held";
+}
+
+TEST_F(PresetActions, SavingAPresetSendsOnlyTheSave)
+{
+    Connect([](sim::DeviceState& s) { s.live.micGain[0] = 33; });
+    w_->cbPresetNo->setCurrentIndex(1);
+    QTest::mouseClick(w_->btnSave, Qt::LeftButton);
+    EXPECT_EQ(Sent(), Strings{Frame(0xAB, {2, 1})});
+    EXPECT_EQ(device_->State().presets[1].micGain[0], 33);
+}
+
+TEST_F(PresetActions, SwitchOnClicksSendOnlyForANewChoice)
+{
+    Connect();
+    ShowTab(w_->tabCOM);
+    ASSERT_EQ(Look(), (std::vector<bool>{true, false, false, false}));
+    // Sent although swOff already looks pressed: nothing was chosen yet.
+    ClickSwitchOn(w_->swOff);
+    EXPECT_EQ(Look(), (std::vector<bool>{true, false, false, false}));
+    EXPECT_EQ(Sent(), Strings{Frame(0xB7, {0})});
+    // The same panel again only toggles its look.
+    ClickSwitchOn(w_->swOff);
+    EXPECT_EQ(Look(), (std::vector<bool>{false, false, false, false}));
+    ClickSwitchOn(w_->swOff);
+    EXPECT_EQ(Look(), (std::vector<bool>{true, false, false, false}));
+    EXPECT_EQ(Sent(), Strings{});
+    EXPECT_EQ(TfrmMain::SwitchOnSelection(), 0);
+
+    ClickSwitchOn(w_->swPreset[1]);
+    EXPECT_EQ(Look(), (std::vector<bool>{false, true, false, false}));
+    EXPECT_EQ(Sent(), Strings{Frame(0xB7, {1})});
+    EXPECT_EQ(device_->State().switchOn, 1);
+}
+
+TEST_F(PresetActions, ReportedSwitchOnStateDoesNotChangeTheRememberedChoice)
+{
+    Connect();
+    ShowTab(w_->tabCOM);
+    ClickSwitchOn(w_->swPreset[2]);
+    EXPECT_EQ(Sent(), Strings{Frame(0xB7, {2})});
+
+    // The device is set to 3 behind the panel's back and reports it.
+    sim::DeviceState state = device_->State();
+    state.switchOn = 3;
+    device_->SetState(state);
+    w_->RequestFullState();
+    EXPECT_EQ(Sent(), FullStateFrames());
+    EXPECT_EQ(Look(), (std::vector<bool>{false, false, false, true}));
+
+    // Still the remembered choice: nothing sent, shown pressed beside 3.
+    ClickSwitchOn(w_->swPreset[2]);
+    EXPECT_EQ(Look(), (std::vector<bool>{false, false, true, true}));
+    EXPECT_EQ(Sent(), Strings{});
+    ClickSwitchOn(w_->swPreset[3]);
+    EXPECT_EQ(Look(), (std::vector<bool>{false, false, false, true}));
+    EXPECT_EQ(Sent(), Strings{Frame(0xB7, {3})});
+}
+
+TEST_F(PresetActions, WithoutAConnectionNothingIsSentButTheLookChanges)
+{
+    StartDevice();
+    BuildWindow();  // never shown: never connected
+    ASSERT_EQ(w_->Comm, nullptr);
+    dialogs_->answers = {TDialogs::Answer::Ok};
+    w_->btnFactoryClick();
+    w_->btnLoadClick(w_->btnLoad);
+    w_->swPreset1Click(w_->swPreset[2]);
+    EXPECT_EQ(dialogs_->asked.size(), 1u) << "the warning is still shown";
+    EXPECT_EQ(Look(), (std::vector<bool>{false, false, true, false}));
+    EXPECT_EQ(TfrmMain::SwitchOnSelection(), 2);
+    // The sender drops commands at once without a connection.
+    EXPECT_EQ(device_->ReceivedCount(), 0u);
+    EXPECT_TRUE(LogLines().isEmpty());
 }
 
 // The factory-default warning in both languages, confirmed or not.
