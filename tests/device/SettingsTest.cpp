@@ -87,4 +87,31 @@ INSTANTIATE_TEST_SUITE_P(Values, BadStore,
                     BadCase{"huge", QVariant(qlonglong(1) << 40), QVariant(qlonglong(1) << 33)}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(StoredValues, OnlyValidValuesReplaceTheDefaults)
+{
+    PanelSettings s;
+    ApplyStoredPort(QVariant(8), s);
+    EXPECT_EQ(s.portNo, 8);
+    ApplyStoredPort(QVariant(), s);
+    ApplyStoredPort(QVariant(12), s);
+    ApplyStoredPort(QVariant(QString("x")), s);
+    EXPECT_EQ(s.portNo, 8);
+    ApplyStoredLanguage(QVariant(1), s);
+    EXPECT_EQ(s.language, 1);
+    ApplyStoredLanguage(QVariant(2), s);
+    ApplyStoredLanguage(QVariant(-1), s);
+    EXPECT_EQ(s.language, 1);
+    ApplyStoredLanguage(QVariant(QString("0")), s);
+    EXPECT_EQ(s.language, 0) << "a number stored as text still counts";
+}
+
+TEST_F(AppSettings, PortChangeIsWrittenAtOnceWithoutReconnecting)
+{
+    ShowWindow();
+    w_->cbCOM->setCurrentIndex(4);
+    w_->cbCOMChange();
+    EXPECT_EQ(w_->PortNo, 5);
+    EXPECT_EQ(StoredInt("Port No"), 5);
+}
+
 }  // namespace

@@ -35,6 +35,8 @@ protected:
     void Drag(TrhTrackBar* fader, int position);
     // Puts `text` into the box (as typed or pasted) and presses Enter.
     void Enter(QLineEdit* edit, const QString& text);
+    // Moves the focus to a control that takes no part in the actions.
+    void FocusElsewhere();
     void ShowTab(QWidget* page);
 };
 

@@ -1,5 +1,5 @@
-// Mute and unmute of an input strip against the simulated device: what the
-// strip shows at once and the frame that goes out, per ducking situation.
+// Input strips against the simulated device: faders under the focus rule,
+// mute and priority panels, and typed levels.
 #include "ActionsFixture.h"
 
 #include "Colors.h"
@@ -14,6 +14,79 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+
+class InputActions : public ActionsFixture {};
+
+TEST_F(InputActions, FocusedFaderSendsEveryNewPosition)
+{
+    Connect();  // every microphone at 20
+    TrhTrackBar* fader = w_->tbMic[3];
+    Focus(fader);
+    // Down moves a vertical fader toward mute, one step at a time.
+    QTest::keyClick(fader, Qt::Key_Down);
+    ASSERT_EQ(fader->Position(), 21);
+    EXPECT_EQ(Sent(), Strings{Frame(0xA3, {21, 0x12})});
+    EXPECT_EQ(fader->toolTip(), "-10.5");
+    QTest::keyClick(fader, Qt::Key_End);
+    ASSERT_EQ(fader->Position(), 79);
+    EXPECT_EQ(Sent(), Strings{Frame(0xA3, {79, 0x12})});
+    EXPECT_EQ(fader->toolTip(), "mute");
+    EXPECT_EQ(w_->LastSent[kLastMic1 + 2], 79);
+    EXPECT_EQ(device_->State().live.micGain[2], 79);
+}
+
+TEST_F(InputActions, EachFaderSendsItsOwnCommand)
+{
+    Connect();
+    struct Case {
+        TrhTrackBar* fader;
+        int position;
+        std::string frame;
+    };
+    const Case cases[] = {
+        {w_->tbMic[1], 33, Frame(0xA3, {33, 0x10})},
+        {w_->tbMic[6], 0, Frame(0xA3, {0, 0x15})},
+        {w_->tbLine, 44, Frame(0xA2, {44, 0x00})},
+        {w_->tbSubLeft, 12, Frame(0xA2, {12, 0x01})},
+        {w_->tbSubRight, 13, Frame(0xA2, {13, 0x02})},
+        {w_->tbMasterLeft, 14, Frame(0xA2, {14, 0x03})},
+        {w_->tbMasterRight, 79, Frame(0xA2, {79, 0x04})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fader->objectName().toStdString());
+        Drag(c.fader, c.position);
+        EXPECT_EQ(Sent(), Strings{c.frame});
+    }
+}
+
+TEST_F(InputActions, ProgrammaticMoveSendsNothingButRefreshesTheHint)
+{
+    Connect();
+    FocusElsewhere();
+    w_->tbMic[2]->SetPosition(50);
+    w_->tbLine->SetPosition(79);
+    w_->tbMasterRight->SetPosition(3);
+    EXPECT_EQ(Sent(), Strings{});
+    EXPECT_EQ(w_->tbMic[2]->toolTip(), "-34");
+    EXPECT_EQ(w_->tbLine->toolTip(), "mute");
+    EXPECT_EQ(w_->tbMasterRight->toolTip(), "-1.5");
+}
+
+TEST_F(InputActions, FocusedMoveBackToTheLastSentPositionDoesNothing)
+{
+    Connect();
+    TrhTrackBar* fader = w_->tbMic[4];
+    Drag(fader, 40);
+    EXPECT_EQ(Sent(), Strings{Frame(0xA3, {40, 0x13})});
+    // The device (or an entry) moves it while the user is elsewhere ...
+    FocusElsewhere();
+    fader->SetPosition(30);
+    EXPECT_EQ(fader->toolTip(), "-15");
+    // ... and the user drags it back to where it was last sent from here.
+    Drag(fader, 40);
+    EXPECT_EQ(Sent(), Strings{});
+    EXPECT_EQ(fader->toolTip(), "-15") << "not even the hint is refreshed";
+}
 
 // Mute and unmute of an input: the bar and text at once, then the command.
 struct MuteCase {
@@ -89,5 +162,53 @@ INSTANTIATE_TEST_SUITE_P(
         MuteCase{"UnmuteLineNoDucking", 0, 10, true, false, false, false, 30, 69, "-5dB",
                  Frame(0xAE, {0, 0x00})}),
     [](const testing::TestParamInfo<MuteCase>& info) { return std::string(info.param.name); });
+
+// Priority: the lamp goes olive when priority is taken, and lights only when
+// it is given up while the device reports ducking in effect.
+struct PriorityCase {
+    const char* name;
+    bool priority;
+    bool duckingActive;
+    TColor lampBefore;
+    TColor lampAfter;
+    std::string frame;
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const PriorityCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class InputPriority : public ActionsFixture, public testing::WithParamInterface<PriorityCase> {};
+
+TEST_P(InputPriority, PanelClick)
+{
+    const PriorityCase& c = GetParam();
+    Connect([&](sim::DeviceState& s) { s.live.priority[1] = c.priority; });
+    ASSERT_EQ(IsPressed(w_->btnduck[2]), c.priority);
+    w_->DuckingActive = c.duckingActive;
+    w_->panduck[2]->SetColor(c.lampBefore);
+    const int bar = w_->pgbMic[2]->value();
+
+    QTest::mouseClick(w_->btnduck[2], Qt::LeftButton);
+    EXPECT_EQ(IsPressed(w_->btnduck[2]), !c.priority);
+    EXPECT_EQ(w_->panduck[2]->Color(), c.lampAfter);
+    EXPECT_EQ(w_->pgbMic[2]->value(), bar) << "the level is not recomputed";
+    EXPECT_EQ(Sent(), Strings{c.frame});
+    EXPECT_EQ(device_->State().live.priority[1], !c.priority);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InputPriority,
+    testing::Values(PriorityCase{"TakeWhileDucking", false, true, clYellow, clOlive,
+                                 Frame(0xA9, {1, 0x11})},
+                    PriorityCase{"TakeWhileQuiet", false, false, clOlive, clOlive,
+                                 Frame(0xA9, {1, 0x11})},
+                    PriorityCase{"GiveUpWhileDucking", true, true, clOlive, clYellow,
+                                 Frame(0xA9, {0, 0x11})},
+                    PriorityCase{"GiveUpWhileQuietLeavesTheLamp", true, false, clYellow, clYellow,
+                                 Frame(0xA9, {0, 0x11})}),
+    [](const testing::TestParamInfo<PriorityCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -4,9 +4,12 @@
 #include "Fmain.h"
 #include "Panel.h"
 #include "Rhtrack.h"
+#include "StatusBar.h"
+#include "UnlURLLabel.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QToolTip>
 #include <QProgressBar>
 
 #include <gtest/gtest.h>
@@ -57,4 +60,28 @@ TEST(PanelControlsTest, AboutTabNamesTheProgramVersionAndYear)
     EXPECT_EQ(w.lblProgramName->text(), QStringLiteral("KESTRA Remote Panel"));
     EXPECT_TRUE(w.lblVersion->text().contains(QStringLiteral(KESTRA_TEST_VERSION))) << w.lblVersion->text().toStdString();
     EXPECT_TRUE(w.lblVersion->text().contains(QStringLiteral("2026")));
+}
+
+TEST(PanelControlsTest, AboutLinkOpensWhatItShows)
+{
+    TfrmMain w;
+    QStringList opened;
+    const TUnlURLLabel::Opener saved = TUnlURLLabel::UrlOpener();
+    TUnlURLLabel::UrlOpener() = [&](const QString& url) { opened << url; };
+    QTest::mouseClick(w.UnlURLLabel1, Qt::LeftButton, {}, QPoint(3, 3));
+    QTest::keyClick(w.UnlURLLabel1, Qt::Key_Space);
+    TUnlURLLabel::UrlOpener() = saved;
+
+    EXPECT_EQ(opened, QStringList(2, QStringLiteral("https://example.org/kestra-remote-panel")));
+    EXPECT_EQ(w.UnlURLLabel1->URL(), w.UnlURLLabel1->text());
+}
+
+TEST(PanelControlsTest, StatusTextsGoToTheirPanels)
+{
+    TfrmMain w;
+    w.ShowConnectionState(QStringLiteral("COM2 connected"));
+    w.ShowMessage(QStringLiteral("-ACK- (12)"));
+    EXPECT_EQ(w.sbMain->PanelText(0), QStringLiteral("COM2 connected"));
+    EXPECT_EQ(w.sbMain->PanelText(1), QStringLiteral("-ACK- (12)"));
+    EXPECT_TRUE(w.sbMain->PanelText(2).isEmpty());
 }

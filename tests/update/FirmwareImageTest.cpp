@@ -59,4 +59,21 @@ TEST_F(FirmwareImageTest, OnlyAWholeImageIsRead)
     EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
 }
 
+TEST_F(FirmwareImageTest, TheRunsImageReplacesTheBuiltInOne)
+{
+    const ByteVector built = firmware::BuiltIn();
+    EXPECT_TRUE(built.empty() || built.size() == firmware::kImageSize);
+    EXPECT_EQ(firmware::Current(), built);
+
+    const ByteVector image = updatetest::MakeImage(4);
+    EXPECT_FALSE(firmware::SetForRun(ByteVector(100, 0)));
+    EXPECT_EQ(firmware::Current(), built);
+    EXPECT_TRUE(firmware::SetForRun(image));
+    EXPECT_EQ(firmware::Current(), image);
+    EXPECT_TRUE(firmware::SetForRun({}));
+    EXPECT_TRUE(firmware::Current().empty());
+    firmware::ResetForRun();
+    EXPECT_EQ(firmware::Current(), built);
+}
+
 }  // namespace

@@ -249,4 +249,88 @@ TEST_F(UpdateWindowTest, ClosingTheWindowMidUpdateExitsPromptlyAndSaves)
     }
 }
 
+TEST_F(UpdateWindowTest, ServiceModeShowsTheUpdateControls)
+{
+    StartDevice();
+    BuildWindow();
+    EXPECT_TRUE(w_->btnUpdate->isHidden());
+    EXPECT_TRUE(w_->btnUpdate2->isHidden());
+    EXPECT_TRUE(w_->suiProgressBar1->isHidden());
+    w_->SetServiceMode(true);
+    EXPECT_FALSE(w_->btnUpdate->isHidden());
+    EXPECT_FALSE(w_->btnUpdate2->isHidden());
+    EXPECT_FALSE(w_->suiProgressBar1->isHidden());
+}
+
+// Ignore on a connection error mid-update drops the line but leaves the
+// update-mode flag; a later regular connection must not feed the updater.
+TEST_F(UpdateWindowTest, RegularConnectionAfterAnIgnoredErrorIsNotAnUpdate)
+{
+    sim::SimOptions options = Tolerant();
+    options.bootLoader = true;
+    options.wireSpeed = true;
+    StartDevice(options);
+    BuildServiceWindow();
+    dialogs_->answers.push_back(TDialogs::Answer::Ignore);
+    QTest::mouseClick(w_->btnUpdate2, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 20; }, 5000));
+    device_->Vanish();
+    ASSERT_TRUE(WaitFor([&] { return w_->Comm == nullptr; }, 5000));
+    EXPECT_TRUE(w_->UpdateMode);
+
+    device_.reset();
+    sim::SimOptions regular = Tolerant();
+    regular.linkPath = linkPath_;
+    device_ = std::make_unique<sim::KestraSim>(regular);
+    ASSERT_FALSE(device_->Start().empty());
+    QTest::mouseClick(w_->btnConnect, Qt::LeftButton);
+    ASSERT_NE(w_->Comm, nullptr);
+    EXPECT_FALSE(w_->UpdateMode);
+    EXPECT_FALSE(w_->sbMain->SimplePanel());
+    ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 50; }, 10000));
+    // Replies reached the dispatcher and the log, not the updater.
+    EXPECT_TRUE(WaitFor([&] { return LogLines().filter(QStringLiteral("<- ")).size() >= 40; }, 5000));
+}
+
+TEST_F(UpdateWindowTest, EitherButtonWhileConnectedOnlyComplains)
+{
+    for (bool second : {false, true}) {
+        SCOPED_TRACE(second ? "btnUpdate2" : "btnUpdate");
+        ShowAndConnect();
+        w_->SetServiceMode(true);
+        dialogs_->asked.clear();
+        ClearReceived();
+        const QStringList logBefore = LogLines();
+
+        QTest::mouseClick(second ? w_->btnUpdate2 : w_->btnUpdate, Qt::LeftButton);
+        ASSERT_EQ(dialogs_->asked.size(), 1u);
+        EXPECT_EQ(dialogs_->asked[0].kind, QStringLiteral("Information"));
+        EXPECT_EQ(dialogs_->asked[0].text, QStringLiteral("You must be disconnect first!!"));
+        Settle();
+        EXPECT_TRUE(ReceivedHex().empty());
+        EXPECT_FALSE(w_->UpdateMode);
+        EXPECT_FALSE(w_->Comm->PollSuspended());
+        EXPECT_EQ(LogLines(), logBefore);
+        w_->close();
+        w_.reset();
+    }
+}
+
+TEST_F(UpdateWindowTest, NoImageSaysSoAndSendsNothing)
+{
+    ASSERT_TRUE(firmware::SetForRun({}));
+    sim::SimOptions options = Tolerant();
+    options.bootLoader = true;
+    StartDevice(options);
+    BuildServiceWindow();
+    for (QPushButton* button : {w_->btnUpdate, w_->btnUpdate2}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(w_->Comm, nullptr);
+        EXPECT_FALSE(w_->UpdateMode);
+    }
+    ASSERT_EQ(dialogs_->asked.size(), 2u);
+    EXPECT_TRUE(dialogs_->asked[0].text.startsWith(QStringLiteral("No firmware image")));
+    EXPECT_FALSE(WaitFor([&] { return device_->ReceivedCount() > 0; }, 300));
+}
+
 }  // namespace
