@@ -120,27 +120,3 @@ TEST_F(LanguageTest, LoaderAddsThousandOnlyForFlagOne)
     EXPECT_EQ(LoadStr(30116), QStringLiteral("keine Verbindung"));
     EXPECT_TRUE(LoadStr(30009).isEmpty()) << "an id the table lacks gives an empty text";
 }
-
-TEST_F(LanguageTest, TableIsPairedAsciiAndInRange)
-{
-    int english = 0;
-    for (int i = 0; i < StringCount(); ++i) {
-        const int id = StringIdAt(i);
-        const bool isEnglish = id >= 30001 && id <= 30129;
-        const bool isGerman = id >= 31001 && id <= 31129;
-        ASSERT_TRUE(isEnglish || isGerman) << id;
-        english += isEnglish ? 1 : 0;
-        EXPECT_TRUE(HasString(isEnglish ? id + 1000 : id - 1000)) << "no partner for " << id;
-        const QString text = StringAt(id);
-        EXPECT_FALSE(text.isEmpty()) << id;
-        for (QChar ch : text) {
-            EXPECT_TRUE(ch.unicode() < 128 && (ch.isPrint() || ch == QLatin1Char('\n'))) << id;
-        }
-        // No real address in the table: neutral text only.
-        if (id % 1000 == 93 || id % 1000 == 94) {
-            EXPECT_TRUE(text == QStringLiteral("KESTRA Remote Panel") || text.contains(QStringLiteral("example.org")))
-                << id;
-        }
-    }
-    EXPECT_EQ(english, 54);
-}

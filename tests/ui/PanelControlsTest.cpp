@@ -75,13 +75,3 @@ TEST(PanelControlsTest, AboutLinkOpensWhatItShows)
     EXPECT_EQ(opened, QStringList(2, QStringLiteral("https://example.org/kestra-remote-panel")));
     EXPECT_EQ(w.UnlURLLabel1->URL(), w.UnlURLLabel1->text());
 }
-
-TEST(PanelControlsTest, StatusTextsGoToTheirPanels)
-{
-    TfrmMain w;
-    w.ShowConnectionState(QStringLiteral("COM2 connected"));
-    w.ShowMessage(QStringLiteral("-ACK- (12)"));
-    EXPECT_EQ(w.sbMain->PanelText(0), QStringLiteral("COM2 connected"));
-    EXPECT_EQ(w.sbMain->PanelText(1), QStringLiteral("-ACK- (12)"));
-    EXPECT_TRUE(w.sbMain->PanelText(2).isEmpty());
-}
