@@ -36,17 +36,6 @@ TEST(Transport, AnswersFramesAndRecordsThem)
     EXPECT_EQ(device.ReceivedCount(), 0u);
 }
 
-TEST(Transport, SurvivesThePanelClosingAndReopeningThePort)
-{
-    sim::KestraSim device;
-    const std::string path = device.Start();
-    for (int i = 0; i < 3; ++i) {
-        LineEnd line;
-        ASSERT_TRUE(line.Open(path));
-        EXPECT_EQ(ToHex(line.Exchange(kPoll)), kAck) << i;
-    }
-}
-
 TEST(Transport, SpeedMismatchIsGarbageToTheDevice)
 {
     sim::KestraSim device;
@@ -100,19 +89,6 @@ TEST(Transport, FirmwareUpdateSwitchesSpeedsAndFillsFlash)
 
     ASSERT_TRUE(line.SetBaud(9600));
     EXPECT_EQ(ToHex(line.Exchange(kPoll)), kAck);
-}
-
-TEST(Transport, StartedInTheBootLoaderAnswersTheStartByte)
-{
-    sim::SimOptions options;
-    options.bootLoader = true;
-    sim::KestraSim device(options);
-    LineEnd line;
-    ASSERT_TRUE(line.Open(device.Start(), 115200));
-    line.Write({0x01});
-    EXPECT_EQ(line.Read(1), ByteVector{0x21});
-    line.Write({0x01});  // a restarted updater: lone start byte, then quiet
-    EXPECT_EQ(line.Read(1), ByteVector{0x21});
 }
 
 struct FaultCase {
