@@ -1,34 +1,75 @@
-# kestra_add_test(<target> [QT] SOURCES <files...> LIBS <libs...> [LABELS <labels...>] [TIMEOUT <s>])
+# kestra_test_program(<target> [QT] LIBS <libs...> LABELS <labels...>
+#                     [SOURCES <more files...>] [EXCLUDE <files...>]
+#                     [SHARDS <n>] [TIMEOUT <s>])
 #
-# QT: the test's main() creates a QApplication (tests/support/QtTestMain.cpp)
-# so that widgets, timers and the serial port work; otherwise gmock's main.
-# One GoogleTest executable; every test case becomes a CTest test (discovered
-# when the tests run, so a build never has to start Qt). The QT main starts
-# offscreen with a private runtime and settings directory; sanitizer options
-# come from scripts/test.sh. (No list-valued ENVIRONMENT here: CMake 3.25's
-# discovery splits such lists into bogus property names.)
+# One GoogleTest program per test folder: every *.cpp of the calling folder
+# (picked up again when a file is added, so a new test file needs no edit
+# here) but the EXCLUDEd ones, plus SOURCES. QT: the program's main() creates
+# a QApplication (tests/support/QtTestMain.cpp), starting offscreen with a
+# private runtime and settings directory; otherwise gmock's main.
+#
+# CTest runs each program as SHARDS processes (GoogleTest's own sharding),
+# not one process per test case: a Qt start costs more than most cases, and
+# two or more shards still keep `ctest -j2` busy. TIMEOUT is per shard.
+# Run one case by hand with the program's --gtest_filter.
 include(GoogleTest)
 
-function(kestra_add_test target)
-    cmake_parse_arguments(ARG "QT" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
-    if(NOT ARG_TIMEOUT)
-        set(ARG_TIMEOUT 120)
-    endif()
+function(kestra_test_program target)
+    cmake_parse_arguments(ARG "QT" "TIMEOUT;SHARDS" "SOURCES;LIBS;LABELS;EXCLUDE" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    foreach(file IN LISTS ARG_EXCLUDE)
+        list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+    endforeach()
+    set(qt "")
     if(ARG_QT)
-        add_executable(${target} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/QtTestMain.cpp)
-        target_link_libraries(${target} PRIVATE ${ARG_LIBS} Qt6::Widgets Qt6::Test GTest::gmock GTest::gtest)
-    else()
-        add_executable(${target} ${ARG_SOURCES})
-        target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gmock_main GTest::gmock GTest::gtest)
+        set(qt QT)
     endif()
-    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-    gtest_discover_tests(${target}
-        DISCOVERY_MODE PRE_TEST
-        DISCOVERY_TIMEOUT 60
-        PROPERTIES
-            LABELS "${ARG_LABELS}"
-            TIMEOUT ${ARG_TIMEOUT})
+    _kestra_test_target(${target} ${qt} SOURCES ${sources} ${ARG_SOURCES} LIBS ${ARG_LIBS}
+        LABELS ${ARG_LABELS} TIMEOUT ${ARG_TIMEOUT} SHARDS ${ARG_SHARDS})
 endfunction()
 
-file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/runtime)
-file(CHMOD ${CMAKE_BINARY_DIR}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+# kestra_add_test(<target> [QT] SOURCES <files...> LIBS <libs...> LABELS <labels...>)
+# The older form, for a program whose files are listed one by one. Its
+# TIMEOUT was per test case and is left to the default per shard.
+function(kestra_add_test target)
+    cmake_parse_arguments(ARG "QT" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    set(qt "")
+    if(ARG_QT)
+        set(qt QT)
+    endif()
+    _kestra_test_target(${target} ${qt} SOURCES ${ARG_SOURCES} LIBS ${ARG_LIBS} LABELS ${ARG_LABELS})
+endfunction()
+
+function(_kestra_test_target target)
+    cmake_parse_arguments(ARG "QT" "TIMEOUT;SHARDS" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    if(NOT ARG_SHARDS)
+        set(ARG_SHARDS 2)
+    endif()
+    add_executable(${target} ${ARG_SOURCES})
+    if(ARG_QT)
+        target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/QtTestMain.cpp)
+        target_link_libraries(${target} PRIVATE ${ARG_LIBS} Qt6::Widgets Qt6::Test GTest::gmock GTest::gtest)
+        target_precompile_headers(${target} PRIVATE
+            <gmock/gmock.h> <gtest/gtest.h> <QApplication> <QSignalSpy> <QString> <QTest> <QTimer> <QWidget>)
+    else()
+        target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gmock_main GTest::gmock GTest::gtest)
+        target_precompile_headers(${target} PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
+    endif()
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+    math(EXPR last "${ARG_SHARDS} - 1")
+    foreach(i RANGE ${last})
+        set(name ${target})
+        if(ARG_SHARDS GREATER 1)
+            math(EXPR n "${i} + 1")
+            set(name ${target}.${n}of${ARG_SHARDS})
+        endif()
+        add_test(NAME ${name} COMMAND ${target})
+        set_tests_properties(${name} PROPERTIES
+            LABELS "${ARG_LABELS}"
+            TIMEOUT ${ARG_TIMEOUT}
+            ENVIRONMENT "GTEST_TOTAL_SHARDS=${ARG_SHARDS};GTEST_SHARD_INDEX=${i}")
+    endforeach()
+endfunction()

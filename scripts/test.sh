@@ -36,7 +36,7 @@ run_ctest build-asan "tests under ASan+UBSan"
 # Only the test programs of the threaded code, not the whole tree.
 tsan_targets=""
 for t in comm_tests device_tests update_tests cli_tests; do
-    grep -q "add_test($t" -r "$root/tests" --include=CMakeLists.txt && tsan_targets="$tsan_targets $t"
+    grep -q "kestra_test_program($t" -r "$root/tests" --include=CMakeLists.txt && tsan_targets="$tsan_targets $t"
 done
 KESTRA_TARGETS="$tsan_targets" "$root/scripts/build.sh" build-tsan -DKESTRA_SANITIZE=thread -DKESTRA_WERROR=ON
-run_ctest build-tsan "serial link, connection and kestractl tests under TSan" -L 'comm|device|cli'
+run_ctest build-tsan "serial link, connection and kestractl tests under TSan" -L 'comm|device|update|cli'

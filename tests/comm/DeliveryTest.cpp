@@ -190,38 +190,4 @@ INSTANTIATE_TEST_SUITE_P(States, CloseInEveryState,
                                          State::ReaderEnded),
                          StateName);
 
-// A device that answers at once, the owner submitting again from every reply,
-// and the driver closed or destroyed at arbitrary moments of that traffic.
-TEST_F(Delivery, CloseDuringFullTrafficNeverDeliversLateReplies)
-{
-    peer.StartResponder(AckEveryFrame());
-    constexpr int kRounds = 40;
-    for (int round = 0; round < kRounds; ++round) {
-        SCOPED_TRACE(round);
-        owner.replies.clear();
-        LCommProc& d = MakeDriver();
-        ASSERT_TRUE(OpenDriver(false));
-        owner.onReply = [&](const RecCompleteEvent&) {
-            driver->Send(Frame('A'), false);
-            driver->Send(Frame('B'), true);
-        };
-        const std::size_t target = 5 + static_cast<std::size_t>(round % 7);
-        ASSERT_TRUE(WaitFor([&] { return owner.replies.size() >= target; }));
-        QElapsedTimer clock;
-        clock.start();
-        if (round % 2 == 0) {
-            d.Close();
-        } else {
-            driver.reset();
-        }
-        EXPECT_LT(clock.elapsed(), kPromptMs);
-        const std::size_t atClose = owner.replies.size();
-        WaitFor([] { return false; }, 20);
-        EXPECT_EQ(owner.replies.size(), atClose);
-        owner.onReply = nullptr;
-        driver.reset();
-    }
-    EXPECT_TRUE(owner.errors.empty());
-}
-
 }  // namespace

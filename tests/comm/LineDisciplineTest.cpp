@@ -124,53 +124,6 @@ TEST_F(LineDiscipline, PollGoesOutOnlyWhenIdle)
     EXPECT_EQ(owner.replies[0], Ack());
 }
 
-TEST_F(LineDiscipline, SuspendedPollNeverGoesOut)
-{
-    LCommProc& d = MakeDriver();
-    ASSERT_TRUE(OpenDriver(true));
-    EXPECT_FALSE(PeerHearsAnything(1000));
-    d.SetPollSuspended(false);
-    EXPECT_EQ(ReadPeer(8, 1000), LCommProc::PollFrame());
-}
-
-TEST_F(LineDiscipline, ReplyTimeCoversTheWholeExchange)
-{
-    LCommProc& d = MakeDriver();
-    ASSERT_TRUE(OpenDriver());
-    d.Send(Frame('X'), true);
-    ASSERT_EQ(ReadPeer(8), Frame('X'));
-    WaitFor([] { return false; }, 80);  // the device takes its time
-    ASSERT_TRUE(peer.Write(Ack()));
-    ASSERT_TRUE(WaitFor([&] { return !owner.replyTimes.empty(); }));
-    EXPECT_GE(owner.replyTimes[0], 80u);
-    EXPECT_LT(owner.replyTimes[0], 5000u);
-}
-
-TEST_F(LineDiscipline, NoiseBeforeAFrameIsDropped)
-{
-    LCommProc& d = MakeDriver();
-    ASSERT_TRUE(OpenDriver());
-    d.Send(Frame('X'), true);
-    ASSERT_EQ(ReadPeer(8), Frame('X'));
-    ASSERT_TRUE(peer.Write(Hex("55 10 10 02 01 01 01 10 03 00")));
-    ASSERT_TRUE(WaitFor([&] { return !owner.replies.empty(); }));
-    EXPECT_EQ(ToHex(owner.replies[0]), "10 02 01 01 01 10 03 00");
-    EXPECT_FALSE(WaitFor([&] { return owner.replies.size() > 1; }, 100));
-}
-
-TEST_F(LineDiscipline, RawSubmissionMakesEveryByteAReply)
-{
-    LCommProc& d = MakeDriver();
-    ASSERT_TRUE(OpenDriver());
-    d.Send(Hex("21"), true);
-    EXPECT_EQ(d.ReceiveMode(), frame::kModeRaw);
-    ASSERT_EQ(ToHex(ReadPeer(1)), "21");
-    ASSERT_TRUE(peer.Write(Hex("41 42")));
-    ASSERT_TRUE(WaitFor([&] { return owner.replies.size() >= 2; }));
-    EXPECT_EQ(ToHex(owner.replies[0]), "41");
-    EXPECT_EQ(ToHex(owner.replies[1]), "42");
-}
-
 TEST_F(LineDiscipline, FrameShapedRawPageIsCollectedRaw)
 {
     // A firmware page whose bytes happen to look like a frame.
@@ -193,18 +146,6 @@ TEST_F(LineDiscipline, FrameShapedRawPageIsCollectedRaw)
 
     // Without the forced mode the shape decides, as for every other frame.
     d.Send(page, true);
-    EXPECT_EQ(d.ReceiveMode(), frame::kModeFramed);
-}
-
-TEST_F(LineDiscipline, WriteLeavesTheReceiveModeAlone)
-{
-    LCommProc& d = MakeDriver();
-    ASSERT_TRUE(OpenDriver());
-    d.Send(Hex("21"), true);
-    ASSERT_TRUE(d.Write(LCommProc::PollFrame()));
-    EXPECT_EQ(d.ReceiveMode(), frame::kModeRaw);
-    EXPECT_EQ(d.QueueLength(), 1u);
-    d.Send(Frame('X'), true);
     EXPECT_EQ(d.ReceiveMode(), frame::kModeFramed);
 }
 

@@ -43,23 +43,6 @@ TEST(ColortrackbarTest, KnobGeometry)
     }
 }
 
-TEST(ColortrackbarTest, ConstructorDefaults)
-{
-    TColorTrackBar bar;
-    EXPECT_EQ(bar.Orientation(), Qt::Vertical);
-    EXPECT_EQ(bar.TickMarks(), tmBoth);
-    EXPECT_EQ(bar.TickStyle(), tsNone);
-    EXPECT_EQ(bar.tickPosition(), QSlider::NoTicks);
-    EXPECT_EQ(bar.ThumbColor(), clRed);
-    EXPECT_EQ(bar.LineLength(), 10);
-    EXPECT_EQ(bar.PageSize(), 10);
-    EXPECT_EQ(bar.ThumbLength(), 20);
-    EXPECT_EQ(bar.Min(), 0);
-    EXPECT_EQ(bar.Max(), 10);
-    EXPECT_EQ(bar.Position(), 5);
-    EXPECT_FALSE(bar.EnableRange());
-}
-
 TEST(ColortrackbarTest, LineLengthIsThePageStep)
 {
     TColorTrackBar bar;

@@ -159,31 +159,3 @@ TEST(RhtrackTest, ClickGivesTheFocus)
     QTest::mouseClick(s.bar, Qt::LeftButton, {}, QPoint(20, 100));
     EXPECT_TRUE(s.bar->hasFocus());
 }
-
-TEST(RhtrackTest, TickMarksAndStyleMapOntoTickPositions)
-{
-    struct Case {
-        TTickMark marks;
-        TTickStyle style;
-        QSlider::TickPosition expected;
-    };
-    const Case cases[] = {
-        {tmBoth, tsAuto, QSlider::TicksBothSides},
-        {tmBottomRight, tsAuto, QSlider::TicksBelow},
-        {tmTopLeft, tsAuto, QSlider::TicksAbove},
-        {tmBoth, tsNone, QSlider::NoTicks},
-    };
-    for (const Case& c : cases) {
-        TrhTrackBar bar;
-        bar.SetTickMarks(c.marks);
-        bar.SetTickStyle(c.style);
-        EXPECT_EQ(bar.tickPosition(), c.expected) << c.marks << "/" << c.style;
-        EXPECT_EQ(bar.TickMarks(), c.marks);
-    }
-    // Turning the style back on restores the chosen marks.
-    TrhTrackBar bar;
-    bar.SetTickMarks(tmBoth);
-    bar.SetTickStyle(tsNone);
-    bar.SetTickStyle(tsAuto);
-    EXPECT_EQ(bar.tickPosition(), QSlider::TicksBothSides);
-}

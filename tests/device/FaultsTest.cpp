@@ -13,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
-#include <QSettings>
 #include <QTest>
 
 namespace {
@@ -93,22 +92,6 @@ TEST_F(Faults, NakBusyAndErrorAreShownAndNothingIsLost)
     EXPECT_TRUE(dialogs_->asked.empty());
 }
 
-TEST_F(Faults, ClosingTheWindowWhileTheErrorBoxIsOpenExitsPromptlyAndSaves)
-{
-    ConnectWithShortSilence();
-    QElapsedTimer closing;
-    dialogs_->whileOpen = [&] {
-        closing.start();
-        w_->close();
-    };
-    device_->SetFault({sim::FaultKind::Silence, 0, -1});
-    ASSERT_TRUE(WaitFor([&] { return Boxes() == 1; }, 5000));
-    EXPECT_LT(closing.elapsed(), 2000);
-    EXPECT_EQ(w_->Comm, nullptr);
-    QSettings stored(settingsFile_, QSettings::IniFormat);
-    EXPECT_EQ(stored.value("Port No").toInt(), 1);
-}
-
 // Closing the window while the device misbehaves, in each way it can: the
 // window goes at once and the language chosen meanwhile is saved.
 TEST_F(Faults, ClosingDuringEachFaultExitsPromptlyAndSaves)
@@ -147,30 +130,9 @@ TEST_F(Faults, ClosingDuringEachFaultExitsPromptlyAndSaves)
         w_->close();
         w_.reset();
         EXPECT_LT(t.elapsed(), 2000);
-        QSettings stored(settingsFile_, QSettings::IniFormat);
-        EXPECT_EQ(stored.value("Language").toInt(), 1);
-        EXPECT_EQ(stored.value("Port No").toInt(), 1);
+        EXPECT_EQ(StoredInt("Language"), 1);
+        EXPECT_EQ(StoredInt("Port No"), 1);
         SetLanguageFlag(kLanguageEnglish);
-    }
-}
-
-TEST_F(Faults, ClosingWhileRepliesAreInFlightExitsPromptly)
-{
-    for (int round = 0; round < 5; ++round) {
-        sim::SimOptions slow;
-        slow.wireSpeed = true;
-        StartDevice(slow);
-        BuildWindow();
-        w_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(w_.get()));
-        ASSERT_NE(w_->Comm, nullptr);
-        // Somewhere inside the full-state read.
-        QTest::qWait(20 * round);
-        QElapsedTimer t;
-        t.start();
-        w_->close();
-        w_.reset();
-        EXPECT_LT(t.elapsed(), 2000) << "round " << round;
     }
 }
 

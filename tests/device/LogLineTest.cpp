@@ -43,29 +43,4 @@ INSTANTIATE_TEST_SUITE_P(Frames, LogLines,
         LineCase{"nak_is_logged", "10 02 01 01 02 10 03 00", Direction::Received, 4, "<- [02](4)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(FullState, FortyNineInquiriesInTheirOrder)
-{
-    const char* expected[] = {
-        "AF 01 00", "BF 03", "AF 04",
-        "AF 02 00", "AF 02 01", "AF 02 02", "AF 02 03", "AF 02 04",
-        "AF 03 10", "AF 03 11", "AF 03 12", "AF 03 13", "AF 03 14", "AF 03 15",
-        "AF 05 10", "AF 05 11", "AF 05 12", "AF 05 13", "AF 05 14", "AF 05 15",
-        "AF 06 01", "AF 06 02",
-        "AF 07 00", "AF 07 01", "AF 07 02", "AF 07 03", "AF 07 04",
-        "AF 07 10", "AF 07 11", "AF 07 12", "AF 07 13", "AF 07 14", "AF 07 15",
-        "BF 00",
-        "BF 01 00", "BF 01 01", "BF 01 02", "BF 01 03",
-        "BF 02 10", "BF 02 11", "BF 02 12", "BF 02 13", "BF 02 14", "BF 02 15",
-        "BF 04", "BF 05", "BF 06", "BF 07", "BF 08"};
-    const auto inquiries = FullStateInquiries();
-    ASSERT_EQ(inquiries.size(), std::size(expected));
-    for (std::size_t i = 0; i < inquiries.size(); ++i) {
-        ByteVector subAndPayload{inquiries[i].Sub()};
-        subAndPayload.insert(subAndPayload.end(), inquiries[i].Payload().begin(), inquiries[i].Payload().end());
-        EXPECT_EQ(ToHex(subAndPayload), expected[i]) << "inquiry " << i + 1;
-        EXPECT_EQ(inquiries[i].Command(), 0x01);
-    }
-    EXPECT_EQ(ToHex(inquiries.front().MakeFrame(1)), "10 02 01 03 AF 01 00 10 03 AD");
-}
-
 }  // namespace

@@ -33,11 +33,6 @@ protected:
         QSettings s(settingsFile_, QSettings::IniFormat);
         s.setValue(key, value);
     }
-    QVariant Stored(const QString& key) const
-    {
-        QSettings s(settingsFile_, QSettings::IniFormat);
-        return s.value(key);
-    }
     void ShowWindow()
     {
         BuildWindow();
@@ -49,33 +44,11 @@ protected:
 TEST_F(AppSettings, FirstRunStoresTheDefaults)
 {
     ShowWindow();
-    EXPECT_EQ(Stored("Port No").toInt(), 1);
-    EXPECT_EQ(Stored("Language").toInt(), 0);
+    EXPECT_EQ(StoredInt("Port No"), 1);
+    EXPECT_EQ(StoredInt("Language"), 0);
     EXPECT_EQ(w_->PortNo, 1);
     EXPECT_EQ(w_->cbCOM->currentText(), "COM1");
     EXPECT_EQ(w_->rdgLanguage->ItemIndex(), 1);
-}
-
-TEST_F(AppSettings, StoredGermanStartsGermanBeforeConnecting)
-{
-    Store("Port No", 3);
-    Store("Language", 1);
-    ShowWindow();
-    EXPECT_EQ(LanguageFlag(), kLanguageGerman);
-    EXPECT_EQ(w_->rdgLanguage->ItemIndex(), 0);
-    EXPECT_EQ(w_->PageControl1->tabText(0), "Bedienfeld");
-    EXPECT_EQ(w_->cbCOM->currentText(), "COM3");
-    EXPECT_EQ(Status(0), "keine Verbindung") << "the connection attempt came after the language";
-    EXPECT_EQ(Stored("Form Size").toInt(), 0) << "written when the store already existed";
-}
-
-TEST_F(AppSettings, PortChangeIsWrittenAtOnceWithoutReconnecting)
-{
-    ShowWindow();
-    w_->cbCOM->setCurrentIndex(4);
-    w_->cbCOMChange();
-    EXPECT_EQ(w_->PortNo, 5);
-    EXPECT_EQ(Stored("Port No").toInt(), 5);
 }
 
 TEST_F(AppSettings, LanguageIsStoredOnlyWhenTheWindowCloses)
@@ -83,10 +56,10 @@ TEST_F(AppSettings, LanguageIsStoredOnlyWhenTheWindowCloses)
     ShowWindow();
     w_->rdgLanguage->SetItemIndex(0);
     w_->rdgLanguageClick();
-    EXPECT_EQ(Stored("Language").toInt(), 0);
+    EXPECT_EQ(StoredInt("Language"), 0);
     w_->close();
-    EXPECT_EQ(Stored("Language").toInt(), 1);
-    EXPECT_EQ(Stored("Port No").toInt(), 1);
+    EXPECT_EQ(StoredInt("Language"), 1);
+    EXPECT_EQ(StoredInt("Port No"), 1);
 }
 
 struct BadCase {
@@ -114,17 +87,6 @@ INSTANTIATE_TEST_SUITE_P(Values, BadStore,
                     BadCase{"huge", QVariant(qlonglong(1) << 40), QVariant(qlonglong(1) << 33)}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(AppSettings, UnreadableStoreLeavesTheDefaultsSilently)
-{
-    // A directory where the settings file should be: nothing can be read or written.
-    ASSERT_TRUE(QDir(dir_.path()).mkdir("settings.ini"));
-    ShowWindow();
-    EXPECT_EQ(w_->PortNo, 1);
-    EXPECT_EQ(LanguageFlag(), kLanguageEnglish);
-    EXPECT_TRUE(dialogs_->asked.empty());
-    EXPECT_EQ(Status(0), "disconnect");
-}
-
 TEST(StoredValues, OnlyValidValuesReplaceTheDefaults)
 {
     PanelSettings s;
@@ -141,6 +103,15 @@ TEST(StoredValues, OnlyValidValuesReplaceTheDefaults)
     EXPECT_EQ(s.language, 1);
     ApplyStoredLanguage(QVariant(QString("0")), s);
     EXPECT_EQ(s.language, 0) << "a number stored as text still counts";
+}
+
+TEST_F(AppSettings, PortChangeIsWrittenAtOnceWithoutReconnecting)
+{
+    ShowWindow();
+    w_->cbCOM->setCurrentIndex(4);
+    w_->cbCOMChange();
+    EXPECT_EQ(w_->PortNo, 5);
+    EXPECT_EQ(StoredInt("Port No"), 5);
 }
 
 }  // namespace

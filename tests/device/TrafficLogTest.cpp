@@ -115,16 +115,28 @@ TEST_F(TrafficLogWindow, MessageWindowDocksAndFollows)
     EXPECT_EQ(w_->frmMsg->y(), w_->frameGeometry().y());
 }
 
-TEST_F(TrafficLogWindow, BusyReportShowsItsTextForItsHoldTime)
+// The device's message stands for its hold time whatever replies come, and
+// goes when the time is up even if the device falls silent meanwhile.
+TEST_F(TrafficLogWindow, DeviceMessageStandsForItsHoldTimeThenClears)
 {
-    ShowAndConnect();
-    device_->SetFault({sim::FaultKind::Busy, 0, 1});
-    ASSERT_TRUE(WaitFor([&] { return Status(1) == "Wait, until KESTRA is ready"; }, 3000));
-    // The polls' acknowledgements do not replace it at once ...
-    QTest::qWait(300);
-    EXPECT_EQ(Status(1), "Wait, until KESTRA is ready");
-    // ... but it goes when its time is up.
-    ASSERT_TRUE(WaitFor([&] { return Status(1) != "Wait, until KESTRA is ready"; }, 3000));
+    const QString busy = QStringLiteral("Wait, until KESTRA is ready");
+    for (const bool silentAfter : {false, true}) {
+        SCOPED_TRACE(silentAfter ? "silent device" : "polls answered");
+        ShowAndConnect();
+        device_->SetFault({sim::FaultKind::Busy, 0, 1});
+        ASSERT_TRUE(WaitFor([&] { return Status(1) == busy; }, 3000));
+        if (silentAfter) {
+            device_->SetFault({sim::FaultKind::Silence, 0, -1});
+        }
+        EXPECT_FALSE(WaitFor([&] { return Status(1) != busy; }, 1000)) << "gone before its time";
+        EXPECT_TRUE(WaitFor([&] { return Status(1) != busy; }, 3000)) << "still standing";
+        if (silentAfter) {
+            EXPECT_EQ(Status(1), QString());
+        }
+        device_->SetFault({});
+        w_->close();
+        w_.reset();
+    }
 }
 
 TEST_F(TrafficLogWindow, ClearButtonEmptiesTheLog)

@@ -53,40 +53,6 @@ TEST(FrameBuild, LongestPayloadHasLength255AndFrame262)
     EXPECT_EQ(f.back(), sum);
 }
 
-TEST(FrameBuild, RawModeOfEmptyPayloadIsEmpty)
-{
-    EXPECT_TRUE(LCmd(0x01, 0x05).MakeFrame(0).empty());
-}
-
-struct ShapeCase {
-    const char* bytes;
-    bool framed;
-};
-
-class FrameShape : public testing::TestWithParam<ShapeCase> {};
-
-TEST_P(FrameShape, IsFramedLooksAtOutlineOnly)
-{
-    EXPECT_EQ(IsFramed(Hex(GetParam().bytes)), GetParam().framed) << GetParam().bytes;
-}
-
-INSTANTIATE_TEST_SUITE_P(Outlines, FrameShape,
-    testing::Values(
-        ShapeCase{"10 02 01 01 05 10 03 04", true},
-        ShapeCase{"10 02 01 01 05 10 03 FF", true},   // checksum takes no part
-        ShapeCase{"10 02 01 00 10 03 00", true},      // seven bytes is enough
-        ShapeCase{"10 02 00 10 03 00", false},        // six is not
-        ShapeCase{"10 02 01 01 05 10 04 04", false},
-        ShapeCase{"11 02 01 01 05 10 03 04", false},
-        ShapeCase{"10 03 01 01 05 10 03 04", false},
-        ShapeCase{"", false},
-        ShapeCase{"10", false}));
-
-TEST(FrameShape, NullPointerIsNotAFrame)
-{
-    EXPECT_FALSE(IsFramed(nullptr, 8));
-}
-
 struct ParseCase {
     const char* name;
     const char* buffer;
@@ -124,16 +90,5 @@ INSTANTIATE_TEST_SUITE_P(Buffers, FrameParse,
         ParseCase{"raw_length_overrun", "55 00 00 FF 00 AB CD", 0x00, 0x55, "AB CD"},
         ParseCase{"raw_six_bytes", "55 00 00 09 00 77", 0x00, 0x55, "77"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(FrameParse, EveryPrefixOfAFrameParsesWithinBounds)
-{
-    // Cutting a frame anywhere must neither crash nor invent bytes.
-    const ByteVector full = Hex("10 02 01 03 C3 21 12 10 03 E1");
-    for (std::size_t n = 0; n <= full.size(); ++n) {
-        const ByteVector part(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
-        const LCmd cmd(part);
-        EXPECT_LE(cmd.Payload().size(), part.size()) << n;
-    }
-}
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The device's memory on disk: whole or not at all.
 #include "Commands.h"
 #include "KestraSim.h"
-#include "LineEnd.h"
 #include "SimTestUtil.h"
 #include "StateFile.h"
 
@@ -75,55 +74,6 @@ TEST_F(StateFileTest, CorruptOrIncompleteFilesAreRejectedWhole)
     Write(sim::FormatState(bad));
     EXPECT_FALSE(sim::LoadStateFile(path_).has_value()) << "a gain beyond 79";
     EXPECT_FALSE(sim::LoadStateFile((dir_ / "missing").string()).has_value());
-}
-
-TEST_F(StateFileTest, SaveIntoMissingFolderFailsWithoutLeavingFiles)
-{
-    EXPECT_FALSE(sim::SaveStateFile((dir_ / "no" / "state").string(), DeviceState{}));
-}
-
-// Presets and the switch-on setting survive a restart of the simulator, and
-// the switch-on preset is what the device starts with.
-TEST_F(StateFileTest, PresetsAndSwitchOnSurviveARestart)
-{
-    sim::SimOptions options;
-    options.stateFile = path_;
-    {
-        sim::KestraSim device(options);
-        LineEnd line;
-        ASSERT_TRUE(line.Open(device.Start()));
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_MIC(42, 0x13))), R("C3 2A 13"));
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_SAVELOAD(1, 1))), R("01"));
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_MIC(7, 0x13))), R("C3 07 13"));
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_SWITCH(1))), R("D7 01"));
-    }
-    {
-        sim::KestraSim device(options);
-        LineEnd line;
-        ASSERT_TRUE(line.Open(device.Start()));
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_INQUIRY_DX(3))), R("D7 01"));
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_INQUIRY(3, 0x13))), R("C3 2A 13")) << "started with preset 1";
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_SWITCH(0))), R("D7 00"));
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_MIC(9, 0x13))), R("C3 09 13"));
-    }
-    {
-        sim::KestraSim device(options);
-        LineEnd line;
-        ASSERT_TRUE(line.Open(device.Start()));
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_INQUIRY(3, 0x13))), R("C3 09 13")) << "started as switched off";
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_SAVELOAD(1, 0))), R("01"));
-        EXPECT_EQ(ToHex(line.Exchange(CM_MCS_INQUIRY(3, 0x13))), R("C3 2A 13")) << "preset 1 kept";
-    }
-}
-
-TEST_F(StateFileTest, CorruptFileKeepsTheFactoryState)
-{
-    Write("kestra-sim-state 1\nlive 1 2 3\n");
-    sim::SimOptions options;
-    options.stateFile = path_;
-    sim::KestraSim device(options);
-    ASSERT_FALSE(device.Start().empty());
-    EXPECT_EQ(device.State(), DeviceState{});
 }
 
 }  // namespace

@@ -36,46 +36,6 @@ TEST(Transport, AnswersFramesAndRecordsThem)
     EXPECT_EQ(device.ReceivedCount(), 0u);
 }
 
-// The stand-alone simulator and the demo run for hours: they keep no record,
-// yet answer as always.
-TEST(Transport, WithoutARecordTheDeviceStillAnswers)
-{
-    sim::SimOptions options;
-    options.keepReceived = false;
-    sim::KestraSim device(options);
-    const std::string path = device.Start();
-    LineEnd line;
-    ASSERT_TRUE(line.Open(path));
-    for (int i = 0; i < 50; ++i) {
-        ASSERT_EQ(ToHex(line.Exchange(kPoll)), kAck) << i;
-    }
-    EXPECT_EQ(ToHex(line.Exchange(CM_MCS_LINE(3))), R("C1 03"));
-    EXPECT_EQ(device.State().live.lineSource, 3);
-    EXPECT_EQ(device.RepliesSent(), 51u);
-    EXPECT_EQ(device.ReceivedCount(), 0u);
-}
-
-TEST(Transport, SurvivesThePanelClosingAndReopeningThePort)
-{
-    sim::KestraSim device;
-    const std::string path = device.Start();
-    for (int i = 0; i < 3; ++i) {
-        LineEnd line;
-        ASSERT_TRUE(line.Open(path));
-        EXPECT_EQ(ToHex(line.Exchange(kPoll)), kAck) << i;
-    }
-}
-
-TEST(Transport, GarbageThenPauseThenFrameIsAnswered)
-{
-    sim::KestraSim device;
-    LineEnd line;
-    ASSERT_TRUE(line.Open(device.Start()));
-    line.Write(Hex("10 02 01 40 A1 00 00 FF 10 02"));  // overlong frame start, never completed
-    EXPECT_TRUE(line.Read(1, 200ms).empty()) << "no reply to a frame that never completes";
-    EXPECT_EQ(ToHex(line.Exchange(kPoll)), kAck);
-}
-
 TEST(Transport, SpeedMismatchIsGarbageToTheDevice)
 {
     sim::KestraSim device;
@@ -129,19 +89,6 @@ TEST(Transport, FirmwareUpdateSwitchesSpeedsAndFillsFlash)
 
     ASSERT_TRUE(line.SetBaud(9600));
     EXPECT_EQ(ToHex(line.Exchange(kPoll)), kAck);
-}
-
-TEST(Transport, StartedInTheBootLoaderAnswersTheStartByte)
-{
-    sim::SimOptions options;
-    options.bootLoader = true;
-    sim::KestraSim device(options);
-    LineEnd line;
-    ASSERT_TRUE(line.Open(device.Start(), 115200));
-    line.Write({0x01});
-    EXPECT_EQ(line.Read(1), ByteVector{0x21});
-    line.Write({0x01});  // a restarted updater: lone start byte, then quiet
-    EXPECT_EQ(line.Read(1), ByteVector{0x21});
 }
 
 struct FaultCase {

@@ -8,6 +8,7 @@
 #include "WaitFor.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <QTest>
 
 #include <chrono>
@@ -182,6 +183,14 @@ bool PanelFixture::WaitForFrame(const std::string& hex, int timeoutMs)
 QStringList PanelFixture::LogLines() const
 {
     return w_->frmMsg->Lines();
+}
+
+std::optional<int> PanelFixture::StoredInt(const QString& key) const
+{
+    const QSettings stored(settingsFile_, QSettings::IniFormat);
+    bool ok = false;
+    const int value = stored.value(key).toInt(&ok);
+    return stored.contains(key) && ok ? std::optional<int>(value) : std::nullopt;
 }
 
 QString PanelFixture::Status(int panel) const

@@ -18,6 +18,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,9 @@ protected:
     bool WaitForFrame(const std::string& hex, int timeoutMs = 3000);
 
     QStringList LogLines() const;
+    // A number in the settings file; none when the key was never written,
+    // so that "stored 0" cannot pass for "not stored".
+    std::optional<int> StoredInt(const QString& key) const;
     QString Status(int panel) const;
     // Gives the fader the keyboard focus as a user's click would.
     void Focus(QWidget* widget);

@@ -3,7 +3,6 @@
 // are fed from), against the real window and the simulated device.
 #include "Commands.h"
 #include "Fmsg.h"
-#include "FullState.h"
 #include "Hex.h"
 #include "Language.h"
 #include "Panel.h"
@@ -18,14 +17,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 
@@ -150,120 +144,6 @@ TEST_F(Accessibility, EveryControlIsNamedUniquely)
     ExpectNamedAndUnique(*w_);
 }
 
-TEST_F(Accessibility, NamesSayStripOrGroupAndFunction)
-{
-    BuildWindow();
-    TfrmMain& w = *w_;
-    const std::vector<std::pair<QWidget*, QString>> cases = {
-        {w.tbMic[3], "MIC 3 gain"},
-        {w.pgbMic[3], "MIC 3 level"},
-        {w.edMic[3], "MIC 3 gain in dB"},
-        {w.Panel[3], "MIC 3 mute"},
-        {w.btnduck[3], "MIC 3 priority"},
-        {w.panduck[3], "MIC 3 ducking lamp"},
-        {w.tbMic[6], "MIC 6 gain"},
-        {w.tbLine, "Line gain"},
-        {w.pgbLine, "Line level"},
-        {w.btnLine, "Line mute"},
-        {w.btnSubL, "Sub left mute"},
-        {w.edSubRight, "Sub right gain in dB"},
-        {w.btnSubGanged, "Sub ganged"},
-        {w.btnMasterGanged, "Master ganged"},
-        {w.pgbMasterRight, "Master right level"},
-        {w.tbThreshold, "Threshold"},
-        {w.edThreshold, "Threshold in mV"},
-        {w.tbAttenuation, "Attenuation"},
-        {w.edAttenuation, "Attenuation in steps"},
-        {w.tbHoldTime, "Hold time"},
-        {w.edHoldtime, "Hold time in ms"},
-        {w.tbFadeOut, "Fade out"},
-        {w.tbFadeIn, "Fade in"},
-        {w.palActDuck, "Ducking active lamp"},
-        {w.panMaunduck, "Manual ducking"},
-        {w.swPreset[2], "Switch-on preset 2"},
-        {w.swOff, "Switch-on as switched off"},
-        {w.LinePanel[0], "Line source Tuner lamp"},
-        {w.LinePanel[4], "Line source off lamp"},
-        {w.cbPresetNo, "Preset number"},
-        {w.cbCOM, "Port"},
-        {w.cbParity, "Parity"},
-        // Buttons and labels: their caption.
-        {w.btnCD, "CD"},
-        {w.btnLoad, "load"},
-        {w.btnViewmessages, "view message"},
-        {w.Label3, "MIC 3"},
-        {w.lblThreadhold, "Threshold"},
-        {w.rdgLanguage->Button(0), "German"},
-        {w.frmMsg->rbRXOnly, "show rx only"},
-    };
-    for (const auto& [control, name] : cases) {
-        EXPECT_EQ(NameOf(control), name) << Id(control);
-    }
-}
-
-TEST_F(Accessibility, ControlsAreLabelledByTheirCaptions)
-{
-    BuildWindow();
-    TfrmMain& w = *w_;
-    const std::vector<std::pair<QWidget*, QLabel*>> cases = {
-        {w.cbCOM, w.Label27},         {w.cbParity, w.lblParity},  {w.tbMic[2], w.Label2},
-        {w.tbLine, w.Label7},         {w.tbFadeIn, w.lblDuckFadeIn}, {w.edThreshold, w.Label40},
-        {w.palActDuck, w.Label10},
-    };
-    for (const auto& [control, label] : cases) {
-        QAccessibleInterface* iface = Iface(control);
-        ASSERT_NE(iface, nullptr);
-        bool found = false;
-        for (const auto& [other, relation] : iface->relations(QAccessible::Label)) {
-            found = found || other->object() == label;
-        }
-        EXPECT_TRUE(found) << Id(control) << " is not labelled by " << Id(label);
-    }
-}
-
-TEST_F(Accessibility, NamesFollowTheLanguage)
-{
-    BuildWindow();
-    TfrmMain& w = *w_;
-    struct Case {
-        QWidget* control;
-        QString english;
-        QString german;
-    };
-    const std::vector<Case> cases = {
-        {w.tbThreshold, "Threshold", "Ansprechschwelle"},
-        {w.edAttenuation, "Attenuation in steps", "Daempfung in Stufen"},
-        {w.edHoldtime, "Hold time in ms", "Haltezeit in ms"},
-        {w.tbFadeOut, "Fade out", "Ausblenden"},
-        {w.tbFadeIn, "Fade in", "Einblenden"},
-        {w.swOff, "Switch-on as switched off", "Anschaltzustand wie ausgeschaltet"},
-        {w.swPreset[1], "Switch-on preset 1", "Anschaltzustand preset 1"},
-        {w.LinePanel[4], "Line source off lamp", "Line source aus lamp"},
-        {w.panMaunduck, "Manual ducking", "manuelles ducking"},
-        {w.cbBaudRate, "Speed", "Geschwindigkeit"},
-        {w.cbDataBit, "Data bits", "Daten bits"},
-        {w.cbPresetNo, "Preset number", "Voreinstellung number"},
-        {w.tabControl, "Control-Panel", "Bedienfeld"},
-        {w.btnConnect, "connect", "verbinden"},
-        {w.btnOff, "off", "aus"},
-        // Captions that stay English on screen stay English in the name.
-        {w.tbMic[3], "MIC 3 gain", "MIC 3 gain"},
-        {w.Panel[3], "MIC 3 mute", "MIC 3 mute"},
-    };
-
-    w.rdgLanguage->Button(0)->click(); // German
-    ASSERT_EQ(LanguageFlag(), kLanguageGerman);
-    for (const Case& c : cases) {
-        EXPECT_EQ(NameOf(c.control), c.german) << Id(c.control);
-    }
-    ExpectNamedAndUnique(w);
-
-    w.rdgLanguage->Button(1)->click(); // English
-    for (const Case& c : cases) {
-        EXPECT_EQ(NameOf(c.control), c.english) << Id(c.control);
-    }
-}
-
 TEST_F(Accessibility, LatchingPanelIsACheckableButtonAndALampReportsLitOrDark)
 {
     ShowAndConnect();
@@ -309,20 +189,6 @@ TEST_F(Accessibility, LatchingPanelIsACheckableButtonAndALampReportsLitOrDark)
     EXPECT_EQ(ValueOf(w.palActDuck), "dark");
     // A latching panel has no value: its state says it all.
     EXPECT_EQ(ValueOf(w.Panel[3]), "");
-}
-
-TEST_F(Accessibility, DisabledControlsAreReportedDisabled)
-{
-    BuildWindow();
-    w_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w_.get()));
-    ASSERT_EQ(w_->Comm, nullptr); // no device: the panel stays disconnected
-    for (QWidget* c : std::vector<QWidget*>{w_->tbMic[1], w_->edMic[1], w_->Panel[1], w_->btnduck[1],
-                                            w_->panduck[1], w_->btnTuner, w_->swPreset[1], w_->btnDisconnect}) {
-        EXPECT_TRUE(StateOf(c).disabled) << Id(c);
-    }
-    EXPECT_FALSE(StateOf(w_->btnConnect).disabled);
-    EXPECT_FALSE(StateOf(w_->cbCOM).disabled);
 }
 
 // Space, Enter and the accessible toggle action do exactly what a click does.
@@ -377,47 +243,6 @@ TEST_F(Accessibility, KeysOnAFocusedPanelSendWhatAClickSends)
     EXPECT_TRUE(IsPressed(w.Panel[3]));
 }
 
-TEST_F(Accessibility, HeldKeyAndModifiedKeysDoNotToggle)
-{
-    ShowAndConnect();
-    TPanel* panel = w_->Panel[4];
-    panel->setFocus(Qt::TabFocusReason);
-    ASSERT_TRUE(WaitFor([&] { return panel->hasFocus(); }));
-    ClearReceived();
-    // The repeats of a held Space key.
-    for (int i = 0; i < 3; ++i) {
-        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
-        QApplication::sendEvent(panel, &repeat);
-    }
-    QTest::keyClick(panel, Qt::Key_Space, Qt::ControlModifier);
-    QTest::keyClick(panel, Qt::Key_A);
-    Settle();
-    EXPECT_TRUE(ReceivedHex().empty());
-    EXPECT_FALSE(IsPressed(panel));
-    // A lamp never clicks.
-    QSignalSpy lampClicks(w_->panduck[4], &TPanel::clicked);
-    QTest::keyClick(w_->panduck[4], Qt::Key_Space);
-    EXPECT_EQ(lampClicks.count(), 0);
-}
-
-TEST_F(Accessibility, ClickOnAPanelLeavesTheFocusOnTheFader)
-{
-    ShowAndConnect();
-    TfrmMain& w = *w_;
-    Focus(w.tbMic[2]);
-    QTest::mouseClick(w.Panel[2], Qt::LeftButton);
-    QTest::mouseClick(w.btnduck[2], Qt::LeftButton);
-    QTest::mouseClick(w.panMaunduck, Qt::LeftButton);
-    EXPECT_TRUE(w.tbMic[2]->hasFocus());
-    EXPECT_EQ(w.Panel[2]->focusPolicy(), Qt::TabFocus);
-    // So the fader still sends when moved from the keyboard.
-    Settle();
-    ClearReceived();
-    const int next = w.tbMic[2]->Position() + 1;
-    QTest::keyClick(w.tbMic[2], Qt::Key_Down);
-    EXPECT_TRUE(WaitForFrame(Frame(CM_MCS_MIC(static_cast<std::uint8_t>(next), channel::Mic(2)))));
-}
-
 QStringList TabWalk(int steps, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     QStringList visited;
@@ -464,100 +289,21 @@ TEST_F(Accessibility, TabWalksStripByStripTopToBottom)
     EXPECT_EQ(TabWalk(7), (QStringList{"edThreshold", "tbAttenuation", "edAttenuation", "edHoldtime",
                                                       "tbHoldTime", "tbFadeOut", "tbFadeIn"}));
 
+    // COM, connected: the port column, switch-on, then the language;
+    // what cannot be used while connected is passed over.
+    w.PageControl1->setCurrentWidget(w.tabCOM);
+    Focus(w.cbCOM);
+    EXPECT_EQ(TabWalk(7), (QStringList{"btnDisconnect", "btnViewmessages", "swPreset1", "swPreset2", "swPreset3",
+                                       "swOff", "btnFactory"}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->parentWidget(), w.rdgLanguage);
+
     // About: the link, then the update buttons when they are shown.
     w.SetServiceMode(true);
     w.PageControl1->setCurrentWidget(w.TabSheet4);
     Focus(w.UnlURLLabel1);
     EXPECT_EQ(TabWalk(2), (QStringList{"btnUpdate", "btnUpdate2"}));
     EXPECT_EQ(TabWalk(2, Qt::ShiftModifier), (QStringList{"btnUpdate", "UnlURLLabel1"}));
-}
-
-// Keys move a focused fader the way they point (Up towards 0 dB on the
-// inverted vertical faders) and send as a drag does.
-TEST_F(Accessibility, KeysOnAFocusedFaderSendItsNewPosition)
-{
-    ShowAndConnect();
-    TfrmMain& w = *w_;
-    using Make = std::function<std::string(int)>;
-    struct Step {
-        Qt::Key key;
-        int position;
-    };
-    struct Case {
-        TrhTrackBar* fader;
-        int start;
-        Make frame;
-        std::vector<Step> steps;
-    };
-    const auto page = w.tbMic[3]->pageStep();
-    const std::vector<Step> vertical = {
-        {Qt::Key_Up, 39},           {Qt::Key_Up, 38},          {Qt::Key_Down, 39},
-        {Qt::Key_PageUp, 39 - page}, {Qt::Key_PageDown, 39},    {Qt::Key_Home, 0},
-        {Qt::Key_Down, 1},          {Qt::Key_End, 79},         {Qt::Key_Up, 78},
-    };
-    const std::vector<Case> cases = {
-        {w.tbMic[3], 40, [](int p) { return Frame(CM_MCS_MIC(static_cast<std::uint8_t>(p), channel::Mic(3))); },
-         vertical},
-        {w.tbSubLeft, 40, [](int p) { return Frame(CM_MCS_STEREO(static_cast<std::uint8_t>(p), 1)); }, vertical},
-        {w.tbLine, 40, [](int p) { return Frame(CM_MCS_STEREO(static_cast<std::uint8_t>(p), channel::kLine)); },
-         vertical},
-        {w.tbAttenuation, 40, [](int p) { return Frame(CM_MCS_DK_ST_RED(static_cast<std::uint8_t>(p))); }, vertical},
-        // Horizontal: Right and Up go towards the maximum (slow end).
-        {w.tbFadeOut, 10, [](int p) { return Frame(CM_MCS_DK_FADEOUT(static_cast<std::uint8_t>(p))); },
-         {{Qt::Key_Right, 11}, {Qt::Key_Left, 10}, {Qt::Key_Up, 11}, {Qt::Key_End, 63}, {Qt::Key_Home, 0}}},
-    };
-
-    for (const Case& c : cases) {
-        SCOPED_TRACE(Id(c.fader));
-        // Fader, group box, tab page.
-        w.PageControl1->setCurrentWidget(c.fader->parentWidget()->parentWidget());
-        // Put there by the program, without the focus: nothing goes out.
-        if (QWidget* focus = QApplication::focusWidget()) {
-            focus->clearFocus();
-        }
-        c.fader->SetPosition(c.start);
-        Settle();
-        ClearReceived();
-        Focus(c.fader);
-        for (const Step& s : c.steps) {
-            ClearReceived();
-            QTest::keyClick(c.fader, s.key);
-            EXPECT_EQ(c.fader->Position(), s.position) << "key " << s.key;
-            EXPECT_TRUE(WaitForFrame(c.frame(s.position))) << "key " << s.key;
-            Settle();
-            EXPECT_EQ(ReceivedHex(), std::vector<std::string>{c.frame(s.position)}) << "key " << s.key;
-        }
-        // The slider's accessible value follows the fader.
-        QAccessibleValueInterface* value = Iface(c.fader)->valueInterface();
-        ASSERT_NE(value, nullptr);
-        EXPECT_EQ(value->currentValue().toInt(), c.steps.back().position);
-    }
-    EXPECT_EQ(device_->State().live.micGain[2], 78);
-    EXPECT_EQ(device_->State().live.fadeOut, 0);
-}
-
-TEST_F(Accessibility, FaderMovedByAReportSendsNothing)
-{
-    ShowAndConnect();
-    TfrmMain& w = *w_;
-    Focus(w.tbMic[1]);
-    sim::DeviceState state = device_->State();
-    state.live.micGain[2] = 30;
-    state.live.stereoGain[1] = 12; // sub left
-    device_->SetState(state);
-    ClearReceived();
-    w.RequestFullState();
-    ASSERT_TRUE(WaitFor([&] { return w.tbMic[3]->Position() == 30 && w.tbSubLeft->Position() == 12; }));
-    Settle();
-    std::vector<std::string> inquiries;
-    for (const LCmd& inquiry : FullStateInquiries()) {
-        inquiries.push_back(Frame(inquiry));
-    }
-    EXPECT_EQ(ReceivedHex(), inquiries);
-    // What the screen reader reads follows the report.
-    EXPECT_EQ(Iface(w.tbMic[3])->valueInterface()->currentValue().toInt(), 30);
-    EXPECT_EQ(ValueOf(w.edMic[3]), w.edMic[3]->text());
-    EXPECT_EQ(Iface(w.pgbMic[3])->valueInterface()->currentValue().toInt(), 79 - 30);
 }
 
 } // namespace

@@ -44,14 +44,6 @@ TEST_F(DuckingActions, SourceButtonsSendTheirSourceAndWaitForTheReport)
     }
 }
 
-TEST_F(DuckingActions, SameSourceTwiceSendsTwice)
-{
-    Connect();
-    QTest::mouseClick(w_->btnType, Qt::LeftButton);
-    QTest::mouseClick(w_->btnType, Qt::LeftButton);
-    EXPECT_EQ(Sent(), (Strings{Frame(0xA1, {2}), Frame(0xA1, {2})}));
-}
-
 TEST_F(DuckingActions, ManualDuckingTogglesFromThePanelAndBothLabels)
 {
     Connect();

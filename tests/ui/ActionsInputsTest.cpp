@@ -35,30 +35,6 @@ TEST_F(InputActions, FocusedFaderSendsEveryNewPosition)
     EXPECT_EQ(device_->State().live.micGain[2], 79);
 }
 
-TEST_F(InputActions, EachFaderSendsItsOwnCommand)
-{
-    Connect();
-    struct Case {
-        TrhTrackBar* fader;
-        int position;
-        std::string frame;
-    };
-    const Case cases[] = {
-        {w_->tbMic[1], 33, Frame(0xA3, {33, 0x10})},
-        {w_->tbMic[6], 0, Frame(0xA3, {0, 0x15})},
-        {w_->tbLine, 44, Frame(0xA2, {44, 0x00})},
-        {w_->tbSubLeft, 12, Frame(0xA2, {12, 0x01})},
-        {w_->tbSubRight, 13, Frame(0xA2, {13, 0x02})},
-        {w_->tbMasterLeft, 14, Frame(0xA2, {14, 0x03})},
-        {w_->tbMasterRight, 79, Frame(0xA2, {79, 0x04})},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fader->objectName().toStdString());
-        Drag(c.fader, c.position);
-        EXPECT_EQ(Sent(), Strings{c.frame});
-    }
-}
-
 TEST_F(InputActions, ProgrammaticMoveSendsNothingButRefreshesTheHint)
 {
     Connect();
@@ -70,22 +46,6 @@ TEST_F(InputActions, ProgrammaticMoveSendsNothingButRefreshesTheHint)
     EXPECT_EQ(w_->tbMic[2]->toolTip(), "-34");
     EXPECT_EQ(w_->tbLine->toolTip(), "mute");
     EXPECT_EQ(w_->tbMasterRight->toolTip(), "-1.5");
-}
-
-TEST_F(InputActions, FocusedMoveBackToTheLastSentPositionDoesNothing)
-{
-    Connect();
-    TrhTrackBar* fader = w_->tbMic[4];
-    Drag(fader, 40);
-    EXPECT_EQ(Sent(), Strings{Frame(0xA3, {40, 0x13})});
-    // The device (or an entry) moves it while the user is elsewhere ...
-    FocusElsewhere();
-    fader->SetPosition(30);
-    EXPECT_EQ(fader->toolTip(), "-15");
-    // ... and the user drags it back to where it was last sent from here.
-    Drag(fader, 40);
-    EXPECT_EQ(Sent(), Strings{});
-    EXPECT_EQ(fader->toolTip(), "-15") << "not even the hint is refreshed";
 }
 
 // Mute and unmute of an input: the bar and text at once, then the command.

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <functional>
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -53,22 +55,36 @@ TEST_F(MergeActions, BurstLeavesOnlyTheLastPositionAndKeepsTheSourceChoice)
     EXPECT_EQ(w_->LastSent[kLastMic1 + 2], 60);
 }
 
-TEST_F(MergeActions, ChangesOfOtherControlsAreNeverReplaced)
+// Two clicks while the line is busy: a button whose command merges leaves
+// only the second waiting, one whose command is queued sends both.
+TEST_F(MergeActions, SecondClickWhileBusyMergesOrQueuesAsTheButtonRequires)
 {
-    ConnectAtWireSpeed();
-    Focus(w_->tbLine);
-    Drain();
-    ClearReceived();
-    w_->tbLine->SetPosition(30);  // on the line
-    w_->btnType->click();         // appended
-    w_->tbLine->SetPosition(31);  // merge slot, behind the source
-    w_->btnAux->click();          // appended behind the slot
-    QTest::mouseClick(w_->Panel[1], Qt::LeftButton);  // another item: queued, the fader's 31 stays
-    EXPECT_EQ(Sent(), (Strings{Frame(0xA2, {30, 0x00}), Frame(0xA1, {2}), Frame(0xA2, {31, 0x00}), Frame(0xA1, {4}),
-                               Frame(0xAE, {1, 0x10})}));
-    EXPECT_EQ(device_->State().live.lineSource, 4);
-    EXPECT_EQ(device_->State().live.stereoGain[0], 31) << "the device holds what the fader shows";
-    EXPECT_TRUE(device_->State().live.micMute[0]);
+    struct Case {
+        const char* name;
+        std::function<QWidget*(TfrmMain&)> button;
+        Strings sent;  // after the source choice that keeps the line busy
+    };
+    const Case cases[] = {
+        {"sub ganged: merged", [](TfrmMain& w) { return w.btnSubGanged; }, {Frame(0xAA, {0, 0x01})}},
+        {"master ganged: merged", [](TfrmMain& w) { return w.btnMasterGanged; }, {Frame(0xAA, {0, 0x02})}},
+        {"line source: queued", [](TfrmMain& w) { return w.btnCD; }, {Frame(0xA1, {3}), Frame(0xA1, {3})}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConnectAtWireSpeed();
+        Drain();
+        ClearReceived();
+        w_->btnTuner->click();
+        ASSERT_TRUE(w_->Comm->IsBusy());
+        QTest::mouseClick(c.button(*w_), Qt::LeftButton);
+        QTest::mouseClick(c.button(*w_), Qt::LeftButton);
+        Strings expected = {Frame(0xA1, {1})};
+        expected.insert(expected.end(), c.sent.begin(), c.sent.end());
+        EXPECT_EQ(Sent(), expected);
+        w_->close();
+        w_.reset();
+        device_.reset();
+    }
 }
 
 // A real drag with the event loop running between moves: the device ends on

@@ -94,19 +94,6 @@ TEST_F(OutputActions, GangedPairOnMaster)
     EXPECT_EQ(w_->btnMasterL->x(), w_->edMasterLeft->x());
 }
 
-TEST_F(OutputActions, IndependentFadersNeverMoveTheirPartner)
-{
-    Connect([](sim::DeviceState& s) {
-        s.live.stereoGain[1] = 10;
-        s.live.stereoGain[2] = 20;
-    });
-    Drag(w_->tbSubRight, 30);
-    Drag(w_->tbSubLeft, 5);
-    EXPECT_EQ(w_->tbSubLeft->Position(), 5);
-    EXPECT_EQ(w_->tbSubRight->Position(), 30);
-    EXPECT_EQ(Sent(), (Strings{Frame(0xA2, {30, 0x02}), Frame(0xA2, {5, 0x01})}));
-}
-
 TEST_F(OutputActions, TypedLevelMovesOnlyTheLeftOfAGangedPair)
 {
     GangSub(10, 20);

@@ -43,15 +43,6 @@ TEST_F(PresetActions, LoadingAPresetRereadsTheWholeState)
     EXPECT_EQ(w_->tbMic[1]->Position(), 44) << "the panel shows what the preset held";
 }
 
-TEST_F(PresetActions, SavingAPresetSendsOnlyTheSave)
-{
-    Connect([](sim::DeviceState& s) { s.live.micGain[0] = 33; });
-    w_->cbPresetNo->setCurrentIndex(1);
-    QTest::mouseClick(w_->btnSave, Qt::LeftButton);
-    EXPECT_EQ(Sent(), Strings{Frame(0xAB, {2, 1})});
-    EXPECT_EQ(device_->State().presets[1].micGain[0], 33);
-}
-
 TEST_F(PresetActions, SwitchOnClicksSendOnlyForANewChoice)
 {
     Connect();

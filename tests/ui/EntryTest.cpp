@@ -81,26 +81,4 @@ INSTANTIATE_TEST_SUITE_P(Table, PrefEntries,
         PrefCase{"-", PK::Invalid, 0}, PrefCase{"+", PK::Invalid, 0}, PrefCase{" 5", PK::Invalid, 0},
         PrefCase{"", PK::Empty, 0}));
 
-TEST(Threshold, MillivoltsOfSteps)
-{
-    const std::pair<int, int> table[] = {{2, 43}, {3, 64}, {4, 86}, {5, 107}, {43, 927},
-                                         {51, 1100}, {102, 2200}, {126, 2717}, {127, 2739}};
-    for (const auto& [step, mv] : table) {
-        EXPECT_EQ(ThresholdMillivolts(step), mv) << step;
-    }
-}
-
-TEST(Threshold, TypedMillivoltsTakeTheLargestStepNotAbove)
-{
-    const std::pair<int, int> table[] = {{100, 4}, {86, 4}, {85, 3}, {1100, 51}, {5000, 127}, {2739, 127},
-                                         {2738, 126}, {10, 2}, {-5, 2}, {43, 2}, {64, 3}};
-    for (const auto& [mv, step] : table) {
-        EXPECT_EQ(ThresholdStepFor(mv), step) << mv;
-    }
-    // Every step is found again from its own millivolts.
-    for (int s = 2; s <= 127; ++s) {
-        EXPECT_EQ(ThresholdStepFor(ThresholdMillivolts(s)), s) << s;
-    }
-}
-
 }  // namespace

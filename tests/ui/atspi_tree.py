@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Reads the panel's accessible tree over AT-SPI, as a screen reader would,
-and finds its controls by name, role and state.
+finds its controls by name, role and state, and hears a latching panel and a
+lamp announce their changes.
 
     atspi_tree.py PANEL_PROGRAM
 
@@ -16,7 +17,7 @@ import time
 try:
     import gi
     gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi
+    from gi.repository import Atspi, GLib
 except (ImportError, ValueError) as e:
     print("skipped: no AT-SPI bindings:", e)
     sys.exit(77)
@@ -89,6 +90,53 @@ def check(found):
     return failures
 
 
+def node_named(app, name):
+    for node in walk(app):
+        try:
+            if node.get_name() == name:
+                return node
+        except Exception:  # a node that went away while walking
+            continue
+    return None
+
+
+def announced(app):
+    """A screen reader is told of each change as it happens: a latching
+    panel's checked state when it is toggled, a lamp's description when it
+    goes between lit and dark. Returns the failures."""
+    events = []
+    listener = Atspi.EventListener.new(
+        lambda e: events.append((e.type, e.source.get_name() if e.source else None, e.detail1)))
+    kinds = ("object:state-changed:checked", "object:property-change:accessible-description")
+    for kind in kinds:
+        listener.register(kind)
+
+    def wait_for(kind, name, seconds=10):
+        def heard():
+            return any(t == kind and n == name for t, n, _ in events)
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline and not heard():
+            GLib.MainContext.default().iteration(False)
+        return heard()
+
+    failures = []
+    mute = node_named(app, "MIC 3 mute")
+    cd = node_named(app, "CD")
+    if mute is None or cd is None:
+        return ["events: MIC 3 mute or the CD button not found"]
+    # Toggled as a screen reader user would, through the accessible action.
+    mute.get_action_iface().do_action(0)
+    if not wait_for("object:state-changed:checked", "MIC 3 mute"):
+        failures.append("no checked-state event from MIC 3 mute; heard %s" % events)
+    # The CD lamp lights when the device reports the new source.
+    cd.get_action_iface().do_action(0)
+    if not wait_for("object:property-change:accessible-description", "Line source CD lamp"):
+        failures.append("no description event from the CD lamp; heard %s" % events)
+    for kind in kinds:
+        listener.deregister(kind)
+    return failures
+
+
 def find_app(deadline):
     while time.monotonic() < deadline:
         desktop = Atspi.get_desktop(0)
@@ -132,6 +180,8 @@ def main():
         for name, nodes in sorted(found.items()):
             print("%-28s %s" % (name, ", ".join("%s %s %s" % (r, sorted(st & {"checked", "enabled"}), d)
                                                  for r, st, d in nodes)))
+        if not failures:
+            failures = announced(app)
         for f in failures:
             print("FAIL:", f)
         print("%d of %d controls found by name over AT-SPI" % (len(found), len(EXPECTED)))

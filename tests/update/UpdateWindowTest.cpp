@@ -1,13 +1,11 @@
 // The firmware update from the window's buttons, through the real driver,
-// against the simulated KESTRA (and a scripted peer for replies the
-// simulator never gives).
+// against the simulated KESTRA.
 #include "Connection.h"
 #include "FirmwareImage.h"
 #include "Hex.h"
 #include "LCommProc.h"
 #include "LUpdate.h"
 #include "PanelFixture.h"
-#include "PtyPeer.h"
 #include "StatusBar.h"
 #include "UpdateTestSupport.h"
 #include "WaitFor.h"
@@ -15,17 +13,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
-#include <QSettings>
 #include <QPushButton>
 #include <QTest>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <functional>
 
 using updatetest::MakeImage;
-using updatetest::MakePageFrameShaped;
 
 namespace {
 
@@ -132,19 +127,6 @@ protected:
     ByteVector image_;
 };
 
-TEST_F(UpdateWindowTest, ServiceModeShowsTheUpdateControls)
-{
-    StartDevice();
-    BuildWindow();
-    EXPECT_TRUE(w_->btnUpdate->isHidden());
-    EXPECT_TRUE(w_->btnUpdate2->isHidden());
-    EXPECT_TRUE(w_->suiProgressBar1->isHidden());
-    w_->SetServiceMode(true);
-    EXPECT_FALSE(w_->btnUpdate->isHidden());
-    EXPECT_FALSE(w_->btnUpdate2->isHidden());
-    EXPECT_FALSE(w_->suiProgressBar1->isHidden());
-}
-
 // At the real speeds: the reset frame at 9600, then the boot loader at
 // 115200. The simulator throws away bytes heard at the wrong speed.
 TEST_F(UpdateWindowTest, WholeUpdateFromTheRegularFirmware)
@@ -176,63 +158,6 @@ TEST_F(UpdateWindowTest, WholeUpdateFromTheRegularFirmware)
     EXPECT_EQ(w_->Updater()->GetState(), 5);
 }
 
-TEST_F(UpdateWindowTest, Update2AgainstAWaitingBootLoader)
-{
-    sim::SimOptions options = Tolerant();
-    options.bootLoader = true;
-    StartDevice(options);
-    BuildServiceWindow();
-
-    QTest::mouseClick(w_->btnUpdate2, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 1; }, 3000));
-    EXPECT_EQ(Received().front(), "01");
-    EXPECT_EQ(device_->LineBaud(), 115200);
-
-    ASSERT_TRUE(WaitForFinish());
-    std::vector<std::string> expected = {"01"};
-    const auto rest = WholeConversation(image_);
-    expected.insert(expected.end(), rest.begin(), rest.end());
-    EXPECT_EQ(Received(), expected);
-    ExpectFlashHoldsImage();
-    ExpectEndedDisconnected();
-    EXPECT_TRUE(LogLines().isEmpty());
-}
-
-// A page with the outline of a frame must still be answered by its one-byte
-// checksum: the reply is collected raw.
-TEST_F(UpdateWindowTest, FrameShapedPageCompletes)
-{
-    MakePageFrameShaped(image_, 5);
-    ASSERT_TRUE(IsFramed(ByteVector(image_.begin() + 5 * 64, image_.begin() + 6 * 64)));
-    ASSERT_TRUE(firmware::SetForRun(image_));
-    sim::SimOptions options = Tolerant();
-    options.bootLoader = true;
-    StartDevice(options);
-    BuildServiceWindow();
-    QTest::mouseClick(w_->btnUpdate2, Qt::LeftButton);
-    ASSERT_TRUE(WaitForFinish());
-    ExpectFlashHoldsImage();
-}
-
-// The device already waits in its boot loader but the user pressed Update:
-// nothing answers the reset at 9600, and the silence restarts the update at
-// the boot loader's speed without a message.
-TEST_F(UpdateWindowTest, UpdateAgainstAWaitingBootLoaderRecoversAfterSilence)
-{
-    sim::SimOptions options = Tolerant();
-    options.bootLoader = true;
-    StartDevice(options);
-    BuildServiceWindow();
-    w_->Device().SetSilenceLimitMs(1000);
-
-    QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
-    ASSERT_TRUE(WaitForFinish());
-    ExpectFlashHoldsImage();
-    for (const auto& a : dialogs_->asked) {
-        EXPECT_NE(a.kind, QStringLiteral("AbortRetryIgnore")) << a.text.toStdString();
-    }
-}
-
 // Cut off at every stage of the boot loader's conversation: the connection
 // error is answered Abort, and Update2 finishes against the waiting boot loader.
 TEST_F(UpdateWindowTest, InterruptedUpdateFinishedWithUpdate2)
@@ -243,11 +168,8 @@ TEST_F(UpdateWindowTest, InterruptedUpdateFinishedWithUpdate2)
     };
     // 01, 05 55 AA, 112 erases; then header and data per page; 06, 04.
     const Cut cuts[] = {
-        {"after the start command", 2},
         {"mid-erase", 2 + 56},
-        {"after erase", 2 + 112},
         {"between a page's header and its data", 2 + 112 + 2 * 40 + 1},
-        {"between pages", 2 + 112 + 2 * 77},
         {"before the last page", 2 + 112 + 2 * 111},
     };
     for (const Cut& cut : cuts) {
@@ -318,14 +240,26 @@ TEST_F(UpdateWindowTest, ClosingTheWindowMidUpdateExitsPromptlyAndSaves)
         EXPECT_EQ(w_->Comm, nullptr);
         EXPECT_EQ(device_->ReceivedCount(), sent);
         EXPECT_TRUE(dialogs_->asked.empty()) << dialogs_->asked.front().text.toStdString();
-        QSettings stored(settingsFile_, QSettings::IniFormat);
-        EXPECT_EQ(stored.value("Port No").toInt(), 1);
+        EXPECT_EQ(StoredInt("Port No"), 1);
         closing.restart();
         w_.reset();
         EXPECT_LT(closing.elapsed(), 2000);
         // The device, cut off, still waits in its boot loader for Update2.
         EXPECT_TRUE(device_->InBootLoader());
     }
+}
+
+TEST_F(UpdateWindowTest, ServiceModeShowsTheUpdateControls)
+{
+    StartDevice();
+    BuildWindow();
+    EXPECT_TRUE(w_->btnUpdate->isHidden());
+    EXPECT_TRUE(w_->btnUpdate2->isHidden());
+    EXPECT_TRUE(w_->suiProgressBar1->isHidden());
+    w_->SetServiceMode(true);
+    EXPECT_FALSE(w_->btnUpdate->isHidden());
+    EXPECT_FALSE(w_->btnUpdate2->isHidden());
+    EXPECT_FALSE(w_->suiProgressBar1->isHidden());
 }
 
 // Ignore on a connection error mid-update drops the line but leaves the
@@ -397,50 +331,6 @@ TEST_F(UpdateWindowTest, NoImageSaysSoAndSendsNothing)
     ASSERT_EQ(dialogs_->asked.size(), 2u);
     EXPECT_TRUE(dialogs_->asked[0].text.startsWith(QStringLiteral("No firmware image")));
     EXPECT_FALSE(WaitFor([&] { return device_->ReceivedCount() > 0; }, 300));
-}
-
-// Replies the simulator never gives, from a scripted peer.
-class UpdatePeerTest : public UpdateWindowTest {
-protected:
-    void StartPeer(PtyPeer::Answer answer)
-    {
-        ASSERT_TRUE(peer_.Ok());
-        LComm::SetPortOverride(QString::fromStdString(peer_.Path()));
-        peer_.StartResponder(std::move(answer));
-        BuildServiceWindow();
-    }
-    PtyPeer peer_;
-};
-
-TEST_F(UpdatePeerTest, DoneBeforeTheBootLoaderAnsweredDisconnects)
-{
-    StartPeer([](const ByteVector&) { return ByteVector{0xAA}; });
-    QTest::mouseClick(w_->btnUpdate2, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return w_->Comm == nullptr; }, 3000));
-    EXPECT_FALSE(w_->UpdateMode);
-    EXPECT_TRUE(dialogs_->asked.empty());
-    EXPECT_EQ(ToHex(peer_.Received()), "01");
-}
-
-TEST_F(UpdatePeerTest, ErrorReportShowsAndWaits)
-{
-    // "!" to the start, then an error report to the program start; the next
-    // reply ("done") goes on where the error left off.
-    std::atomic<int> chunks{0};
-    StartPeer([&](const ByteVector&) {
-        const int n = chunks++;
-        return ByteVector{n == 0 ? std::uint8_t{0x21} : n == 1 ? std::uint8_t{0xE1} : std::uint8_t{0xAA}};
-    });
-    QTest::mouseClick(w_->btnUpdate2, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return !dialogs_->asked.empty(); }, 3000));
-    EXPECT_EQ(dialogs_->asked[0].kind, QStringLiteral("Error"));
-    EXPECT_EQ(dialogs_->asked[0].text, QStringLiteral("Error Recommand !!"));
-    EXPECT_TRUE(w_->UpdateMode);
-    ASSERT_NE(w_->Comm, nullptr);
-    EXPECT_EQ(w_->Updater()->GetState(), 2);
-    // Nothing further goes out on its own.
-    EXPECT_FALSE(WaitFor([&] { return peer_.Received().size() > 4; }, 300));
-    EXPECT_EQ(ToHex(peer_.Received()), "01 05 55 AA");
 }
 
 }  // namespace
