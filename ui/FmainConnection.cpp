@@ -157,7 +157,7 @@ void TfrmMain::cbCOMChange()
 void TfrmMain::btnViewmessagesClick()
 {
     if (!frmMsg->isVisible()) {
-        frmMsg->ShowDocked(frameGeometry());
+        frmMsg->ShowDocked(frameGeometry(), height());
     } else {
         frmMsg->close();
     }
