@@ -2,7 +2,9 @@
 // the peer on the other end of a pseudo-terminal answers at once, the reply
 // is collected on the reader thread, handled by the owner, and the next frame
 // goes out. Compared with the same exchange done by a minimal poll() loop on
-// the same pseudo-terminal, in the same run.
+// the same pseudo-terminal, in the same run. Two figures: the whole exchange
+// as the owner sees it, and the turnaround as the device sees it (from its
+// reply written to the next frame's last byte read).
 #include "BenchResult.h"
 #include "DeliverReply.h"
 #include "LCommProc.h"
@@ -17,8 +19,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -75,6 +79,68 @@ private:
         }
         link->Send(LCommProc::PollFrame(), true);
     }
+};
+
+// The device: answers every poll frame at once with an ACK, and times from
+// each reply written to the next frame complete.
+class TimingPeer {
+public:
+    explicit TimingPeer(int fd) : fd_(fd), thread_([this] { Run(); }) {}
+    ~TimingPeer()
+    {
+        stop_.store(true);
+        thread_.join();
+    }
+    // The turnarounds so far, and forgets them.
+    std::vector<double> Take()
+    {
+        while (busy_.exchange(true)) {
+        }
+        std::vector<double> out;
+        out.swap(samples_);
+        busy_.store(false);
+        return out;
+    }
+
+private:
+    void Run()
+    {
+        static const std::uint8_t kAck[] = {0x10, 0x02, 0x01, 0x01, 0x01, 0x10, 0x03, 0x00};
+        std::size_t got = 0;
+        bool answered = false;
+        Clock::time_point written{};
+        std::uint8_t buf[64];
+        while (!stop_.load()) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) {
+                continue;
+            }
+            const ssize_t n = read(fd_, buf, sizeof buf);
+            if (n <= 0) {
+                continue;
+            }
+            got += static_cast<std::size_t>(n);
+            if (got < 8) {
+                continue;
+            }
+            got = 0;
+            const Clock::time_point arrived = Clock::now();
+            if (answered) {
+                while (busy_.exchange(true)) {
+                }
+                samples_.push_back(std::chrono::duration<double, std::micro>(arrived - written).count());
+                busy_.store(false);
+            }
+            answered = write(fd_, kAck, sizeof kAck) == static_cast<ssize_t>(sizeof kAck);
+            written = Clock::now();
+        }
+    }
+
+    int fd_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> busy_{false};
+    std::vector<double> samples_;
+    std::thread thread_;
 };
 
 bool RunDriver(const std::string& path, Figures& out)
@@ -153,14 +219,21 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no pseudo-terminal\n");
         return 1;
     }
-    peer.StartResponder(AckEveryFrame());
+    TimingPeer device(peer.MasterFd());
 
     Figures minimal{};
     Figures driver{};
-    if (!RunMinimalLoop(peer.Path(), minimal) || !RunDriver(peer.Path(), driver)) {
+    const bool minimalOk = RunMinimalLoop(peer.Path(), minimal);
+    std::vector<double> minimalTurn = device.Take();
+    const bool driverOk = minimalOk && RunDriver(peer.Path(), driver);
+    std::vector<double> driverTurn = device.Take();
+    if (!driverOk || minimalTurn.size() < std::size_t{kExchanges} || driverTurn.size() < std::size_t{kExchanges}) {
         std::fprintf(stderr, "exchange failed\n");
         return 1;
     }
+    // Leave out the warm-up.
+    const Figures minimalT = Summarise({minimalTurn.begin() + kWarmUp, minimalTurn.end()});
+    const Figures driverT = Summarise({driverTurn.begin() + kWarmUp, driverTurn.end()});
     std::printf("comm exchange over a pseudo-terminal, %d exchanges, peer answers at once\n", kExchanges);
     std::printf("  minimal poll() loop : median %8.1f us   p99 %8.1f us\n", minimal.medianUs, minimal.p99Us);
     std::printf("  LCommProc + owner   : median %8.1f us   p99 %8.1f us\n", driver.medianUs, driver.p99Us);
@@ -170,5 +243,11 @@ int main(int argc, char** argv)
     char measured[64];
     std::snprintf(measured, sizeof measured, "%.2fx (%.1f us vs %.1f us)", ratio, driver.medianUs, minimal.medianUs);
     bench::Result("per-exchange overhead vs a minimal poll() loop", measured, "<= 2x", ratio <= 2.0);
+    std::printf("turnaround at the device, reply written -> next frame read:\n");
+    std::printf("  minimal poll() loop : median %8.1f us   p99 %8.1f us\n", minimalT.medianUs, minimalT.p99Us);
+    std::printf("  LCommProc + owner   : median %8.1f us   p99 %8.1f us\n", driverT.medianUs, driverT.p99Us);
+    const double turn = driverT.medianUs / minimalT.medianUs;
+    std::snprintf(measured, sizeof measured, "%.2fx (%.1f us vs %.1f us)", turn, driverT.medianUs, minimalT.medianUs);
+    bench::Result("reply-to-next-frame turnaround median vs a minimal poll() loop", measured, "<= 1.5x", turn <= 1.5);
     return 0;
 }

@@ -111,10 +111,12 @@ protected:
     // Posts an event to the owner (takes it; dropped when there is no owner).
     void Post(QEvent* e) const;
 
-    // From OnRxChar: read nothing more, and let the silence limit rest, until
-    // ReleaseReception. Bytes that arrive meanwhile wait in the port.
+    // From OnRxChar, before the reply is posted: read nothing more, and let
+    // the silence limit rest, until ReleaseReception. Bytes that arrive
+    // meanwhile wait in the port.
     void HoldReception() { holdRequested_.store(true); }
-    // Owner thread: reading resumes and the silence limit starts again.
+    // Owner thread: reading resumes and the silence limit starts again. The
+    // reader is woken only when bytes already wait for it.
     void ReleaseReception();
 
 private:
@@ -123,7 +125,8 @@ private:
     QObject* owner_;
     std::atomic<quint64> id_;
     std::atomic<bool> open_{false};
-    std::atomic<bool> holdRequested_{false};
+    std::atomic<bool> holdRequested_{false};  // reception held (set by the reader, cleared by the owner)
+    std::atomic<bool> dataWaiting_{false};    // bytes arrived while held; whoever takes it drains them
     int silenceLimitMs_ = kSilenceLimitMs;
     std::unique_ptr<comm::PortReader> reader_;
 };
