@@ -9,8 +9,8 @@
 // Error codes handed to OnError and posted as CommErrEvent:
 //
 //   0  silence: nothing happened for the silence limit (8000 ms): no byte
-//      received, no transmit request, no stop. The limit does not run while
-//      a reply is with the owner (see LCommProc). The reader thread ends.
+//      received, no transmit request, no release, no stop. The limit does not
+//      run while a reply is with the owner (see LCommProc). The reader thread ends.
 //   1  the port failed: QSerialPort ResourceError (device unplugged, peer of
 //      a pseudo-terminal gone), DeviceNotFoundError, PermissionError or
 //      OpenError while open. The reader thread ends.
