@@ -170,26 +170,22 @@ public:
     }
 
 private:
-    // Bytes are looked at in bulk and taken only as far as they were
-    // delivered: the rest of a chunk that completed a reply stays in the port.
     void Drain()
     {
-        std::uint8_t chunk[256];
         bool held = reader_->Held();
         while (!ended_ && port_->bytesAvailable() > 0) {
             if (held && !reader_->ParkData()) {
                 return;
             }
-            const qint64 n = port_->peek(reinterpret_cast<char*>(chunk), sizeof chunk);
-            if (n <= 0) {
+            char c = 0;
+            const qint64 n = port_->read(&c, 1);
+            if (n != 1) {
                 if (n < 0) {
                     reader_->ReportError(kErrReadRefused, false);
                 }
                 return;
             }
-            std::size_t used = 0;
-            held = reader_->DeliverBytes(chunk, static_cast<std::size_t>(n), used);
-            port_->skip(static_cast<qint64>(used));
+            held = reader_->DeliverByte(static_cast<std::uint8_t>(c));
         }
     }
 
@@ -400,19 +396,14 @@ void PortReader::Detach()
     link_ = nullptr;
 }
 
-bool PortReader::DeliverBytes(const std::uint8_t* bytes, std::size_t size, std::size_t& used)
+bool PortReader::DeliverByte(std::uint8_t byte)
 {
     std::lock_guard lock(linkMutex_);
     if (link_ == nullptr) {
         return true;
     }
-    while (used < size) {
-        link_->OnRxChar(bytes[used++]);
-        if (link_->holdRequested_.load()) {
-            return true;
-        }
-    }
-    return false;
+    link_->OnRxChar(byte);
+    return link_->holdRequested_.load();
 }
 
 bool PortReader::Held()

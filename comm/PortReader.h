@@ -70,9 +70,9 @@ private:
     // Runs fn(context) on this thread; false when it no longer takes requests.
     template <class Fn>
     bool Post(Fn&& fn);
-    // Hands received bytes to the link one by one (used counts them) until
-    // one completes a reply; true when the link then holds reception.
-    bool DeliverBytes(const std::uint8_t* bytes, std::size_t size, std::size_t& used);
+    // Hands a received byte to the link; true when the link holds reception
+    // because the byte completed a reply.
+    bool DeliverByte(std::uint8_t byte);
     // Whether reception is held (or the link is gone).
     bool Held();
     // Bytes wait while reception may be held: leaves them for the release,
