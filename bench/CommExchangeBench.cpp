@@ -2,7 +2,9 @@
 // the peer on the other end of a pseudo-terminal answers at once, the reply
 // is collected on the reader thread, handled by the owner, and the next frame
 // goes out. Compared with the same exchange done by a minimal poll() loop on
-// the same pseudo-terminal, in the same run.
+// the same pseudo-terminal, in the same run. Two figures: the whole exchange
+// as the owner sees it, and the turnaround as the device sees it (from its
+// reply written to the next frame's last byte read).
 #include "BenchResult.h"
 #include "DeliverReply.h"
 #include "LCommProc.h"
@@ -17,16 +19,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kWarmUp = 200;
-constexpr int kExchanges = 5000;
+// The two loops take turns, so that a shared machine's changing load
+// weighs on both alike.
+constexpr int kRounds = 10;
+constexpr int kWarmUp = 50;       // per round, not counted
+constexpr int kPerRound = 500;
+constexpr int kExchanges = kRounds * kPerRound;
 
 struct Figures {
     double medianUs;
@@ -69,7 +77,7 @@ private:
             samples.push_back(std::chrono::duration<double, std::micro>(now - last).count());
         }
         last = now;
-        if (++handled == kWarmUp + kExchanges + 1) {
+        if (++handled == kWarmUp + kPerRound + 1) {
             QCoreApplication::exit(0);
             return;
         }
@@ -77,7 +85,69 @@ private:
     }
 };
 
-bool RunDriver(const std::string& path, Figures& out)
+// The device: answers every poll frame at once with an ACK, and times from
+// each reply written to the next frame complete.
+class TimingPeer {
+public:
+    explicit TimingPeer(int fd) : fd_(fd), thread_([this] { Run(); }) {}
+    ~TimingPeer()
+    {
+        stop_.store(true);
+        thread_.join();
+    }
+    // The turnarounds so far, and forgets them.
+    std::vector<double> Take()
+    {
+        while (busy_.exchange(true)) {
+        }
+        std::vector<double> out;
+        out.swap(samples_);
+        busy_.store(false);
+        return out;
+    }
+
+private:
+    void Run()
+    {
+        static const std::uint8_t kAck[] = {0x10, 0x02, 0x01, 0x01, 0x01, 0x10, 0x03, 0x00};
+        std::size_t got = 0;
+        bool answered = false;
+        Clock::time_point written{};
+        std::uint8_t buf[64];
+        while (!stop_.load()) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) {
+                continue;
+            }
+            const ssize_t n = read(fd_, buf, sizeof buf);
+            if (n <= 0) {
+                continue;
+            }
+            got += static_cast<std::size_t>(n);
+            if (got < 8) {
+                continue;
+            }
+            got = 0;
+            const Clock::time_point arrived = Clock::now();
+            if (answered) {
+                while (busy_.exchange(true)) {
+                }
+                samples_.push_back(std::chrono::duration<double, std::micro>(arrived - written).count());
+                busy_.store(false);
+            }
+            answered = write(fd_, kAck, sizeof kAck) == static_cast<ssize_t>(sizeof kAck);
+            written = Clock::now();
+        }
+    }
+
+    int fd_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> busy_{false};
+    std::vector<double> samples_;
+    std::thread thread_;
+};
+
+bool RunDriver(const std::string& path, std::vector<double>& out)
 {
     LComm::SetPortOverride(QString::fromStdString(path));
     BenchOwner owner;
@@ -91,16 +161,16 @@ bool RunDriver(const std::string& path, Figures& out)
     QTimer::singleShot(0, [&] { link.Send(LCommProc::PollFrame(), true); });
     const int rc = QCoreApplication::exec();
     link.Close();
-    if (rc != 0 || owner.samples.size() != static_cast<std::size_t>(kExchanges)) {
+    if (rc != 0 || owner.samples.size() != static_cast<std::size_t>(kPerRound)) {
         return false;
     }
-    out = Summarise(owner.samples);
+    out.insert(out.end(), owner.samples.begin(), owner.samples.end());
     return true;
 }
 
 // The least any program can do: write the frame, poll() until the whole
 // reply has been read, write the next one.
-bool RunMinimalLoop(const std::string& path, Figures& out)
+bool RunMinimalLoop(const std::string& path, std::vector<double>& out)
 {
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
@@ -114,7 +184,7 @@ bool RunMinimalLoop(const std::string& path, Figures& out)
     std::vector<double> samples;
     Clock::time_point last = Clock::now();
     bool ok = true;
-    for (int i = 0; i < kWarmUp + kExchanges + 1 && ok; ++i) {
+    for (int i = 0; i < kWarmUp + kPerRound + 1 && ok; ++i) {
         ok = write(fd, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size());
         std::size_t got = 0;
         std::uint8_t buf[64];
@@ -139,7 +209,7 @@ bool RunMinimalLoop(const std::string& path, Figures& out)
     if (!ok) {
         return false;
     }
-    out = Summarise(samples);
+    out.insert(out.end(), samples.begin(), samples.end());
     return true;
 }
 
@@ -153,15 +223,34 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no pseudo-terminal\n");
         return 1;
     }
-    peer.StartResponder(AckEveryFrame());
+    TimingPeer device(peer.MasterFd());
 
-    Figures minimal{};
-    Figures driver{};
-    if (!RunMinimalLoop(peer.Path(), minimal) || !RunDriver(peer.Path(), driver)) {
+    std::vector<double> minimalAll, driverAll, minimalTurn, driverTurn;
+    // Each round's turnarounds as the device saw them, without the warm-up.
+    auto takeTurns = [&device](std::vector<double>& into) {
+        const std::vector<double> got = device.Take();
+        if (got.size() > std::size_t{kWarmUp}) {
+            into.insert(into.end(), got.begin() + kWarmUp, got.end());
+        }
+    };
+    bool ok = true;
+    for (int round = 0; round < kRounds && ok; ++round) {
+        ok = RunMinimalLoop(peer.Path(), minimalAll);
+        takeTurns(minimalTurn);
+        ok = ok && RunDriver(peer.Path(), driverAll);
+        takeTurns(driverTurn);
+    }
+    if (!ok || minimalTurn.size() < std::size_t{kExchanges} * 9 / 10 || driverTurn.size() < std::size_t{kExchanges} * 9 / 10) {
         std::fprintf(stderr, "exchange failed\n");
         return 1;
     }
-    std::printf("comm exchange over a pseudo-terminal, %d exchanges, peer answers at once\n", kExchanges);
+    const Figures minimal = Summarise(minimalAll);
+    const Figures driver = Summarise(driverAll);
+    const Figures minimalT = Summarise(minimalTurn);
+    const Figures driverT = Summarise(driverTurn);
+    std::printf("comm exchange over a pseudo-terminal, %d exchanges each in %d alternating rounds, peer answers at "
+                "once\n",
+                kExchanges, kRounds);
     std::printf("  minimal poll() loop : median %8.1f us   p99 %8.1f us\n", minimal.medianUs, minimal.p99Us);
     std::printf("  LCommProc + owner   : median %8.1f us   p99 %8.1f us\n", driver.medianUs, driver.p99Us);
     std::printf("  ratio driver/minimal: median %8.2f      p99 %8.2f   (goal: median within 2x)\n",
@@ -170,5 +259,11 @@ int main(int argc, char** argv)
     char measured[64];
     std::snprintf(measured, sizeof measured, "%.2fx (%.1f us vs %.1f us)", ratio, driver.medianUs, minimal.medianUs);
     bench::Result("per-exchange overhead vs a minimal poll() loop", measured, "<= 2x", ratio <= 2.0);
+    std::printf("turnaround at the device, reply written -> next frame read:\n");
+    std::printf("  minimal poll() loop : median %8.1f us   p99 %8.1f us\n", minimalT.medianUs, minimalT.p99Us);
+    std::printf("  LCommProc + owner   : median %8.1f us   p99 %8.1f us\n", driverT.medianUs, driverT.p99Us);
+    const double turn = driverT.medianUs / minimalT.medianUs;
+    std::snprintf(measured, sizeof measured, "%.2fx (%.1f us vs %.1f us)", turn, driverT.medianUs, minimalT.medianUs);
+    bench::Result("reply-to-next-frame turnaround median vs a minimal poll() loop", measured, "<= 1.5x", turn <= 1.5);
     return 0;
 }

@@ -96,6 +96,6 @@ int main(int argc, char** argv)
                 kInquiries, median, seconds * 1e3, wire * 1e3);
     char measured[64];
     std::snprintf(measured, sizeof measured, "%.3fx wire time", median);
-    bench::Result("full-state read at 9600 baud", measured, "<= 1.05x", median <= 1.05);
+    bench::Result("full-state read at 9600 baud", measured, "<= 1.03x", median <= 1.03);
     return 0;
 }

@@ -126,6 +126,9 @@ void LCommProc::TransmitLocked(const ByteVector& buffer)
 
 void LCommProc::Advance()
 {
+    // Reading resumes before the next frame goes out, so that its reply
+    // finds the reader free and needs no wake-up of its own.
+    ReleaseReception();
     {
         std::lock_guard lock(queueMutex_);
         if (queue_.empty()) {
@@ -139,7 +142,6 @@ void LCommProc::Advance()
             TransmitLocked(next);
         }
     }
-    ReleaseReception();
 }
 
 void LCommProc::SetPollSuspended(bool suspended)

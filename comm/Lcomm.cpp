@@ -54,6 +54,7 @@ bool LComm::Open(int portNumber, int baudRate, int dataBits, int parity, int sto
     settings.silenceLimitMs = silenceLimitMs_;
 
     holdRequested_.store(false);
+    dataWaiting_.store(false);
     // Set first: a reader that fails at once must be able to clear it.
     open_.store(true);
     auto reader = std::make_unique<comm::PortReader>(this, std::move(settings));
@@ -114,8 +115,13 @@ bool LComm::ReaderRunning() const
 
 void LComm::ReleaseReception()
 {
+    holdRequested_.store(false);
     if (reader_) {
-        reader_->ReleaseReception();
+        reader_->MarkActivity();
+        // Pairs with PortReader::ParkData: exactly one side takes the flag.
+        if (dataWaiting_.exchange(false)) {
+            reader_->ReleaseReception();
+        }
     }
 }
 

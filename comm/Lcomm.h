@@ -9,8 +9,8 @@
 // Error codes handed to OnError and posted as CommErrEvent:
 //
 //   0  silence: nothing happened for the silence limit (8000 ms): no byte
-//      received, no transmit request, no stop. The limit does not run while
-//      a reply is with the owner (see LCommProc). The reader thread ends.
+//      received, no transmit request, no release, no stop. The limit does not
+//      run while a reply is with the owner (see LCommProc). The reader thread ends.
 //   1  the port failed: QSerialPort ResourceError (device unplugged, peer of
 //      a pseudo-terminal gone), DeviceNotFoundError, PermissionError or
 //      OpenError while open. The reader thread ends.
@@ -132,10 +132,12 @@ protected:
     // Posts an event to the owner (takes it; dropped when there is no owner).
     void Post(QEvent* e) const;
 
-    // From OnRxChar: read nothing more, and let the silence limit rest, until
-    // ReleaseReception. Bytes that arrive meanwhile wait in the port.
+    // From OnRxChar, before the reply is posted: read nothing more, and let
+    // the silence limit rest, until ReleaseReception. Bytes that arrive
+    // meanwhile wait in the port.
     void HoldReception() { holdRequested_.store(true); }
-    // Owner thread: reading resumes and the silence limit starts again.
+    // Owner thread: reading resumes and the silence limit starts again. The
+    // reader is woken only when bytes already wait for it.
     void ReleaseReception();
 
 private:
@@ -144,7 +146,8 @@ private:
     QObject* owner_;
     std::atomic<quint64> id_;
     std::atomic<bool> open_{false};
-    std::atomic<bool> holdRequested_{false};
+    std::atomic<bool> holdRequested_{false};  // reception held (set by the reader, cleared by the owner)
+    std::atomic<bool> dataWaiting_{false};    // bytes arrived while held; whoever takes it drains them
     int silenceLimitMs_ = kSilenceLimitMs;
     QString portName_;
     QString lastOpenError_;

@@ -8,9 +8,16 @@
 #include <QEvent>
 #include <QTimer>
 
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <utility>
+
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
 
 namespace comm {
 
@@ -38,47 +45,48 @@ public:
     {
         silence_.setTimerType(Qt::PreciseTimer);
         silence_.setSingleShot(true);
-        silence_.setInterval(reader_->settings_.silenceLimitMs);
-        connect(&silence_, &QTimer::timeout, this, [this] { End(kErrSilence); });
+        connect(&silence_, &QTimer::timeout, this, [this] { OnSilenceTimer(); });
         port_->onReadyRead = [this] {
-            if (!held_) {
-                silence_.start();
-                Drain();
-            }
+            reader_->MarkActivity();
+            Drain();
         };
+        port_->onBytesWritten = [this] { SettleWrites(); };
         port_->onFailure = [this](int code) {
             if (!ended_) {
                 End(code);
             }
         };
-        silence_.start();
+        reader_->MarkActivity();
+        silence_.start(reader_->settings_.silenceLimitMs);
     }
     ~Context() override
     {
         port_->onReadyRead = nullptr;
+        port_->onBytesWritten = nullptr;
         port_->onFailure = nullptr;
     }
 
-    void Transmit(const ByteVector& bytes)
+    // flush: write now rather than when the port signals room. Not after a
+    // direct write found the port full: forcing the write then fails.
+    void Transmit(const ByteVector& bytes, bool flush)
     {
         if (ended_) {
             return;
         }
         port_->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-        port_->flush();
-        if (!held_) {
-            silence_.start();
+        if (flush) {
+            port_->flush();
         }
+        reader_->MarkActivity();
+        ++owedWrites_;
+        SettleWrites();
     }
 
     void Release()
     {
-        if (ended_) {
-            return;
+        if (!ended_) {
+            Drain();
         }
-        held_ = false;
-        silence_.start();
-        Drain();
     }
 
     bool SetBaudRate(int rate)
@@ -112,7 +120,11 @@ public:
 private:
     void Drain()
     {
-        while (!held_ && !ended_ && port_->bytesAvailable() > 0) {
+        bool held = reader_->Held();
+        while (!ended_ && port_->bytesAvailable() > 0) {
+            if (held && !reader_->ParkData()) {
+                return;
+            }
             char c = 0;
             const qint64 n = port_->read(&c, 1);
             if (n != 1) {
@@ -121,10 +133,35 @@ private:
                 }
                 return;
             }
-            if (reader_->DeliverByte(static_cast<std::uint8_t>(c))) {
-                held_ = true;
-                silence_.stop();
-            }
+            held = reader_->DeliverByte(static_cast<std::uint8_t>(c));
+        }
+    }
+
+    // While a reply is with the owner the limit rests; otherwise it counts
+    // from the last activity, so nothing on the busy path restarts a timer.
+    void OnSilenceTimer()
+    {
+        const int limit = reader_->settings_.silenceLimitMs;
+        if (reader_->Held()) {
+            silence_.start(limit);
+            return;
+        }
+        const qint64 idle = reader_->IdleMs();
+        if (idle < limit) {
+            silence_.start(static_cast<int>(limit - idle));
+            return;
+        }
+        End(kErrSilence);
+    }
+
+    // Queued writes count as pending until the port has sent them all, so a
+    // direct write cannot overtake them.
+    void SettleWrites()
+    {
+        if (owedWrites_ > 0 && port_->bytesToWrite() == 0) {
+            std::lock_guard lock(reader_->writeMutex_);
+            reader_->queuedWrites_ -= owedWrites_;
+            owedWrites_ = 0;
         }
     }
 
@@ -137,6 +174,7 @@ private:
         }
         ended_ = true;
         silence_.stop();
+        reader_->StopDirectWrites();
         port_->close();
         reader_->ReportError(code, true);
         reader_->exit(0);
@@ -145,7 +183,7 @@ private:
     PortReader* reader_;
     Transport* port_;
     QTimer silence_;
-    bool held_ = false;         // a reply is with the owner: read nothing, no silence limit
+    int owedWrites_ = 0;        // queued writes whose bytes the port has not sent yet
     bool ended_ = false;
 };
 
@@ -206,10 +244,19 @@ void PortReader::run()
             std::lock_guard lock(contextMutex_);
             context_ = &context;
         }
+#if defined(Q_OS_UNIX)
+        {
+            // The descriptor is non-blocking, so a write from the owner never
+            // waits; see Transmit.
+            std::lock_guard lock(writeMutex_);
+            directFd_ = port.DirectWriteHandle();
+        }
+#endif
         opened_.set_value(true);
         if (!stopRequested_.load()) {
             exec();
         }
+        StopDirectWrites();
         {
             std::lock_guard lock(contextMutex_);
             context_ = nullptr;
@@ -237,7 +284,33 @@ bool PortReader::Post(Fn&& fn)
 
 void PortReader::Transmit(ByteVector bytes)
 {
-    Post([bytes = std::move(bytes)](Context* context) { context->Transmit(bytes); });
+    bool flush = true;
+    {
+        std::lock_guard lock(writeMutex_);
+        flush = directFd_ < 0;
+        if (directFd_ >= 0 && queuedWrites_ == 0) {
+            std::size_t done = 0;
+#if defined(Q_OS_UNIX)
+            while (done < bytes.size()) {
+                const ssize_t n = ::write(directFd_, bytes.data() + done, bytes.size() - done);
+                if (n > 0) {
+                    done += static_cast<std::size_t>(n);
+                } else if (n < 0 && errno == EINTR) {
+                    continue;
+                } else {
+                    break;  // full or failing: the reader writes the rest and sees any error
+                }
+            }
+#endif
+            MarkActivity();
+            if (done == bytes.size()) {
+                return;
+            }
+            bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(done));
+        }
+        ++queuedWrites_;
+    }
+    Post([bytes = std::move(bytes), flush](Context* context) { context->Transmit(bytes, flush); });
 }
 
 void PortReader::ReleaseReception()
@@ -277,10 +350,52 @@ bool PortReader::DeliverByte(std::uint8_t byte)
 {
     std::lock_guard lock(linkMutex_);
     if (link_ == nullptr) {
-        return false;
+        return true;
     }
     link_->OnRxChar(byte);
-    return link_->holdRequested_.exchange(false);
+    return link_->holdRequested_.load();
+}
+
+bool PortReader::Held()
+{
+    std::lock_guard lock(linkMutex_);
+    return link_ == nullptr || link_->holdRequested_.load();
+}
+
+bool PortReader::ParkData()
+{
+    std::lock_guard lock(linkMutex_);
+    if (link_ == nullptr) {
+        return false;
+    }
+    // Pairs with LComm::ReleaseReception: flag first, then look again, so
+    // that a release between the two cannot leave the bytes unread.
+    link_->dataWaiting_.store(true);
+    if (link_->holdRequested_.load()) {
+        return false;
+    }
+    return link_->dataWaiting_.exchange(false);
+}
+
+void PortReader::StopDirectWrites()
+{
+    std::lock_guard lock(writeMutex_);
+    directFd_ = -1;
+}
+
+void PortReader::MarkActivity()
+{
+    activityNs_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count());
+}
+
+qint64 PortReader::IdleMs() const
+{
+    const qint64 now =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    return (now - activityNs_.load()) / 1000000;
 }
 
 void PortReader::ReportError(int code, bool ending)

@@ -3,8 +3,18 @@
 // The QSerialPort, the silence timer and the object that receives requests
 // from other threads are all created inside run(), on this thread, because
 // serial notifiers and timers made on another thread only half work. Other
-// threads talk to it by posting: transmit, release reception, baud rate,
+// threads talk to it by posting: transmit, drain after a release, baud rate,
 // stop. It never waits for another thread, so closing can always join it.
+//
+// The exchange path avoids the thread hop where it can. On a serial port of a
+// Unix system the owner writes a frame straight to the port's descriptor
+// (a write() that never blocks; the descriptor is withdrawn under
+// writeMutex_ before the port closes); a write that does not go out whole, or
+// any write while an earlier one is still queued, goes through the reader so
+// the order holds. Releasing reception after a reply is two atomic flags; the
+// reader is woken only when bytes already wait. The silence limit is one
+// timer that, when it fires, measures from the last activity (received
+// byte, write, release) instead of being restarted at each of them.
 #pragma once
 
 #include "Lcmd.h"
@@ -44,8 +54,10 @@ public:
     QString OpenError() const { return openError_; }
 
     void Transmit(ByteVector bytes);
-    // Reading resumes after a reply was handed over; the silence limit runs again.
+    // After a release: the bytes that arrived while reception was held are read.
     void ReleaseReception();
+    // Something happened on the line: the silence limit counts from now.
+    void MarkActivity();
     bool SetBaudRate(int rate);
     // Ends the thread without an error report; returns at once.
     void RequestStop();
@@ -63,6 +75,15 @@ private:
     // Hands a received byte to the link; true when the link holds reception
     // because the byte completed a reply.
     bool DeliverByte(std::uint8_t byte);
+    // Whether reception is held (or the link is gone).
+    bool Held();
+    // Bytes wait while reception may be held: leaves them for the release,
+    // or returns true when the release came meanwhile and they are to be read now.
+    bool ParkData();
+    // The port is about to close: no more direct writes.
+    void StopDirectWrites();
+    // Milliseconds since the last activity.
+    qint64 IdleMs() const;
     // ending: the thread ends after this report, so the link is no longer open.
     void ReportError(int code, bool ending);
 
@@ -76,6 +97,11 @@ private:
     std::mutex contextMutex_;
     Context* context_ = nullptr;
     std::atomic<bool> stopRequested_{false};
+
+    std::mutex writeMutex_;  // the descriptor and the count of queued writes
+    int directFd_ = -1;      // -1: every write goes through the reader
+    int queuedWrites_ = 0;   // writes handed to the reader and not yet on the line
+    std::atomic<qint64> activityNs_{0};
 
     // QThread::wait() orders nothing that a sanitiser can see; this does.
     std::mutex endMutex_;

@@ -84,6 +84,11 @@ SerialTransport::SerialTransport(const QString& path) : path_(path)
             onReadyRead();
         }
     });
+    QObject::connect(&port_, &QSerialPort::bytesWritten, [this] {
+        if (onBytesWritten) {
+            onBytesWritten();
+        }
+    });
     QObject::connect(&port_, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError error) {
         if (configuring_ || failed_ || !port_.isOpen()) {
             return;
@@ -128,6 +133,16 @@ bool SerialTransport::SetLine(const LineSettings& line)
     port_.clearError();
     configuring_ = false;
     return ok;
+}
+
+int SerialTransport::DirectWriteHandle() const
+{
+#if defined(Q_OS_UNIX)
+    // QSerialPort opens the descriptor non-blocking, so a direct write never waits.
+    return port_.isOpen() ? static_cast<int>(port_.handle()) : -1;
+#else
+    return -1;
+#endif
 }
 
 }  // namespace comm

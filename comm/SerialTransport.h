@@ -18,6 +18,8 @@ public:
     void write(const char* data, qint64 size) override { port_.write(data, size); }
     void flush() override { port_.flush(); }
     void close() override { port_.close(); }
+    qint64 bytesToWrite() const override { return port_.bytesToWrite(); }
+    int DirectWriteHandle() const override;
 
 private:
     QString path_;

@@ -42,10 +42,16 @@ public:
     // Hands what was written to the system now.
     virtual void flush() = 0;
     virtual void close() = 0;
+    // Bytes written but not yet handed to the system.
+    virtual qint64 bytesToWrite() const { return 0; }
+    // A non-blocking descriptor that another thread may write() to directly,
+    // or -1: only a local serial port on a Unix system has one.
+    virtual int DirectWriteHandle() const { return -1; }
 
     QString ErrorText() const { return errorText_; }
 
     std::function<void()> onReadyRead;
+    std::function<void()> onBytesWritten;  // bytesToWrite() went down
     std::function<void(int code)> onFailure;
 
 protected:

@@ -32,6 +32,18 @@ public:
         return true;
     }
 
+    // The second press of a double-click arrives as a press and then this:
+    // a double-click counts as one click, so the press it ends is dropped.
+    bool DoubleClick(QMouseEvent* event)
+    {
+        if (event->button() != Qt::LeftButton) {
+            return false;
+        }
+        armed_ = false;
+        event->accept();
+        return true;
+    }
+
     // True when the key clicks (Space, Return or Enter without modifiers; the
     // event is then taken); `clicked` is false for a held key's repeats, so
     // that it does not click to and fro.

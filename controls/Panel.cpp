@@ -135,6 +135,13 @@ void TPanel::mouseReleaseEvent(QMouseEvent* event)
     }
 }
 
+void TPanel::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (!click_.DoubleClick(event)) {
+        QFrame::mouseDoubleClickEvent(event);
+    }
+}
+
 void TPanel::keyPressEvent(QKeyEvent* event)
 {
     bool clicked = false;

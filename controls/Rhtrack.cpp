@@ -3,16 +3,33 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QWheelEvent>
 
 TrhTrackBar::TrhTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
 {
-    // A trackbar takes the focus when clicked: the handlers send only while
-    // their fader has it.
-    setFocusPolicy(Qt::StrongFocus);
+    // A trackbar takes the focus when clicked or turned with the wheel: the
+    // handlers send only while their fader has it.
+    setFocusPolicy(Qt::WheelFocus);
     setRange(0, 10);
     setSingleStep(1);
     setPageStep(2);
     ApplyTicks();
+}
+
+void TrhTrackBar::wheelEvent(QWheelEvent* event)
+{
+    // A position the handlers would not send must not be shown either: the
+    // wheel moves the thumb only once the fader holds the focus (it may not
+    // get it, in a window that is not active).
+    if (!hasFocus()) {
+        activateWindow();
+        setFocus(Qt::MouseFocusReason);
+    }
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    QSlider::wheelEvent(event);
 }
 
 void TrhTrackBar::SetOrientation(Qt::Orientation o)

@@ -52,6 +52,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
     // Pixel offset of a value along the groove, in widget coordinates.
     int PixelOfValue(int value) const;

@@ -205,6 +205,7 @@ void DeviceConnection::OnRecComplete(const RecCompleteEvent& reply)
 {
     const LCmd frame(reply.Reply());
     if (w_.UpdateMode) {
+        bootLoaderTries_ = 0;  // something answers
         // The updater owns the line: in raw mode the sub byte is the byte.
         if (update_.reply) {
             update_.reply(frame.Sub(), frame.Payload());
@@ -236,7 +237,15 @@ void DeviceConnection::OnCommErr(const CommErrEvent& error)
     }
     if (w_.UpdateMode && update_.state && update_.state() == 0) {
         // Nothing answered the start at this speed: the device may already
-        // wait in its boot loader. Try it there, without bothering the user.
+        // wait in its boot loader. Try it there, without bothering the user,
+        // but only a few times: a device that never answers must not keep
+        // the line busy unseen. Then the user hears of it and the line is
+        // closed, free for Update2 or a new connection.
+        if (++bootLoaderTries_ > kBootLoaderTries) {
+            Disconnect();
+            dialogs_.Error(&w_, QStringLiteral("Error Recommand !!"));
+            return;
+        }
         RestartUpdateAtBootLoaderSpeed();
         if (update_.setState) {
             update_.setState(0);

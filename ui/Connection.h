@@ -65,7 +65,13 @@ public:
         std::function<void(int)> setState;
         std::function<void()> ended;
     };
-    void SetUpdateHooks(UpdateHooks hooks) { update_ = std::move(hooks); }
+    void SetUpdateHooks(UpdateHooks hooks)
+    {
+        update_ = std::move(hooks);
+        bootLoaderTries_ = 0;
+    }
+    // Restarts at the boot loader's speed after silence, before giving up.
+    static constexpr int kBootLoaderTries = 3;
     // Opens the stored port for an update at this speed with the poll
     // suspended; the panel controls stay as they are. False, with no
     // connection left, when the port cannot be opened.
@@ -86,4 +92,5 @@ private:
     QString deviceMessage_;
     int silenceLimitMs_;
     UpdateHooks update_;
+    int bootLoaderTries_ = 0;
 };

@@ -28,11 +28,8 @@ int ShownPosition(const QProgressBar* bar)
 }  // namespace
 
 ReportDispatcher::ReportDispatcher(TfrmMain& window, SendFn send, MessageFn message)
-    : w_(window), send_(std::move(send)), message_(std::move(message)), duckBlink_(new QTimer(this))
+    : w_(window), send_(std::move(send)), message_(std::move(message))
 {
-    duckBlink_->setSingleShot(true);
-    duckBlink_->setInterval(kDuckBlinkMs);
-    connect(duckBlink_, &QTimer::timeout, this, [this] { SettleDuckLamps(); });
 }
 
 ReportDispatcher::Strip ReportDispatcher::Stereo(std::uint8_t c) const
@@ -219,34 +216,23 @@ void ReportDispatcher::DuckState(std::uint8_t state)
     const bool active = (state & 0x01) != 0;
     w_.DuckingActive = active;
     w_.palActDuck->SetColor(active ? clYellow : clOlive);
-    // Every lamp of a microphone without priority lights for a moment; after
-    // the blink those stay lit only while ducking is active. The blink runs
-    // on a timer rather than a blocking wait so the window stays responsive.
+    // The lamps show the report's net effect at once: lit for a microphone
+    // without priority while ducking is active. A blink to yellow first would
+    // show a colour the device never had.
     for (int n = 1; n <= 6; ++n) {
         auto* prior = w_.FindControl<TPanel>("btnduck", n);
         auto* lamp = w_.FindControl<TPanel>("panduck", n);
         if (prior != nullptr && lamp != nullptr) {
-            lamp->SetColor(IsPressed(prior) ? clOlive : clYellow);
+            lamp->SetColor(active && !IsPressed(prior) ? clYellow : clOlive);
         }
     }
     // Manual ducking is known at once: the mute reports that follow compute
     // ducked levels from it.
     SetPressed(w_.panMaunduck, (state & 0x02) != 0);
-    pendingDuckState_ = state;
-    duckBlink_->start();
-}
-
-void ReportDispatcher::SettleDuckLamps()
-{
-    const std::uint8_t state = pendingDuckState_;
-    for (int n = 1; n <= 6; ++n) {
-        auto* prior = w_.FindControl<TPanel>("btnduck", n);
-        auto* lamp = w_.FindControl<TPanel>("panduck", n);
-        if (prior != nullptr && lamp != nullptr && !IsPressed(prior) && (state & 0x01) == 0) {
-            lamp->SetColor(clOlive);
-        }
-    }
-    send_(CM_MCS_POLLING(sub::kPoll), 1);
+    // Every report gets its own answer after the pause the device expects; a
+    // timer of its own each, so reports close together are each answered
+    // and the window stays responsive meanwhile.
+    QTimer::singleShot(kDuckAnswerMs, this, [this] { send_(CM_MCS_POLLING(sub::kPoll), 1); });
 }
 
 void ReportDispatcher::Priority(std::uint8_t flag, std::uint8_t c)

@@ -31,8 +31,8 @@ public:
     // layout is ignored (the caller still logs it).
     void DispatchReport(const LCmd& frame, QString& replyText);
 
-    // How long the ducking lamps of 0xC8 stay lit before they settle.
-    static constexpr int kDuckBlinkMs = 100;
+    // How long after a ducking-state report (0xC8) its answering poll goes out.
+    static constexpr int kDuckAnswerMs = 100;
 
 private:
     struct Strip {
@@ -51,7 +51,6 @@ private:
     void MicGain(std::uint8_t position, std::uint8_t channel);
     void Level(std::uint8_t position, std::uint8_t channel);
     void DuckState(std::uint8_t state);
-    void SettleDuckLamps();
     void Priority(std::uint8_t flag, std::uint8_t channel);
     void Ganged(std::uint8_t flag, std::uint8_t pair);
     void PairLevels(std::uint8_t left, std::uint8_t right, bool master);
@@ -62,6 +61,4 @@ private:
     TfrmMain& w_;
     SendFn send_;
     MessageFn message_;
-    QTimer* duckBlink_;
-    std::uint8_t pendingDuckState_ = 0;
 };

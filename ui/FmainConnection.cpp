@@ -162,7 +162,7 @@ void TfrmMain::SavePortChoice()
 void TfrmMain::btnViewmessagesClick()
 {
     if (!frmMsg->isVisible()) {
-        frmMsg->ShowDocked(frameGeometry());
+        frmMsg->ShowDocked(frameGeometry(), height());
     } else {
         frmMsg->close();
     }

@@ -72,9 +72,11 @@ void TfrmMsg::LayOut(int height)
     rbRXTX->move(rbRXTX->x(), below + 33);
 }
 
-void TfrmMsg::ShowDocked(const QRect& mainFrame)
+void TfrmMsg::ShowDocked(const QRect& mainFrame, int mainHeight)
 {
-    LayOut(mainFrame.height());
+    // Sized by the main window's inside, not its frame: this window gets the
+    // same title bar and borders, so the outer frames then match.
+    LayOut(mainHeight);
     rbRXOnly->setChecked(false);
     rbRXTX->setChecked(true);
     move(mainFrame.x() + mainFrame.width(), mainFrame.y());

@@ -22,10 +22,11 @@ public:
     void Clear();
     QStringList Lines() const;
 
-    // Shows the window beside `mainFrame` (the main window's frame geometry):
-    // same top and height, left edge at the main window's right edge. Every
-    // showing starts with sent frames logged again.
-    void ShowDocked(const QRect& mainFrame);
+    // Shows the window beside `mainFrame` (the main window's frame geometry;
+    // mainHeight: its height inside the frame): same top and outer height,
+    // left edge at the main window's right edge. Every showing starts with
+    // sent frames logged again.
+    void ShowDocked(const QRect& mainFrame, int mainHeight);
     // Follows the main window: top and left only.
     void FollowMain(const QRect& mainFrame);
 

@@ -107,8 +107,8 @@ TEST_F(TrafficLogWindow, MessageWindowDocksAndFollows)
     const QRect main = w_->frameGeometry();
     EXPECT_EQ(w_->frmMsg->x(), main.x() + main.width());
     EXPECT_EQ(w_->frmMsg->y(), main.y());
-    EXPECT_EQ(w_->frmMsg->height(), main.height());
-    EXPECT_EQ(w_->frmMsg->mmMsg->height(), main.height() - 98);
+    EXPECT_EQ(w_->frmMsg->frameGeometry().height(), main.height());
+    EXPECT_EQ(w_->frmMsg->mmMsg->height(), w_->height() - 98);
     EXPECT_LT(w_->frmMsg->rbRXOnly->y(), w_->frmMsg->rbRXTX->y());
     w_->move(w_->x() + 40, w_->y() + 30);
     ASSERT_TRUE(WaitFor([&] { return w_->frmMsg->x() == w_->frameGeometry().right() + 1; }));
