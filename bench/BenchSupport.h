@@ -5,6 +5,7 @@
 
 #include "BenchResult.h"
 #include "Dialogs.h"
+#include "Firmware.h"
 #include "Fmain.h"
 #include "KestraSim.h"
 #include "Lcomm.h"
@@ -22,6 +23,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -186,6 +189,55 @@ inline bool ShowAndRead(TfrmMain& w, const QTemporaryDir& dir, const EventCounte
         return false;
     }
     return true;
+}
+
+// A firmware image of pseudo-random bytes: the update's speed does not depend
+// on what it carries, and no real image is part of the repository.
+inline ByteVector PseudoRandomImage(std::uint32_t seed, std::size_t size)
+{
+    ByteVector image(size);
+    for (auto& b : image) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(seed >> 24);
+    }
+    return image;
+}
+
+// Bytes of every inquiry the device received and of the report it answered.
+inline std::size_t ExchangeBytes(const std::vector<ByteVector>& received, const sim::DeviceState& state)
+{
+    sim::Firmware firmware(state);
+    std::size_t bytes = 0;
+    for (const ByteVector& frame : received) {
+        bytes += frame.size() + firmware.HandleFrame(LCmd(frame), 0).size();
+    }
+    return bytes;
+}
+
+// One full-state read by the window: connect, wait until `inquiries` replies
+// were handled, disconnect. The seconds it took, or -1; `received` holds the
+// inquiries the device got (a poll that a report drew afterwards cut off).
+inline double TimedFullStateRead(TfrmMain& w, sim::KestraSim& device, const EventCounter& replies,
+                                 std::size_t inquiries, std::vector<ByteVector>& received)
+{
+    // A reply still on its way from the last run would be taken for the
+    // first inquiry's: let the line fall quiet, as between a user's clicks.
+    RunUntil([] { return false; }, 200);
+    device.ClearReceived();
+    const auto start = std::chrono::steady_clock::now();
+    w.Connect();
+    // Counted as they arrive, so the last has been handled once the event
+    // loop returns after it.
+    const long before = replies.count;
+    const bool read = w.Comm != nullptr &&
+                      RunUntil([&] { return replies.count - before >= static_cast<long>(inquiries); }, 20000);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    w.Disconnect();
+    received = device.Received();
+    if (received.size() > inquiries) {
+        received.resize(inquiries);
+    }
+    return read && received.size() == inquiries ? took : -1;
 }
 
 }  // namespace bench

@@ -19,22 +19,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 7;
 constexpr std::size_t kInquiries = 49;
 constexpr double kSecondsPerByte = 10.0 / 9600.0;
-
-// Bytes of every inquiry the device received and of the report it answered.
-std::size_t WireBytes(const std::vector<ByteVector>& received, const sim::DeviceState& state)
-{
-    sim::Firmware firmware(state);
-    std::size_t bytes = 0;
-    for (const ByteVector& frame : received) {
-        bytes += frame.size() + firmware.HandleFrame(LCmd(frame), 0).size();
-    }
-    return bytes;
-}
 
 }  // namespace
 
@@ -60,30 +48,15 @@ int main(int argc, char** argv)
     double seconds = 0;
     double wire = 0;
     for (int run = 0; run < kRuns; ++run) {
-        // A reply still on its way from the last run would be taken for the
-        // first inquiry's: let the line fall quiet, as between a user's clicks.
-        bench::RunUntil([] { return false; }, 200);
-        device.ClearReceived();
-        const Clock::time_point start = Clock::now();
-        w.Connect();
-        // Counted as they arrive, so the 49th has been handled once the event
-        // loop returns after it.
-        const long before = replies.count;
-        const bool read =
-            w.Comm != nullptr && bench::RunUntil([&] { return replies.count - before >= long{kInquiries}; }, 20000);
-        const double took = std::chrono::duration<double>(Clock::now() - start).count();
-        w.Disconnect();
-        auto received = device.Received();
-        // A report may draw a poll from the panel; that follows the read.
-        if (received.size() > kInquiries) {
-            received.resize(kInquiries);
-        }
-        if (!read || received.size() != kInquiries) {
+        std::vector<ByteVector> received;
+        const double took = bench::TimedFullStateRead(w, device, replies, kInquiries, received);
+        if (took < 0) {
             std::fprintf(stderr, "run %d: the full-state read did not complete (%zu inquiries)\n", run + 1,
                          received.size());
             return 1;
         }
-        const double wireSeconds = static_cast<double>(WireBytes(received, device.State())) * kSecondsPerByte;
+        const double wireSeconds =
+            static_cast<double>(bench::ExchangeBytes(received, device.State())) * kSecondsPerByte;
         ratios.push_back(took / wireSeconds);
         seconds = took;
         wire = wireSeconds;

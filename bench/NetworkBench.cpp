@@ -31,42 +31,16 @@ constexpr int kRuns = 5;
 constexpr std::size_t kInquiries = 49;
 constexpr double kBitsPerByte = 10.0;
 
-ByteVector BenchImage()
-{
-    ByteVector image(firmware::kImageSize);
-    std::uint32_t x = 0x2217u;
-    for (auto& b : image) {
-        x = x * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
-    return image;
-}
-
 // One full-state read over tcp://; the ratio of its time to the wire time, or -1.
 double FullStateRatio(TfrmMain& w, sim::KestraSim& device, bench::EventCounter& replies)
 {
-    bench::RunUntil([] { return false; }, 200);
-    device.ClearReceived();
-    const Clock::time_point start = Clock::now();
-    w.Connect();
-    const long before = replies.count;
-    const bool read =
-        w.Comm != nullptr && bench::RunUntil([&] { return replies.count - before >= long{kInquiries}; }, 20000);
-    const double took = std::chrono::duration<double>(Clock::now() - start).count();
-    w.Disconnect();
-    auto received = device.Received();
-    if (!read || received.size() < kInquiries) {
+    std::vector<ByteVector> received;
+    const double took = bench::TimedFullStateRead(w, device, replies, kInquiries, received);
+    if (took < 0) {
         return -1;
     }
-    received.resize(kInquiries);
-    sim::Firmware firmware(device.State());
-    std::size_t bytes = 0;
-    for (const ByteVector& frame : received) {
-        bytes += frame.size() + firmware.HandleFrame(LCmd(frame), 0).size();
-    }
-    const double wire = static_cast<double>(bytes) * kBitsPerByte / 9600.0;
-    std::printf("  full-state read over ser2net: %.1f ms, on the wire %.1f ms (%zu frames received)\n", took * 1e3,
-                wire * 1e3, device.Received().size());
+    const double wire = static_cast<double>(bench::ExchangeBytes(received, device.State())) * kBitsPerByte / 9600.0;
+    std::printf("  full-state read over ser2net: %.1f ms, on the wire %.1f ms\n", took * 1e3, wire * 1e3);
     return took / wire;
 }
 
@@ -155,7 +129,7 @@ int main(int argc, char** argv)
     std::snprintf(measured, sizeof measured, "%.3fx wire time", read);
     bench::Result("full-state read at 9600 baud over ser2net (tcp://)", measured, "<= 1.05x", read <= 1.05);
 
-    firmware::SetForRun(BenchImage());
+    firmware::SetForRun(bench::PseudoRandomImage(0x2217u, firmware::kImageSize));
     std::vector<double> updates;
     for (int run = 0; run < 3; ++run) {
         updates.push_back(UpdateRatio());

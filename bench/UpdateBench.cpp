@@ -28,17 +28,6 @@ constexpr int kRuns = 3;
 constexpr double kBitsPerByte = 10.0;
 constexpr std::size_t kAckFrameBytes = 8;  // the firmware's framed acknowledgement of the reset
 
-ByteVector BenchImage()
-{
-    ByteVector image(firmware::kImageSize);
-    std::uint32_t x = 0x12345678u;
-    for (auto& b : image) {
-        x = x * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
-    return image;
-}
-
 struct Run {
     double seconds;
     double wireSeconds;
@@ -97,7 +86,7 @@ int main(int argc, char** argv)
 {
     bench::DefaultToOffscreen();
     QApplication app(argc, argv);
-    firmware::SetForRun(BenchImage());
+    firmware::SetForRun(bench::PseudoRandomImage(0x12345678u, firmware::kImageSize));
     std::vector<double> ratios;
     for (int i = 0; i < kRuns; ++i) {
         const Run run = OneUpdate(true);

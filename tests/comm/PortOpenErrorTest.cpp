@@ -47,6 +47,11 @@ TEST(PortOpenErrors, SayWhatFailed)
 // runs itself again as nobody (setpriv), against a port made unreadable.
 TEST(PortOpenErrors, NoPermissionNamesTheDialoutGroup)
 {
+#if defined(__SANITIZE_THREAD__)
+    // Qt starts the child with a clone() that ThreadSanitizer cannot follow;
+    // it then loses track of locks in the tests after this one.
+    GTEST_SKIP() << "not a threading test; runs in the other builds";
+#endif
     const char* childPort = std::getenv("KESTRA_UNREADABLE_PORT");
     if (childPort != nullptr) {
         TestOwner owner;
