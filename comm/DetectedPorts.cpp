@@ -2,10 +2,16 @@
 
 #include <QSerialPortInfo>
 
+#include <mutex>
+
 namespace comm {
 
 QList<DetectedPort> DetectPorts()
 {
+    // One listing at a time in the process: libudev, which the listing walks
+    // the system's ttys with, keeps unguarded state of its own.
+    static std::mutex listing;
+    const std::lock_guard lock(listing);
     QList<DetectedPort> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         ports.append({info.systemLocation(), info.description(), info.manufacturer(), info.serialNumber()});
