@@ -34,16 +34,6 @@ void AcquireEvent(const QEvent* e)
     __tsan_acquire(const_cast<QEvent*>(e));
 }
 
-void ReleaseHandoff(const void* token)
-{
-    __tsan_release(const_cast<void*>(token));
-}
-
-void AcquireHandoff(const void* token)
-{
-    __tsan_acquire(const_cast<void*>(token));
-}
-
 void WatchMainThreadEvents()
 {
     QCoreApplication* app = QCoreApplication::instance();

@@ -15,19 +15,12 @@ namespace comm {
 #if defined(__SANITIZE_THREAD__)
 void ReleaseEvent(const QEvent* e);
 void AcquireEvent(const QEvent* e);
-// The same for anything else Qt hands to another thread (a task for its
-// thread pool): release a token once the task is made, acquire it first thing
-// in the task.
-void ReleaseHandoff(const void* token);
-void AcquireHandoff(const void* token);
 // Makes the main thread acquire every event before any handler reads it
 // (installed once, on first use from the main thread).
 void WatchMainThreadEvents();
 #else
 inline void ReleaseEvent(const QEvent*) {}
 inline void AcquireEvent(const QEvent*) {}
-inline void ReleaseHandoff(const void*) {}
-inline void AcquireHandoff(const void*) {}
 inline void WatchMainThreadEvents() {}
 #endif
 

@@ -1,6 +1,5 @@
 #include "PortChoice.h"
 
-#include "EventHandoff.h"
 #include "Fmain.h"
 #include "PortName.h"
 #include "Settings.h"
@@ -11,7 +10,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QRunnable>
 #include <QSignalBlocker>
 #include <QThreadPool>
 #include <QTimer>
@@ -67,9 +65,7 @@ void PortChoice::Refresh()
     QPointer<PortChoice> self(this);
     // The pool is joined before the application object goes, which is what
     // the result is handed to; the box may be gone by then.
-    static const char handoff = 0;
-    QRunnable* job = QRunnable::create([self, lister = lister_] {
-        comm::AcquireHandoff(&handoff);
+    QThreadPool::globalInstance()->start([self, lister = lister_] {
         const QList<comm::DetectedPort> detected = lister();
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
@@ -80,8 +76,6 @@ void PortChoice::Refresh()
             },
             Qt::QueuedConnection);
     });
-    comm::ReleaseHandoff(&handoff);
-    QThreadPool::globalInstance()->start(job);
 }
 
 void PortChoice::Apply(const QList<comm::DetectedPort>& detected)
