@@ -3,6 +3,7 @@
 #include "CommEvents.h"
 #include "Commands.h"
 #include "DeliverReply.h"
+#include "EventHandoff.h"
 #include "FirmwareImage.h"
 #include "FullState.h"
 #include "LCommProc.h"
@@ -116,6 +117,9 @@ void DeviceSession::Close()
 
 bool DeviceSession::event(QEvent* e)
 {
+    // The reader thread released the reply when it posted it; a session runs
+    // on a thread of its own, where no application-wide filter acquires it.
+    comm::AcquireEvent(e);
     if (DeliverReply(e, [this] { return link_.get(); },
                      [this](const RecCompleteEvent& r) {
                          if (rawHandler_) {
