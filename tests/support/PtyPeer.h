@@ -17,6 +17,7 @@ public:
 
     bool Ok() const { return master_ >= 0; }
     const std::string& Path() const { return path_; }
+    int MasterFd() const { return master_; }  // the exchange benchmark's minimal loop reads it directly
 
     // Writes every byte (waits while the pty buffer is full).
     bool Write(const ByteVector& bytes);
