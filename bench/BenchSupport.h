@@ -221,8 +221,11 @@ inline double TimedFullStateRead(TfrmMain& w, sim::KestraSim& device, const Even
                                  std::size_t inquiries, std::vector<ByteVector>& received)
 {
     // A reply still on its way from the last run would be taken for the
-    // first inquiry's: let the line fall quiet, as between a user's clicks.
+    // first inquiry's: let the line fall quiet, as between a user's clicks,
+    // and drop what a real port, closed meanwhile, would have lost (a device
+    // server reopening the pseudo-terminal would hand it on).
     RunUntil([] { return false; }, 200);
+    device.DiscardUnread();
     device.ClearReceived();
     const auto start = std::chrono::steady_clock::now();
     w.Connect();

@@ -360,6 +360,15 @@ void KestraSim::Run()
     }
 }
 
+void KestraSim::DiscardUnread()
+{
+    std::unique_lock lock(mutex_);
+    pending_.clear();
+    if (keepSlave_ >= 0) {
+        ::tcflush(keepSlave_, TCIFLUSH);
+    }
+}
+
 std::vector<ByteVector> KestraSim::Received() const
 {
     std::unique_lock lock(mutex_);

@@ -52,6 +52,9 @@ public:
     std::size_t ReceivedCount() const;
     bool WaitForReceived(std::size_t count, std::chrono::milliseconds timeout) const;
     void ClearReceived();
+    // Drops replies nobody has read yet, as a closed serial port loses them;
+    // a pseudo-terminal would keep them for the next program to open it.
+    void DiscardUnread();
     // Waits until `done` holds for the device (checked after every change).
     bool WaitUntil(const std::function<bool(const SimDevice&)>& done, std::chrono::milliseconds timeout) const;
 
