@@ -19,15 +19,15 @@ ByteVector Framed(char sub, char value)
 }
 
 // Frames submitted while one is out: "A+" appends A, "A" merges A into item
-// M, "A:N" merges A into item N. After the first reply the frames leave in
-// queue order, one per reply.
+// M, "A:N" merges A into item N, "|" answers once and takes the frame that
+// goes next. Then the frames leave in queue order, one per reply.
 TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
 {
     struct Case {
         std::vector<std::string> whileBusy;
         std::size_t queued;
-        std::string sentAfter;
-        bool slotAfterFirstSent;  // a merge slot is still queued after the first of them left
+        std::string sent;         // after the first frame, in order
+        bool slotAfterFirstSent;  // a merge slot is still queued after the first frame left
     };
     const Case cases[] = {
         {{"A", "B", "C", "D+"}, 2, "CD", false},
@@ -36,34 +36,41 @@ TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
         {{"A+", "B+", "C+"}, 3, "ABC", false},
         {{"A", "B:N", "C:N"}, 2, "AC", true},  // another item's value is never replaced; the slot moves on
         {{"A", "B:N", "C"}, 3, "ABC", true},
+        {{"A", "D+", "|", "B"}, 2, "ADB", true},  // a merge after its slot left queues anew, D stays
     };
+    auto name = [](const ByteVector& f) { return static_cast<char>(f[4] == 'M' || f[4] == 'N' ? f[5] : f[4]); };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.sentAfter);
+        SCOPED_TRACE(c.sent);
         owner.replies.clear();
         LCommProc& d = OpenDriver();
         d.Send(Frame('X'), true);
         ASSERT_EQ(ReadPeer(8), Frame('X'));
+        std::string sent;
         for (const std::string& s : c.whileBusy) {
+            if (s == "|") {
+                ASSERT_TRUE(peer.Write(Ack()));
+                sent += name(ReadPeer(9));
+                continue;
+            }
             const bool append = s.size() == 2;
             d.Send(append ? Framed(s[0], 0) : Framed(s.size() == 3 ? s[2] : 'M', s[0]), append);
         }
         EXPECT_EQ(d.QueueLength(), c.queued);
         EXPECT_FALSE(PeerHearsAnything(50)) << "nothing more goes out before the reply";
-        std::string sent;
-        for (std::size_t i = 0; i < c.sentAfter.size(); ++i) {
+        for (bool first = true; sent.size() < c.sent.size(); first = false) {
             ASSERT_TRUE(peer.Write(Ack()));
             const ByteVector next = ReadPeer(9);
-            ASSERT_EQ(next.size(), 9u) << "after reply " << i;
-            sent += static_cast<char>(next[4] == 'M' || next[4] == 'N' ? next[5] : next[4]);
-            if (i == 0) {
+            ASSERT_EQ(next.size(), 9u) << "after " << sent;
+            sent += name(next);
+            if (first) {
                 EXPECT_EQ(d.HasMergeSlot(), c.slotAfterFirstSent);
             }
         }
-        EXPECT_EQ(sent, c.sentAfter);
+        EXPECT_EQ(sent, c.sent);
         ASSERT_TRUE(peer.Write(Ack()));
         EXPECT_TRUE(WaitFor([&] { return !d.IsBusy(); }));
         EXPECT_EQ(d.QueueLength(), 0u);
-        EXPECT_EQ(owner.replies.size(), c.sentAfter.size() + 1);
+        EXPECT_EQ(owner.replies.size(), c.sent.size() + 1);
     }
 }
 
@@ -95,23 +102,6 @@ TEST_F(LineDiscipline, FramesSubmittedWhileHandlingFollowInOrder)
     }
     EXPECT_EQ(order, "ZPQ");
     EXPECT_TRUE(WaitFor([&] { return !d.IsBusy(); }));
-}
-
-TEST_F(LineDiscipline, MergeAfterItsSlotWasSentQueuesAnew)
-{
-    LCommProc& d = OpenDriver();
-    d.Send(Frame('X'), true);
-    d.Send(Frame('A'), false);
-    d.Send(Frame('D'), true);
-    ASSERT_EQ(ReadPeer(8), Frame('X'));
-    ASSERT_TRUE(peer.Write(Ack()));
-    ASSERT_EQ(ReadPeer(8), Frame('A'));
-    d.Send(Frame('B'), false);  // must not overwrite D
-    EXPECT_EQ(d.QueueLength(), 2u);
-    for (char next : {'D', 'B'}) {
-        ASSERT_TRUE(peer.Write(Ack()));
-        EXPECT_EQ(ReadPeer(8), Frame(next));
-    }
 }
 
 TEST_F(LineDiscipline, PollGoesOutOnlyWhenIdle)

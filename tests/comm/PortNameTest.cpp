@@ -20,14 +20,12 @@ TEST(PortName, ParsesEveryFormAndExplainsBadNames)
     struct Case {
         const char* name;
         Kind kind;
-        const char* pathOrHost;  // with an error: a part of its text
+        const char* pathOrHost;
         int port;
     };
     const Case valid[] = {
-        {"COM1", Kind::Serial, "/dev/ttyS0", 0},
-        {" com12 ", Kind::Serial, "/dev/ttyS11", 0},
-        {"/dev/ttyUSB0", Kind::Serial, "/dev/ttyUSB0", 0},
-        {"ttyACM0", Kind::Serial, "/dev/ttyACM0", 0},
+        {"COM1", Kind::Serial, "/dev/ttyS0", 0}, {" com12 ", Kind::Serial, "/dev/ttyS11", 0},
+        {"/dev/ttyUSB0", Kind::Serial, "/dev/ttyUSB0", 0}, {"ttyACM0", Kind::Serial, "/dev/ttyACM0", 0},
         {"tcp://127.0.0.1:2000", Kind::Tcp, "127.0.0.1", 2000},
         {"TCP://nport-7.example:4001", Kind::Tcp, "nport-7.example", 4001},
         {"rfc2217://[::1]:65535", Kind::Rfc2217, "::1", 65535},
@@ -41,17 +39,12 @@ TEST(PortName, ParsesEveryFormAndExplainsBadNames)
         EXPECT_EQ(a.port, c.port) << c.name;
     }
     const std::pair<const char*, const char*> invalid[] = {
-        {"", "No port given"},
-        {"COM999", "numbered 1 to 256"},
-        {"dev/ttyUSB0", "is not a port"},
-        {"udp://127.0.0.1:9", "Unknown kind of port \"udp://\""},
+        {"", "No port given"}, {"COM999", "numbered 1 to 256"}, {"dev/ttyUSB0", "is not a port"},
+        {"udp://127.0.0.1:9", "Unknown kind of port \"udp://\""}, {"tcp://:2000", "names no host"},
         {"tcp://127.0.0.1", "lacks the port number: use tcp://HOST:PORT"},
-        {"tcp://:2000", "names no host"},
         {"tcp://::1:2000", "Put an IPv6 address in brackets: tcp://[::1]:2000"},
-        {"tcp://[::1:2000", "never closes it"},
-        {"tcp://[127.0.0.1]:2000", "is not an IPv6 address"},
-        {"tcp://ho st:2000", "\"ho st\" is not a host name"},
-        {"tcp://host:65536", "\"65536\" is not a TCP port"},
+        {"tcp://[::1:2000", "never closes it"}, {"tcp://[127.0.0.1]:2000", "is not an IPv6 address"},
+        {"tcp://ho st:2000", "\"ho st\" is not a host name"}, {"tcp://host:65536", "\"65536\" is not a TCP port"},
         {"tcp://host:2000/x", "\"2000/x\" is not a TCP port"},
     };
     for (const auto& [name, why] : invalid) {

@@ -5,14 +5,10 @@
 #include "SimTestUtil.h"
 
 #include <gtest/gtest.h>
-#include <algorithm>
-#include <random>
 
 using sim::SimDevice;
 
 namespace {
-
-constexpr int kImagePages = 111;
 
 // Sends one raw command; every reply goes out at the boot loader's speed.
 ByteVector Send(SimDevice& d, const LCmd& cmd)
@@ -27,48 +23,6 @@ ByteVector Send(SimDevice& d, const LCmd& cmd)
 }
 
 const ByteVector kOk{0xAA};
-
-TEST(BootLoader, WholeUpdateFromRegularFirmwareLeavesTheImageInFlash)
-{
-    SimDevice d;
-    const ByteVector iap = CM_MCS_IAP_RESET(sub::kIapReset).MakeFrame(1);
-    const auto ack = d.Receive(iap.data(), iap.size(), 0);
-    ASSERT_EQ(ack.size(), 1u);
-    EXPECT_EQ(ToHex(ack[0].bytes), R("01"));
-    EXPECT_EQ(ack[0].baud, sim::kFirmwareBaud) << "the acknowledgement still goes out at 9600";
-    EXPECT_EQ(d.Baud(), sim::kBootLoaderBaud);
-
-    std::mt19937 rng(5);
-    ByteVector image((kImagePages + 1) * sim::kPageSize, 0xFF);  // the last page is the filler the updater sends
-    std::generate(image.begin(), image.end() - sim::kPageSize, [&] { return static_cast<std::uint8_t>(rng()); });
-    ASSERT_EQ(Send(d, CM_MCS_START(0x01)), ByteVector{0x21});
-    ASSERT_EQ(Send(d, CM_MCS_PROGRAM_START(0x05)), kOk);
-    for (int page = 0; page <= kImagePages; ++page) {
-        ASSERT_EQ(Send(d, CM_MCS_PAGE_EREASE(0x02, static_cast<std::uint8_t>(page))), kOk) << page;
-    }
-    for (int page = 0; page <= kImagePages; ++page) {
-        const ByteVector data(image.begin() + page * sim::kPageSize, image.begin() + (page + 1) * sim::kPageSize);
-        std::uint8_t x = 0;
-        for (auto b : data) {
-            x ^= b;
-        }
-        ASSERT_EQ(Send(d, CM_MCS_PROGRAM(0x01, static_cast<std::uint8_t>(page))), kOk) << page;
-        ASSERT_EQ(Send(d, CM_MCS_PROGRAM_DATA(data.data(), data.size())), ByteVector{x}) << page;
-        EXPECT_EQ(d.Loader().Page(page), data) << page;
-    }
-    ASSERT_EQ(Send(d, CM_MCS_PROGRAM_FINISH(0x06)), kOk);
-    ASSERT_EQ(Send(d, CM_MCS_MCU_RESET(0x04)), ByteVector{0x04});
-    EXPECT_FALSE(d.InBootLoader());
-    EXPECT_EQ(d.Baud(), sim::kFirmwareBaud);
-    EXPECT_EQ(d.Loader().Erases(), 112);
-    EXPECT_EQ(d.Loader().Programs(), 112);
-    EXPECT_EQ(d.Received().size(), 1u + 2u + 112u + 224u + 2u);  // frame, 2 starts, erases, header+data, finish, reset
-
-    const ByteVector poll = CM_MCS_POLLING(sub::kPoll).MakeFrame(1);
-    const auto back = d.Receive(poll.data(), poll.size(), 0);
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(ToHex(back[0].bytes), R("01")) << "the regular firmware answers again after the reset";
-}
 
 TEST(BootLoader, ProgrammingWithoutEraseOnlyClearsBits)
 {

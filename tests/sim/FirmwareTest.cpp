@@ -171,14 +171,13 @@ TEST(Ducking, FadesStepByStepAndIgnoresAClockGoingBack)
     d.live.fadeIn = 2;
     Firmware fw(d);
     fw.SetSpeech(1, 0);
-    const std::pair<std::int64_t, int> steps[] = {{4, 0}, {5, 1}, {22, 4}, {10, 4}, {49, 9}, {50, 10}, {500, 10}};
+    // Speech ends at 1000: held until 1050, then 2 ms per step back.
+    const std::pair<std::int64_t, int> steps[] = {{4, 0}, {5, 1}, {22, 4}, {10, 4}, {49, 9}, {50, 10}, {500, 10},
+                                                  {1049, 10}, {1050, 10}, {1054, 8}, {1067, 1}, {1069, 0}};
     for (const auto& [t, depth] : steps) {
-        fw.Advance(t);
-        EXPECT_EQ(fw.DuckDepth(), depth) << "t=" << t;
-    }
-    fw.SetSpeech(0, 1000);  // held until 1050, then 2 ms per step back
-    const std::pair<std::int64_t, int> back[] = {{1049, 10}, {1050, 10}, {1054, 8}, {1067, 1}, {1069, 0}};
-    for (const auto& [t, depth] : back) {
+        if (t == 1049) {
+            fw.SetSpeech(0, 1000);
+        }
         fw.Advance(t);
         EXPECT_EQ(fw.DuckDepth(), depth) << "t=" << t;
     }

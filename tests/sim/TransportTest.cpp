@@ -51,18 +51,16 @@ TEST_F(Transport, SpeedsFollowTheBootLoaderAndAMismatchIsGarbage)
     line.Write(CM_MCS_START(1).MakeFrame(0));
     EXPECT_TRUE(line.Read(1, 200ms).empty()) << "still at 9600: the boot loader hears garbage";
     ASSERT_TRUE(line.SetBaud(115200));
-    auto step = [&](const LCmd& cmd) {
-        line.Write(cmd.MakeFrame(0));
-        return ToHex(line.Read(1));
-    };
-    EXPECT_EQ(step(CM_MCS_START(1)), "21");
     const ByteVector page(64, 0x5A);
-    const LCmd steps[] = {CM_MCS_PROGRAM_START(5), CM_MCS_PAGE_EREASE(2, 9), CM_MCS_PROGRAM(1, 9)};
-    for (const LCmd& cmd : steps) {
-        EXPECT_EQ(step(cmd), "AA");
+    const std::pair<LCmd, const char*> steps[] = {
+        {CM_MCS_START(1), "21"}, {CM_MCS_PROGRAM_START(5), "AA"}, {CM_MCS_PAGE_EREASE(2, 9), "AA"},
+        {CM_MCS_PROGRAM(1, 9), "AA"}, {CM_MCS_PROGRAM_DATA(page.data(), page.size()), "00"},  // XOR of the page
+        {CM_MCS_PROGRAM_FINISH(6), "AA"}, {CM_MCS_MCU_RESET(4), "04"},
+    };
+    for (const auto& [cmd, reply] : steps) {
+        line.Write(cmd.MakeFrame(0));
+        EXPECT_EQ(ToHex(line.Read(1)), reply);
     }
-    EXPECT_EQ(step(CM_MCS_PROGRAM_DATA(page.data(), page.size())), "00");
-    EXPECT_EQ(step(CM_MCS_MCU_RESET(4)), "04");
     EXPECT_FALSE(device.InBootLoader());
     const auto flash = device.FlashContents();
     EXPECT_EQ(ByteVector(flash.begin() + 9 * 64, flash.begin() + 10 * 64), page);
