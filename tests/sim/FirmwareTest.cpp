@@ -112,15 +112,6 @@ TEST(Firmware, PresetsSaveLoadAndFactoryDefault)
     EXPECT_EQ(fw.State(), DeviceState{});
 }
 
-TEST(Firmware, IapResetRequestsTheBootLoaderOnce)
-{
-    Firmware fw;
-    EXPECT_FALSE(fw.TakeBootLoaderRequest());
-    EXPECT_EQ(Ask(fw, CM_MCS_IAP_RESET(sub::kIapReset)), kAck);
-    EXPECT_TRUE(fw.TakeBootLoaderRequest());
-    EXPECT_FALSE(fw.TakeBootLoaderRequest());
-}
-
 // Mics 2 and 3 have no priority and are ducked, mic 6 is muted; attenuation
 // 10 steps, hold 50 ms, fades at once unless a test sets them.
 DeviceState DuckingState()

@@ -65,7 +65,9 @@ TEST_F(Transport, SpeedsFollowTheBootLoaderAndAMismatchIsGarbage)
     const auto flash = device.FlashContents();
     EXPECT_EQ(ByteVector(flash.begin() + 9 * 64, flash.begin() + 10 * 64), page);
     ASSERT_TRUE(line.SetBaud(9600));
-    EXPECT_EQ(ToHex(line.Exchange(kPoll)), kAck);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(ToHex(line.Exchange(kPoll)), kAck) << "the boot-loader request was taken once, not kept";
+    }
 }
 
 TEST_F(Transport, FaultsAffectTheirRepliesThenServiceResumes)
