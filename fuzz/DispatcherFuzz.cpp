@@ -2,6 +2,7 @@
 // must never crash, read past a payload or move a control outside its range.
 #include "Dispatcher.h"
 #include "Fmain.h"
+#include "FuzzCheck.h"
 #include "Lcmd.h"
 #include "Lcomm.h"
 #include "Rhtrack.h"
@@ -9,21 +10,21 @@
 #include <QApplication>
 #include <QProgressBar>
 
-#include <cstdlib>
-#include <memory>
-
 namespace {
+// A report as the line delivers it: sub byte and any payload, framed.
+class Report : public LCmd {
+public:
+    Report(std::uint8_t s, const std::uint8_t* p, std::size_t n) : LCmd(0x01, s) { payload_.assign(p, p + n); }
+};
+
 TfrmMain* Window()
 {
     static int argc = 1;
     static char name[] = "dispatcher_fuzz";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        return new QApplication(argc, argv);
-    }();
-    (void)app;
     static TfrmMain* window = [] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        new QApplication(argc, argv);
         LComm::SetPortOverride(QStringLiteral("/dev/kestra-fuzz-no-such-port"));
         auto* w = new TfrmMain;
         w->EnablePanelControls();
@@ -37,31 +38,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     TfrmMain* w = Window();
     static ReportDispatcher dispatcher(*w, [](const LCmd&, std::uint8_t) {}, [](const QString&) {});
-    // The input is a sequence of reports: sub byte, payload length, payload.
-    std::size_t i = 0;
-    while (i + 2 <= size) {
-        const std::uint8_t subByte = data[i];
-        const std::size_t length = data[i + 1] % 4;
-        i += 2;
-        class Report : public LCmd {
-        public:
-            Report(std::uint8_t s, const std::uint8_t* p, std::size_t n) : LCmd(0x01, s) { payload_.assign(p, p + n); }
-        };
-        const std::size_t n = std::min(length, size - i);
-        const Report report(subByte, data + i, n);
-        i += n;
+    // The input is a sequence of reports: sub byte, payload length (0-3), payload.
+    for (std::size_t i = 0; i + 2 <= size;) {
+        const std::size_t n = std::min<std::size_t>(data[i + 1] % 4, size - i - 2);
         QString text;
-        dispatcher.DispatchReport(LCmd(report.MakeFrame(1)), text);
+        dispatcher.DispatchReport(LCmd(Report(data[i], data + i + 2, n).MakeFrame(1)), text);
+        i += 2 + n;
     }
     for (TrhTrackBar* f : {w->tbLine, w->tbSubLeft, w->tbMic[1], w->tbThreshold, w->tbHoldTime}) {
-        if (f->Position() < f->Min() || f->Position() > f->Max()) {
-            std::abort();
-        }
+        Require(f->Position() >= f->Min() && f->Position() <= f->Max());
     }
     for (QProgressBar* b : {w->pgbLine, w->pgbSubRight, w->pgbMic[6]}) {
-        if (b->value() < b->minimum() || b->value() > b->maximum()) {
-            std::abort();
-        }
+        Require(b->value() >= b->minimum() && b->value() <= b->maximum());
     }
     return 0;
 }

@@ -3,48 +3,36 @@
 // to a threshold step 2..127 that is the largest one not above the value,
 // and an empty text is the only "nothing typed".
 #include "Entry.h"
+#include "FuzzCheck.h"
 
 #include <QString>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
-void Check(bool condition)
-{
-    if (!condition) {
-        std::abort();
-    }
-}
-
 void CheckGain(const QString& text)
 {
     const GainEntry g = ParseGainEntry(text);
-    Check((g.kind == GainEntry::Kind::Empty) == text.isEmpty());
-    if (g.kind == GainEntry::Kind::Valid) {
-        Check(g.position >= 0 && g.position <= 79);
-    }
+    Require((g.kind == GainEntry::Kind::Empty) == text.isEmpty());
+    Require(g.kind != GainEntry::Kind::Valid || (g.position >= 0 && g.position <= 79));
     // The only correction is a "0" before a dot in the second place.
-    if (text.size() >= 2 && text.at(1) == QLatin1Char('.')) {
-        Check(g.corrected == text.left(1) + QLatin1Char('0') + text.mid(1));
-    } else {
-        Check(g.corrected == text);
-    }
+    const bool dotSecond = text.size() >= 2 && text.at(1) == QLatin1Char('.');
+    Require(g.corrected == (dotSecond ? text.left(1) + QLatin1Char('0') + text.mid(1) : text));
 }
 
 void CheckPreference(const QString& text)
 {
     const PrefEntry p = ParsePrefEntry(text);
-    Check((p.kind == PrefEntry::Kind::Empty) == text.isEmpty());
+    Require((p.kind == PrefEntry::Kind::Empty) == text.isEmpty());
     if (p.kind != PrefEntry::Kind::Valid) {
         return;
     }
     const int step = ThresholdStepFor(p.value);
-    Check(step >= 2 && step <= 127);
+    Require(step >= 2 && step <= 127);
     const int mv = std::clamp(p.value, ThresholdMillivolts(2), ThresholdMillivolts(127));
-    Check(ThresholdMillivolts(step) <= mv);
-    Check(step == 127 || ThresholdMillivolts(step + 1) > mv);
+    Require(ThresholdMillivolts(step) <= mv);
+    Require(step == 127 || ThresholdMillivolts(step + 1) > mv);
 }
 }  // namespace
 

@@ -2,10 +2,9 @@
 // mode the first input byte chooses (framed, raw or an invalid one), with
 // mode switches along the way as Send makes them. Every reply must be a
 // well-formed cut of the stream and parse without reading outside itself.
+#include "FuzzCheck.h"
 #include "Lcmd.h"
 #include "ReplyCollector.h"
-
-#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -21,29 +20,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         if (!collector.Feed(data[i], mode)) {
-            if (collector.Pending().size() > frame::kOverhead + 255) {
-                std::abort();  // a reply can never grow past length 255 + 7
-            }
+            Require(collector.Pending().size() <= frame::kOverhead + 255);  // length 255 + 7 at most
             continue;
         }
         const ByteVector reply = collector.Take();
         if (mode == frame::kModeRaw) {
             // The byte completes the reply, with whatever a framed reply cut
             // short by the switch had left.
-            if (reply.empty() || reply.back() != data[i]) {
-                std::abort();
-            }
-        } else if (reply.size() < 4 || reply[0] != frame::kDle || reply[1] != frame::kStx
-                   || reply.size() != static_cast<std::size_t>(reply[3]) + frame::kOverhead) {
-            std::abort();
+            Require(!reply.empty() && reply.back() == data[i]);
+        } else {
+            Require(reply.size() >= 4 && reply[0] == frame::kDle && reply[1] == frame::kStx
+                    && reply.size() == static_cast<std::size_t>(reply[3]) + frame::kOverhead);
         }
-        const LCmd parsed(reply);
-        if (parsed.Payload().size() > reply.size()) {
-            std::abort();
-        }
-        if (!collector.Pending().empty()) {
-            std::abort();
-        }
+        Require(LCmd(reply).Payload().size() <= reply.size());
+        Require(collector.Pending().empty());
     }
     return 0;
 }

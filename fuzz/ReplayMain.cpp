@@ -1,6 +1,5 @@
 // Runs a fuzz target over every file of its kept corpus, so that the
 // interesting inputs found by fuzzing stay checked by the ordinary tests.
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -14,22 +13,21 @@ int main(int argc, char** argv)
 {
     namespace fs = std::filesystem;
     std::size_t count = 0;
+    auto replay = [&](const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+        ++count;
+    };
     for (int i = 1; i < argc; ++i) {
-        std::vector<fs::path> files;
-        if (fs::is_directory(argv[i])) {
-            for (const auto& entry : fs::directory_iterator(argv[i])) {
-                if (entry.is_regular_file()) {
-                    files.push_back(entry.path());
-                }
-            }
-        } else {
-            files.emplace_back(argv[i]);
+        if (!fs::is_directory(argv[i])) {
+            replay(argv[i]);
+            continue;
         }
-        for (const auto& file : files) {
-            std::ifstream in(file, std::ios::binary);
-            std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-            ++count;
+        for (const auto& entry : fs::directory_iterator(argv[i])) {
+            if (entry.is_regular_file()) {
+                replay(entry.path());
+            }
         }
     }
     std::printf("replayed %zu inputs\n", count);

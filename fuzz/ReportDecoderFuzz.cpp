@@ -2,9 +2,8 @@
 // state: the decoder must never read past the payload, and an event that
 // carries values must have had the bytes for them.
 #include "DeviceState.h"
+#include "FuzzCheck.h"
 #include "Reports.h"
-
-#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -13,16 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto needed = ReportPayloadLength(frame.Sub());
     const bool carries = e.kind != ReportKind::Unknown && e.kind != ReportKind::Short && e.kind != ReportKind::Ack &&
                          e.kind != ReportKind::Nak;
-    if (carries && (!needed || frame.Payload().size() < *needed)) {
-        std::abort();
-    }
-    if (e.kind == ReportKind::Gain && StateIndexOfChannel(e.channel) < 0) {
-        std::abort();
-    }
+    Require(!carries || (needed && frame.Payload().size() >= *needed));
+    Require(e.kind != ReportKind::Gain || StateIndexOfChannel(e.channel) >= 0);
     static DeviceState state;
     state.Apply(e);
-    if (state.switchOn > 3) {
-        std::abort();
-    }
+    Require(state.switchOn <= 3);
     return 0;
 }

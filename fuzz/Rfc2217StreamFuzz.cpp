@@ -1,11 +1,11 @@
 // Whatever a telnet server sends, the RFC 2217 client takes out line bytes
 // only: never more than arrived, and bytes other than IAC pass unchanged.
+#include "FuzzCheck.h"
 #include "Rfc2217.h"
 
 #include <QtGlobal>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 // Exposes the receiving side; answers to option requests go to a socket
@@ -30,8 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QByteArray out(static_cast<qsizetype>(size) + 1, '\0');
     const qint64 n = probe.read(out.data(), out.size());
     const bool plain = std::find(data, data + size, std::uint8_t{0xFF}) == data + size;
-    if (n < 0 || n > static_cast<qint64>(size) || (plain && out.left(n) != in)) {
-        std::abort();
-    }
+    Require(n >= 0 && n <= static_cast<qint64>(size) && (!plain || out.left(n) == in));
     return 0;
 }

@@ -1,14 +1,12 @@
 // Whatever the settings file holds, loading it gives a port the port list
 // has (a stored name only when it is a port name) and a language the radio
 // group has.
+#include "FuzzCheck.h"
 #include "PortName.h"
 #include "Settings.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -24,9 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PanelSettings settings;
     SettingsStore store(path);
     store.LoadOrInitialise(settings);
-    if (settings.portNo < 1 || settings.portNo > 8 || settings.language > 1 ||
-        !(settings.portName.isEmpty() || comm::ParsePortName(settings.portName).Ok())) {
-        std::abort();
-    }
+    Require(settings.portNo >= 1 && settings.portNo <= 8 && settings.language <= 1);
+    Require(settings.portName.isEmpty() || comm::ParsePortName(settings.portName).Ok());
     return 0;
 }

@@ -2,9 +2,8 @@
 // pauses, in either firmware or boot-loader mode. It must never crash, every
 // firmware reply must be one well-formed frame, and after a pause nothing
 // may stay half received.
+#include "FuzzCheck.h"
 #include "SimDevice.h"
-
-#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -20,25 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 1; i < size; i += chunk) {
         const std::size_t n = std::min(chunk, size - i);
         for (const auto& reply : device.Receive(data + i, n, now)) {
-            if (reply.bytes.empty()) {
-                std::abort();
-            }
-            if (reply.baud == sim::kFirmwareBaud
-                && (!IsFramed(reply.bytes) || reply.bytes.size() != std::size_t{reply.bytes[3]} + frame::kOverhead)) {
-                std::abort();
-            }
+            Require(!reply.bytes.empty());
+            Require(reply.baud != sim::kFirmwareBaud
+                    || (IsFramed(reply.bytes) && reply.bytes.size() == std::size_t{reply.bytes[3]} + frame::kOverhead));
         }
         now += static_cast<std::int64_t>(data[i]);
         if (data[i] == 0xFF) {
             device.Idle(now);
-            if (device.PartialInput()) {
-                std::abort();
-            }
+            Require(!device.PartialInput());
         }
     }
     device.Idle(now);
-    if (device.PartialInput()) {
-        std::abort();
-    }
+    Require(!device.PartialInput());
     return 0;
 }

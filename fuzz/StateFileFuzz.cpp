@@ -1,11 +1,10 @@
 // Any file handed to `restore`: it is refused with a text and changes
 // nothing, or every item is inside the device's limits and the state writes
 // back to the same file contents.
+#include "FuzzCheck.h"
 #include "StateJson.h"
 
 #include <QJsonDocument>
-
-#include <cstdlib>
 
 namespace {
 DeviceState Base()
@@ -32,17 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     DeviceState state = Base();
     const auto error = MergeStateFile(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)), state);
     if (error) {
-        if (error->isEmpty() || !(state == Base())) {
-            std::abort();
-        }
+        Require(!error->isEmpty() && state == Base());
         return 0;
     }
-    if (!InLimits(state)) {
-        std::abort();
-    }
+    Require(InLimits(state));
     DeviceState back = Base();
-    if (MergeStateFile(QJsonDocument(StateToJson(state)).toJson(), back) || !(back == state)) {
-        std::abort();
-    }
+    Require(!MergeStateFile(QJsonDocument(StateToJson(state)).toJson(), back) && back == state);
     return 0;
 }

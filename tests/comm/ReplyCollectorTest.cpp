@@ -1,25 +1,17 @@
+// Replies cut from the byte stream by their length byte (framed) or byte by
+// byte (raw).
 #include "ReplyCollector.h"
 
 #include "Hex.h"
 
 #include <gmock/gmock.h>
 
-#include <vector>
-
 namespace {
 
-struct CollectCase {
-    const char* name;
-    std::uint8_t mode;
-    const char* bytes;
-    std::vector<const char*> replies;  // in order of completion
-    const char* leftOver;               // still being collected afterwards
-};
-
-std::vector<std::string> Collect(ReplyCollector& c, std::uint8_t mode, const ByteVector& bytes)
+std::vector<std::string> Collect(ReplyCollector& c, std::uint8_t mode, const std::string& hex)
 {
     std::vector<std::string> out;
-    for (std::uint8_t b : bytes) {
+    for (std::uint8_t b : Hex(hex)) {
         if (c.Feed(b, mode)) {
             out.push_back(ToHex(c.Take()));
         }
@@ -27,50 +19,34 @@ std::vector<std::string> Collect(ReplyCollector& c, std::uint8_t mode, const Byt
     return out;
 }
 
-void PrintTo(const CollectCase& k, std::ostream* out)
+TEST(ReplyCollector, CutsRepliesFromTheStream)
 {
-    *out << k.name;
-}
-
-class ReplyCollectorTable : public testing::TestWithParam<CollectCase> {};
-
-TEST_P(ReplyCollectorTable, CutsRepliesFromTheStream)
-{
-    const CollectCase& k = GetParam();
-    ReplyCollector collector;
-    std::vector<std::string> expected;
-    for (const char* r : k.replies) {
-        expected.push_back(ToHex(Hex(r)));
-    }
-    EXPECT_EQ(Collect(collector, k.mode, Hex(k.bytes)), expected);
-    EXPECT_EQ(ToHex(collector.Pending()), ToHex(Hex(k.leftOver)));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Modes, ReplyCollectorTable,
-    testing::Values(
-        CollectCase{"NoiseAndLoneDleDropped", 1, "55 10 10 02 01 01 01 10 03 00",
-                    {"10 02 01 01 01 10 03 00"}, ""},
-        CollectCase{"DleThenOtherKeepsDle", 1, "10 41 02 01 01 01 10 03 00", {"10 02 01 01 01 10 03 00"}, ""},
+    struct Case {
+        std::uint8_t mode;
+        const char* bytes;
+        std::vector<std::string> replies;  // in order of completion
+        const char* leftOver;              // still being collected afterwards
+    };
+    const Case cases[] = {
+        {1, "55 10 10 02 01 01 01 10 03 00", {"10 02 01 01 01 10 03 00"}, ""},  // noise and a lone DLE dropped
+        {1, "10 41 02 01 01 01 10 03 00", {"10 02 01 01 01 10 03 00"}, ""},     // DLE then other keeps the DLE
         // Complete by count alone: the trailer and checksum may be anything.
-        CollectCase{"LengthFiveIsTwelveBytes", 1, "10 02 01 05 C3 10 03 10 03 FF FF EE 10 02",
-                    {"10 02 01 05 C3 10 03 10 03 FF FF EE"}, "10 02"},
-        CollectCase{"ElevenBytesOfLengthFiveWait", 1, "10 02 01 05 C3 10 03 10 03 FF FF", {},
-                    "10 02 01 05 C3 10 03 10 03 FF FF"},
-        CollectCase{"LengthZeroIsSevenBytes", 1, "10 02 01 00 10 03 01", {"10 02 01 00 10 03 01"}, ""},
-        CollectCase{"BackToBackFrames", 1, "10 02 01 01 01 10 03 00 10 02 01 01 02 10 03 03",
-                    {"10 02 01 01 01 10 03 00", "10 02 01 01 02 10 03 03"}, ""},
-        CollectCase{"RawEveryByteAReply", 0, "41 42 10 02", {"41", "42", "10", "02"}, ""},
-        CollectCase{"OtherModeIgnoresAll", 2, "10 02 01 01 01 10 03 00", {}, ""}),
-    [](const testing::TestParamInfo<CollectCase>& info) { return std::string(info.param.name); });
-
-TEST(ReplyCollector, ModeChangeKeepsAPartialReply)
-{
+        {1, "10 02 01 05 C3 10 03 10 03 FF FF EE 10 02", {"10 02 01 05 C3 10 03 10 03 FF FF EE"}, "10 02"},
+        {1, "10 02 01 05 C3 10 03 10 03 FF FF", {}, "10 02 01 05 C3 10 03 10 03 FF FF"},
+        {1, "10 02 01 00 10 03 01", {"10 02 01 00 10 03 01"}, ""},
+        {1, "10 02 01 01 01 10 03 00 10 02 01 01 02 10 03 03", {"10 02 01 01 01 10 03 00", "10 02 01 01 02 10 03 03"}, ""},
+        {0, "41 42 10 02", {"41", "42", "10", "02"}, ""},
+        {2, "10 02 01 01 01 10 03 00", {}, ""},  // another mode takes nothing
+    };
+    for (const Case& c : cases) {
+        ReplyCollector collector;
+        EXPECT_EQ(Collect(collector, c.mode, c.bytes), c.replies) << c.bytes;
+        EXPECT_EQ(ToHex(collector.Pending()), c.leftOver) << c.bytes;
+    }
+    // A switch of mode keeps a partial reply: raw mode hands it out with the next byte.
     ReplyCollector collector;
-    EXPECT_TRUE(Collect(collector, 1, Hex("10 02 01")).empty());
-    // The partial frame is not thrown away by the switch: raw mode hands it
-    // out together with the next byte.
-    EXPECT_THAT(Collect(collector, 0, Hex("AA")), testing::ElementsAre("10 02 01 AA"));
+    EXPECT_TRUE(Collect(collector, 1, "10 02 01").empty());
+    EXPECT_THAT(Collect(collector, 0, "AA"), testing::ElementsAre("10 02 01 AA"));
     EXPECT_TRUE(collector.Pending().empty());
 }
 

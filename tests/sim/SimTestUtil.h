@@ -1,5 +1,5 @@
 // Reply frames for the simulator's tests, written as "sub payload" ("C1 03")
-// and framed here: 10 02 01 length ... 10 03 checksum.
+// and framed here: 10 02 01 length ... 10 03 checksum (XOR of all before it).
 #pragma once
 
 #include "Hex.h"
@@ -9,11 +9,8 @@
 inline ByteVector Framed(const std::string& subAndPayload)
 {
     const ByteVector body = Hex(subAndPayload);
-    ByteVector out;
-    out.reserve(body.size() + 7);
-    for (std::uint8_t b : {std::uint8_t{0x10}, std::uint8_t{0x02}, std::uint8_t{0x01}, static_cast<std::uint8_t>(body.size())}) {
-        out.push_back(b);
-    }
+    ByteVector out = Hex("10 02 01");
+    out.push_back(static_cast<std::uint8_t>(body.size()));
     for (std::uint8_t b : body) {
         out.push_back(b);
     }

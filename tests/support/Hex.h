@@ -12,8 +12,7 @@ inline ByteVector Hex(const std::string& text)
 {
     ByteVector out;
     std::istringstream in(text);
-    std::string token;
-    while (in >> token) {
+    for (std::string token; in >> token;) {
         out.push_back(static_cast<std::uint8_t>(std::stoul(token, nullptr, 16)));
     }
     return out;
@@ -23,8 +22,8 @@ inline std::string ToHex(const ByteVector& bytes)
 {
     std::string out;
     char buf[4];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", static_cast<unsigned>(bytes[i]));
+    for (std::uint8_t b : bytes) {
+        std::snprintf(buf, sizeof buf, out.empty() ? "%02X" : " %02X", static_cast<unsigned>(b));
         out += buf;
     }
     return out;

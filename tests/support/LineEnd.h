@@ -30,35 +30,24 @@ public:
     {
         if (fd_ >= 0) {
             ::close(fd_);
-            fd_ = -1;
         }
+        fd_ = -1;
+        hungUp_ = false;
     }
-    bool IsOpen() const { return fd_ >= 0; }
-
-    bool SetBaud(int baud)
+    bool SetBaud(int baud)  // 9600 or 115200
     {
         termios t{};
         if (fd_ < 0 || ::tcgetattr(fd_, &t) != 0) {
             return false;
         }
         ::cfmakeraw(&t);
-        const speed_t s = baud == 115200 ? B115200 : baud == 19200 ? B19200 : baud == 57600 ? B57600 : B9600;
-        ::cfsetispeed(&t, s);
-        ::cfsetospeed(&t, s);
+        ::cfsetspeed(&t, baud == 115200 ? B115200 : B9600);
         return ::tcsetattr(fd_, TCSANOW, &t) == 0;
     }
-
+    // Frames are far smaller than the terminal's buffer: one write takes them whole.
     bool Write(const ByteVector& bytes)
     {
-        std::size_t done = 0;
-        while (fd_ >= 0 && done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) {
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return done == bytes.size();
+        return fd_ >= 0 && ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     }
 
     // Up to `count` bytes, waiting at most `timeout` for them all.
@@ -68,24 +57,16 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (fd_ >= 0 && out.size() < count) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() < 0) {
+            pollfd p{fd_, POLLIN, 0};
+            if (left.count() < 0 || ::poll(&p, 1, static_cast<int>(left.count()) + 1) < 0) {
                 break;
             }
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) {
-                continue;
-            }
-            if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-                hungUp_ = true;
-                if (!(p.revents & POLLIN)) {
-                    break;
-                }
-            }
+            hungUp_ = hungUp_ || (p.revents & (POLLHUP | POLLERR | POLLNVAL));
             std::uint8_t b[512];
-            const ssize_t n = ::read(fd_, b, std::min(sizeof b, count - out.size()));
+            const ssize_t n = p.revents & POLLIN ? ::read(fd_, b, std::min(sizeof b, count - out.size())) : 0;
             if (n > 0) {
                 out.insert(out.end(), b, b + n);
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            } else if (hungUp_ || (n < 0 && errno != EAGAIN && errno != EINTR)) {
                 hungUp_ = true;
                 break;
             }
@@ -93,30 +74,19 @@ public:
         return out;
     }
 
-    // One reply frame, collected by its length byte as the panel does.
-    ByteVector ReadFrame(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
-    {
-        ByteVector head = Read(4, timeout);
-        if (head.size() < 4) {
-            return head;
-        }
-        ByteVector rest = Read(std::size_t{head[3]} + 3, timeout);
-        head.insert(head.end(), rest.begin(), rest.end());
-        return head;
-    }
-
-    // Write a frame and collect one reply frame.
+    // Writes a frame and collects one reply frame by its length byte, as the panel does.
     ByteVector Exchange(const LCmd& cmd, std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
     {
         Write(cmd.MakeFrame(1));
-        return ReadFrame(timeout);
+        ByteVector reply = Read(4, timeout);
+        if (reply.size() == 4) {
+            const ByteVector rest = Read(std::size_t{reply[3]} + 3, timeout);
+            reply.insert(reply.end(), rest.begin(), rest.end());
+        }
+        return reply;
     }
 
-    // Whatever is already waiting, without blocking long.
-    ByteVector Drain(std::chrono::milliseconds quiet = std::chrono::milliseconds(50)) { return Read(4096, quiet); }
-
     bool HungUp() const { return hungUp_; }
-    int Fd() const { return fd_; }
 
 private:
     int fd_ = -1;

@@ -7,62 +7,23 @@
 #include "StatusBar.h"
 #include "WaitFor.h"
 
-#include <QApplication>
 #include <QSettings>
 #include <QTest>
 
-#include <chrono>
+#include <algorithm>
 
-using namespace std::chrono_literals;
-
-TDialogs::Answer ScriptedDialogs::Next(Answer fallback)
+TDialogs::Answer ScriptedDialogs::Ask(Asked question, Answer fallback)
 {
+    asked.push_back(std::move(question));
+    if (whileOpen) {
+        whileOpen();
+    }
     if (answers.empty()) {
         return fallback;
     }
     const Answer a = answers.front();
     answers.pop_front();
     return a;
-}
-
-void ScriptedDialogs::Open()
-{
-    if (whileOpen) {
-        whileOpen();
-    }
-}
-
-TDialogs::Answer ScriptedDialogs::AbortRetryIgnore(QWidget*, const QString& caption, const QString& text)
-{
-    asked.push_back({QStringLiteral("AbortRetryIgnore"), caption, text, {}});
-    Open();
-    return Next(Answer::Ignore);
-}
-
-TDialogs::Answer ScriptedDialogs::WarningOkCancel(QWidget*, const QString& caption, const QString& text,
-                                                  const QString& cancelCaption)
-{
-    asked.push_back({QStringLiteral("WarningOkCancel"), caption, text, cancelCaption});
-    Open();
-    return Next(Answer::Cancel);
-}
-
-void ScriptedDialogs::Information(QWidget*, const QString& text)
-{
-    asked.push_back({QStringLiteral("Information"), {}, text, {}});
-    Open();
-}
-
-void ScriptedDialogs::Error(QWidget*, const QString& text)
-{
-    asked.push_back({QStringLiteral("Error"), {}, text, {}});
-    Open();
-}
-
-void ScriptedDialogs::Plain(QWidget*, const QString& text)
-{
-    asked.push_back({QStringLiteral("Plain"), {}, text, {}});
-    Open();
 }
 
 void PanelFixture::SetUp()
@@ -127,28 +88,18 @@ void PanelFixture::Settle()
     // A poll that the device receives after this point was sent while the
     // driver was idle with an empty queue: everything before it is answered
     // and handled.
-    const std::size_t before = device_->ReceivedCount();
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            const auto frames = device_->Received();
-            for (std::size_t i = before; i < frames.size(); ++i) {
-                if (frames[i] == LCommProc::PollFrame()) {
-                    return true;
-                }
-            }
-            return false;
-        },
-        5000));
+    const auto before = static_cast<std::ptrdiff_t>(device_->ReceivedCount());
+    ASSERT_TRUE(WaitFor([&] {
+        const auto frames = device_->Received();
+        return std::find(frames.begin() + std::min(before, std::ssize(frames)), frames.end(), LCommProc::PollFrame())
+               != frames.end();
+    }, 5000));
 }
 
 std::vector<ByteVector> PanelFixture::ReceivedNoPolls() const
 {
-    std::vector<ByteVector> out;
-    for (const auto& f : device_->Received()) {
-        if (f != LCommProc::PollFrame()) {
-            out.push_back(f);
-        }
-    }
+    std::vector<ByteVector> out = device_->Received();
+    std::erase(out, LCommProc::PollFrame());
     return out;
 }
 
@@ -168,16 +119,7 @@ void PanelFixture::ClearReceived()
 
 bool PanelFixture::WaitForFrame(const std::string& hex, int timeoutMs)
 {
-    return WaitFor(
-        [&] {
-            for (const auto& f : ReceivedHex()) {
-                if (f == hex) {
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeoutMs);
+    return WaitFor([&] { return std::ranges::count(ReceivedHex(), hex) > 0; }, timeoutMs);
 }
 
 QStringList PanelFixture::LogLines() const

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,16 +38,20 @@ public:
     // nested event loop, as a real modal box would run.
     std::function<void()> whileOpen;
 
-    Answer AbortRetryIgnore(QWidget*, const QString& caption, const QString& text) override;
-    Answer WarningOkCancel(QWidget*, const QString& caption, const QString& text,
-                           const QString& cancelCaption) override;
-    void Information(QWidget*, const QString& text) override;
-    void Error(QWidget*, const QString& text) override;
-    void Plain(QWidget*, const QString& text) override;
+    Answer AbortRetryIgnore(QWidget*, const QString& caption, const QString& text) override
+    {
+        return Ask({QStringLiteral("AbortRetryIgnore"), caption, text, {}}, Answer::Ignore);
+    }
+    Answer WarningOkCancel(QWidget*, const QString& caption, const QString& text, const QString& cancel) override
+    {
+        return Ask({QStringLiteral("WarningOkCancel"), caption, text, cancel}, Answer::Cancel);
+    }
+    void Information(QWidget*, const QString& text) override { Ask({QStringLiteral("Information"), {}, text, {}}); }
+    void Error(QWidget*, const QString& text) override { Ask({QStringLiteral("Error"), {}, text, {}}); }
+    void Plain(QWidget*, const QString& text) override { Ask({QStringLiteral("Plain"), {}, text, {}}); }
 
 private:
-    Answer Next(Answer fallback);
-    void Open();
+    Answer Ask(Asked question, Answer fallback = Answer::Ok);
 };
 
 class PanelFixture : public testing::Test {
@@ -54,9 +59,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Starts the simulator (options as given), builds the window and points
-    // the panel at the simulator. Called by SetUp with default options unless
-    // a test calls it again first with others.
+    // Starts the simulator (options as given; its link in the test's own
+    // directory) and points the panel at it, dropping any window built before.
     void StartDevice(sim::SimOptions options = {});
     void BuildWindow();
     // Shows the window (which reads the settings and connects) and waits

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -13,20 +14,11 @@ PtyPeer::PtyPeer()
 {
     termios raw{};
     cfmakeraw(&raw);
-    int master = -1;
-    int slave = -1;
-    if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0) {
-        return;
-    }
     char name[PATH_MAX];
-    if (ttyname_r(slave, name, sizeof name) != 0) {
-        close(master);
-        close(slave);
-        return;
+    if (openpty(&master_, &slave_, nullptr, &raw, nullptr) != 0 || ttyname_r(slave_, name, sizeof name) != 0) {
+        return;  // Ok() stays false when the pair or its name is missing
     }
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    master_ = master;
-    slave_ = slave;
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     path_ = name;
 }
 
@@ -40,17 +32,16 @@ PtyPeer::~PtyPeer()
 
 bool PtyPeer::Write(const ByteVector& bytes)
 {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
+    for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd p{master_, POLLOUT, 0};
-            poll(&p, 1, 100);
-        } else {
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
             return false;
         }
+        if (n <= 0) {
+            pollfd p{master_, POLLOUT, 0};
+            poll(&p, 1, 100);  // the buffer is full: wait until the driver reads
+        }
+        done += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
     }
     return true;
 }
@@ -59,19 +50,16 @@ ByteVector PtyPeer::Read()
 {
     ByteVector out;
     std::uint8_t buf[512];
-    for (;;) {
-        const ssize_t n = read(master_, buf, sizeof buf);
-        if (n <= 0) {
-            return out;
-        }
+    for (ssize_t n; (n = read(master_, buf, sizeof buf)) > 0;) {
         out.insert(out.end(), buf, buf + n);
     }
+    return out;
 }
 
 void PtyPeer::CloseMaster()
 {
     if (master_ >= 0) {
         close(master_);
-        master_ = -1;
     }
+    master_ = -1;
 }

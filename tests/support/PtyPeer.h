@@ -15,7 +15,7 @@ public:
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
 
-    bool Ok() const { return master_ >= 0; }
+    bool Ok() const { return master_ >= 0 && !path_.empty(); }
     const std::string& Path() const { return path_; }
     int MasterFd() const { return master_; }  // the exchange benchmark's minimal loop reads it directly
 

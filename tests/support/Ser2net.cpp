@@ -15,14 +15,10 @@ Ser2net::~Ser2net()
 
 bool Ser2net::Start()
 {
-    if (port_ == 0) {
-        // A port that was free a moment ago; ser2net binds it with SO_REUSEADDR.
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0)) {
-            why_ = QStringLiteral("no free port");
-            return false;
-        }
+    QTcpServer probe;  // a port that was free a moment ago; ser2net binds it with SO_REUSEADDR
+    if (port_ == 0 && probe.listen(QHostAddress::LocalHost, 0)) {
         port_ = probe.serverPort();
+        probe.close();
     }
     // Set up for request and reply: chardelay off passes each byte on at
     // once instead of waiting for more, and nodelay sends it without waiting
@@ -40,8 +36,8 @@ bool Ser2net::Start()
                                .arg(port_)
                                .arg(device_);
     QFile file(dir_.filePath(QStringLiteral("ser2net.yaml")));
-    if (!dir_.isValid() || !file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0) {
-        why_ = QStringLiteral("cannot write the config");
+    if (port_ == 0 || !dir_.isValid() || !file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0) {
+        why_ = QStringLiteral("no free port, or cannot write the config");
         return false;
     }
     file.close();
