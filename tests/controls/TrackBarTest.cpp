@@ -90,10 +90,7 @@ TEST(TrackBar, SettersRepaintOnlyOnAChange)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     PaintCounter paints(bar, sentinel);
     paints.Flush();
-    const struct {
-        std::function<void()> apply;
-        bool repaints;
-    } steps[] = {
+    const struct { std::function<void()> apply; bool repaints; } steps[] = {
         {[&] { bar->SetThumbColor(clRed); }, false},   {[&] { bar->SetThumbColor(clBlue); }, true},
         {[&] { bar->SetThumbLength(20); }, false},     {[&] { bar->SetThumbLength(17); }, true},
         {[&] { bar->SetLineLength(10); }, false},      {[&] { bar->SetEnableRange(false); }, false},

@@ -55,12 +55,7 @@ TEST(Widgets, LinkLabelShowsItsUrlAndOpensItOncePerClickOrKey)
     QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(opened, (QStringList{"handler", "open https://example.org/k"}));
 
-    const struct {
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        bool autoRepeat;
-        int opens;
-    } presses[] = {
+    const struct { Qt::Key key; Qt::KeyboardModifiers modifiers; bool autoRepeat; int opens; } presses[] = {
         {Qt::Key_Space, Qt::NoModifier, false, 1},      {Qt::Key_Return, Qt::NoModifier, false, 1},
         {Qt::Key_Enter, Qt::KeypadModifier, false, 1},  {Qt::Key_Space, Qt::NoModifier, true, 0},
         {Qt::Key_Return, Qt::ControlModifier, false, 0}, {Qt::Key_A, Qt::NoModifier, false, 0},

@@ -34,10 +34,7 @@ TEST(Entry, GainTextToFaderPosition)
 
 TEST(Entry, PreferenceTextToNumber)
 {
-    const struct {
-        const char* text;
-        int value;
-    } valid[] = {
+    const struct { const char* text; int value; } valid[] = {
         {"100", 100}, {"100.9", 100}, {"1.2.3", 1}, {".5", 0}, {"-5", -5}, {"+7", 7}, {"-.5", 0}, {"5.", 5},
         {"99999999999999999999", std::numeric_limits<int>::max()},
     };
