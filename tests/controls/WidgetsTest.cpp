@@ -1,8 +1,10 @@
 // The small controls: clicks on latching panels, the link label, clamping
-// level bars and typed-length limits.
+// level bars, typed-length limits, the status bar and radio groups.
 #include "EditLength.h"
 #include "LevelBar.h"
 #include "Panel.h"
+#include "RadioGroup.h"
+#include "StatusBar.h"
 #include "UnlURLLabel.h"
 
 #include "WaitFor.h"
@@ -54,6 +56,10 @@ TEST(Widgets, LinkLabelShowsItsUrlAndOpensItOncePerClickOrKey)
     });
     QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(opened, (QStringList{"handler", "open https://example.org/k"}));
+    QTest::mousePress(&label, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(&label, Qt::LeftButton, {}, QPoint(500, 5));  // released outside
+    QTest::mouseClick(&label, Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_EQ(opened.size(), 2);
 
     const struct { Qt::Key key; Qt::KeyboardModifiers modifiers; bool autoRepeat; int opens; } presses[] = {
         {Qt::Key_Space, Qt::NoModifier, false, 1},      {Qt::Key_Return, Qt::NoModifier, false, 1},
@@ -81,13 +87,49 @@ TEST(Widgets, LevelBarsClampAndTypedLengthLimitsOnlyTyping)
 
     QLineEdit edit;
     SetMaxLength(&edit, 6);
+    EXPECT_EQ(MaxLength(&edit), 6);
     edit.setText(QStringLiteral("-12.5dB"));  // a level text is shown whole
     edit.end(false);
     QTest::keyClicks(&edit, QStringLiteral("x"));
     EXPECT_EQ(edit.text(), QStringLiteral("-12.5dB"));
     QTest::keyClick(&edit, Qt::Key_Backspace);
     EXPECT_EQ(edit.text(), QStringLiteral("-12.5d"));
+    edit.clear();
+    QTest::keyClicks(&edit, QStringLiteral("-12.5dBXYZ"));
+    EXPECT_EQ(edit.text(), QStringLiteral("-12.5d"));
     SetMaxLength(&edit, 0);
+    EXPECT_EQ(MaxLength(&edit), 0);
     QTest::keyClicks(&edit, QStringLiteral("B!"));
     EXPECT_EQ(edit.text(), QStringLiteral("-12.5dB!"));
+}
+
+TEST(Widgets, StatusBarPanelsAndRadioGroupItems)
+{
+    TStatusBar status;
+    status.SetPanelWidths({125, 360, 50});
+    status.resize(748, 31);
+    ASSERT_EQ(status.PanelCount(), 3);
+    EXPECT_EQ(status.PanelLabel(1)->x(), 127);
+    status.SetPanelText(0, QStringLiteral("COM1 connected"));
+    status.SetPanelText(7, QStringLiteral("ignored"));
+    EXPECT_EQ(status.PanelText(7), QString());
+    status.SetSimplePanel(true);
+    status.SetSimpleText(QStringLiteral("Writing page 3"));
+    EXPECT_TRUE(status.PanelLabel(0)->isHidden());
+    status.SetSimplePanel(false);
+    EXPECT_EQ(status.PanelText(0) + '|' + status.SimpleText(), QStringLiteral("COM1 connected|Writing page 3"));
+
+    TRadioGroup group;
+    group.SetItems({QStringLiteral("x")});
+    group.SetItems({QStringLiteral("German"), QStringLiteral("English")});  // replaces the items
+    QSignalSpy clicks(&group, &TRadioGroup::clicked);
+    group.SetItemIndex(1);
+    EXPECT_EQ(clicks.count(), 0) << "a selection by program is no click";
+    group.Button(0)->click();
+    EXPECT_EQ(clicks.count(), 1);
+    EXPECT_EQ(group.ItemIndex(), 0);
+    group.SetItemIndex(-1);
+    EXPECT_EQ(group.ItemIndex(), -1);
+    EXPECT_EQ(group.Items(), (QStringList{QStringLiteral("German"), QStringLiteral("English")}));
+    EXPECT_EQ(group.ItemText(5), QString());
 }

@@ -115,6 +115,7 @@ TEST_F(Accessibility, LatchingPanelsAreCheckableButtonsAndLampsLitOrDark)
         EXPECT_EQ(act(key(panel, Qt::Key_Return)), off);
         QAccessibleActionInterface* actions = iface->actionInterface();
         ASSERT_NE(actions, nullptr);
+        ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
         EXPECT_EQ(act([&] { actions->doAction(QAccessibleActionInterface::toggleAction()); }), on);
         EXPECT_EQ(act(click(panel)), off);
     }

@@ -97,6 +97,7 @@ TEST_F(Actions, TypedEntryMovesTheFaderSendsAndRewritesTheBox)
         {hold, "5", "10", 1, Frame(0xB4, {1})},
         {hold, "5", "10", 1, Frame(0xB4, {1})},
         {hold, "1-2", "10", 1, ""},
+        {hold, "", "", 1, ""},
         {attenuation, "80", "79", 79, Frame(0xB3, {79})},
         {attenuation, "+7", "7", 7, Frame(0xB3, {7})},
         {attenuation, "-", "7", 7, ""},
@@ -257,9 +258,15 @@ TEST_F(Actions, GangedPairFollowsItsLeftFader)
     EXPECT_EQ(w_->pgbMasterLeft->value(), leftBar);
     EXPECT_FALSE(IsPressed(w_->btnMasterL));
     EXPECT_EQ(Sent(), Strings{Frame(0xAE, {1, 0x04})});
+    QTest::mouseClick(w_->btnMasterR, Qt::LeftButton);
+    Sent();
     QTest::mouseClick(w_->btnMasterGanged, Qt::LeftButton);
     EXPECT_FALSE(w_->tbMasterRight->isEnabled());
     EXPECT_EQ(Sent(), Strings{Frame(0xAA, {1, 0x02})});
+    const int offset = w_->tbMasterLeft->Position() - w_->tbMasterRight->Position();
+    Drag(w_->tbMasterLeft, 50);
+    EXPECT_EQ(w_->tbMasterRight->Position(), 50 - offset);
+    EXPECT_EQ(Sent(), Strings{Frame(0xA2, {50, 0x03})});
 }
 
 TEST_F(Actions, SourceAndManualDuckingWaitForTheDevicesReport)
