@@ -1,17 +1,15 @@
 // What assistive technology sees of the panel and what the keyboard can do,
 // read through Qt's accessibility API (the layer AT-SPI and UI Automation
 // are fed from), against the real window and the simulated device.
+#include "ActionsFixture.h"
+
 #include "Commands.h"
 #include "Fmsg.h"
 #include "Hex.h"
-#include "Language.h"
 #include "Panel.h"
-#include "PanelAccessible.h"
-#include "PanelFixture.h"
 #include "RadioGroup.h"
 #include "Rhtrack.h"
 #include "UnlURLLabel.h"
-#include "WaitFor.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -19,18 +17,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 
 #include <functional>
 #include <map>
-#include <vector>
-
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
+#include <set>
 
 namespace {
 
@@ -41,171 +35,62 @@ QAccessibleInterface* Iface(QObject* object)
     return iface;
 }
 
-QString NameOf(QObject* object)
+QString Text(QObject* object, QAccessible::Text kind)
 {
-    // On Unix Qt reports a combo box's current item as its name and leaves
-    // the caption to its "labelled by" relation (checked on its own below);
-    // the name set on the widget is what other platforms read.
-    if (auto* combo = qobject_cast<QComboBox*>(object)) {
+    // On Unix Qt names a combo box by its current item and leaves the caption
+    // to its "labelled by" relation; the name set on it is what others read.
+    if (auto* combo = qobject_cast<QComboBox*>(object); combo != nullptr && kind == QAccessible::Name) {
         return combo->accessibleName();
     }
     QAccessibleInterface* iface = Iface(object);
-    return iface != nullptr ? iface->text(QAccessible::Name) : QString();
+    return iface != nullptr ? iface->text(kind) : QString();
 }
 
-QString ValueOf(QObject* object)
-{
-    QAccessibleInterface* iface = Iface(object);
-    return iface != nullptr ? iface->text(QAccessible::Value) : QString();
-}
+using Accessibility = ActionsFixture;
 
-QAccessible::State StateOf(QObject* object)
+// Every control has a name, and no two controls (labels aside: a caption may
+// read like the control it captions) share one.
+TEST_F(Accessibility, EveryControlIsNamedUniquely)
 {
-    QAccessibleInterface* iface = Iface(object);
-    return iface != nullptr ? iface->state() : QAccessible::State();
-}
-
-std::string Id(const QObject* o)
-{
-    return o->objectName().toStdString();
-}
-
-std::string Frame(const LCmd& command)
-{
-    return ToHex(command.MakeFrame(frame::kModeFramed));
-}
-
-// Group boxes that the window lays out without a caption: plain containers.
-bool IsUncaptionedGroup(const QObject* o)
-{
-    const auto* group = qobject_cast<const QGroupBox*>(o);
-    return group != nullptr && group->title().isEmpty() && group->accessibleName().isEmpty();
-}
-
-// Everything a screen reader lists for the window: its components, the
-// radio buttons of its radio groups, and the message window's controls.
-std::vector<QWidget*> Everything(TfrmMain& w)
-{
+    BuildWindow();
     std::vector<QWidget*> all;
-    for (QObject* c : w.Components()) {
-        all.push_back(static_cast<QWidget*>(c));
+    for (QObject* c : w_->Components()) {
+        const auto* group = qobject_cast<const QGroupBox*>(c);
+        if (group == nullptr || !group->title().isEmpty() || !group->accessibleName().isEmpty()) {
+            all.push_back(static_cast<QWidget*>(c));  // uncaptioned group boxes are plain containers
+        }
     }
-    for (TRadioGroup* group : {w.rgProtocol, w.rdgLanguage}) {
+    for (TRadioGroup* group : {w_->rgProtocol, w_->rdgLanguage}) {
         for (int i = 0; i < group->Count(); ++i) {
             all.push_back(group->Button(i));
         }
     }
-    return all;
-}
-
-// Every control has a name, and no two controls (labels aside: a caption
-// may read like the control it captions) share one.
-void ExpectNamedAndUnique(TfrmMain& w)
-{
     std::map<QString, std::string> seen;
-    for (QWidget* c : Everything(w)) {
-        if (IsUncaptionedGroup(c)) {
-            continue;
-        }
-        const QString name = NameOf(c);
-        EXPECT_FALSE(name.trimmed().isEmpty()) << Id(c) << " has no name";
-        if (qobject_cast<QLabel*>(c) != nullptr) {
-            continue;
-        }
-        const auto [it, fresh] = seen.emplace(name, Id(c));
-        EXPECT_TRUE(fresh) << Id(c) << " and " << it->second << " are both named \"" << name.toStdString() << '"';
-    }
-    std::map<QString, std::string> inLog;
-    for (QWidget* c : {static_cast<QWidget*>(w.frmMsg->mmMsg), static_cast<QWidget*>(w.frmMsg->rbRXTX),
-                       static_cast<QWidget*>(w.frmMsg->rbRXOnly)}) {
-        const QString name = NameOf(c);
-        EXPECT_FALSE(name.isEmpty()) << Id(c);
-        EXPECT_TRUE(inLog.emplace(name, Id(c)).second) << Id(c);
-    }
-}
-
-class Accessibility : public PanelFixture {
-protected:
-    void SetUp() override
-    {
-        PanelFixture::SetUp();
-        SetLanguageFlag(kLanguageEnglish);
-    }
-    void TearDown() override
-    {
-        PanelFixture::TearDown();
-        SetLanguageFlag(kLanguageEnglish);
-    }
-};
-
-TEST_F(Accessibility, EveryControlIsNamedUniquely)
-{
-    BuildWindow();
-    ExpectNamedAndUnique(*w_);
-}
-
-TEST_F(Accessibility, LatchingPanelIsACheckableButtonAndALampReportsLitOrDark)
-{
-    ShowAndConnect();
-    TfrmMain& w = *w_;
-
-    QAccessibleInterface* mute = Iface(w.Panel[3]);
-    ASSERT_NE(mute, nullptr);
-    EXPECT_EQ(mute->role(), QAccessible::Button);
-    EXPECT_TRUE(mute->state().checkable);
-    EXPECT_FALSE(mute->state().checked);
-    QTest::mouseClick(w.Panel[3], Qt::LeftButton);
-    ASSERT_TRUE(IsPressed(w.Panel[3]));
-    EXPECT_TRUE(mute->state().checked);
-    QTest::mouseClick(w.Panel[3], Qt::LeftButton);
-    EXPECT_FALSE(mute->state().checked);
-    // swOff starts pressed.
-    EXPECT_TRUE(StateOf(w.swOff).checked);
-
-    // Exactly one line-source lamp is lit, and it is the one the device reports.
-    Settle();
-    int lit = -1;
-    for (int i = 0; i < 5; ++i) {
-        QAccessibleInterface* lamp = Iface(w.LinePanel[i]);
-        ASSERT_NE(lamp, nullptr);
-        EXPECT_EQ(lamp->role(), QAccessible::Indicator);
-        EXPECT_FALSE(lamp->state().checkable);
-        EXPECT_FALSE(lamp->state().focusable);
-        const QString value = lamp->text(QAccessible::Value);
-        EXPECT_TRUE(value == "lit" || value == "dark") << value.toStdString();
-        if (value == "lit") {
-            EXPECT_EQ(lit, -1) << "two lamps lit";
-            lit = i;
-            EXPECT_EQ(w.LinePanel[i]->Color(), clLime);
+    for (QWidget* c : all) {
+        const QString name = Text(c, QAccessible::Name);
+        const std::string id = c->objectName().toStdString();
+        EXPECT_FALSE(name.trimmed().isEmpty()) << id << " has no name";
+        if (qobject_cast<QLabel*>(c) == nullptr) {
+            const auto [it, fresh] = seen.emplace(name, id);
+            EXPECT_TRUE(fresh) << id << " and " << it->second << " are both named " << name.toStdString();
         }
     }
-    EXPECT_NE(lit, -1);
-    QTest::mouseClick(w.btnCD, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return ValueOf(w.LinePanel[2]) == "lit"; }));
-    EXPECT_EQ(ValueOf(w.LinePanel[0]), "dark");
-    // The description says the same, for AT-SPI, which passes no text value on.
-    EXPECT_EQ(Iface(w.LinePanel[2])->text(QAccessible::Description), "lit");
-    EXPECT_EQ(Iface(w.LinePanel[0])->text(QAccessible::Description), "dark");
-    EXPECT_EQ(ValueOf(w.palActDuck), "dark");
-    // A latching panel has no value: its state says it all.
-    EXPECT_EQ(ValueOf(w.Panel[3]), "");
+    std::set<QString> inLog;
+    for (QWidget* c : std::initializer_list<QWidget*>{w_->frmMsg->mmMsg, w_->frmMsg->rbRXTX, w_->frmMsg->rbRXOnly}) {
+        EXPECT_TRUE(inLog.insert(Text(c, QAccessible::Name)).second) << c->objectName().toStdString();
+    }
+    EXPECT_FALSE(inLog.count(QString()));
 }
 
-// Space, Enter and the accessible toggle action do exactly what a click does.
-TEST_F(Accessibility, KeysOnAFocusedPanelSendWhatAClickSends)
+// A latching panel is a checkable button; Space, Enter and its accessible
+// toggle action do exactly what a click does. A lamp reports "lit" or "dark"
+// as its value and description (AT-SPI passes no value on).
+TEST_F(Accessibility, LatchingPanelsAreCheckableButtonsAndLampsLitOrDark)
 {
-    ShowAndConnect();
-    TfrmMain& w = *w_;
-    // Every action here sends something. Wait for it before settling: with
-    // manual ducking on, the device's ducking reports make the panel queue
-    // extra polls, so a poll alone does not prove the line was idle.
+    Connect();
     const auto act = [&](const std::function<void()>& action) {
-        ClearReceived();
         action();
-        WaitFor([&] { return !ReceivedHex().empty(); }, 3000);
-        Settle();
-        Settle();
-        return ReceivedHex();
+        return Sent();
     };
     const auto click = [](TPanel* p) { return [p] { QTest::mouseClick(p, Qt::LeftButton); }; };
     const auto key = [](TPanel* p, Qt::Key k) {
@@ -214,96 +99,81 @@ TEST_F(Accessibility, KeysOnAFocusedPanelSendWhatAClickSends)
             QTest::keyClick(p, k);
         };
     };
-
-    for (TPanel* panel : {w.Panel[3], w.btnduck[2], w.btnLine, w.btnSubR, w.btnMasterGanged, w.panMaunduck}) {
-        SCOPED_TRACE(Id(panel));
+    for (TPanel* panel : {w_->Panel[3], w_->btnduck[2], w_->btnLine, w_->btnSubR, w_->btnMasterGanged, w_->panMaunduck}) {
+        SCOPED_TRACE(panel->objectName().toStdString());
+        QAccessibleInterface* iface = Iface(panel);
+        EXPECT_EQ(iface->role(), QAccessible::Button);
+        EXPECT_TRUE(iface->state().checkable);
+        EXPECT_EQ(iface->text(QAccessible::Value), "");
         const bool before = IsPressed(panel);
-        const auto clickOn = act(click(panel));
-        ASSERT_FALSE(clickOn.empty());
-        ASSERT_NE(IsPressed(panel), before);
-        const auto clickOff = act(click(panel));
+        const Strings on = act(click(panel));
+        ASSERT_FALSE(on.empty());
+        const Strings off = act(click(panel));
         ASSERT_EQ(IsPressed(panel), before);
-
-        EXPECT_EQ(act(key(panel, Qt::Key_Space)), clickOn);
-        EXPECT_NE(IsPressed(panel), before);
-        EXPECT_TRUE(panel->hasFocus());
-        EXPECT_EQ(act(key(panel, Qt::Key_Return)), clickOff);
-        EXPECT_EQ(IsPressed(panel), before);
-
-        QAccessibleActionInterface* actions = Iface(panel)->actionInterface();
+        EXPECT_EQ(act(key(panel, Qt::Key_Space)), on);
+        EXPECT_NE(iface->state().checked, before);
+        EXPECT_EQ(act(key(panel, Qt::Key_Return)), off);
+        QAccessibleActionInterface* actions = iface->actionInterface();
         ASSERT_NE(actions, nullptr);
         ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::toggleAction()));
-        EXPECT_EQ(act([&] { actions->doAction(QAccessibleActionInterface::toggleAction()); }), clickOn);
-        EXPECT_EQ(act(click(panel)), clickOff);
+        EXPECT_EQ(act([&] { actions->doAction(QAccessibleActionInterface::toggleAction()); }), on);
+        EXPECT_EQ(act(click(panel)), off);
     }
-    // What a click on MIC 3's mute panel sends, to be sure the comparison
-    // above compared real frames.
-    EXPECT_EQ(act(key(w.Panel[3], Qt::Key_Space)),
-              std::vector<std::string>{Frame(CM_MCS_MUTE(1, channel::Mic(3)))});
-    EXPECT_TRUE(IsPressed(w.Panel[3]));
+    // What MIC 3's mute sends, to be sure the comparisons compared real frames.
+    EXPECT_EQ(act(key(w_->Panel[3], Qt::Key_Space)),
+              Strings{ToHex(CM_MCS_MUTE(1, channel::Mic(3)).MakeFrame(frame::kModeFramed))});
+
+    act([&] { QTest::mouseClick(w_->btnCD, Qt::LeftButton); });
+    for (int i = 0; i < 5; ++i) {
+        QAccessibleInterface* lamp = Iface(w_->LinePanel[i]);
+        EXPECT_EQ(lamp->role(), QAccessible::Indicator);
+        EXPECT_FALSE(lamp->state().focusable || lamp->state().checkable);
+        EXPECT_EQ(lamp->text(QAccessible::Value), i == 2 ? "lit" : "dark") << i;
+        EXPECT_EQ(lamp->text(QAccessible::Description), i == 2 ? "lit" : "dark") << i;
+    }
 }
 
-QStringList TabWalk(int steps, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+// Tab from `from` (Shift+Tab when backwards): the names of the controls visited.
+QStringList TabWalk(QWidget* from, int steps, bool backwards = false)
 {
+    from->setFocus(Qt::TabFocusReason);
     QStringList visited;
-    for (int i = 0; i < steps; ++i) {
-        QWidget* focus = QApplication::focusWidget();
-        if (focus == nullptr) {
-            visited << "<none>";
-            break;
-        }
-        QTest::keyClick(focus, Qt::Key_Tab, modifiers);
-        focus = QApplication::focusWidget();
-        visited << (focus != nullptr ? focus->objectName() : QStringLiteral("<none>"));
+    for (int i = 0; i < steps && QApplication::focusWidget() != nullptr; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        visited << (QApplication::focusWidget() != nullptr ? QApplication::focusWidget()->objectName() : "<none>");
     }
     return visited;
 }
 
 TEST_F(Accessibility, TabWalksStripByStripTopToBottom)
 {
-    ShowAndConnect();
-    TfrmMain& w = *w_;
-    QStringList controlTab;
+    Connect();
+    QStringList control;
     for (int n = 1; n <= 6; ++n) {
-        controlTab << QStringLiteral("tbMic%1").arg(n) << QStringLiteral("edMic%1").arg(n)
-                   << QStringLiteral("Panel%1").arg(n) << QStringLiteral("btnduck%1").arg(n);
+        control << QStringLiteral("tbMic%1").arg(n) << QStringLiteral("edMic%1").arg(n)
+                << QStringLiteral("Panel%1").arg(n) << QStringLiteral("btnduck%1").arg(n);
     }
-    controlTab << "tbLine" << "edLine" << "btnLine"                                   // line input
-               << "tbSubLeft" << "edSubLeft" << "btnSubL"                             // sub left
-               << "tbSubRight" << "edSubRight" << "btnSubR" << "btnSubGanged"         // sub right, pair
-               << "tbMasterLeft" << "edMasterLeft" << "btnMasterL"                    // master left
-               << "tbMasterRight" << "edMasterRight" << "btnMasterR" << "btnMasterGanged"
-               << "btnTuner" << "btnType" << "btnCD" << "btnAux" << "btnOff"          // line source
-               << "cbPresetNo" << "btnLoad" << "btnSave" << "panMaunduck";            // right column
+    control << "tbLine" << "edLine" << "btnLine" << "tbSubLeft" << "edSubLeft" << "btnSubL" << "tbSubRight"
+            << "edSubRight" << "btnSubR" << "btnSubGanged" << "tbMasterLeft" << "edMasterLeft" << "btnMasterL"
+            << "tbMasterRight" << "edMasterRight" << "btnMasterR" << "btnMasterGanged" << "btnTuner" << "btnType"
+            << "btnCD" << "btnAux" << "btnOff" << "cbPresetNo" << "btnLoad" << "btnSave" << "panMaunduck";
+    EXPECT_EQ(TabWalk(w_->tbMic[1], control.size() - 1), control.mid(1));
+    EXPECT_EQ(TabWalk(w_->tbMic[2], 4, true), (QStringList{"btnduck1", "Panel1", "edMic1", "tbMic1"}));
 
-    Focus(w.tbMic[1]);
-    const QStringList forward = TabWalk(static_cast<int>(controlTab.size()) - 1);
-    EXPECT_EQ(forward, controlTab.mid(1));
-    // Backwards retraces the same path.
-    Focus(w.tbMic[2]);
-    EXPECT_EQ(TabWalk(4, Qt::ShiftModifier),
-              (QStringList{"btnduck1", "Panel1", "edMic1", "tbMic1"}));
-
-    w.PageControl1->setCurrentWidget(w.tabPreferences);
-    Focus(w.tbThreshold);
-    EXPECT_EQ(TabWalk(7), (QStringList{"edThreshold", "tbAttenuation", "edAttenuation", "edHoldtime",
-                                                      "tbHoldTime", "tbFadeOut", "tbFadeIn"}));
-
-    // COM, connected: the port column, switch-on, then the language;
-    // what cannot be used while connected is passed over.
-    w.PageControl1->setCurrentWidget(w.tabCOM);
-    Focus(w.cbCOM);
-    EXPECT_EQ(TabWalk(7), (QStringList{"btnDisconnect", "btnViewmessages", "swPreset1", "swPreset2", "swPreset3",
-                                       "swOff", "btnFactory"}));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget()->parentWidget(), w.rdgLanguage);
-
+    ShowTab(w_->tabPreferences);
+    EXPECT_EQ(TabWalk(w_->tbThreshold, 7), (QStringList{"edThreshold", "tbAttenuation", "edAttenuation",
+                                                        "edHoldtime", "tbHoldTime", "tbFadeOut", "tbFadeIn"}));
+    // COM, connected: the port column, switch-on, then the language; what
+    // cannot be used while connected is passed over.
+    ShowTab(w_->tabCOM);
+    EXPECT_EQ(TabWalk(w_->cbCOM, 8).mid(0, 7), (QStringList{"btnDisconnect", "btnViewmessages", "swPreset1",
+                                                            "swPreset2", "swPreset3", "swOff", "btnFactory"}));
+    EXPECT_EQ(QApplication::focusWidget()->parentWidget(), w_->rdgLanguage);
     // About: the link, then the update buttons when they are shown.
-    w.SetServiceMode(true);
-    w.PageControl1->setCurrentWidget(w.TabSheet4);
-    Focus(w.UnlURLLabel1);
-    EXPECT_EQ(TabWalk(2), (QStringList{"btnUpdate", "btnUpdate2"}));
-    EXPECT_EQ(TabWalk(2, Qt::ShiftModifier), (QStringList{"btnUpdate", "UnlURLLabel1"}));
+    w_->SetServiceMode(true);
+    ShowTab(w_->TabSheet4);
+    EXPECT_EQ(TabWalk(w_->UnlURLLabel1, 2), (QStringList{"btnUpdate", "btnUpdate2"}));
+    EXPECT_EQ(TabWalk(w_->btnUpdate2, 2, true), (QStringList{"btnUpdate", "UnlURLLabel1"}));
 }
 
-} // namespace
+}  // namespace

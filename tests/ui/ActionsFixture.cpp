@@ -23,6 +23,7 @@ void ActionsFixture::TearDown()
 void ActionsFixture::Connect(const std::function<void(sim::DeviceState&)>& setup, sim::SimOptions options)
 {
     StartDevice(options);
+    initial_ = device_->State();
     if (setup) {
         sim::DeviceState state = device_->State();
         setup(state);
@@ -31,6 +32,19 @@ void ActionsFixture::Connect(const std::function<void(sim::DeviceState&)>& setup
     ShowAndConnect();
     ASSERT_NE(w_->Comm, nullptr);
     w_->Comm->SetPollSuspended(true);
+    Drain();
+    ClearReceived();
+}
+
+void ActionsFixture::Resync(const std::function<void(sim::DeviceState&)>& setup)
+{
+    FocusElsewhere();  // a focused fader would keep its own position
+    sim::DeviceState state = initial_;
+    if (setup) {
+        setup(state);
+    }
+    device_->SetState(state);
+    w_->RequestFullState();
     Drain();
     ClearReceived();
 }

@@ -17,6 +17,8 @@ class QLineEdit;
 class QWidget;
 class TrhTrackBar;
 
+using Strings = std::vector<std::string>;
+
 class ActionsFixture : public PanelFixture {
 protected:
     void TearDown() override;
@@ -25,6 +27,10 @@ protected:
     // the whole state and then quiets the line (poll suspended, nothing
     // pending) and forgets what the device received so far.
     void Connect(const std::function<void(sim::DeviceState&)>& setup = {}, sim::SimOptions options = {});
+    // Puts the device into its state at Connect with `setup` applied, has the
+    // panel read it all again and forgets the frames: a fresh start for the
+    // next row of a table without a new connection.
+    void Resync(const std::function<void(sim::DeviceState&)>& setup = {});
     // Waits until nothing is on the line or queued.
     void Drain();
     // Drains, then the frames the device received since the last clear
@@ -38,6 +44,8 @@ protected:
     // Moves the focus to a control that takes no part in the actions.
     void FocusElsewhere();
     void ShowTab(QWidget* page);
+
+    sim::DeviceState initial_;
 };
 
 // The expected frame of a control command: 10 02 01 len sub payload 10 03 xor,

@@ -5,12 +5,9 @@
 #include "Language.h"
 #include "Panel.h"
 #include "RadioGroup.h"
-#include "Rhtrack.h"
 
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -20,112 +17,80 @@
 
 namespace {
 
-class ArrangementTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        SetLanguageFlag(kLanguageEnglish);
-        w.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    }
-    void TearDown() override { SetLanguageFlag(kLanguageEnglish); }
-
-    TfrmMain w;
-};
-
-// Visible widgets directly inside `parent`: none may overlap another, and
-// each lies within its parent.
+// Named visible widgets inside `parent` do not overlap and lie within it.
 void ExpectTidy(QWidget* parent)
 {
     QList<QWidget*> kids;
-    for (QObject* o : parent->children()) {
-        auto* k = qobject_cast<QWidget*>(o);
-        if (k != nullptr && !k->isHidden() && !k->isWindow() && !k->objectName().isEmpty()) kids << k;
+    for (auto* k : parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!k->isHidden() && !k->isWindow() && !k->objectName().isEmpty()) {
+            kids << k;
+        }
     }
     for (int i = 0; i < kids.size(); ++i) {
-        EXPECT_TRUE(parent->rect().contains(kids[i]->geometry()))
-            << kids[i]->objectName().toStdString() << " sticks out of " << parent->objectName().toStdString();
+        const std::string name = kids[i]->objectName().toStdString();
+        EXPECT_TRUE(parent->rect().contains(kids[i]->geometry())) << name << " sticks out";
         for (int j = i + 1; j < kids.size(); ++j) {
             EXPECT_FALSE(kids[i]->geometry().intersects(kids[j]->geometry()))
-                << kids[i]->objectName().toStdString() << " overlaps " << kids[j]->objectName().toStdString();
+                << name << " overlaps " << kids[j]->objectName().toStdString();
         }
         ExpectTidy(kids[i]);
     }
 }
 
-// Every caption fits the control that shows it.
-void ExpectCaptionFits(QWidget* widget)
+// Whether the caption `widget` shows fits it.
+bool CaptionFits(QWidget* widget)
 {
     const QFontMetrics fm = widget->fontMetrics();
-    const std::string name = widget->objectName().toStdString();
     if (auto* label = qobject_cast<QLabel*>(widget)) {
-        EXPECT_LE(fm.horizontalAdvance(label->text()), label->contentsRect().width()) << name;
-        EXPECT_LE(fm.height(), label->height()) << name;
-    } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
-        EXPECT_LE(fm.horizontalAdvance(button->text()) + 8, button->width()) << name;
-    } else if (auto* panel = qobject_cast<TPanel*>(widget)) {
-        EXPECT_LE(fm.horizontalAdvance(panel->Caption()) + 4, panel->width()) << name;
-    } else if (auto* group = qobject_cast<TRadioGroup*>(widget)) {
-        EXPECT_LE(fm.horizontalAdvance(group->title()) + 16, group->width()) << name;
-        for (int i = 0; i < group->Count(); ++i) {
-            EXPECT_LE(group->Button(i)->sizeHint().width(), group->Button(i)->width()) << name << " item " << i;
-            EXPECT_LE(group->Button(i)->geometry().bottom(), group->contentsRect().bottom()) << name << " item " << i;
-        }
-    } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
-        EXPECT_LE(fm.horizontalAdvance(box->title()) + 16, box->width()) << name;
+        return fm.horizontalAdvance(label->text()) <= label->contentsRect().width() && fm.height() <= label->height();
     }
-}
-
-void ExpectCaptionsFit(TfrmMain& w)
-{
-    for (QWidget* page : {w.tabControl, w.tabPreferences, w.tabCOM, w.TabSheet4}) {
-        // Laid out only while current.
-        w.PageControl1->setCurrentWidget(page);
-        QCoreApplication::sendPostedEvents();
-        for (QObject* c : w.Components()) {
-            auto* widget = qobject_cast<QWidget*>(c);
-            if (widget != nullptr && !widget->isHidden() && page->isAncestorOf(widget)) {
-                ExpectCaptionFits(widget);
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        return fm.horizontalAdvance(button->text()) + 8 <= button->width();
+    }
+    if (auto* panel = qobject_cast<TPanel*>(widget)) {
+        return fm.horizontalAdvance(panel->Caption()) + 4 <= panel->width();
+    }
+    if (auto* group = qobject_cast<TRadioGroup*>(widget)) {
+        for (int i = 0; i < group->Count(); ++i) {
+            const QWidget* item = group->Button(i);
+            if (item->sizeHint().width() > item->width() || item->geometry().bottom() > group->contentsRect().bottom()) {
+                return false;
             }
         }
     }
-    QTabBar* tabs = w.PageControl1->tabBar();
-    int total = 0;
-    for (int i = 0; i < tabs->count(); ++i) {
-        EXPECT_GE(tabs->tabRect(i).width(), tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)));
-        total += tabs->tabRect(i).width();
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+        return fm.horizontalAdvance(box->title()) + 16 <= box->width();
     }
-    EXPECT_LE(total, w.PageControl1->width());
+    return true;
 }
 
 } // namespace
 
-TEST_F(ArrangementTest, NothingOverlapsOrSticksOut)
+TEST(Arrangement, NothingOverlapsAndCaptionsFitInBothLanguages)
 {
-    for (QWidget* page : {w.tabControl, w.tabPreferences, w.tabCOM, w.TabSheet4}) {
-        SCOPED_TRACE(page->objectName().toStdString());
-        // Only the current page is laid out to the page control's size.
-        w.PageControl1->setCurrentWidget(page);
-        ExpectTidy(page);
-    }
-}
-
-TEST_F(ArrangementTest, CaptionsFitInBothLanguages)
-{
-    {
-        SCOPED_TRACE("design-time English");
-        ExpectCaptionsFit(w);
-    }
-    SetLanguageFlag(kLanguageGerman);
-    w.ApplyLanguage();
-    {
-        SCOPED_TRACE("German");
-        ExpectCaptionsFit(w);
-    }
-    SetLanguageFlag(kLanguageEnglish);
-    w.ApplyLanguage();
-    {
-        SCOPED_TRACE("table English");
-        ExpectCaptionsFit(w);
+    TfrmMain w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    for (const std::uint8_t language : {kLanguageEnglish, kLanguageGerman, kLanguageEnglish}) {
+        SetLanguageFlag(language);
+        w.ApplyLanguage();
+        for (QWidget* page : {w.tabControl, w.tabPreferences, w.tabCOM, w.TabSheet4}) {
+            SCOPED_TRACE(page->objectName().toStdString() + (language == kLanguageGerman ? " German" : ""));
+            w.PageControl1->setCurrentWidget(page);  // laid out only while current
+            QCoreApplication::sendPostedEvents();
+            ExpectTidy(page);
+            for (QObject* o : w.Components()) {
+                auto* c = qobject_cast<QWidget*>(o);
+                EXPECT_TRUE(c == nullptr || c->isHidden() || !page->isAncestorOf(c) || CaptionFits(c))
+                    << o->objectName().toStdString() << " cut off";
+            }
+        }
+        QTabBar* tabs = w.PageControl1->tabBar();
+        int total = 0;
+        for (int i = 0; i < tabs->count(); ++i) {
+            EXPECT_GE(tabs->tabRect(i).width(), tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)));
+            total += tabs->tabRect(i).width();
+        }
+        EXPECT_LE(total, w.PageControl1->width());
     }
 }

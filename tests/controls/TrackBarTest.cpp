@@ -1,0 +1,149 @@
+// Faders: the knob the user sees, the keys, the change signal the window's
+// handlers run on, and repainting only when something visible changed.
+#include "Colortrackbar.h"
+
+#include "PaintCounter.h"
+#include "WaitFor.h"
+
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+std::string Describe(const KnobGeometry& g)
+{
+    QString s;
+    QTextStream out(&s);
+    out << g.left << ' ' << g.top << ' ' << g.right << ' ' << g.bottom << " |";
+    for (const QPoint& p : {g.triangle[0], g.triangle[1], g.triangle[2], g.lineFrom, g.lineTo}) {
+        out << ' ' << p.x() << ',' << p.y();
+    }
+    return s.toStdString();
+}
+
+} // namespace
+
+TEST(TrackBar, KnobGeometry)
+{
+    const struct {
+        int left, top, right, bottom, thumbLength;
+        const char* expected;  // fill rectangle | triangle, index line
+    } cases[] = {
+        // Thumb 18..20: an 18 px line 3 px above the fill's bottom; else 13 px, 2 px above.
+        {10, 100, 30, 120, 18, "11 101 29 118 | 11,118 28,118 20,117 11,115 29,115"},
+        {10, 100, 30, 120, 21, "11 101 29 118 | 11,118 28,118 20,117 11,116 24,116"},
+        // Halves are cut toward zero, not floored, on either side of 0.
+        {0, 0, 5, 1, 20, "1 1 4 0 | 1,0 3,0 2,-2 1,-3 19,-3"},
+        {0, 0, 9, 10, 20, "1 1 8 8 | 1,8 7,8 4,7 1,5 19,5"},
+        {-10, 0, -3, 10, 20, "-9 1 -4 8 | -9,8 -5,8 -6,7 -9,5 9,5"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Describe(ComputeKnobGeometry(c.left, c.top, c.right, c.bottom, c.thumbLength)), c.expected);
+    }
+}
+
+TEST(TrackBar, KnobIsPaintedInItsColourAndSelectionOnlyWithEnableRange)
+{
+    TColorTrackBar bar;
+    bar.resize(40, 200);
+    const QRect r = bar.ThumbRect();
+    const KnobGeometry g = ComputeKnobGeometry(r.left(), r.top(), r.left() + r.width(), r.top() + r.height(), 20);
+    const QPoint inFill(g.left + 2, g.top + 1);
+    EXPECT_EQ(bar.grab().toImage().pixelColor(inFill), QColor(255, 0, 0));
+    bar.SetThumbColor(0x00FF00);
+    const QImage shot = bar.grab().toImage();
+    EXPECT_EQ(shot.pixelColor(inFill), QColor(0, 255, 0));
+    // The index line is black and ends one pixel before its end point.
+    EXPECT_EQ(shot.pixelColor(g.lineFrom), QColor(Qt::black));
+    EXPECT_EQ(shot.pixelColor(g.lineTo - QPoint(1, 0)), QColor(Qt::black));
+    EXPECT_NE(shot.pixelColor(g.lineTo), QColor(Qt::black));
+
+    TrhTrackBar plainBar;
+    plainBar.SetRange(0, 79);
+    plainBar.resize(200, 40);
+    plainBar.grab();  // the first grab polishes the widget
+    const QImage plain = plainBar.grab().toImage();
+    plainBar.SetSelStart(20);
+    plainBar.SetSelEnd(60);
+    EXPECT_EQ(plainBar.grab().toImage(), plain) << "no selection shown while EnableRange is off";
+    plainBar.SetEnableRange(true);
+    EXPECT_NE(plainBar.grab().toImage(), plain);
+    plainBar.SetSelEnd(20);
+    EXPECT_EQ(plainBar.grab().toImage(), plain) << "an empty range draws nothing";
+}
+
+TEST(TrackBar, SettersRepaintOnlyOnAChange)
+{
+    QWidget window;
+    window.resize(200, 250);
+    auto* bar = new TColorTrackBar(&window);
+    bar->setGeometry(10, 10, 40, 200);
+    auto* sentinel = new QWidget(&window);
+    sentinel->setGeometry(150, 220, 10, 10);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    PaintCounter paints(bar, sentinel);
+    paints.Flush();
+    const struct { std::function<void()> apply; bool repaints; } steps[] = {
+        {[&] { bar->SetThumbColor(clRed); }, false},   {[&] { bar->SetThumbColor(clBlue); }, true},
+        {[&] { bar->SetThumbLength(20); }, false},     {[&] { bar->SetThumbLength(17); }, true},
+        {[&] { bar->SetLineLength(10); }, false},      {[&] { bar->SetEnableRange(false); }, false},
+        {[&] { bar->SetSelEnd(40); }, false},  // no range shown: nothing to redraw
+        {[&] { bar->SetEnableRange(true); }, true},    {[&] { bar->SetEnableRange(true); }, false},
+        {[&] { bar->SetSelStart(10); }, true},         {[&] { bar->SetSelStart(10); }, false},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        const int before = paints.Count();
+        steps[i].apply();
+        paints.Flush();
+        if (steps[i].repaints) {
+            EXPECT_TRUE(WaitFor([&] { return paints.Count() > before; })) << "step " << i;
+        } else {
+            EXPECT_EQ(paints.Count(), before) << "step " << i;
+        }
+    }
+    EXPECT_EQ(bar->ThumbRect().width(), 17);
+}
+
+TEST(TrackBar, KeysClicksPositionsAndTheChangeSignal)
+{
+    QWidget window;
+    auto* bar = new TColorTrackBar(&window);  // vertical
+    auto* other = new QLineEdit(&window);
+    bar->setGeometry(10, 10, 40, 200);
+    other->setGeometry(100, 10, 80, 20);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    other->setFocus();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(20, 100));
+    EXPECT_TRUE(bar->hasFocus()) << "a click gives the fader the focus";
+
+    bar->SetRange(0, 79);
+    bar->SetPosition(0);
+    const int topY = bar->HandleRect().center().y();
+    QSignalSpy changes(bar, &QSlider::valueChanged);
+    bar->SetPosition(79);
+    EXPECT_LT(topY, bar->HandleRect().center().y()) << "0 dB at the top";
+    bar->SetPosition(79);
+    bar->SetPosition(500);  // out of range: at the limit already, no second change
+    EXPECT_EQ(bar->Position(), 79);
+    EXPECT_EQ(changes.count(), 1);
+
+    bar->SetLineLength(15);  // the page step; the line step stays 1
+    const struct {
+        Qt::Key key;
+        int to;  // from 40
+    } keys[] = {{Qt::Key_Up, 39}, {Qt::Key_Down, 41}, {Qt::Key_PageDown, 55}, {Qt::Key_Home, 0}};
+    for (const auto& k : keys) {
+        bar->SetPosition(40);
+        QTest::keyClick(bar, k.key);
+        EXPECT_EQ(bar->Position(), k.to) << k.key;
+    }
+}

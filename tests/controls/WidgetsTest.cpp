@@ -1,0 +1,135 @@
+// The small controls: clicks on latching panels, the link label, clamping
+// level bars, typed-length limits, the status bar and radio groups.
+#include "EditLength.h"
+#include "LevelBar.h"
+#include "Panel.h"
+#include "RadioGroup.h"
+#include "StatusBar.h"
+#include "UnlURLLabel.h"
+
+#include "WaitFor.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+TEST(Widgets, PanelClicksComeFromItselfOrItsLabelsOnly)
+{
+    QWidget window;
+    auto* panel = new TPanel(&window);
+    panel->setGeometry(10, 10, 150, 60);
+    auto* label = new QLabel(QStringLiteral("Manual"), panel);
+    label->setGeometry(10, 10, 80, 20);
+    QSignalSpy clicks(panel, &TPanel::clicked);
+    QTest::mousePress(panel, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(panel, Qt::LeftButton, {}, QPoint(500, 5));  // released outside
+    QTest::mouseClick(panel, Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_EQ(clicks.count(), 0);
+    // Through the window, as a real pointer: the label lets the click through.
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, label->mapTo(&window, QPoint(5, 5)));
+    EXPECT_TRUE(WaitFor([&] { return clicks.count() == 1; }));
+}
+
+TEST(Widgets, LinkLabelShowsItsUrlAndOpensItOncePerClickOrKey)
+{
+    QStringList opened;
+    const TUnlURLLabel::Opener saved = TUnlURLLabel::UrlOpener();
+    TUnlURLLabel::UrlOpener() = [&](const QString& url) { opened << "open " + url; };
+    TUnlURLLabel label;
+    EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_TRUE(label.font().underline());
+    label.SetURL(QStringLiteral("https://example.org/<b>x</b>"));
+    EXPECT_EQ(label.text(), label.URL());
+    EXPECT_EQ(label.textFormat(), Qt::PlainText);
+
+    label.resize(200, 20);
+    // The handler runs first and may still decide what is opened.
+    QObject::connect(&label, &TUnlURLLabel::clicked, [&] {
+        opened << QStringLiteral("handler");
+        label.SetURL(QStringLiteral("https://example.org/k"));
+    });
+    QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(opened, (QStringList{"handler", "open https://example.org/k"}));
+    QTest::mousePress(&label, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(&label, Qt::LeftButton, {}, QPoint(500, 5));  // released outside
+    QTest::mouseClick(&label, Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_EQ(opened.size(), 2);
+
+    const struct { Qt::Key key; Qt::KeyboardModifiers modifiers; bool autoRepeat; int opens; } presses[] = {
+        {Qt::Key_Space, Qt::NoModifier, false, 1},      {Qt::Key_Return, Qt::NoModifier, false, 1},
+        {Qt::Key_Enter, Qt::KeypadModifier, false, 1},  {Qt::Key_Space, Qt::NoModifier, true, 0},
+        {Qt::Key_Return, Qt::ControlModifier, false, 0}, {Qt::Key_A, Qt::NoModifier, false, 0},
+    };
+    for (const auto& p : presses) {
+        opened.clear();
+        QKeyEvent press(QEvent::KeyPress, p.key, p.modifiers, QString(), p.autoRepeat);
+        QCoreApplication::sendEvent(&label, &press);
+        EXPECT_EQ(opened.size(), 2 * p.opens) << p.key << " repeat " << p.autoRepeat;
+    }
+    TUnlURLLabel::UrlOpener() = saved;
+}
+
+TEST(Widgets, LevelBarsClampAndTypedLengthLimitsOnlyTyping)
+{
+    QProgressBar bar;
+    bar.setRange(0, 79);
+    for (const auto& [requested, shown] : {std::pair{-300, 0}, {0, 0}, {12, 12}, {79, 79}, {80, 79}}) {
+        bar.setValue(40);
+        SetBarPosition(&bar, requested);
+        EXPECT_EQ(bar.value(), shown) << requested;
+    }
+
+    QLineEdit edit;
+    SetMaxLength(&edit, 6);
+    EXPECT_EQ(MaxLength(&edit), 6);
+    edit.setText(QStringLiteral("-12.5dB"));  // a level text is shown whole
+    edit.end(false);
+    QTest::keyClicks(&edit, QStringLiteral("x"));
+    EXPECT_EQ(edit.text(), QStringLiteral("-12.5dB"));
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit.text(), QStringLiteral("-12.5d"));
+    edit.clear();
+    QTest::keyClicks(&edit, QStringLiteral("-12.5dBXYZ"));
+    EXPECT_EQ(edit.text(), QStringLiteral("-12.5d"));
+    SetMaxLength(&edit, 0);
+    EXPECT_EQ(MaxLength(&edit), 0);
+    QTest::keyClicks(&edit, QStringLiteral("B!"));
+    EXPECT_EQ(edit.text(), QStringLiteral("-12.5dB!"));
+}
+
+TEST(Widgets, StatusBarPanelsAndRadioGroupItems)
+{
+    TStatusBar status;
+    status.SetPanelWidths({125, 360, 50});
+    status.resize(748, 31);
+    ASSERT_EQ(status.PanelCount(), 3);
+    EXPECT_EQ(status.PanelLabel(1)->x(), 127);
+    status.SetPanelText(0, QStringLiteral("COM1 connected"));
+    status.SetPanelText(7, QStringLiteral("ignored"));
+    EXPECT_EQ(status.PanelText(7), QString());
+    status.SetSimplePanel(true);
+    status.SetSimpleText(QStringLiteral("Writing page 3"));
+    EXPECT_TRUE(status.PanelLabel(0)->isHidden());
+    status.SetSimplePanel(false);
+    EXPECT_EQ(status.PanelText(0) + '|' + status.SimpleText(), QStringLiteral("COM1 connected|Writing page 3"));
+
+    TRadioGroup group;
+    group.SetItems({QStringLiteral("x")});
+    group.SetItems({QStringLiteral("German"), QStringLiteral("English")});  // replaces the items
+    QSignalSpy clicks(&group, &TRadioGroup::clicked);
+    group.SetItemIndex(1);
+    EXPECT_EQ(clicks.count(), 0) << "a selection by program is no click";
+    group.Button(0)->click();
+    EXPECT_EQ(clicks.count(), 1);
+    EXPECT_EQ(group.ItemIndex(), 0);
+    group.SetItemIndex(-1);
+    EXPECT_EQ(group.ItemIndex(), -1);
+    EXPECT_EQ(group.Items(), (QStringList{QStringLiteral("German"), QStringLiteral("English")}));
+    EXPECT_EQ(group.ItemText(5), QString());
+}

@@ -1,0 +1,367 @@
+// What the user's actions send and show, against the simulated device: faders
+// under the focus rule, typed levels, mute and priority panels, the ganged
+// output pairs, the line source and ducking; a wheel turn sends what the
+// fader shows and a double-click toggles a latching panel once.
+#include "ActionsFixture.h"
+
+#include "Colors.h"
+#include "Panel.h"
+#include "Rhtrack.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+namespace {
+
+using Actions = ActionsFixture;
+
+TEST_F(Actions, FaderMovedByTheUserSendsAndShowsItsValueAProgramMoveOnlyShows)
+{
+    Connect();
+    struct Case {
+        TrhTrackBar* fader;
+        int position;
+        std::string frame;
+        const char* hint;
+        QLineEdit* edit;
+        const char* text;
+    };
+    const Case cases[] = {
+        {w_->tbMic[3], 21, Frame(0xA3, {21, 0x12}), "-10.5", w_->edMic[3], "-10.5dB"},
+        {w_->tbMic[3], 79, Frame(0xA3, {79, 0x12}), "mute", w_->edMic[3], "mute"},
+        {w_->tbThreshold, 86, Frame(0xB2, {0x2B}), "927", w_->edThreshold, "927"},
+        {w_->tbThreshold, 127, Frame(0xB2, {0x02}), "43", w_->edThreshold, "43"},
+        {w_->tbAttenuation, 30, Frame(0xB3, {30}), "30", w_->edAttenuation, "30"},
+        {w_->tbHoldTime, 20, Frame(0xB4, {20}), "20", w_->edHoldtime, "200"},
+        {w_->tbFadeOut, 7, Frame(0xB5, {7}), "7", nullptr, nullptr},
+        {w_->tbFadeIn, 0, Frame(0xB6, {0}), "0", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fader->objectName().toStdString() + " to " + std::to_string(c.position));
+        ShowTab(w_->tabControl->isAncestorOf(c.fader) ? w_->tabControl : w_->tabPreferences);
+        Drag(c.fader, c.position);
+        EXPECT_EQ(Sent(), Strings{c.frame});
+        EXPECT_EQ(c.fader->toolTip(), c.hint);
+        if (c.edit != nullptr) {
+            EXPECT_EQ(c.edit->text(), c.text);
+        }
+    }
+    EXPECT_EQ(device_->State().live.micGain[2], 79);
+    EXPECT_EQ(w_->LastSent[kLastMic1 + 2], 79);
+
+    ShowTab(w_->tabControl);
+    FocusElsewhere();
+    w_->tbMic[2]->SetPosition(50);
+    w_->tbMasterRight->SetPosition(3);
+    EXPECT_EQ(Sent(), Strings{});
+    EXPECT_EQ(w_->tbMic[2]->toolTip(), "-34");
+    EXPECT_EQ(w_->tbMasterRight->toolTip(), "-1.5");
+}
+
+// Typed one after the other: each row starts where the one before left the
+// device. Invalid text restores the box from its fader; the box always shows
+// what the device now holds, also when the fader was already there.
+TEST_F(Actions, TypedEntryMovesTheFaderSendsAndRewritesTheBox)
+{
+    Connect();  // MIC 3 at -10dB; threshold 1100 mV, attenuation 20, hold 500 ms
+    using Box = std::pair<QLineEdit*, TrhTrackBar*>;
+    const Box mic{w_->edMic[3], w_->tbMic[3]}, threshold{w_->edThreshold, w_->tbThreshold};
+    const Box hold{w_->edHoldtime, w_->tbHoldTime}, attenuation{w_->edAttenuation, w_->tbAttenuation};
+    struct Case {
+        Box box;
+        const char* typed;
+        const char* text;
+        int position;
+        std::string frame;  // "": nothing sent
+    };
+    const auto level = [](int p) { return Frame(0xA3, {static_cast<std::uint8_t>(p), 0x12}); };
+    const Case cases[] = {
+        {mic, "-12.5db", "-12.5dB", 25, level(25)},
+        {mic, "-.5", "-0.5dB", 1, level(1)},
+        {mic, "+3", "0dB", 0, level(0)},
+        {mic, "0dB", "0dB", 0, level(0)},  // unchanged text is sent again
+        {mic, "-6 dB", "0dB", 0, ""},
+        {mic, "", "", 0, ""},
+        {threshold, "100.9", "86", 125, Frame(0xB2, {4})},  // the step below
+        {threshold, "5000", "2739", 2, Frame(0xB2, {127})},
+        {threshold, "5000", "2739", 2, Frame(0xB2, {127})},
+        {threshold, "1.2.3", "43", 127, Frame(0xB2, {2})},
+        {hold, "555", "550", 55, Frame(0xB4, {55})},
+        {hold, "5", "10", 1, Frame(0xB4, {1})},
+        {hold, "5", "10", 1, Frame(0xB4, {1})},
+        {hold, "1-2", "10", 1, ""},
+        {hold, "", "", 1, ""},
+        {attenuation, "80", "79", 79, Frame(0xB3, {79})},
+        {attenuation, "+7", "7", 7, Frame(0xB3, {7})},
+        {attenuation, "-", "7", 7, ""},
+    };
+    for (const Case& c : cases) {
+        QLineEdit* edit = c.box.first;
+        SCOPED_TRACE(edit->objectName().toStdString() + " <- " + c.typed);
+        ShowTab(edit == w_->edMic[3] ? w_->tabControl : w_->tabPreferences);
+        Enter(edit, QString::fromUtf8(c.typed));
+        EXPECT_EQ(Sent(), c.frame.empty() ? Strings{} : Strings{c.frame});
+        EXPECT_EQ(edit->text().toStdString(), c.text);
+        EXPECT_EQ(c.box.second->Position(), c.position);
+    }
+    EXPECT_EQ(w_->LastSent[kLastMic1 + 2], -1) << "an entry is not a fader move of the user";
+
+    // Leaving a box discards what was typed into it.
+    Focus(w_->edAttenuation);
+    w_->edAttenuation->setText(QStringLiteral("77"));
+    FocusElsewhere();
+    EXPECT_EQ(w_->edAttenuation->text(), "7");
+    EXPECT_EQ(Sent(), Strings{});
+}
+
+// Mute and unmute of an input: the bar and text at once (the level as heard,
+// ducking included), then the command.
+TEST_F(Actions, MutePanelShowsTheLevelAtOnceAndSends)
+{
+    Connect();
+    struct Case {
+        int mic;  // 0: the line
+        int fader;
+        bool muted, manualDucking, duckingActive, priority;
+        int attenuation;
+        int bar;
+        const char* text;
+        std::string frame;
+    };
+    const Case cases[] = {
+        {2, 10, false, false, false, false, 20, 0, "mute", Frame(0xAE, {1, 0x11})},
+        {2, 10, true, true, false, false, 20, 49, "-15dB", Frame(0xAE, {0, 0x11})},   // manual ducking
+        {2, 10, true, false, true, false, 20, 49, "-15dB", Frame(0xAE, {0, 0x11})},   // reported ducking
+        {2, 10, true, true, false, true, 20, 69, "-5dB", Frame(0xAE, {0, 0x11})},     // priority: not ducked
+        {5, 25, true, false, false, false, 20, 54, "-12.5dB", Frame(0xAE, {0, 0x14})},
+        {6, 70, true, true, false, false, 20, 0, "mute", Frame(0xAE, {0, 0x15})},     // ducked below the scale
+        {0, 10, false, true, false, false, 20, 0, "mute", Frame(0xAE, {1, 0x00})},
+        {0, 10, true, true, false, false, 30, 39, "-24dB", Frame(0xAE, {0, 0x00})},   // the line is always ducked
+        {0, 10, true, false, false, false, 30, 69, "-5dB", Frame(0xAE, {0, 0x00})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mic " << c.mic << " muted " << c.muted << " frame " << c.frame);
+        Resync([&](sim::DeviceState& s) {
+            (c.mic > 0 ? s.live.micGain[c.mic - 1] : s.live.stereoGain[0]) = static_cast<std::uint8_t>(c.fader);
+            (c.mic > 0 ? s.live.micMute[c.mic - 1] : s.live.stereoMute[0]) = c.muted;
+            s.live.priority[std::max(c.mic, 1) - 1] = c.priority;
+            s.live.manualDucking = c.manualDucking;
+            s.live.attenuation = static_cast<std::uint8_t>(c.attenuation);
+        });
+        TPanel* panel = c.mic > 0 ? w_->Panel[c.mic] : w_->btnLine;
+        ASSERT_EQ(IsPressed(panel), c.muted);
+        w_->DuckingActive = c.duckingActive;
+        QTest::mouseClick(panel, Qt::LeftButton);
+        // Before any reply is handled: this is the click's own doing.
+        EXPECT_EQ(IsPressed(panel), !c.muted);
+        EXPECT_EQ((c.mic > 0 ? w_->pgbMic[c.mic] : w_->pgbLine)->value(), c.bar);
+        EXPECT_EQ((c.mic > 0 ? w_->edMic[c.mic] : w_->edLine)->text().toStdString(), c.text);
+        EXPECT_EQ(Sent(), Strings{c.frame});
+    }
+}
+
+// The priority lamp goes olive when priority is taken, and lights only when
+// it is given up while the device reports ducking in effect.
+TEST_F(Actions, PriorityPanelSetsTheLampButNotTheLevel)
+{
+    Connect();
+    const struct {
+        bool priority, duckingActive;
+        TColor lampBefore, lampAfter;
+    } cases[] = {{false, true, clYellow, clOlive}, {false, false, clOlive, clOlive},
+                 {true, true, clOlive, clYellow}, {true, false, clYellow, clYellow}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "priority " << c.priority << " ducking " << c.duckingActive);
+        Resync([&](sim::DeviceState& s) { s.live.priority[1] = c.priority; });
+        w_->DuckingActive = c.duckingActive;
+        w_->panduck[2]->SetColor(c.lampBefore);
+        const int bar = w_->pgbMic[2]->value();
+        QTest::mouseClick(w_->btnduck[2], Qt::LeftButton);
+        EXPECT_EQ(IsPressed(w_->btnduck[2]), !c.priority);
+        EXPECT_EQ(w_->panduck[2]->Color(), c.lampAfter);
+        EXPECT_EQ(w_->pgbMic[2]->value(), bar);
+        EXPECT_EQ(Sent(), Strings{Frame(0xA9, {static_cast<std::uint8_t>(!c.priority), 0x11})});
+    }
+}
+
+// A ganged pair follows its left fader at the offset it had when ganged;
+// nothing is ever sent for the right output, and mute covers both.
+TEST_F(Actions, GangedPairFollowsItsLeftFader)
+{
+    Connect();
+    const auto sub = [](int p) { return Frame(0xA2, {static_cast<std::uint8_t>(p), 0x01}); };
+    const auto positions = [&] { return std::pair{w_->tbSubLeft->Position(), w_->tbSubRight->Position()}; };
+    const auto gang = [&](int left, int right, bool leftMuted, bool rightMuted) {
+        Resync([&](sim::DeviceState& s) {
+            s.live.stereoGain[1] = static_cast<std::uint8_t>(left);
+            s.live.stereoGain[2] = static_cast<std::uint8_t>(right);
+            s.live.stereoMute[1] = leftMuted;
+            s.live.stereoMute[2] = rightMuted;
+        });
+        QTest::mouseClick(w_->btnSubGanged, Qt::LeftButton);
+        ASSERT_EQ(Sent(), Strings{Frame(0xAA, {1, 0x01})});
+    };
+    gang(10, 20, false, false);
+    Drag(w_->tbSubLeft, 15);
+    EXPECT_EQ(positions(), std::pair(15, 25));
+    EXPECT_EQ(Sent(), Strings{sub(15)});
+    Drag(w_->tbSubLeft, 72);  // the right one reaches mute: the left stops at the offset
+    EXPECT_EQ(positions(), std::pair(69, 79));
+    EXPECT_EQ(Sent(), (Strings{sub(72), sub(69)}));
+    EXPECT_EQ(w_->LastSent[kLastSubRight], 79);
+    EXPECT_EQ(device_->State().live.stereoGain[2], 20);
+    Enter(w_->edSubLeft, QStringLiteral("-10"));
+    EXPECT_EQ(positions(), std::pair(20, 79)) << "a typed level moves only the left";
+    EXPECT_EQ(Sent(), Strings{sub(20)});
+
+    gang(30, 20, false, false);
+    Drag(w_->tbSubLeft, 5);  // the right one reaches the top
+    EXPECT_EQ(positions(), std::pair(10, 0));
+    EXPECT_EQ(Sent(), (Strings{sub(5), sub(10)}));
+
+    gang(10, 20, false, true);  // only the right muted: both are
+    EXPECT_TRUE(IsPressed(w_->btnSubL));
+    EXPECT_TRUE(w_->btnSubR->isHidden());
+    EXPECT_EQ(w_->btnSubL->x(), w_->btnSubGanged->x());
+    EXPECT_EQ(w_->edSubLeft->text(), "mute");
+    EXPECT_EQ(w_->edSubRight->text(), "mute");
+
+    gang(10, 25, true, false);
+    QTest::mouseClick(w_->btnSubL, Qt::LeftButton);
+    EXPECT_EQ(w_->pgbSubLeft->value(), 69);
+    EXPECT_EQ(w_->pgbSubRight->value(), 54);
+    EXPECT_EQ(w_->edSubRight->text(), "-12dB") << "whole decibels";
+    EXPECT_EQ(w_->edSubLeft->text(), "mute") << "the left box waits for the device";
+    EXPECT_EQ(Sent(), Strings{Frame(0xAE, {0, 0x01})});
+    QTest::mouseClick(w_->btnSubL, Qt::LeftButton);
+    EXPECT_EQ(w_->pgbSubRight->value(), 0);
+    EXPECT_EQ(w_->edSubRight->text(), "mute");
+    EXPECT_EQ(Sent(), Strings{Frame(0xAE, {1, 0x01})});
+    QTest::mouseClick(w_->btnSubGanged, Qt::LeftButton);  // unganged with the left muted
+    EXPECT_FALSE(w_->btnSubR->isHidden());
+    EXPECT_TRUE(IsPressed(w_->btnSubR));
+    EXPECT_TRUE(w_->tbSubRight->isEnabled());
+    EXPECT_EQ(w_->btnSubL->x(), w_->edSubLeft->x());
+    EXPECT_EQ(Sent(), Strings{Frame(0xAA, {0, 0x01})});
+
+    // Unganged, the right mute touches only its own strip.
+    const int leftBar = w_->pgbMasterLeft->value();
+    QTest::mouseClick(w_->btnMasterR, Qt::LeftButton);
+    EXPECT_EQ(w_->pgbMasterRight->value(), 0);
+    EXPECT_EQ(w_->pgbMasterLeft->value(), leftBar);
+    EXPECT_FALSE(IsPressed(w_->btnMasterL));
+    EXPECT_EQ(Sent(), Strings{Frame(0xAE, {1, 0x04})});
+    QTest::mouseClick(w_->btnMasterR, Qt::LeftButton);
+    Sent();
+    QTest::mouseClick(w_->btnMasterGanged, Qt::LeftButton);
+    EXPECT_FALSE(w_->tbMasterRight->isEnabled());
+    EXPECT_EQ(Sent(), Strings{Frame(0xAA, {1, 0x02})});
+    const int offset = w_->tbMasterLeft->Position() - w_->tbMasterRight->Position();
+    Drag(w_->tbMasterLeft, 50);
+    EXPECT_EQ(w_->tbMasterRight->Position(), 50 - offset);
+    EXPECT_EQ(Sent(), Strings{Frame(0xA2, {50, 0x03})});
+}
+
+TEST_F(Actions, SourceAndManualDuckingWaitForTheDevicesReport)
+{
+    Connect();
+    const struct {
+        QWidget* control;
+        std::string frame;
+        int lamp;  // lit afterwards, -1: no lamp concerned
+        bool manual;
+    } cases[] = {
+        {w_->btnType, Frame(0xA1, {2}), 1, false}, {w_->btnCD, Frame(0xA1, {3}), 2, false},
+        {w_->btnAux, Frame(0xA1, {4}), 3, false},  {w_->btnOff, Frame(0xA1, {0}), 4, false},
+        {w_->btnTuner, Frame(0xA1, {1}), 0, false},
+        // Manual ducking toggles from its panel and from both its labels.
+        {w_->lblManual, Frame(0xA8, {2}), -1, true}, {w_->Label48, Frame(0xA8, {0}), -1, false},
+        {w_->panMaunduck, Frame(0xA8, {2}), -1, true},
+    };
+    const auto lamps = [&](int on) {
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(w_->LinePanel[i]->Color(), i == on ? clLime : clGreen) << "lamp " << i;
+        }
+    };
+    int lit = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.control->objectName().toStdString());
+        QTest::mouseClick(c.control, Qt::LeftButton);
+        lamps(lit);  // the click itself changes no lamp
+        EXPECT_EQ(IsPressed(w_->panMaunduck), c.manual);
+        EXPECT_EQ(Sent(), Strings{c.frame});
+        lit = c.lamp < 0 ? lit : c.lamp;
+        lamps(lit);
+        EXPECT_EQ(device_->State().live.manualDucking, c.manual);
+    }
+}
+
+TEST_F(Actions, ReportedPreferencesRewriteTheBoxesButSendNothing)
+{
+    Connect();
+    ShowTab(w_->tabPreferences);
+    FocusElsewhere();
+    sim::DeviceState state = device_->State();
+    state.live.holdTime = 37;
+    state.live.threshold = 43;
+    state.live.attenuation = 5;
+    device_->SetState(state);
+    w_->RequestFullState();
+    EXPECT_EQ(Sent(), FullStateFrames());
+    EXPECT_EQ(w_->tbHoldTime->Position(), 37);
+    EXPECT_EQ(w_->edHoldtime->text(), "370");
+    EXPECT_EQ(w_->edThreshold->text(), "927");
+    EXPECT_EQ(w_->edAttenuation->text(), "5");
+}
+
+// One notch of the wheel over a fader that does not hold the focus.
+TEST_F(Actions, WheelOverAnyFaderSendsWhatItShows)
+{
+    Connect();
+    for (TrhTrackBar* fader : w_->findChildren<TrhTrackBar*>()) {
+        SCOPED_TRACE(fader->objectName().toStdString());
+        if (!fader->isEnabled()) {
+            continue;
+        }
+        ShowTab(w_->tabControl->isAncestorOf(fader) ? w_->tabControl : w_->tabPreferences);
+        FocusElsewhere();
+        const int before = fader->Position();
+        // +120 moves an inverted (vertical) fader down in value.
+        const int delta = (fader->invertedControls() ? before > fader->Min() : before < fader->Max()) ? 120 : -120;
+        const QPointF at = fader->rect().center();
+        QWheelEvent wheel(at, fader->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(fader, &wheel);
+        EXPECT_NE(fader->Position(), before);
+        EXPECT_TRUE(fader->hasFocus());
+        EXPECT_EQ(Sent().size(), 1U);
+    }
+}
+
+TEST_F(Actions, DoubleClickOnALatchingPanelIsOneClick)
+{
+    Connect();
+    for (TPanel* panel : {w_->Panel[1], w_->btnduck[2], w_->btnSubGanged, w_->panMaunduck, w_->swPreset[2]}) {
+        SCOPED_TRACE(panel->objectName().toStdString());
+        const bool pressed = IsPressed(panel);
+        // The platform's order: press, release, press, double-click, release.
+        const QPoint at = panel->rect().center();
+        QTest::mouseClick(panel, Qt::LeftButton, {}, at);
+        QTest::mousePress(panel, Qt::LeftButton, {}, at);
+        QMouseEvent dbl(QEvent::MouseButtonDblClick, at, panel->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                        Qt::NoModifier);
+        QApplication::sendEvent(panel, &dbl);
+        QTest::mouseRelease(panel, Qt::LeftButton, {}, at);
+        EXPECT_NE(IsPressed(panel), pressed);
+        EXPECT_EQ(Sent().size(), 1U);
+    }
+}
+
+}  // namespace
