@@ -30,7 +30,9 @@
 #include "Rhtrack.h"
 #include "StatusBar.h"
 #include "UnlURLLabel.h"
+#include "WindowAdditions.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -192,6 +194,9 @@ QVector<QWidget*> TfrmMain::TabOrder() const
 
     // COM: port column, line format column, switch-on and language column.
     order << cbCOM << cbBaudRate << btnConnect << btnDisconnect << btnViewmessages << Button1;
+    if (additions_) {
+        order << additions_->btnBackup << additions_->btnRestore << additions_->cbReconnect;
+    }
     order << cbDataBit << cbParity << cbStopBits;
     for (int i = 0; i < rgProtocol->Count(); ++i) {
         order << rgProtocol->Button(i);
