@@ -194,9 +194,6 @@ QVector<QWidget*> TfrmMain::TabOrder() const
 
     // COM: port column, line format column, switch-on and language column.
     order << cbCOM << cbBaudRate << btnConnect << btnDisconnect << btnViewmessages << Button1;
-    if (additions_) {
-        order << additions_->btnBackup << additions_->btnRestore << additions_->cbReconnect;
-    }
     order << cbDataBit << cbParity << cbStopBits;
     for (int i = 0; i < rgProtocol->Count(); ++i) {
         order << rgProtocol->Button(i);
@@ -204,6 +201,10 @@ QVector<QWidget*> TfrmMain::TabOrder() const
     order << swPreset[1] << swPreset[2] << swPreset[3] << swOff << btnFactory;
     for (int i = 0; i < rdgLanguage->Count(); ++i) {
         order << rdgLanguage->Button(i);
+    }
+    // The additions under the port column come last, so the original walk stays.
+    if (additions_) {
+        order << additions_->btnBackup << additions_->btnRestore << additions_->cbReconnect;
     }
 
     // About: the link, then the firmware-update buttons (shown for service use only).
