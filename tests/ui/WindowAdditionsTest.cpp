@@ -1,0 +1,246 @@
+// Backup and restore, undo, reconnecting and the decoded log against the
+// simulated device (factory state: every microphone at position 20, line
+// source Tuner): the exact frames it receives.
+#include "PanelFixture.h"
+
+#include "AutoReconnect.h"
+#include "Commands.h"
+#include "Fmsg.h"
+#include "Hex.h"
+#include "Panel.h"
+#include "Rhtrack.h"
+#include "StatusBar.h"
+#include "WaitFor.h"
+#include "WindowAdditions.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+using Frames = std::vector<std::string>;
+
+std::string Framed(const LCmd& c)
+{
+    return ToHex(c.MakeFrame(frame::kModeFramed));
+}
+
+class WindowAdditionsTest : public PanelFixture {
+protected:
+    QString Write(const QByteArray& bytes)
+    {
+        const QString path = dir_.filePath(QStringLiteral("state.json"));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    QByteArray Backup()
+    {
+        const QString path = dir_.filePath(QStringLiteral("backup.json"));
+        EXPECT_TRUE(w_->Additions().SaveBackup(path));
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // What the device received once everything sent so far was answered.
+    Frames SentAfterSettling()
+    {
+        Settle();
+        return ReceivedHex();
+    }
+};
+
+// The backup with one item of a group changed.
+QByteArray Patched(const QByteArray& backup, const char* group, const char* item, const char* key, QJsonValue value)
+{
+    QJsonObject all = QJsonDocument::fromJson(backup).object();
+    QJsonObject g = all[QLatin1String(group)].toObject();
+    if (item == nullptr) {
+        g[QLatin1String(key)] = value;
+    } else {
+        QJsonObject i = g[QLatin1String(item)].toObject();
+        i[QLatin1String(key)] = value;
+        g[QLatin1String(item)] = i;
+    }
+    all[QLatin1String(group)] = g;
+    return QJsonDocument(all).toJson();
+}
+
+TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferences)
+{
+    ShowAndConnect();
+    const QByteArray backup = Backup();
+    struct Case {
+        QByteArray file;
+        std::string frame;
+        const char* listed;
+    } cases[] = {
+        {Patched(backup, "channels", "mic3", "position", 25), Framed(CM_MCS_MIC(25, 0x12)), "MIC 3 gain -10dB -> -12.5dB"},
+        {Patched(backup, "channels", "sub_left", "mute", true), Framed(CM_MCS_MUTE(1, 0x01)), "mute Sub left off -> on"},
+        {Patched(backup, "ducking", nullptr, "attenuation", 30), Framed(CM_MCS_DK_ST_RED(30)), "ducking attenuation 20 -> 30"},
+        {QByteArray(R"({"format": "kestra-state", "version": 1, "line_source": "cd"})"), Framed(CM_MCS_LINE(3)), "line source Tuner -> CD"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.listed);
+        ClearReceived();
+        dialogs_->answers = {TDialogs::Answer::Cancel};
+        EXPECT_FALSE(w_->Additions().Restore(Write(c.file)));
+        EXPECT_TRUE(dialogs_->asked.back().text.contains(QLatin1String(c.listed)))
+            << dialogs_->asked.back().text.toStdString();
+        EXPECT_EQ(SentAfterSettling(), Frames{}) << "sent although cancelled";
+
+        dialogs_->answers = {TDialogs::Answer::Ok};
+        EXPECT_TRUE(w_->Additions().Restore(Write(c.file)));
+        EXPECT_EQ(SentAfterSettling(), Frames{c.frame});
+        // Back to the backup, which then reads as it was written.
+        dialogs_->answers = {TDialogs::Answer::Ok};
+        EXPECT_TRUE(w_->Additions().Restore(Write(backup)));
+        Settle();
+        EXPECT_EQ(Backup(), backup);
+    }
+}
+
+TEST_F(WindowAdditionsTest, BadFileIsNamedAndNothingIsSent)
+{
+    ShowAndConnect();
+    const struct {
+        QByteArray file;
+        const char* problem;
+    } cases[] = {
+        {"not json at all", "offset"},
+        {R"({"format": "other", "version": 1})", "format"},
+        {R"({"format": "kestra-state", "version": 1, "line_source": "radio"})", "radio"},
+        {R"({"format": "kestra-state", "version": 1, "channels": {"mic3": {"position": 80}}})", "position"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.problem);
+        ClearReceived();
+        dialogs_->asked.clear();
+        EXPECT_FALSE(w_->Additions().Restore(Write(c.file)));
+        ASSERT_EQ(dialogs_->asked.size(), 1u);
+        EXPECT_EQ(dialogs_->asked[0].kind, "Error");
+        EXPECT_TRUE(dialogs_->asked[0].text.contains(QLatin1String(c.problem))) << dialogs_->asked[0].text.toStdString();
+        EXPECT_EQ(SentAfterSettling(), Frames{});
+    }
+}
+
+TEST_F(WindowAdditionsTest, UndoSendsThePreviousValueAndRedoTheLast)
+{
+    ShowAndConnect();
+    const struct {
+        const char* what;
+        std::function<void(TfrmMain&)> act;
+        std::string undone;
+        std::string redone;
+    } cases[] = {
+        {"fader drag, one step",
+         [this](TfrmMain& w) {
+             Focus(w.tbMic[3]);
+             for (int p : {22, 26, 31}) {
+                 w.tbMic[3]->SetPosition(p);
+             }
+         },
+         Framed(CM_MCS_MIC(20, 0x12)), Framed(CM_MCS_MIC(31, 0x12))},
+        {"mute", [](TfrmMain& w) { QTest::mouseClick(w.Panel[2], Qt::LeftButton); },
+         Framed(CM_MCS_MUTE(0, 0x11)), Framed(CM_MCS_MUTE(1, 0x11))},
+        {"typed level",
+         [](TfrmMain& w) {
+             w.edMic[4]->setText(QStringLiteral("-12.5"));
+             QTest::keyClick(w.edMic[4], Qt::Key_Return);
+         },
+         Framed(CM_MCS_MIC(20, 0x13)), Framed(CM_MCS_MIC(25, 0x13))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.act(*w_);
+        Settle();
+        ClearReceived();
+        w_->Additions().Undo();
+        EXPECT_EQ(SentAfterSettling(), Frames{c.undone});
+        ClearReceived();
+        w_->Additions().Redo();
+        EXPECT_EQ(SentAfterSettling(), Frames{c.redone});
+        ClearReceived();
+        w_->Additions().Undo();
+        Settle();
+    }
+    // Everything undone: the device is as it started, and reports alone make no step.
+    EXPECT_EQ(device_->State().live, sim::Settings::Factory());
+    ClearReceived();
+    w_->Additions().Undo();
+    EXPECT_EQ(SentAfterSettling(), Frames{});
+}
+
+TEST_F(WindowAdditionsTest, PresetLoadClearsTheHistory)
+{
+    ShowAndConnect();
+    QTest::mouseClick(w_->Panel[2], Qt::LeftButton);
+    QTest::mouseClick(w_->btnLoad, Qt::LeftButton);
+    Settle();
+    ClearReceived();
+    w_->Additions().Undo();
+    EXPECT_EQ(SentAfterSettling(), Frames{});
+}
+
+TEST_F(WindowAdditionsTest, VanishedPortWaitsWithoutABoxOnlyWhenTicked)
+{
+    for (const bool ticked : {false, true}) {
+        SCOPED_TRACE(ticked ? "ticked" : "not ticked");
+        StartDevice();
+        BuildWindow();
+        ShowAndConnect();
+        w_->Additions().cbReconnect->setChecked(ticked);
+        EXPECT_EQ(StoredInt(QStringLiteral("Reconnect")), ticked ? std::optional<int>(1) : std::nullopt);
+        device_->Vanish();
+        ASSERT_TRUE(WaitFor([&] { return !w_->Connected(); }));
+        EXPECT_EQ(dialogs_->asked.size(), ticked ? 0u : 1u);
+        EXPECT_EQ(w_->Additions().Reconnect().Waiting(), ticked);
+        if (ticked) {
+            EXPECT_TRUE(Status(1).startsWith(QStringLiteral("waiting for"))) << Status(1).toStdString();
+            device_->Reappear();
+            ClearReceived();
+            ASSERT_TRUE(WaitFor([&] { return w_->Connected(); }, 5000));
+            // The whole state is read again: the first poll follows the inquiries.
+            ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 50; }, 10000));
+            EXPECT_TRUE(Status(0).endsWith(QStringLiteral("connected")));
+        }
+    }
+}
+
+TEST_F(WindowAdditionsTest, DecodedLineKeepsTheHexLineAndSaysWhatItMeans)
+{
+    ShowAndConnect();
+    w_->frmMsg->Clear();
+    QTest::mouseClick(w_->Panel[2], Qt::LeftButton);
+    Settle();
+    const QStringList plain = LogLines();
+    EXPECT_EQ(plain, (QStringList{"-> [AE] 01 11", plain.value(1)}));
+    EXPECT_TRUE(plain.value(1).startsWith("<- [CE] 01 11("));
+
+    w_->frmMsg->cbDecoded->setChecked(true);
+    w_->frmMsg->Clear();
+    QTest::mouseClick(w_->Panel[2], Qt::LeftButton);
+    Settle();
+    const QStringList decoded = LogLines();
+    ASSERT_EQ(decoded.size(), 2);
+    const QRegularExpression sent(R"(^\d\d:\d\d:\d\d\.\d\d\d  -> \[AE\] 00 11  mute MIC 2 off$)");
+    const QRegularExpression received(R"(^\d\d:\d\d:\d\d\.\d\d\d  <- \[CE\] 00 11\(\d+\)  mute MIC 2 off$)");
+    EXPECT_TRUE(sent.match(decoded[0]).hasMatch()) << decoded[0].toStdString();
+    EXPECT_TRUE(received.match(decoded[1]).hasMatch()) << decoded[1].toStdString();
+
+    const QString path = dir_.filePath(QStringLiteral("log.txt"));
+    ASSERT_TRUE(w_->Additions().SaveLog(path));
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly | QIODevice::Text));
+    EXPECT_EQ(QString::fromUtf8(saved.readAll()), decoded.join('\n') + '\n');
+}
+
+}  // namespace
