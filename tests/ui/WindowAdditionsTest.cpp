@@ -9,6 +9,8 @@
 #include "Hex.h"
 #include "Panel.h"
 #include "Rhtrack.h"
+#include "Ser2net.h"
+#include "Lcomm.h"
 #include "StatusBar.h"
 #include "WaitFor.h"
 #include "WindowAdditions.h"
@@ -20,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTest>
 
 #include <functional>
@@ -192,26 +195,43 @@ TEST_F(WindowAdditionsTest, PresetLoadClearsTheHistory)
 
 TEST_F(WindowAdditionsTest, VanishedPortWaitsWithoutABoxOnlyWhenTicked)
 {
-    for (const bool ticked : {false, true}) {
-        SCOPED_TRACE(ticked ? "ticked" : "not ticked");
+    const struct {
+        const char* what;
+        bool ticked;
+        bool network;  // through ser2net, which is killed and started again
+    } cases[] = {{"serial, not ticked", false, false}, {"serial", true, false}, {"tcp", true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<Ser2net> server;
         StartDevice();
+        if (c.network) {
+            server = std::make_unique<Ser2net>(QString::fromStdString(device_->Path()), Ser2net::Mode::Raw);
+            ASSERT_TRUE(server->Start()) << server->Why().toStdString();
+            LComm::SetPortOverride({});
+            QSettings(settingsFile_, QSettings::IniFormat).setValue("Port Name", server->Url());
+        }
         BuildWindow();
         ShowAndConnect();
-        w_->Additions().cbReconnect->setChecked(ticked);
-        EXPECT_EQ(StoredInt(QStringLiteral("Reconnect")), ticked ? std::optional<int>(1) : std::nullopt);
-        device_->Vanish();
+        w_->Additions().cbReconnect->setChecked(c.ticked);
+        EXPECT_EQ(StoredInt(QStringLiteral("Reconnect")), c.ticked ? std::optional<int>(1) : std::nullopt);
+        c.network ? server->Kill() : device_->Vanish();
         ASSERT_TRUE(WaitFor([&] { return !w_->Connected(); }));
-        EXPECT_EQ(dialogs_->asked.size(), ticked ? 0u : 1u);
-        EXPECT_EQ(w_->Additions().Reconnect().Waiting(), ticked);
-        if (ticked) {
-            EXPECT_TRUE(Status(1).startsWith(QStringLiteral("waiting for"))) << Status(1).toStdString();
-            device_->Reappear();
+        EXPECT_EQ(dialogs_->asked.size(), c.ticked ? 0u : 1u);
+        EXPECT_EQ(w_->Additions().Reconnect().Waiting(), c.ticked);
+        if (c.ticked) {
+            EXPECT_EQ(Status(1), QStringLiteral("waiting for %1...").arg(w_->PortLabel()));
             ClearReceived();
-            ASSERT_TRUE(WaitFor([&] { return w_->Connected(); }, 5000));
+            if (c.network) {
+                ASSERT_TRUE(server->Start()) << server->Why().toStdString();
+            } else {
+                device_->Reappear();
+            }
             // The whole state is read again: the first poll follows the inquiries.
-            ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 50; }, 10000));
-            EXPECT_TRUE(Status(0).endsWith(QStringLiteral("connected")));
+            ASSERT_TRUE(WaitFor([&] { return w_->Connected() && device_->ReceivedCount() >= 50; }, 15000));
+            EXPECT_EQ(Status(0), w_->PortLabel() + " connected");
+            EXPECT_FALSE(w_->Additions().Reconnect().Waiting());
         }
+        w_.reset();
     }
 }
 
