@@ -13,10 +13,13 @@
 #include "Lcomm.h"
 #include "StatusBar.h"
 #include "WaitFor.h"
+#include "Language.h"
+#include "UndoHistory.h"
 #include "WindowAdditions.h"
 
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -261,6 +264,69 @@ TEST_F(WindowAdditionsTest, DecodedLineKeepsTheHexLineAndSaysWhatItMeans)
     QFile saved(path);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly | QIODevice::Text));
     EXPECT_EQ(QString::fromUtf8(saved.readAll()), decoded.join('\n') + '\n');
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WindowAdditionsTest, DemoNamesTheSimulatedDeviceAndTheNameFits)
+{
+    StartDevice();
+    BuildWindow();
+    w_->NameSimulatedDevice();
+    ShowAndConnect();
+    for (const auto& [language, text] : {std::pair{kLanguageEnglish, "simulated KESTRA connected"},
+                                         std::pair{kLanguageGerman, "simulierte KESTRA verbinden"}}) {
+        SetLanguageFlag(language);
+        w_->ApplyLanguage();
+        EXPECT_EQ(Status(0), QLatin1String(text));
+        const QLabel* panel = w_->sbMain->PanelLabel(0);
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(Status(0)), panel->contentsRect().width()) << text;
+    }
+    SetLanguageFlag(kLanguageEnglish);
+}
+
+// Which changes make one step: the same item within the pause of a drag, or
+// anything sent by one action.
+TEST(UndoHistoryGrouping, OneStepPerActionOrDrag)
+{
+    const DeviceState before{};  // every gain at 0
+    const auto mic = [](int pos) { return LCmd(CM_MCS_MIC(static_cast<std::uint8_t>(pos), 0x10)); };
+    const auto sub = [](int pos, std::uint8_t ch) { return LCmd(CM_MCS_STEREO(static_cast<std::uint8_t>(pos), ch)); };
+    const qint64 pause = UndoHistory::kJoinMs;
+    struct Record {
+        LCmd command;
+        qint64 at;
+        bool sameAction;
+    };
+    const struct {
+        const char* what;
+        std::vector<Record> records;
+        std::vector<LCmd> firstUndo;
+        int steps;
+    } cases[] = {
+        {"drag", {{mic(3), 0, false}, {mic(5), 100, false}, {mic(9), 200, false}}, {mic(0)}, 1},
+        {"drag, pause, drag", {{mic(3), 0, false}, {mic(9), pause + 1, false}}, {mic(0)}, 2},
+        {"ganged pair", {{sub(4, 1), 0, false}, {sub(4, 2), 0, true}}, {sub(0, 2), sub(0, 1)}, 1},
+        {"two faders in turn", {{mic(3), 0, false}, {sub(4, 1), 10, false}}, {sub(0, 1)}, 2},
+        {"inquiry is no step", {{mic(3), 0, false}, {LCmd(CM_MCS_INQUIRY(3, 0x10)), 900, false}}, {mic(0)}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<LCmd> sent;
+        UndoHistory history([&](const LCmd& command) { sent.push_back(command); });
+        for (const Record& r : c.records) {
+            history.Record(r.command, before, r.at, r.sameAction);
+        }
+        ASSERT_TRUE(history.Undo());
+        EXPECT_EQ(sent, c.firstUndo);
+        int steps = 1;
+        while (history.Undo()) {
+            ++steps;
+        }
+        EXPECT_EQ(steps, c.steps);
+    }
 }
 
 }  // namespace
