@@ -75,7 +75,7 @@ void TfrmMsg::PlaceAdditions()
 {
     const int below = mmMsg->y() + mmMsg->height();
     cbDecoded->setGeometry(kRadioLeft, below + 52, kRadioWidth + 20, kRadioHeight);
-    btnSaveLog->setGeometry(kRadioLeft - 8, below + 70, kRadioWidth + 16, 22);
+    btnSaveLog->setGeometry(kRadioLeft - 8, below + 70, kMemoWidth - kRadioLeft + 8, 22);
 }
 
 void TfrmMsg::ApplyLanguage()

@@ -169,10 +169,10 @@ TEST_F(WindowAdditionsTest, UndoSendsThePreviousValueAndRedoTheLast)
         c.act(*w_);
         Settle();
         ClearReceived();
-        w_->Additions().Undo();
+        QTest::keyClick(w_.get(), Qt::Key_Z, Qt::ControlModifier);
         EXPECT_EQ(SentAfterSettling(), Frames{c.undone});
         ClearReceived();
-        w_->Additions().Redo();
+        QTest::keyClick(w_.get(), Qt::Key_Y, Qt::ControlModifier);
         EXPECT_EQ(SentAfterSettling(), Frames{c.redone});
         ClearReceived();
         w_->Additions().Undo();
