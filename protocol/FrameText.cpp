@@ -4,6 +4,7 @@
 #include "Mroutine.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -80,15 +81,24 @@ std::string InquiryDxText(const ByteVector& p)
 std::size_t CommandPayloadLength(std::uint8_t s)
 {
     switch (s) {
-    case sub::kPoll:
-    case sub::kIapReset: return 0;
     case sub::kStereo:
     case sub::kMic:
     case sub::kDucking:
     case sub::kGanged:
     case sub::kSaveLoad:
     case sub::kMute: return 2;
-    default: return 1;
+    case sub::kLine:
+    case sub::kManDucking:
+    case sub::kInquiry:
+    case sub::kInquiryDx:
+    case sub::kDkMicThd:
+    case sub::kDkStRed:
+    case sub::kDkHold:
+    case sub::kDkFadeOut:
+    case sub::kDkFadeIn:
+    case sub::kSwitch:
+    case sub::kReset: return 1;
+    default: return 0;  // unknown: named by its sub byte alone
     }
 }
 

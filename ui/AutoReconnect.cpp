@@ -33,7 +33,7 @@ bool AutoReconnect::Waiting() const
 
 QString AutoReconnect::WaitingText() const
 {
-    return LoadStr(kIdWaiting).arg(w_.PortLabel());
+    return LoadStr(kIdWaiting).arg(w_.ConnectionName());
 }
 
 bool AutoReconnect::OnLinkError(int code)
@@ -64,14 +64,15 @@ void AutoReconnect::StartWaiting()
 
 void AutoReconnect::Try()
 {
-    if (w_.Connected()) {  // the user connected meanwhile
+    // The user connected meanwhile, or closed the window: nothing to wait for.
+    if (w_.Connected() || !w_.isVisible()) {
         retry_->stop();
         return;
     }
     w_.Connect();
     if (w_.Connected()) {
         retry_->stop();
-        w_.Device().ShowDeviceMessage(LoadStr(kIdBack).arg(w_.PortLabel()));
+        w_.Device().ShowDeviceMessage(LoadStr(kIdBack).arg(w_.ConnectionName()));
     } else {
         // Connect said why it failed; the wait goes on, and says so.
         w_.ShowMessage(WaitingText());

@@ -87,6 +87,7 @@ constexpr Entry kTable[] = {
     {30146, "... and %1 more"},
     {30147, "The log could not be saved"},
     {30148, "The backup could not be saved"},
+    {30149, "The state of the KESTRA is still being read."},
 
     {31001, "Bedienfeld"},
     {31002, "Einstellungen"},
@@ -161,6 +162,7 @@ constexpr Entry kTable[] = {
     {31146, "... und %1 weitere"},
     {31147, "Das Protokoll konnte nicht gespeichert werden"},
     {31148, "Die Sicherung konnte nicht gespeichert werden"},
+    {31149, "Der Zustand der KESTRA wird noch gelesen."},
 };
 
 constexpr bool IsSorted()

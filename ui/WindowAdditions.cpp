@@ -37,6 +37,7 @@ constexpr int kIdNothingToRedo = 30145;
 constexpr int kIdMore = 30146;
 constexpr int kIdLogNotSaved = 30147;
 constexpr int kIdBackupNotSaved = 30148;
+constexpr int kIdStillReading = 30149;
 // Lines of a restore's list of changes before the rest is only counted.
 constexpr int kListedChanges = 12;
 const QString kStateFiles = QStringLiteral("KESTRA state (*.json);;All files (*)");
@@ -124,10 +125,16 @@ bool WindowAdditions::OnLinkError(int code)
 void WindowAdditions::OnFrame(const LCmd& frame, Direction direction)
 {
     if (direction == Direction::Received) {
-        device_.Apply(DecodeReport(frame));
+        const ReportEvent e = DecodeReport(frame);
+        device_.Apply(e);
+        // The fade-in setting answers the last inquiry of a whole-state read.
+        known_ = known_ || (e.kind == ReportKind::DuckSetting && e.setting == DuckSetting::FadeIn);
         return;
     }
-    if (sendingOurOwn_) {
+    if (frame == CM_MCS_INQUIRY(0x01, 0x00)) {
+        known_ = false;  // a whole-state read begins: the copy is being refilled
+    }
+    if (sendingOurOwn_ || !known_) {
         return;
     }
     if (frame.Sub() == sub::kSaveLoad && frame.Payload().size() > 1 && frame.Payload()[1] == 0) {
@@ -184,8 +191,19 @@ void WindowAdditions::Redo()
     }
 }
 
+bool WindowAdditions::StateKnown()
+{
+    if (!known_) {
+        w_.Dialogs().Information(&w_, LoadStr(kIdStillReading));
+    }
+    return known_;
+}
+
 bool WindowAdditions::SaveBackup(const QString& path)
 {
+    if (!StateKnown()) {
+        return false;
+    }
     QSaveFile file(path);
     const QByteArray bytes = BackupBytes(device_);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
@@ -198,6 +216,9 @@ bool WindowAdditions::SaveBackup(const QString& path)
 
 bool WindowAdditions::Restore(const QString& path)
 {
+    if (!StateKnown()) {
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         w_.Dialogs().Error(&w_, QStringLiteral("%1: %2").arg(path, file.errorString()));

@@ -58,5 +58,10 @@ private:
     AutoReconnect* reconnect_ = nullptr;
     QElapsedTimer clock_;
     bool sendingOurOwn_ = false;
+    // The copy holds what the device said in a whole-state read; before that
+    // its values are guesses, which neither a backup, a restore's
+    // differences nor an undo step may use.
+    bool known_ = false;
+    bool StateKnown();
     bool sameAction_ = false;  // a command was recorded in this turn of the event loop
 };

@@ -26,7 +26,6 @@ const Case kCases[] = {
     {"C2 0A 00", false, "Line gain -5dB"},
     {"C2 14 10", false, "no effect"},
     {"C3 21 12", false, "MIC 3 gain -17dB"},
-    {"C3 4F 15", false, "MIC 6 gain mute"},
     {"C5 0A 7F", false, "channel 7F level -5dB"},
     {"C8 03", false, "ducking active, manual on"},
     {"C9 01 11", false, "priority MIC 2 on"},
@@ -34,7 +33,6 @@ const Case kCases[] = {
     {"CC 05 06", false, "Sub levels -2.5dB -3dB"},
     {"CE 01 01", false, "mute Sub left on"},
     {"D3 14", false, "ducking attenuation 20"},
-    {"D6 0A", false, "ducking fade in 10"},
     {"D7 00", false, "switch-on as switched off"},
     {"E0", false, "device busy"},
     {"E1 03", false, "device error 3"},
@@ -50,11 +48,9 @@ const Case kCases[] = {
     {"A9 00 15", true, "priority MIC 6 off"},
     {"AA 01 01", true, "ganged Sub on"},
     {"AB 02 00", true, "load preset 2"},
-    {"AB 03 01", true, "save preset 3"},
     {"AB 00 00", true, "load factory set"},
     {"AE 01 01", true, "mute Sub left on"},
     {"AF 03 12", true, "ask MIC 3 gain"},
-    {"AF 06 02", true, "ask ganged Master"},
     {"BF 03", true, "ask switch-on"},
     {"BF 06", true, "ask ducking hold time"},
     {"BF 00", true, "inquiry DX 00"},
@@ -62,7 +58,7 @@ const Case kCases[] = {
     {"B7 02", true, "switch-on preset 2"},
     {"B8 00", true, "reset presets to factory set"},
     {"A3 22", true, "command A3 too short"},
-    {"C0 01", true, "command C0"},
+    {"C0", true, "command C0"},
 };
 }  // namespace
 

@@ -11,8 +11,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QPushButton>
 #include <QDir>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,16 +27,11 @@ int main(int argc, char** argv)
     QTemporaryDir settings;
     sim::KestraSim device;
     LComm::SetPortOverride(QString::fromStdString(device.Start()));
-
     TfrmMain w;
     w.SetSettingsStore(std::make_unique<SettingsStore>(settings.filePath(QStringLiteral("settings.ini"))));
     w.NameSimulatedDevice();
     w.show();
-    if (!QTest::qWaitForWindowExposed(&w) || !w.Connected()) {
-        std::fprintf(stderr, "window not shown or not connected\n");
-        return 1;
-    }
-    QTest::qWait(1500);  // the whole state read
+    QTest::qWait(1500);  // shown, and the whole state read
     w.PageControl1->setCurrentWidget(w.tabCOM);
     w.btnViewmessagesClick();
     w.frmMsg->cbDecoded->setChecked(true);
@@ -46,21 +41,16 @@ int main(int argc, char** argv)
     }
     QTest::mouseClick(w.btnCD, Qt::LeftButton);
     QTest::qWait(500);
-
     int saved = 0;
-    for (const auto& [name, flag] : {std::pair{"english", kLanguageEnglish}, std::pair{"german", kLanguageGerman}}) {
-        // As the user chooses it: item 0 is German.
-        w.rdgLanguage->SetItemIndex(flag == kLanguageGerman ? 0 : 1);
+    for (const auto& [name, item] : {std::pair{"english", 1}, std::pair{"german", 0}}) {
+        w.rdgLanguage->SetItemIndex(item);  // as the user chooses it
         w.rdgLanguageClick();
         QTest::qWait(200);
         for (const auto& [what, widget] : {std::pair<const char*, QWidget*>{"com", &w}, {"log", w.frmMsg}}) {
             const QString file = QStringLiteral("%1/%2-%3.png").arg(outDir, QLatin1String(what), QLatin1String(name));
-            if (widget->grab().save(file)) {
-                std::printf("%s\n", qPrintable(file));
-                ++saved;
-            }
+            saved += widget->grab().save(file) ? 1 : 0;
         }
     }
-    w.close();
-    return saved == 4 ? 0 : 1;
+    std::printf("%d pictures in %s\n", saved, qPrintable(outDir));
+    return w.Connected() && saved == 4 ? 0 : 1;
 }
