@@ -105,6 +105,7 @@ int main(int argc, char** argv)
     TfrmMain window;
     if (simulator) {
         window.setWindowTitle(QStringLiteral("KESTRA Remote Panel - simulated device"));
+        window.NameSimulatedDevice();
     }
     if (cli.isSet(service)) {
         window.SetServiceMode(true);

@@ -59,7 +59,7 @@ bool DeviceConnection::HandleEvent(QEvent* e)
 
 QString DeviceConnection::ConnectedText() const
 {
-    return QStringLiteral("%1 %2").arg(w_.PortLabel(), LoadStr(kIdConnected));
+    return QStringLiteral("%1 %2").arg(w_.ConnectionName(), LoadStr(kIdConnected));
 }
 
 void DeviceConnection::DropConnection()
@@ -250,6 +250,9 @@ void DeviceConnection::OnCommErr(const CommErrEvent& error)
         if (update_.setState) {
             update_.setState(0);
         }
+        return;
+    }
+    if (w_.HandleLinkLost(error.Code())) {
         return;
     }
     const TDialogs::Answer answer =

@@ -12,6 +12,7 @@
 #include "Settings.h"
 #include "StatusBar.h"
 #include "TrafficLog.h"
+#include "WindowAdditions.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -62,6 +63,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     FormCreate();
     SetUpConnection();
     ConnectHandlers();
+    additions_ = std::make_unique<WindowAdditions>(*this);
     ApplyAccessibleNames();
     SetUpTabOrder();
 }

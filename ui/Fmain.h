@@ -32,6 +32,7 @@ class SettingsStore;
 class TDialogs;
 class TfrmMsg;
 class TrafficLog;
+class WindowAdditions;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -90,6 +91,19 @@ public:
     std::array<int, kLastSentCount> LastSent;
 
     bool Connected() const { return Comm != nullptr; }
+
+    // ---- beyond the original (FmainAdditions.cpp, WindowAdditions.h) ------
+    // The demo's device has no port the user would know: it is named instead.
+    // Its name is longer than a port's, so the first status panel widens.
+    void NameSimulatedDevice();
+    bool SimulatedDevice() const { return simulated_; }
+    // What the first status panel calls the connected device.
+    QString ConnectionName() const;
+    WindowAdditions& Additions() { return *additions_; }
+    // The settings store in use (the production one unless a test set one).
+    SettingsStore& Store();
+    // A serial error the additions deal with themselves; true: no error box.
+    bool HandleLinkLost(int code);
 
     // ---- conventions shared by all handlers -------------------------------
     // The component with that name whose class is exactly T (a derived class
@@ -379,6 +393,8 @@ private:
     std::unique_ptr<TDialogs> dialogs_;
     std::unique_ptr<SettingsStore> settings_;
     std::unique_ptr<TrafficLog> log_;
+    std::unique_ptr<WindowAdditions> additions_;  // fed by the connection's frames
+    bool simulated_ = false;
     std::unique_ptr<DeviceConnection> device_;
     bool shownOnce_ = false;
     PortChoice* portChoice_ = nullptr; // a child of the window

@@ -30,7 +30,9 @@
 #include "Rhtrack.h"
 #include "StatusBar.h"
 #include "UnlURLLabel.h"
+#include "WindowAdditions.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -199,6 +201,10 @@ QVector<QWidget*> TfrmMain::TabOrder() const
     order << swPreset[1] << swPreset[2] << swPreset[3] << swOff << btnFactory;
     for (int i = 0; i < rdgLanguage->Count(); ++i) {
         order << rdgLanguage->Button(i);
+    }
+    // The additions under the port column come last, so the original walk stays.
+    if (additions_) {
+        order << additions_->btnBackup << additions_->btnRestore << additions_->cbReconnect;
     }
 
     // About: the link, then the firmware-update buttons (shown for service use only).

@@ -11,6 +11,8 @@
 #include "Settings.h"
 #include "StatusBar.h"
 #include "TrafficLog.h"
+#include "AutoReconnect.h"
+#include "WindowAdditions.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -25,7 +27,12 @@ void TfrmMain::SetUpConnection()
     log_ = std::make_unique<TrafficLog>(*frmMsg);
     dialogs_ = std::make_unique<QtDialogs>();
     device_ = std::make_unique<DeviceConnection>(
-        *this, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) { log_->LogFrame(f, d, t); });
+        *this, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) {
+            log_->LogFrame(f, d, t);
+            if (additions_) {
+                additions_->OnFrame(f, d);
+            }
+        });
     connect(btnConnect, &QPushButton::clicked, this, &TfrmMain::btnConnectClick);
     connect(btnDisconnect, &QPushButton::clicked, this, &TfrmMain::btnDisconnectClick);
     connect(btnViewmessages, &QPushButton::clicked, this, &TfrmMain::btnViewmessagesClick);
@@ -43,7 +50,12 @@ void TfrmMain::SetDialogs(std::unique_ptr<TDialogs> dialogs)
     device_.reset();
     dialogs_ = std::move(dialogs);
     device_ = std::make_unique<DeviceConnection>(
-        *this, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) { log_->LogFrame(f, d, t); });
+        *this, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) {
+            log_->LogFrame(f, d, t);
+            if (additions_) {
+                additions_->OnFrame(f, d);
+            }
+        });
 }
 
 void TfrmMain::SetSettingsStore(std::unique_ptr<SettingsStore> store)
@@ -96,14 +108,11 @@ void TfrmMain::btnDisconnectClick()
 
 void TfrmMain::FormShow()
 {
-    if (!settings_) {
-        settings_ = std::make_unique<SettingsStore>();
-    }
     PanelSettings s;
     s.portNo = PortNo;
     s.portName = PortName;
     s.language = LanguageFlag();
-    settings_->LoadOrInitialise(s);
+    Store().LoadOrInitialise(s);
     PortNo = s.portNo;
     PortName = s.portName;
     SetLanguageFlag(s.language);
@@ -115,7 +124,9 @@ void TfrmMain::FormShow()
         rdgLanguage->SetItemIndex(0);
         ApplyLanguage();
     }
+    additions_->Start();
     Connect();
+    additions_->Reconnect().WaitIfMissing();
 }
 
 void TfrmMain::FormCloseQuery()
@@ -153,10 +164,7 @@ void TfrmMain::cbCOMChange()
 
 void TfrmMain::SavePortChoice()
 {
-    if (!settings_) {
-        settings_ = std::make_unique<SettingsStore>();
-    }
-    settings_->SavePort(PortNo, PortName);
+    Store().SavePort(PortNo, PortName);
 }
 
 void TfrmMain::btnViewmessagesClick()

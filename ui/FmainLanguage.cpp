@@ -6,6 +6,7 @@
 #include "Panel.h"
 #include "RadioGroup.h"
 #include "ToolkitLanguage.h"
+#include "WindowAdditions.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -64,9 +65,12 @@ void TfrmMain::ApplyLanguage()
     cbParity->setItemText(0, LoadStr(30086));
 
     if (Connected()) {
-        ShowConnectionState(QStringLiteral("%1 %2").arg(PortLabel(), LoadStr(30117)));
+        ShowConnectionState(QStringLiteral("%1 %2").arg(ConnectionName(), LoadStr(30117)));
     } else {
         ShowConnectionState(LoadStr(30116));
+    }
+    if (additions_) {
+        additions_->ApplyLanguage();
     }
     ApplyAccessibleNames();
 }

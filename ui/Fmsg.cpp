@@ -1,7 +1,11 @@
 #include "Fmsg.h"
 
+#include "Language.h"
+
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -19,6 +23,8 @@ constexpr int kRadioWidth = 113;
 constexpr int kRadioHeight = 17;
 // Space below the memo for the two radio buttons.
 constexpr int kMemoBottomMargin = 98;
+constexpr int kIdDecoded = 30134;
+constexpr int kIdSaveLog = 30135;
 }  // namespace
 
 TfrmMsg::TfrmMsg(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Tool)
@@ -44,6 +50,38 @@ TfrmMsg::TfrmMsg(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Tool)
     rbRXOnly = new QRadioButton(QStringLiteral("show rx only"), this);
     rbRXOnly->setObjectName(QStringLiteral("rbRXOnly"));
     rbRXOnly->setGeometry(kRadioLeft, 560, kRadioWidth, kRadioHeight);
+
+    // Within the room below the memo, under the two radio buttons.
+    cbDecoded = new QCheckBox(this);
+    cbDecoded->setObjectName(QStringLiteral("cbDecoded"));
+    btnSaveLog = new QPushButton(this);
+    btnSaveLog->setObjectName(QStringLiteral("btnSaveLog"));
+    ApplyLanguage();
+    PlaceAdditions();
+    connect(btnSaveLog, &QPushButton::clicked, this, &TfrmMsg::saveLogRequested);
+    // Decoded lines are long: the memo widens while they are shown.
+    connect(cbDecoded, &QCheckBox::toggled, this, [this] {
+        mmMsg->resize(MemoWidth(), mmMsg->height());
+        resize(MemoWidth() + 8, height());
+    });
+}
+
+int TfrmMsg::MemoWidth() const
+{
+    return cbDecoded->isChecked() ? kDecodedMemoWidth : kMemoWidth;
+}
+
+void TfrmMsg::PlaceAdditions()
+{
+    const int below = mmMsg->y() + mmMsg->height();
+    cbDecoded->setGeometry(kRadioLeft, below + 52, kRadioWidth + 20, kRadioHeight);
+    btnSaveLog->setGeometry(kRadioLeft - 8, below + 70, kMemoWidth - kRadioLeft + 8, 22);
+}
+
+void TfrmMsg::ApplyLanguage()
+{
+    cbDecoded->setText(LoadStr(kIdDecoded));
+    btnSaveLog->setText(LoadStr(kIdSaveLog));
 }
 
 void TfrmMsg::AppendLine(const QString& line)
@@ -64,12 +102,13 @@ QStringList TfrmMsg::Lines() const
 
 void TfrmMsg::LayOut(int height)
 {
-    resize(kMemoWidth + 8, height);
-    mmMsg->setGeometry(mmMsg->x(), mmMsg->y(), mmMsg->width(), height - kMemoBottomMargin);
+    resize(MemoWidth() + 8, height);
+    mmMsg->setGeometry(mmMsg->x(), mmMsg->y(), MemoWidth(), height - kMemoBottomMargin);
     const int below = mmMsg->y() + mmMsg->height();
     // "show rx only" now stands above "show rx and tx".
     rbRXOnly->move(rbRXOnly->x(), below + 16);
     rbRXTX->move(rbRXTX->x(), below + 33);
+    PlaceAdditions();
 }
 
 void TfrmMsg::ShowDocked(const QRect& mainFrame, int mainHeight)

@@ -6,7 +6,9 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QPlainTextEdit;
+class QPushButton;
 class QRadioButton;
 
 class TfrmMsg : public QWidget {
@@ -17,6 +19,9 @@ public:
     QPlainTextEdit* mmMsg = nullptr;
     QRadioButton* rbRXTX = nullptr;
     QRadioButton* rbRXOnly = nullptr;
+    // Below the radio buttons: the decoded view and saving what is shown.
+    QCheckBox* cbDecoded = nullptr;
+    QPushButton* btnSaveLog = nullptr;
 
     void AppendLine(const QString& line);
     void Clear();
@@ -29,10 +34,15 @@ public:
     void ShowDocked(const QRect& mainFrame, int mainHeight);
     // Follows the main window: top and left only.
     void FollowMain(const QRect& mainFrame);
+    // Captions of the additions in the language in force.
+    void ApplyLanguage();
+
+    static constexpr int kDecodedMemoWidth = 470;
 
 signals:
     void shown();
     void closed();
+    void saveLogRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -40,4 +50,6 @@ protected:
 
 private:
     void LayOut(int height);
+    int MemoWidth() const;
+    void PlaceAdditions();
 };

@@ -1,5 +1,5 @@
 // The two-language string table. Every caption and message is asked for by
-// its English id (30001..30129); the German text lives at id + 1000. The
+// its English id (from 30001); the German text lives at id + 1000. The
 // program-wide language flag decides which one LoadStr returns.
 #pragma once
 

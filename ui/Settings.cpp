@@ -106,6 +106,22 @@ bool SettingsStore::SavePort(int portNo, const QString& portName)
     return Sync();
 }
 
+bool SettingsStore::Flag(const char* key) const
+{
+    qint32 value = 0;
+    return ToInt32(settings_->value(QLatin1String(key)), value) && value == 1;
+}
+
+bool SettingsStore::SaveFlag(const char* key, bool on)
+{
+    if (on) {
+        settings_->setValue(QLatin1String(key), 1);
+    } else {
+        settings_->remove(QLatin1String(key));
+    }
+    return Sync();
+}
+
 void SettingsStore::WritePortName(const QString& portName)
 {
     // Only a store that names a port carries the value: COM1..COM8 stay numbers alone.

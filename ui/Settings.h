@@ -37,11 +37,16 @@ public:
     bool LoadOrInitialise(PanelSettings& settings);
     bool Save(const PanelSettings& settings);
     bool SavePort(int portNo, const QString& portName = {});
+    // An on/off choice kept only while on, so that a store where it was
+    // never chosen stays as it always was.
+    bool Flag(const char* key) const;
+    bool SaveFlag(const char* key, bool on);
 
     static constexpr const char* kPortKey = "Port No";
     static constexpr const char* kPortNameKey = "Port Name";
     static constexpr const char* kLanguageKey = "Language";
     static constexpr const char* kFormSizeKey = "Form Size";
+    static constexpr const char* kReconnectKey = "Reconnect";
 
 private:
     bool Sync();

@@ -1,7 +1,9 @@
 #include "TrafficLog.h"
 
+#include "DecodedLog.h"
 #include "Fmsg.h"
 
+#include <QCheckBox>
 #include <QRadioButton>
 
 void TrafficLog::LogFrame(const LCmd& frame, Direction direction, quint32 replyTime)
@@ -10,6 +12,8 @@ void TrafficLog::LogFrame(const LCmd& frame, Direction direction, quint32 replyT
         return;
     }
     if (const auto line = LogLine(frame, direction, replyTime)) {
-        window_.AppendLine(*line);
+        window_.AppendLine(window_.cbDecoded->isChecked()
+                               ? DecodedLine(QTime::currentTime(), *line, frame, direction)
+                               : *line);
     }
 }

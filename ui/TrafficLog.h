@@ -1,6 +1,6 @@
 // Writes one line per frame into the message window's memo. Sent frames are
 // left out while "show rx only" is selected; acknowledgements and polls are
-// never written.
+// never written. With "decoded" ticked a line adds its time and meaning.
 #pragma once
 
 #include "LogLine.h"

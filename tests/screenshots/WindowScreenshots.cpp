@@ -1,0 +1,56 @@
+// Saves the COM tab and the decoded traffic log, English then German, with
+// the panel connected to the simulated KESTRA and a few changes logged.
+#include "Fmain.h"
+#include "Fmsg.h"
+#include "KestraSim.h"
+#include "Language.h"
+#include "Lcomm.h"
+#include "Panel.h"
+#include "RadioGroup.h"
+#include "Settings.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(outDir);
+    QTemporaryDir settings;
+    sim::KestraSim device;
+    LComm::SetPortOverride(QString::fromStdString(device.Start()));
+    TfrmMain w;
+    w.SetSettingsStore(std::make_unique<SettingsStore>(settings.filePath(QStringLiteral("settings.ini"))));
+    w.NameSimulatedDevice();
+    w.show();
+    QTest::qWait(1500);  // shown, and the whole state read
+    w.PageControl1->setCurrentWidget(w.tabCOM);
+    w.btnViewmessagesClick();
+    w.frmMsg->cbDecoded->setChecked(true);
+    w.frmMsg->Clear();
+    for (int n : {2, 3, 2}) {
+        QTest::mouseClick(w.Panel[n], Qt::LeftButton);
+    }
+    QTest::mouseClick(w.btnCD, Qt::LeftButton);
+    QTest::qWait(500);
+    int saved = 0;
+    for (const auto& [name, item] : {std::pair{"english", 1}, std::pair{"german", 0}}) {
+        w.rdgLanguage->SetItemIndex(item);  // as the user chooses it
+        w.rdgLanguageClick();
+        QTest::qWait(200);
+        for (const auto& [what, widget] : {std::pair<const char*, QWidget*>{"com", &w}, {"log", w.frmMsg}}) {
+            const QString file = QStringLiteral("%1/%2-%3.png").arg(outDir, QLatin1String(what), QLatin1String(name));
+            saved += widget->grab().save(file) ? 1 : 0;
+        }
+    }
+    std::printf("%d pictures in %s\n", saved, qPrintable(outDir));
+    return w.Connected() && saved == 4 ? 0 : 1;
+}

@@ -1,0 +1,262 @@
+// Backup and restore, undo, reconnecting, the decoded log and the demo's
+// name against the simulated device (factory state: every microphone at
+// position 20, line source Tuner): the exact frames it receives.
+#include "PanelFixture.h"
+
+#include "AutoReconnect.h"
+#include "Commands.h"
+#include "Fmsg.h"
+#include "Hex.h"
+#include "Language.h"
+#include "Lcomm.h"
+#include "Panel.h"
+#include "Rhtrack.h"
+#include "Ser2net.h"
+#include "StatusBar.h"
+#include "UndoHistory.h"
+#include "WaitFor.h"
+#include "WindowAdditions.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+using Frames = std::vector<std::string>;
+
+std::string Framed(const LCmd& c)
+{
+    return ToHex(c.MakeFrame(frame::kModeFramed));
+}
+
+class WindowAdditionsTest : public PanelFixture {
+protected:
+    QByteArray ReadBack(const QString& name, bool write, const QByteArray& bytes = {})
+    {
+        QFile f(dir_.filePath(name));
+        EXPECT_TRUE(f.open(write ? QIODevice::WriteOnly : QIODevice::ReadOnly));
+        return write ? QByteArray::number(f.write(bytes)) : f.readAll();
+    }
+    // What the device received once everything sent so far was answered
+    // (a frame queued behind a poll in flight arrives after that poll).
+    Frames SentAfterSettling(std::size_t expected = 0)
+    {
+        WaitFor([&] { return ReceivedHex().size() >= expected; }, 3000);
+        Settle();
+        return ReceivedHex();
+    }
+    bool BackToFactory()
+    {
+        const bool back = WaitFor([&] { return device_->State().live == sim::Settings::Factory(); });
+        Settle();
+        return back;
+    }
+};
+
+TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferencesAndRefusesBadFiles)
+{
+    ShowAndConnect();
+    const QString backupPath = dir_.filePath("backup.json");
+    ASSERT_TRUE(w_->Additions().SaveBackup(backupPath));
+    const QByteArray backup = ReadBack("backup.json", false);
+    const QByteArray header = R"("format": "kestra-state", "version": 1)";
+    const struct {
+        QByteArray items;
+        std::string frame;  // empty: a bad file, nothing may be sent
+        const char* said;   // in the list of changes, or in the error
+    } cases[] = {
+        {R"("channels": {"mic3": {"position": 25}})", Framed(CM_MCS_MIC(25, 0x12)), "MIC 3 gain -10dB -> -12.5dB"},
+        {R"("channels": {"sub_left": {"mute": true}})", Framed(CM_MCS_MUTE(1, 0x01)), "mute Sub left off -> on"},
+        {R"("ducking": {"attenuation": 30})", Framed(CM_MCS_DK_ST_RED(30)), "ducking attenuation 20 -> 30"},
+        {R"("line_source": "cd")", Framed(CM_MCS_LINE(3)), "line source Tuner -> CD"},
+        {R"("line_source": "radio")", "", "radio"},
+        {R"("channels": {"mic3": {"position": 80}})", "", "position"},
+        {R"("format": "other")", "", "format"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        ReadBack("state.json", true, "{" + header + ", " + c.items + "}");
+        ClearReceived();
+        dialogs_->answers = {TDialogs::Answer::Cancel};
+        EXPECT_FALSE(w_->Additions().Restore(dir_.filePath("state.json")));
+        EXPECT_EQ(dialogs_->asked.back().kind, c.frame.empty() ? "Error" : "WarningOkCancel");
+        EXPECT_TRUE(dialogs_->asked.back().text.contains(c.said)) << dialogs_->asked.back().text.toStdString();
+        EXPECT_EQ(SentAfterSettling(), Frames{});
+        if (c.frame.empty()) {
+            continue;
+        }
+        dialogs_->answers = {TDialogs::Answer::Ok};
+        EXPECT_TRUE(w_->Additions().Restore(dir_.filePath("state.json")));
+        EXPECT_EQ(SentAfterSettling(1), Frames{c.frame});
+        // Back to the backup, which then reads as it was written.
+        dialogs_->answers = {TDialogs::Answer::Ok};
+        EXPECT_TRUE(w_->Additions().Restore(backupPath));
+        EXPECT_TRUE(BackToFactory());
+        ASSERT_TRUE(w_->Additions().SaveBackup(backupPath));
+        EXPECT_EQ(ReadBack("backup.json", false), backup);
+    }
+}
+
+TEST_F(WindowAdditionsTest, UndoSendsThePreviousValueAndRedoTheLast)
+{
+    ShowAndConnect();
+    const auto drag = [this](TfrmMain& w) {
+        Focus(w.tbMic[3]);
+        for (int p : {22, 26, 31}) {
+            w.tbMic[3]->SetPosition(p);
+        }
+    };
+    const auto type = [](TfrmMain& w) {
+        w.edMic[4]->setText(QStringLiteral("-12.5"));
+        QTest::keyClick(w.edMic[4], Qt::Key_Return);
+    };
+    const auto mute = [](TfrmMain& w) { QTest::mouseClick(w.Panel[2], Qt::LeftButton); };
+    const struct {
+        const char* what;
+        std::function<void(TfrmMain&)> act;
+        LCmd undone, redone;
+    } cases[] = {
+        {"fader drag, one step", drag, CM_MCS_MIC(20, 0x12), CM_MCS_MIC(31, 0x12)},
+        {"mute", mute, CM_MCS_MUTE(0, 0x11), CM_MCS_MUTE(1, 0x11)},
+        {"typed level", type, CM_MCS_MIC(20, 0x13), CM_MCS_MIC(25, 0x13)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.act(*w_);
+        ASSERT_TRUE(WaitForFrame(Framed(c.redone)));
+        Settle();
+        ClearReceived();
+        QTest::keyClick(w_.get(), Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(SentAfterSettling(1), Frames{Framed(c.undone)});
+        ClearReceived();
+        QTest::keyClick(w_.get(), Qt::Key_Y, Qt::ControlModifier);
+        EXPECT_EQ(SentAfterSettling(1), Frames{Framed(c.redone)});
+        w_->Additions().Undo();
+        EXPECT_TRUE(BackToFactory());
+    }
+    // All undone; what the device reported by itself made no step, and a
+    // loaded preset clears the history.
+    mute(*w_);
+    QTest::mouseClick(w_->btnLoad, Qt::LeftButton);
+    Settle();
+    ClearReceived();
+    w_->Additions().Undo();
+    EXPECT_EQ(SentAfterSettling(), Frames{});
+}
+
+TEST(UndoHistoryGrouping, ADragOrOneActionIsOneStep)
+{
+    const auto mic = [](int pos) { return LCmd(CM_MCS_MIC(static_cast<std::uint8_t>(pos), 0x10)); };
+    const auto sub = [](int pos, std::uint8_t ch) { return LCmd(CM_MCS_STEREO(static_cast<std::uint8_t>(pos), ch)); };
+    const struct {
+        const char* what;
+        std::vector<std::tuple<LCmd, qint64, bool>> records;  // command, when, by the same action
+        std::vector<LCmd> firstUndo;
+        int steps;
+    } cases[] = {
+        {"drag", {{mic(3), 0, false}, {mic(9), UndoHistory::kJoinMs - 1, false}}, {mic(0)}, 1},
+        {"drag, pause, drag", {{mic(3), 0, false}, {mic(9), UndoHistory::kJoinMs, false}}, {mic(0)}, 2},
+        {"ganged pair", {{sub(4, 1), 0, false}, {sub(4, 2), 0, true}}, {sub(0, 2), sub(0, 1)}, 1},
+        {"two faders", {{mic(3), 0, false}, {sub(4, 1), 1, false}}, {sub(0, 1)}, 2},
+        {"inquiry", {{mic(3), 0, false}, {LCmd(CM_MCS_INQUIRY(3, 0x10)), 900, false}}, {mic(0)}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<LCmd> sent;
+        UndoHistory history([&](const LCmd& command) { sent.push_back(command); });
+        for (const auto& [command, at, sameAction] : c.records) {
+            history.Record(command, DeviceState{}, at, sameAction);
+        }
+        int steps = 0;
+        while (history.Undo()) {
+            if (++steps == 1) {
+                EXPECT_EQ(sent, c.firstUndo);
+            }
+        }
+        EXPECT_EQ(steps, c.steps);
+    }
+}
+
+TEST_F(WindowAdditionsTest, VanishedPortWaitsWithoutABoxOnlyWhenTicked)
+{
+    const struct {
+        const char* what;
+        bool ticked;
+        bool network;  // through ser2net, which is killed and started again
+    } cases[] = {{"serial, not ticked", false, false}, {"serial", true, false}, {"tcp", true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<Ser2net> server;
+        StartDevice();
+        if (c.network) {
+            server = std::make_unique<Ser2net>(QString::fromStdString(device_->Path()), Ser2net::Mode::Raw);
+            ASSERT_TRUE(server->Start()) << server->Why().toStdString();
+            LComm::SetPortOverride({});
+            QSettings(settingsFile_, QSettings::IniFormat).setValue("Port Name", server->Url());
+        }
+        BuildWindow();
+        ShowAndConnect();
+        w_->Additions().cbReconnect->setChecked(c.ticked);
+        EXPECT_EQ(StoredInt(QStringLiteral("Reconnect")), c.ticked ? std::optional<int>(1) : std::nullopt);
+        c.network ? server->Kill() : device_->Vanish();
+        ASSERT_TRUE(WaitFor([&] { return !w_->Connected(); }));
+        EXPECT_EQ(dialogs_->asked.size(), c.ticked ? 0u : 1u);
+        EXPECT_EQ(w_->Additions().Reconnect().Waiting(), c.ticked);
+        if (c.ticked) {
+            EXPECT_EQ(Status(1), QStringLiteral("waiting for %1...").arg(w_->PortLabel()));
+            ClearReceived();
+            if (c.network) {
+                ASSERT_TRUE(server->Start()) << server->Why().toStdString();
+            } else {
+                device_->Reappear();
+            }
+            // The whole state is read again: the first poll follows the inquiries.
+            ASSERT_TRUE(WaitFor([&] { return w_->Connected() && device_->ReceivedCount() >= 50; }, 15000));
+            EXPECT_EQ(Status(0), w_->PortLabel() + " connected");
+        }
+        w_.reset();
+    }
+}
+
+// With the box off the lines are as they always were (the log's own tests).
+TEST_F(WindowAdditionsTest, DecodedLineKeepsTheHexLineAndSaysWhatItMeans)
+{
+    ShowAndConnect();
+    w_->frmMsg->cbDecoded->setChecked(true);
+    w_->frmMsg->Clear();
+    QTest::mouseClick(w_->Panel[2], Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return LogLines().size() == 2; }));
+    const QStringList lines = LogLines();
+    const QString stamp = R"(^\d\d:\d\d:\d\d\.\d\d\d  )";
+    const QString expected[] = {R"(-> \[AE\] 01 11  mute MIC 2 on$)", R"(<- \[CE\] 01 11\(\d+\)  mute MIC 2 on$)"};
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(QRegularExpression(stamp + expected[i]).match(lines[i]).hasMatch()) << lines[i].toStdString();
+    }
+    ASSERT_TRUE(w_->Additions().SaveLog(dir_.filePath("log.txt")));
+    EXPECT_EQ(QString::fromUtf8(ReadBack("log.txt", false)), lines.join('\n') + '\n');
+}
+
+TEST_F(WindowAdditionsTest, DemoNamesTheSimulatedDeviceAndTheNameFits)
+{
+    StartDevice();
+    BuildWindow();
+    w_->NameSimulatedDevice();
+    ShowAndConnect();
+    for (const auto& [language, text] : {std::pair{kLanguageEnglish, "simulated KESTRA connected"},
+                                         std::pair{kLanguageGerman, "simulierte KESTRA verbinden"}}) {
+        SetLanguageFlag(language);
+        w_->ApplyLanguage();
+        EXPECT_EQ(Status(0), QLatin1String(text));
+        const QLabel* panel = w_->sbMain->PanelLabel(0);
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(Status(0)), panel->contentsRect().width()) << text;
+    }
+    SetLanguageFlag(kLanguageEnglish);
+}
+
+}  // namespace

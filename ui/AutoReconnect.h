@@ -1,0 +1,36 @@
+// Reconnecting by itself: when the box is ticked, a port that vanished
+// (adapter unplugged, network link dropped) raises no error box. The status
+// bar says what the panel waits for, the port is tried again every
+// kRetryMs, and once it opens the full state is read as on any connection.
+// Silence from a port that is still there stays the error box's business.
+#pragma once
+
+#include <QObject>
+
+class QCheckBox;
+class QTimer;
+class TfrmMain;
+
+class AutoReconnect : public QObject {
+public:
+    AutoReconnect(TfrmMain& window, QCheckBox& box);
+
+    static constexpr int kRetryMs = 500;
+
+    // A serial error of the open connection; true when it was handled here
+    // (the connection is dropped and the wait has begun).
+    bool OnLinkError(int code);
+    // Starts waiting when the box is ticked and no connection is open (the
+    // port was missing when the panel started).
+    void WaitIfMissing();
+    bool Waiting() const;
+
+private:
+    void StartWaiting();
+    void Try();
+    QString WaitingText() const;
+
+    TfrmMain& w_;
+    QCheckBox& box_;
+    QTimer* retry_;
+};

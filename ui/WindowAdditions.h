@@ -1,0 +1,67 @@
+// What the window offers beyond its original, kept out of TfrmMain: backup
+// and restore of the device's state, undo and redo of the user's changes,
+// reconnecting by itself, and saving the traffic log. It follows every frame
+// the window sends and receives to keep its own copy of the device's state,
+// which backups are written from and undo steps read their values from.
+#pragma once
+
+#include "DeviceState.h"
+#include "LogLine.h"
+#include "UndoHistory.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+class AutoReconnect;
+class QCheckBox;
+class QPushButton;
+class TfrmMain;
+
+class WindowAdditions : public QObject {
+public:
+    explicit WindowAdditions(TfrmMain& window);
+    ~WindowAdditions() override;
+
+    QPushButton* btnBackup = nullptr;
+    QPushButton* btnRestore = nullptr;
+    QCheckBox* cbReconnect = nullptr;
+
+    // Every frame the window logs, sent or received.
+    void OnFrame(const LCmd& frame, Direction direction);
+    // True when the serial error was handled (waiting for the port).
+    bool OnLinkError(int code);
+
+    // The device as its reports last said.
+    const DeviceState& Device() const { return device_; }
+
+    bool SaveBackup(const QString& path);
+    // Plans, asks, then sends; false when nothing was sent.
+    bool Restore(const QString& path);
+    bool SaveLog(const QString& path);
+    void Undo();
+    void Redo();
+
+    // Reads the stored choices at start (after the window's settings).
+    void Start();
+    void ApplyLanguage();
+    AutoReconnect& Reconnect() { return *reconnect_; }
+
+private:
+    void BuildControls();
+    void Notice(const QString& text);
+    // Sends on the user's behalf without making an undo step of it.
+    void SendUnrecorded(const LCmd& command);
+
+    TfrmMain& w_;
+    DeviceState device_;
+    UndoHistory undo_;
+    AutoReconnect* reconnect_ = nullptr;
+    QElapsedTimer clock_;
+    bool sendingOurOwn_ = false;
+    // The copy holds what the device said in a whole-state read; before that
+    // its values are guesses, which neither a backup, a restore's
+    // differences nor an undo step may use.
+    bool known_ = false;
+    bool StateKnown();
+    bool sameAction_ = false;  // a command was recorded in this turn of the event loop
+};
