@@ -70,7 +70,7 @@ def main():
         wait(driver, lambda: named(driver, "Line source CD").is_selected())
         wait(driver, lambda: "lit" in named(driver, "Ducking active lamp").get_attribute("class"))
         wait(driver, lambda: "lit" in named(driver, "MIC 4 ducking lamp").get_attribute("class"))
-        named(driver, "Deutsch").click()
+        driver.find_element(By.ID, "lang-de").click()
         wait(driver, lambda: named(driver, "Voreinstellung number") is not None)
         say(seen="line source, ducking lamps, German names")
         logs = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
