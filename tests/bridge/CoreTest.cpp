@@ -36,7 +36,9 @@ class Core : public BridgeFixture {};
 
 TEST_F(Core, ADragFromManyPatchesSendsOnlyWhatTheLineCanTakeAndLosesNoOtherChange)
 {
-    StartBridge();
+    sim::SimOptions wire;
+    wire.wireSpeed = true;  // a hand outruns 9600 baud
+    StartBridge({}, wire);
     sim_->ClearReceived();
     int answered = 0;
     QJsonObject lastState;
