@@ -124,7 +124,7 @@
     let priority = null;
     let lamp = null;
     if (spec.mic) {
-      priority = el('button', { type: 'button', class: 'toggle', 'aria-pressed': 'false', 'aria-label': spec.caption + ' priority' }, 'prio');
+      priority = el('button', { type: 'button', class: 'toggle', 'aria-pressed': 'false', 'aria-label': spec.caption + ' priority' }, 'prior');
       lamp = el('span', { class: 'lamp', role: 'img', 'aria-label': spec.caption + ' ducking lamp' });
       priority.addEventListener('click', () => send(channelPatch(spec.key, { priority: !doc.channels[spec.key].priority })));
       box.append(priority, lamp);
