@@ -6,10 +6,11 @@
 
 #include <algorithm>
 
-OscBridge::OscBridge(BridgeCalls calls, QObject* parent) : QObject(parent), calls_(std::move(calls))
+OscBridge::OscBridge(BridgeCalls calls, int subscriptionMs, QObject* parent)
+    : QObject(parent), calls_(std::move(calls)), subscriptionMs_(subscriptionMs)
 {
     connect(&socket_, &QUdpSocket::readyRead, this, &OscBridge::Read);
-    expiry_.setInterval(1000);
+    expiry_.setInterval(std::min(1000, subscriptionMs_));
     connect(&expiry_, &QTimer::timeout, this, &OscBridge::DropExpired);
 }
 
@@ -54,9 +55,9 @@ void OscBridge::Handle(const QByteArray& bytes, const Peer& from)
     if (r.kind == OscRequest::Subscribe) {
         auto it = std::find_if(subscribers_.begin(), subscribers_.end(), [&](const Subscriber& s) { return s.peer == from; });
         if (it != subscribers_.end()) {
-            it->until = QDeadlineTimer(kSubscriptionMs);
+            it->until = QDeadlineTimer(subscriptionMs_);
         } else {
-            subscribers_.push_back({from, QDeadlineTimer(kSubscriptionMs)});  // a new surface starts from the whole state
+            subscribers_.push_back({from, QDeadlineTimer(subscriptionMs_)});  // a new surface starts from the whole state
             for (const OscMessage& m : OscMessagesFor(calls_.state())) {
                 Send(from, m);
             }

@@ -25,7 +25,7 @@ class OscBridge : public QObject {
 public:
     static constexpr int kSubscriptionMs = 10000;
 
-    explicit OscBridge(BridgeCalls calls, QObject* parent = nullptr);
+    explicit OscBridge(BridgeCalls calls, int subscriptionMs = kSubscriptionMs, QObject* parent = nullptr);
 
     // Binds the UDP port; false with the reason in `error`.
     bool Listen(const QHostAddress& address, quint16 port, QString* error);
@@ -47,6 +47,7 @@ private:
     void DropExpired();
 
     BridgeCalls calls_;
+    int subscriptionMs_;
     QUdpSocket socket_;
     QTimer expiry_;
     struct Subscriber {
