@@ -57,7 +57,8 @@ public:
     // The `kestractl get --json` document, as last confirmed or reported.
     QJsonObject state() const { return state_; }
     // What each channel's level bar shows (the gain, or the ducked level the
-    // device reports): {"mic3": {"position": 40, "db": -20}, ...}. Read-only.
+    // device reports), with the window's level text:
+    // {"mic3": {"position": 40, "text": "-20dB"}, ...}. Read-only.
     QJsonObject levels() const { return levels_; }
     bool online() const { return online_; }
 

@@ -42,7 +42,7 @@ QJsonObject LevelsJson(const std::array<std::uint8_t, kStateChannels>& levels)
     for (int i = 0; i < kStateChannels; ++i) {
         const int p = levels[i];
         out.insert(QString::fromLatin1(StateChannelName(i)),
-                   QJsonObject{{"position", p}, {"db", p >= kMutePosition ? QJsonValue() : QJsonValue(PositionToDb(p))}});
+                   QJsonObject{{"position", p}, {"text", QString::fromStdString(PositionText(p))}});
     }
     return out;
 }

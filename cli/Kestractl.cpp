@@ -5,6 +5,7 @@
 #include "KestraVersion.h"
 #include "KestraSim.h"
 #include "Output.h"
+#include "Serve.h"
 #include "StateJson.h"
 
 #include <CLI/CLI.hpp>
@@ -288,6 +289,8 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     auto* update = app.add_subcommand("update", "Firmware update from IMAGE (7104 bytes)");
     update->add_option("IMAGE", o.file)->required();
     update->add_flag("--boot-loader", o.bootLoader, "The device already waits in its boot loader");
+    ServeArgs serveArgs;
+    AddServeCommand(app, serveArgs);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -302,7 +305,7 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         const std::vector<std::string> rest = app.remaining();
         if (app.get_subcommands().empty() && !rest.empty()) {
             err << "kestractl: unknown command: " << rest.front()
-                << " (allowed: ports, get, set, watch, backup, restore, preset, factory-default, update)\n";
+                << " (allowed: ports, get, set, watch, backup, restore, preset, factory-default, update, serve)\n";
             return kExitUsage;
         }
         err << "kestractl: " << e.what() << " (see kestractl --help)\n";
@@ -314,7 +317,7 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     }
 
     Runner runner(o, command, out);
-    if (auto e = runner.Validate()) {
+    if (auto e = command == "serve" ? CheckServeArgs(serveArgs) : runner.Validate()) {
         err << "kestractl: " << e->toStdString() << '\n';
         return kExitUsage;
     }
@@ -337,6 +340,14 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     if (ports.isEmpty()) {
         err << "kestractl: no port: give --port NAME (or --demo)\n";
         return kExitUsage;
+    }
+
+    if (command == "serve") {
+        if (ports.size() != 1) {
+            err << "kestractl: serve: one port (--port NAME or --demo)\n";
+            return kExitUsage;
+        }
+        return RunServe(serveArgs, ports.front(), out, err);
     }
 
     // One thread and session per port, all at once. std::thread rather than

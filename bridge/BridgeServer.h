@@ -1,0 +1,80 @@
+// The HTTP side of `kestractl serve`, on Qt HttpServer and Qt WebSockets:
+//
+//   GET   /, /app.js, ...          the web panel (embedded files only)
+//   GET   /api/state               the state document (`kestractl get --json`)
+//   PATCH /api/state               a JSON merge patch of it; 200 with the new
+//                                  state once the device confirmed it
+//   POST  /api/presets/N/load|save N = 1..3
+//   GET   /api/ports               serial ports the system reports
+//   GET   /api/health              {"online": ..., "read_only": ...}
+//   WS    /api/live                the live document on connect, then one
+//                                  merge patch per change; clients may send
+//                                  merge patches of the state document
+//
+// The live document is the state document plus two read-only members:
+// "levels" (BridgeCore::levels()) and "online". A message with "error" is
+// the answer to a refused patch of that client only.
+//
+// Errors are {"error": text}: 400 for a bad request (bad JSON, unknown key,
+// wrong type, out of range, a body over 64 KiB), 401 without the token,
+// 403 read-only, 404, 405, 502 when the device refused or the line failed,
+// 503 while the device is offline. Nothing reaches the device before a
+// request passed every check. See Access.h for the token rules.
+#pragma once
+
+#include "Access.h"
+
+#include <QAbstractHttpServer>
+#include <QHostAddress>
+#include <QJsonObject>
+#include <QList>
+
+class BridgeCore;
+class QWebSocket;
+class WebFiles;
+
+struct ServeOptions {
+    QHostAddress address = QHostAddress(QHostAddress::LocalHost);
+    quint16 port = 8080;  // 0: any free port (tests)
+    AccessRules access;
+};
+
+class BridgeServer : public QAbstractHttpServer {
+    Q_OBJECT
+public:
+    static constexpr qsizetype kMaxBody = 64 * 1024;
+
+    BridgeServer(BridgeCore& core, ServeOptions options, QObject* parent = nullptr);
+    ~BridgeServer() override;
+
+    // False with a message when the address cannot be bound.
+    bool start(QString* error);
+    quint16 port() const { return port_; }
+    int liveClients() const { return static_cast<int>(clients_.size()); }
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    struct Client {
+        QWebSocket* socket;
+        bool mayChange;
+    };
+    void HandleApi(const QHttpServerRequest& request, QTcpSocket* socket);
+    void AcceptWebSockets();
+    void OnLiveMessage(QWebSocket* socket, const QString& text);
+    void Broadcast(const QJsonObject& message);
+    QJsonObject LiveDocument() const;
+
+    BridgeCore& core_;
+    ServeOptions options_;
+    quint16 port_ = 0;
+    std::unique_ptr<WebFiles> files_;
+    QList<Client> clients_;
+};
+
+// Parses and checks a merge patch from the network: JSON, an object, at most
+// BridgeServer::kMaxBody bytes, valid for the state document. The message
+// names the field (or says what is wrong with the body).
+std::optional<QString> ParsePatch(const QByteArray& body, QJsonObject& patch);

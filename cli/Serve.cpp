@@ -1,0 +1,133 @@
+#include "Serve.h"
+
+#include "BridgeCore.h"
+#include "BridgeServer.h"
+#include "Kestractl.h"
+
+#include <CLI/CLI.hpp>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <optional>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// "127.0.0.1:8080", "[::1]:8080", "0.0.0.0:80", "localhost:8080".
+std::optional<QString> ParseListen(const std::string& text, QHostAddress& address, quint16& port)
+{
+    const QString s = QString::fromStdString(text);
+    const qsizetype colon = s.lastIndexOf(QLatin1Char(':'));
+    const QString why = QStringLiteral("--listen %1: not ADDR:PORT (e.g. 127.0.0.1:8080, [::1]:8080, 0.0.0.0:8080)").arg(s);
+    if (colon <= 0) {
+        return why;
+    }
+    QString host = s.left(colon);
+    bool ok = false;
+    const uint p = s.mid(colon + 1).toUInt(&ok);
+    if (!ok || p == 0 || p > 65535) {
+        return why;
+    }
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) {
+        host = host.mid(1, host.size() - 2);
+    } else if (host.contains(QLatin1Char(':'))) {
+        return why;  // IPv6 needs its brackets
+    }
+    if (host == QLatin1String("localhost")) {
+        address = QHostAddress(QHostAddress::LocalHost);
+    } else if (!address.setAddress(host)) {
+        return why;
+    }
+    port = static_cast<quint16>(p);
+    return std::nullopt;
+}
+}  // namespace
+
+CLI::App* AddServeCommand(CLI::App& app, ServeArgs& args)
+{
+    auto* serve = app.add_subcommand("serve", "Serve the device on the network: web panel and JSON API");
+    serve->add_option("--listen", args.listen, "ADDR:PORT to listen on (default 127.0.0.1:8080)");
+    serve->add_option("--token", args.token,
+                      "Token that changes need (Authorization: Bearer TOKEN, or ?token=); "
+                      "generated and printed when listening beyond this machine");
+    serve->add_flag("--private", args.privateRead, "Without the token nothing may be read either");
+    serve->add_flag("--read-only", args.readOnly, "Refuse every change");
+    return serve;
+}
+
+std::optional<QString> CheckServeArgs(const ServeArgs& args)
+{
+    QHostAddress address;
+    quint16 port = 0;
+    return ParseListen(args.listen, address, port);
+}
+
+int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, std::ostream& err)
+{
+    ServeOptions options;
+    if (auto e = ParseListen(args.listen, options.address, options.port)) {
+        err << "kestractl: " << e->toStdString() << '\n';
+        return kExitUsage;
+    }
+    options.access.token = QString::fromStdString(args.token);
+    options.access.privateRead = args.privateRead;
+    options.access.readOnly = args.readOnly;
+    // Beyond this machine nobody may change the mixer without the token.
+    const bool generated = options.access.token.isEmpty() && (!IsLoopback(options.address) || args.privateRead);
+    if (generated) {
+        options.access.token = NewToken();
+    }
+
+    BridgeCore core(portName);
+    if (!core.start()) {
+        err << "kestractl: " << core.lastError().toStdString() << '\n';
+        return kExitDevice;
+    }
+    BridgeServer server(core, options);
+    QString why;
+    if (!server.start(&why)) {
+        err << "kestractl: " << why.toStdString() << '\n';
+        return kExitUsage;
+    }
+    const QString host = options.address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QStringLiteral("[%1]").arg(options.address.toString())
+                             : options.address.toString();
+    QString url = QStringLiteral("http://%1:%2/").arg(host).arg(server.port());
+    if (generated) {
+        out << "token: " << options.access.token.toStdString() << '\n';
+        url += QStringLiteral("?token=") + options.access.token;
+    }
+    out << "serving " << portName.toStdString() << " on " << url.toStdString() << " (Ctrl+C stops)\n" << std::flush;
+
+    // Ctrl+C and the service manager's stop end the event loop, so that the
+    // port is closed in order.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
+        err << "kestractl: cannot set up signal handling\n";
+        return kExitDevice;
+    }
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    QObject::connect(&core, &BridgeCore::onlineChanged, &core, [&err, &core](bool online) {
+        if (!online) {
+            err << "kestractl: " << core.lastError().toStdString() << " (reconnecting)\n" << std::flush;
+        }
+    });
+    QCoreApplication::exec();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    ::close(g_signalPipe[0]);
+    ::close(g_signalPipe[1]);
+    return kExitOk;
+}

@@ -1,0 +1,30 @@
+// `kestractl serve`: the device on the network (bridge/). Registered on
+// kestractl's command line here, so that options of the server's own
+// (listening, token, read-only, ...) stay out of Kestractl.cpp.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+struct ServeArgs {
+    std::string listen = "127.0.0.1:8080";
+    std::string token;
+    bool privateRead = false;
+    bool readOnly = false;
+};
+
+// Adds the subcommand and its options, filling `args` when parsed.
+CLI::App* AddServeCommand(CLI::App& app, ServeArgs& args);
+
+// Checks the options (a usage error is returned as text, nothing started).
+std::optional<QString> CheckServeArgs(const ServeArgs& args);
+
+// Serves `port` until SIGINT or SIGTERM; the kestractl exit code.
+int RunServe(const ServeArgs& args, const QString& port, std::ostream& out, std::ostream& err);
