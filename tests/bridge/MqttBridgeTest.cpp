@@ -7,7 +7,9 @@
 #include "WaitFor.h"
 
 #include <QJsonDocument>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -95,4 +97,25 @@ TEST_F(MqttBridgeTest, SurvivesBrokerRestartAndDeviceLoss)
     EXPECT_TRUE(WaitFor([&] { return probe->Last(Topic("status")) == "offline"; }, 15000));
     sim.device.Reappear();
     EXPECT_TRUE(WaitFor([&] { return probe->Last(Topic("status")) == "online"; }, 15000));
+}
+
+// Killed without a word, the bridge leaves its last will: "offline".
+TEST(MqttLastWill, BrokerSaysOfflineWhenTheBridgeDies)
+{
+    MosquittoBroker broker;
+    ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
+    MqttProbe probe(broker.Port());
+    QTcpServer free;
+    ASSERT_TRUE(free.listen(QHostAddress::LocalHost, 0));
+    const QString listen = QStringLiteral("127.0.0.1:%1").arg(free.serverPort());
+    free.close();
+    QProcess bridge;
+    bridge.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    bridge.start(QStringLiteral(KESTRACTL_PROGRAM),
+                 {"--demo", "serve", "--listen", listen, "--mqtt", QStringLiteral("127.0.0.1:%1").arg(broker.Port()),
+                  "--mqtt-topic", kPrefix});
+    ASSERT_TRUE(WaitFor([&] { return probe.Last(Topic("status")) == "online"; }, 20000));
+    bridge.kill();
+    bridge.waitForFinished(5000);
+    EXPECT_TRUE(WaitFor([&] { return probe.Last(Topic("status")) == "offline"; }));
 }
