@@ -71,18 +71,21 @@ bool MqttBridge::Start(QString* error)
         }
         return false;
     }
-    // A broker that is not up yet is no error: the loop keeps trying.
-    const int rc = mosquitto_connect_async(mosq_, options_.host.toUtf8().constData(), options_.port,
-                                           options_.keepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_ERRNO) {
-        if (error != nullptr) {
-            *error = *Failed(rc, "connect");
-        }
-        return false;
-    }
+    // The network thread first: a broker that is not up yet is then no
+    // error, the thread keeps trying (started after a failed first connect,
+    // libmosquitto's thread gives up at once).
     if (auto loop = Failed(mosquitto_loop_start(mosq_), "network thread")) {
         if (error != nullptr) {
             *error = *loop;
+        }
+        return false;
+    }
+    const int rc = mosquitto_connect_async(mosq_, options_.host.toUtf8().constData(), options_.port,
+                                           options_.keepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_ERRNO) {
+        mosquitto_loop_stop(mosq_, true);
+        if (error != nullptr) {
+            *error = *Failed(rc, "connect");
         }
         return false;
     }

@@ -99,12 +99,12 @@ TEST_F(MqttBridgeTest, SurvivesBrokerRestartAndDeviceLoss)
     EXPECT_TRUE(WaitFor([&] { return probe->Last(Topic("status")) == "online"; }, 15000));
 }
 
-// Killed without a word, the bridge leaves its last will: "offline".
-TEST(MqttLastWill, BrokerSaysOfflineWhenTheBridgeDies)
+// A bridge started before its broker connects once the broker is up, and
+// killed without a word it leaves its last will: "offline".
+TEST(MqttLastWill, LateBrokerAndTheBridgeDying)
 {
     MosquittoBroker broker;
-    ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
-    MqttProbe probe(broker.Port());
+    ASSERT_NE(broker.PickPort(), 0);
     QTcpServer free;
     ASSERT_TRUE(free.listen(QHostAddress::LocalHost, 0));
     const QString listen = QStringLiteral("127.0.0.1:%1").arg(free.serverPort());
@@ -114,6 +114,9 @@ TEST(MqttLastWill, BrokerSaysOfflineWhenTheBridgeDies)
     bridge.start(QStringLiteral(KESTRACTL_PROGRAM),
                  {"--demo", "serve", "--listen", listen, "--mqtt", QStringLiteral("127.0.0.1:%1").arg(broker.Port()),
                   "--mqtt-topic", kPrefix});
+    ASSERT_TRUE(WaitFor([&] { return bridge.canReadLine(); }, 20000));  // "OSC ...", "MQTT at ...": started
+    ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
+    MqttProbe probe(broker.Port());
     ASSERT_TRUE(WaitFor([&] { return probe.Last(Topic("status")) == "online"; }, 20000));
     bridge.kill();
     bridge.waitForFinished(5000);

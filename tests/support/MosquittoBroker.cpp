@@ -13,15 +13,22 @@ MosquittoBroker::~MosquittoBroker()
     Kill();
 }
 
-bool MosquittoBroker::Start()
+quint16 MosquittoBroker::PickPort()
 {
     if (port_ == 0) {
         QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0)) {
-            why_ = QStringLiteral("no free port");
-            return false;
+        if (probe.listen(QHostAddress::LocalHost, 0)) {
+            port_ = probe.serverPort();
         }
-        port_ = probe.serverPort();
+    }
+    return port_;
+}
+
+bool MosquittoBroker::Start()
+{
+    if (PickPort() == 0) {
+        why_ = QStringLiteral("no free port");
+        return false;
     }
     QFile file(dir_.filePath(QStringLiteral("mosquitto.conf")));
     const QByteArray config = QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n")

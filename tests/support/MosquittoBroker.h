@@ -19,6 +19,8 @@ public:
     // Starts it (on the port of the last start, if any) and waits until it
     // accepts connections; false with Why() set when it does not.
     bool Start();
+    // The port the next Start() listens on, chosen now (free a moment ago).
+    quint16 PickPort();
     void Kill();
     quint16 Port() const { return port_; }
     QString Why() const { return why_; }
