@@ -11,11 +11,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
+
+#include <mosquitto.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -23,13 +26,44 @@ constexpr int kBridges = 20;
 constexpr int kRounds = 5;
 constexpr double kGoalMs = 1000.0;
 
-QString Prefix(int i) { return QStringLiteral("building/floor%1/room%2/kestra").arg(i / 10 + 1).arg(i); }
+// The building's side: hears every topic, publishes without a process each.
+class FleetClient {
+public:
+    explicit FleetClient(quint16 port) : mosq_(mosquitto_new(nullptr, true, this))
+    {
+        mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void*, int) { mosquitto_subscribe(m, nullptr, "#", 1); });
+        mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
+            auto* c = static_cast<FleetClient*>(self);
+            std::lock_guard lock(c->mutex_);
+            c->last_[QString::fromUtf8(m->topic)] = QByteArray(static_cast<const char*>(m->payload), m->payloadlen);
+        });
+        mosquitto_loop_start(mosq_);
+        mosquitto_connect_async(mosq_, "127.0.0.1", port, 30);
+    }
+    ~FleetClient()
+    {
+        mosquitto_disconnect(mosq_);
+        mosquitto_loop_stop(mosq_, false);
+        mosquitto_destroy(mosq_);
+    }
+    QByteArray Last(const QString& topic)
+    {
+        std::lock_guard lock(mutex_);
+        return last_[topic];
+    }
+    void Publish(const QString& topic, const QByteArray& payload)
+    {
+        mosquitto_publish(mosq_, nullptr, topic.toUtf8().constData(), static_cast<int>(payload.size()), payload.constData(), 1,
+                          false);
+    }
 
-quint16 FreePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
+private:
+    mosquitto* mosq_;
+    std::mutex mutex_;
+    std::map<QString, QByteArray> last_;
+};
+
+QString Prefix(int i) { return QStringLiteral("building/floor%1/room%2/kestra").arg(i / 10 + 1).arg(i); }
 
 double ResidentMb(qint64 pid)
 {
@@ -63,7 +97,8 @@ int main(int argc, char** argv)
                                                      "--mqtt", mqtt, "--mqtt-topic", Prefix(i)});
         bridges.push_back(std::move(p));
     }
-    MqttProbe probe(broker.Port());
+    mosquitto_lib_init();
+    FleetClient probe(broker.Port());
     auto all = [&](const char* leaf, const QByteArray& value) {
         for (int i = 0; i < kBridges; ++i) {
             if (probe.Last(Prefix(i) + QLatin1Char('/') + QLatin1String(leaf)) != value) {

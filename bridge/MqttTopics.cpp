@@ -1,7 +1,6 @@
 #include "MqttTopics.h"
 
-#include "DeviceState.h"
-#include "StateJson.h"
+#include "BridgeCore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -82,8 +81,7 @@ std::variant<QJsonObject, QString> ParseMqttSet(const QString& path, const QByte
         }
         patch = QJsonObject{{keys[0], inner}};
     }
-    DeviceState scratch;
-    if (auto e = MergeStateJson(patch, scratch, false)) {
+    if (auto e = BridgeCore::validatePatch(patch)) {
         return where + QStringLiteral(": ") + *e;
     }
     return patch;

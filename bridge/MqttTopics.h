@@ -27,5 +27,6 @@ struct MqttLeaf {
 std::vector<MqttLeaf> MqttLeaves(const QJsonObject& document);
 
 // A message on PREFIX/set (`path` empty) or PREFIX/set/`path` as a merge
-// patch that passes MergeStateJson, or the error text naming what is wrong.
+// patch the core takes (BridgeCore::validatePatch), or the error text naming
+// what is wrong.
 std::variant<QJsonObject, QString> ParseMqttSet(const QString& path, const QByteArray& payload);

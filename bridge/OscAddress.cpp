@@ -2,7 +2,7 @@
 
 #include "DeviceState.h"
 #include "Mroutine.h"
-#include "StateJson.h"
+#include "BridgeCore.h"
 
 #include <QJsonValue>
 
@@ -196,8 +196,7 @@ std::variant<OscRequest, QString> ParseOscMessage(const QString& address, const 
         value = kMutePosition;
     }
     const QJsonObject patch = Nest(path, value);
-    DeviceState scratch;
-    if (auto error = MergeStateJson(patch, scratch, false)) {
+    if (auto error = BridgeCore::validatePatch(patch)) {
         return address + QStringLiteral(": ") + *error;
     }
     return OscRequest{OscRequest::Set, patch, {}, 0};

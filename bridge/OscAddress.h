@@ -34,7 +34,7 @@ struct OscArg {
 
 struct OscRequest {
     enum Kind { Set, Query, LoadPreset, SavePreset, Subscribe } kind = Set;
-    QJsonObject patch;  // Set: a merge patch that passes MergeStateJson
+    QJsonObject patch;  // Set: a merge patch the core takes (BridgeCore::validatePatch)
     QStringList path;   // Query: the document path of the value
     int preset = 0;     // LoadPreset, SavePreset: 1..3
 };

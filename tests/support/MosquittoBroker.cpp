@@ -2,40 +2,21 @@
 
 #include "WaitFor.h"
 
-#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include <mosquitto.h>
-
-MosquittoBroker::~MosquittoBroker()
+quint16 FreePort()
 {
-    Kill();
-}
-
-quint16 MosquittoBroker::PickPort()
-{
-    if (port_ == 0) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, 0)) {
-            port_ = probe.serverPort();
-        }
-    }
-    return port_;
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
 bool MosquittoBroker::Start()
 {
-    if (PickPort() == 0) {
-        why_ = QStringLiteral("no free port");
-        return false;
-    }
     QFile file(dir_.filePath(QStringLiteral("mosquitto.conf")));
-    const QByteArray config = QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n")
-                                  .arg(port_)
-                                  .toUtf8();
-    if (!dir_.isValid() || !file.open(QIODevice::WriteOnly) || file.write(config) < 0) {
-        why_ = QStringLiteral("cannot write the config");
+    if (PickPort() == 0 || !file.open(QIODevice::WriteOnly) ||
+        file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port_).toUtf8()) < 0) {
+        why_ = QStringLiteral("no free port or config");
         return false;
     }
     file.close();
@@ -46,10 +27,9 @@ bool MosquittoBroker::Start()
         s.connectToHost(QHostAddress::LocalHost, port_);
         return s.waitForConnected(200);
     };
-    if (!process_.waitForStarted(5000) || !WaitFor([&] { return process_.state() != QProcess::Running || accepting(); }, 10000) ||
-        process_.state() != QProcess::Running) {
+    if (!WaitFor([&] { return process_.state() == QProcess::NotRunning || accepting(); }, 10000) ||
+        process_.state() == QProcess::NotRunning) {
         why_ = QStringLiteral("mosquitto did not start: %1").arg(QString::fromLocal8Bit(process_.readAll()));
-        Kill();
         return false;
     }
     return true;
@@ -57,58 +37,27 @@ bool MosquittoBroker::Start()
 
 void MosquittoBroker::Kill()
 {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+void MosquittoBroker::Publish(const QString& topic, const QByteArray& payload)
+{
+    QProcess::execute(QStringLiteral("mosquitto_pub"), {"-p", QString::number(port_), "-q", "1", "-t", topic, "-m",
+                                                        QString::fromUtf8(payload)});
 }
 
 MqttProbe::MqttProbe(quint16 port)
 {
-    mosquitto_lib_init();
-    mosq_ = mosquitto_new(nullptr, true, this);
-    mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void* self, int rc) {
-        auto* p = static_cast<MqttProbe*>(self);
-        std::lock_guard lock(p->mutex_);
-        p->connected_ = rc == 0;
-        mosquitto_subscribe(m, nullptr, "#", 1);
-    });
-    mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
-        auto* p = static_cast<MqttProbe*>(self);
-        std::lock_guard lock(p->mutex_);
-        p->last_[QString::fromUtf8(m->topic)] = QByteArray(static_cast<const char*>(m->payload), m->payloadlen);
-    });
-    mosquitto_connect_async(mosq_, "127.0.0.1", port, 30);
-    mosquitto_loop_start(mosq_);
+    sub_.start(QStringLiteral("mosquitto_sub"), {"-p", QString::number(port), "-t", "#", "-v"});
 }
 
-MqttProbe::~MqttProbe()
+QByteArray MqttProbe::Last(const QString& topic)
 {
-    mosquitto_disconnect(mosq_);
-    mosquitto_loop_stop(mosq_, false);
-    mosquitto_destroy(mosq_);
-}
-
-bool MqttProbe::Connected() const
-{
-    std::lock_guard lock(mutex_);
-    return connected_;
-}
-
-QByteArray MqttProbe::Last(const QString& topic) const
-{
-    std::lock_guard lock(mutex_);
-    auto it = last_.find(topic);
-    return it == last_.end() ? QByteArray() : it->second;
-}
-
-void MqttProbe::Forget()
-{
-    std::lock_guard lock(mutex_);
-    last_.clear();
-}
-
-void MqttProbe::Publish(const QString& topic, const QByteArray& payload)
-{
-    mosquitto_publish(mosq_, nullptr, topic.toUtf8().constData(), static_cast<int>(payload.size()), payload.constData(), 1, false);
+    while (sub_.canReadLine()) {  // "TOPIC PAYLOAD"
+        const QByteArray line = sub_.readLine().chopped(1);
+        const qsizetype space = line.indexOf(' ');
+        last_[QString::fromUtf8(line.left(space))] = line.mid(space + 1);
+    }
+    return last_[topic];
 }

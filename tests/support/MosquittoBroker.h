@@ -1,6 +1,7 @@
 // Test helpers: Debian's mosquitto broker on a free 127.0.0.1 port from a
 // generated config (no persistence: a restart forgets retained messages),
-// and a client that keeps the last message of every topic it hears.
+// and its command-line clients: one that keeps the last message of every
+// topic, and one-off publishing.
 #pragma once
 
 #include <QByteArray>
@@ -9,21 +10,21 @@
 #include <QTemporaryDir>
 
 #include <map>
-#include <mutex>
 
-struct mosquitto;
+// A TCP port on 127.0.0.1 that was free a moment ago.
+quint16 FreePort();
 
 class MosquittoBroker {
 public:
-    ~MosquittoBroker();
-    // Starts it (on the port of the last start, if any) and waits until it
-    // accepts connections; false with Why() set when it does not.
-    bool Start();
-    // The port the next Start() listens on, chosen now (free a moment ago).
-    quint16 PickPort();
-    void Kill();
+    ~MosquittoBroker() { Kill(); }
+    // The port Start() listens on, chosen on the first call.
+    quint16 PickPort() { return port_ = port_ != 0 ? port_ : FreePort(); }
     quint16 Port() const { return port_; }
+    // Starts it and waits until it accepts connections; false with Why() when not.
+    bool Start();
+    void Kill();
     QString Why() const { return why_; }
+    void Publish(const QString& topic, const QByteArray& payload);
 
 private:
     QTemporaryDir dir_;
@@ -32,19 +33,13 @@ private:
     QString why_;
 };
 
+// mosquitto_sub on every topic; Last() reads what arrived (with the event loop running).
 class MqttProbe {
 public:
-    explicit MqttProbe(quint16 port);  // hears every topic
-    ~MqttProbe();
-    bool Connected() const;
-    // The last payload seen on `topic`, empty if none.
-    QByteArray Last(const QString& topic) const;
-    void Forget();
-    void Publish(const QString& topic, const QByteArray& payload);
+    explicit MqttProbe(quint16 port);
+    QByteArray Last(const QString& topic);  // empty if none
 
 private:
-    mosquitto* mosq_;
-    mutable std::mutex mutex_;
+    QProcess sub_;
     std::map<QString, QByteArray> last_;
-    bool connected_ = false;
 };
