@@ -19,7 +19,6 @@ std::optional<QString> Failed(int rc, const char* what)
     return QStringLiteral("MQTT %1: %2").arg(QLatin1String(what), QString::fromUtf8(mosquitto_strerror(rc)));
 }
 
-QByteArray Utf8OrNull(const QString& s) { return s.toUtf8(); }
 const char* OrNull(const QByteArray& b) { return b.isEmpty() ? nullptr : b.constData(); }
 }  // namespace
 
@@ -49,7 +48,7 @@ MqttBridge::~MqttBridge()
 bool MqttBridge::Start(QString* error)
 {
     const QByteArray will = (options_.prefix + QStringLiteral("/status")).toUtf8();
-    const QByteArray user = Utf8OrNull(options_.user), password = Utf8OrNull(options_.password);
+    const QByteArray user = options_.user.toUtf8(), password = options_.password.toUtf8();
     const QByteArray caFile = options_.caFile.toUtf8(), caPath = options_.caPath.toUtf8();
     const QByteArray cert = options_.certFile.toUtf8(), key = options_.keyFile.toUtf8();
     std::optional<QString> e = Failed(mosquitto_will_set(mosq_, will.constData(), 7, "offline", kQos, true), "last will");
@@ -58,9 +57,6 @@ bool MqttBridge::Start(QString* error)
     }
     if (!e && (!caFile.isEmpty() || !caPath.isEmpty())) {
         e = Failed(mosquitto_tls_set(mosq_, OrNull(caFile), OrNull(caPath), OrNull(cert), OrNull(key), nullptr), "TLS");
-        if (!e && options_.tlsInsecure) {
-            e = Failed(mosquitto_tls_insecure_set(mosq_, true), "TLS");
-        }
     }
     if (!e) {
         e = Failed(mosquitto_reconnect_delay_set(mosq_, 1, 5, true), "reconnect delay");
@@ -105,8 +101,8 @@ void MqttBridge::DisconnectCallback(mosquitto*, void* self, int rc)
     QMetaObject::invokeMethod(
         b,
         [b, rc] {
-            if (rc != 0) {
-                b->Log(QStringLiteral("mqtt: connection lost (%1), reconnecting").arg(QLatin1String(mosquitto_strerror(rc))));
+            if (rc != 0 && b->connected_) {  // refusals are told by OnConnected, once per attempt
+                b->Log(QStringLiteral("mqtt: %1:%2: connection lost, reconnecting").arg(b->options_.host).arg(b->options_.port));
             }
             b->connected_ = false;
             emit b->connectedChanged(false);

@@ -25,7 +25,6 @@ struct MqttOptions {
     QString user, password;
     // TLS when caFile or caPath is given; certFile/keyFile: a client certificate.
     QString caFile, caPath, certFile, keyFile;
-    bool tlsInsecure = false;  // do not check the broker's host name (test brokers only)
     int keepAliveSeconds = 30;
 };
 

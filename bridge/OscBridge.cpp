@@ -56,6 +56,8 @@ void OscBridge::Handle(const QByteArray& bytes, const Peer& from)
         auto it = std::find_if(subscribers_.begin(), subscribers_.end(), [&](const Subscriber& s) { return s.peer == from; });
         if (it != subscribers_.end()) {
             it->until = QDeadlineTimer(subscriptionMs_);
+        } else if (DropExpired(), subscribers_.size() >= kMaxSubscribers) {
+            Reject(from, QStringLiteral("/kestra/subscribe: %1 subscribers already").arg(kMaxSubscribers));
         } else {
             subscribers_.push_back({from, QDeadlineTimer(subscriptionMs_)});  // a new surface starts from the whole state
             for (const OscMessage& m : OscMessagesFor(calls_.state())) {

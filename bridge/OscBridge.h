@@ -24,6 +24,9 @@ class OscBridge : public QObject {
     Q_OBJECT
 public:
     static constexpr int kSubscriptionMs = 10000;
+    // Senders are not authenticated: a bound keeps forged subscriptions
+    // from growing the list (and the traffic) without end.
+    static constexpr std::size_t kMaxSubscribers = 64;
 
     explicit OscBridge(BridgeCalls calls, int subscriptionMs = kSubscriptionMs, QObject* parent = nullptr);
 
