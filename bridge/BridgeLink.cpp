@@ -86,8 +86,6 @@ void BridgeLink::Stop()
 
 bool BridgeLink::Open()
 {
-    // A thread's first event loop gives it its dispatcher: have it before the
-    // reader thread exists to wake it.
     line_ = std::make_unique<LCommProc>(this);
     line_->SetPollSuspended(true);
     if (!line_->OpenNamed(portName_, kBaud, kDataBits, kNoParity, kOneStopBit)) {
@@ -186,17 +184,22 @@ void BridgeLink::OnReply(const ByteVector& bytes)
         levels_[reply.channel + 1] = reply.value2;
     }
     if (!inFlight_) {
+        Publish();
         return;  // a stray reply: applied, answers nothing of ours
     }
     const Entry done = std::move(*inFlight_);
     inFlight_.reset();
-    if (done.kind == Job::Inquiry && !online_ &&
-        std::none_of(queue_.begin(), queue_.end(), [](const Entry& e) { return e.kind == Job::Inquiry; })) {
+    const bool readWhole = done.kind == Job::Inquiry && !online_ &&
+                           std::none_of(queue_.begin(), queue_.end(), [](const Entry& e) { return e.kind == Job::Inquiry; });
+    if (readWhole) {
         online_ = true;
+    }
+    // The state goes out before the news that the line is up and before the
+    // answers, so that both find it in the core.
+    Publish();
+    if (readWhole) {
         QMetaObject::invokeMethod(core_, [core = core_] { core->SetOnline(true, QString()); }, Qt::QueuedConnection);
     }
-    // The state goes out before the answers, so that they carry it.
-    Publish();
     Resolve(done, reply);
     // The device holds its next level or ducking report until polled.
     if (reply.kind == ReportKind::Level || reply.kind == ReportKind::DuckState) {
@@ -266,9 +269,7 @@ void BridgeLink::LineFailed(const QString& why)
     for (const Entry& e : failed) {
         Complete(e.waiters, false, why);
     }
-    if (online_) {
-        online_ = false;
-    }
+    online_ = false;
     QMetaObject::invokeMethod(core_, [core = core_, why] { core->SetOnline(false, why); }, Qt::QueuedConnection);
     if (reopenTimer_) {
         reopenTimer_->start();

@@ -77,8 +77,7 @@ private:
     std::map<int, Request> requests_;
     DeviceState state_;
     std::array<std::uint8_t, kStateChannels> levels_{};
-    bool reading_ = false;  // a full read is under way: not online yet
-    bool online_ = false;
+    bool online_ = false;  // the state was read whole since the line opened
     bool published_ = false;
     DeviceState publishedState_;
     std::array<std::uint8_t, kStateChannels> publishedLevels_{};

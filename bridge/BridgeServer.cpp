@@ -95,6 +95,11 @@ bool BridgeServer::start(QString* error)
 bool BridgeServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     const QString path = request.url().path();
+    // An upgrade taken (true, nothing written) goes on to the WebSocket side,
+    // which checks the token and can tell the page why it closes.
+    if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0) {
+        return path == QLatin1String("/api/live");
+    }
     if (path.startsWith(QLatin1String("/api/"))) {
         HandleApi(request, socket);
         return true;

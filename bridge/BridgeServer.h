@@ -29,6 +29,9 @@
 #include <QJsonObject>
 #include <QList>
 
+#include <memory>
+#include <optional>
+
 class BridgeCore;
 class QWebSocket;
 class WebFiles;

@@ -24,7 +24,7 @@ void OnSignal(int)
     [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
 }
 
-// "127.0.0.1:8080", "[::1]:8080", "0.0.0.0:80", "localhost:8080".
+// "127.0.0.1:8080", "[::1]:8080", "0.0.0.0:80", "localhost:8080"; port 0: any free one.
 std::optional<QString> ParseListen(const std::string& text, QHostAddress& address, quint16& port)
 {
     const QString s = QString::fromStdString(text);
@@ -36,7 +36,7 @@ std::optional<QString> ParseListen(const std::string& text, QHostAddress& addres
     QString host = s.left(colon);
     bool ok = false;
     const uint p = s.mid(colon + 1).toUInt(&ok);
-    if (!ok || p == 0 || p > 65535) {
+    if (!ok || p > 65535) {
         return why;
     }
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) {

@@ -1,0 +1,269 @@
+// The web panel: the server's live document is the only source of truth.
+// Controls send merge patches over the WebSocket and show what the device
+// confirmed; a control the user is holding is not moved under their hand.
+'use strict';
+(() => {
+  const TEXT = {
+    en: { 30001: 'Control-Panel', 30002: 'Preferences', 30003: 'Preset', 30004: 'load', 30005: 'save',
+          30006: 'Manual', 30007: 'Input', 30008: 'Output', 30025: 'off', 30058: 'Threshold', 30059: 'Hold time',
+          30062: 'Attenuation', 30065: 'Fade in', 30066: 'Fade out', 30117: 'connected',
+          30119: 'KESTRA connection error!', 30125: 'Language' },
+    de: { 30001: 'Bedienfeld', 30002: 'Einstellungen', 30003: 'Voreinstellung', 30004: 'laden', 30005: 'speichern',
+          30006: 'manuelles', 30007: 'Eingang', 30008: 'Ausgang', 30025: 'aus', 30058: 'Ansprechschwelle',
+          30059: 'Haltezeit', 30062: 'Daempfung', 30065: 'Einblenden', 30066: 'Ausblenden', 30117: 'verbinden',
+          30119: 'KESTRA connection error!', 30125: 'Sprache' },
+  };
+  const INPUTS = [1, 2, 3, 4, 5, 6].map((n) => ({ key: 'mic' + n, caption: 'MIC ' + n, mic: true }))
+    .concat([{ key: 'line', caption: 'Line' }]);
+  const OUTPUTS = [['sub', 'Sub'], ['master', 'Master']].map(([pair, caption]) => ({
+    pair, caption, strips: [{ key: pair + '_left', caption: caption + ' left' }, { key: pair + '_right', caption: caption + ' right' }],
+  }));
+  const SOURCES = [['tuner', 'Tuner'], ['tape', 'Tape'], ['cd', 'CD'], ['aux', 'Aux'], ['off', null]];
+  const SETTINGS = [['threshold', 30058, 2, 127], ['attenuation', 30062, 0, 79], ['hold_time', 30059, 1, 100],
+    ['fade_out', 30066, 0, 63], ['fade_in', 30065, 0, 63]];
+  const MUTE_POSITION = 79;
+  const SEND_EVERY_MS = 25;
+
+  const $ = (id) => document.getElementById(id);
+  const el = (tag, attrs = {}, ...children) => {
+    const e = document.createElement(tag);
+    for (const [k, v] of Object.entries(attrs)) e.setAttribute(k, v);
+    e.append(...children);
+    return e;
+  };
+
+  // The page's first load may carry ?token=; it is kept, and taken out of the
+  // address so that it does not end up in bookmarks or over shoulders.
+  const query = new URLSearchParams(location.search);
+  if (query.has('token')) {
+    localStorage.setItem('kestra-token', query.get('token'));
+    history.replaceState(null, '', location.pathname);
+  }
+  const token = localStorage.getItem('kestra-token') || '';
+  let lang = localStorage.getItem('kestra-lang') || (navigator.language.startsWith('de') ? 'de' : 'en');
+  const t = (id) => TEXT[lang][id];
+
+  let doc = null;
+  let socket = null;
+  const held = new Set();
+  const controls = [];  // {render()} per control
+
+  // The gain scale: 0.5 dB steps to -16, 1 dB to -48, 2 dB to -76, then mute.
+  function positionDb(p) {
+    if (p >= MUTE_POSITION) return null;
+    if (p <= 32) return -0.5 * p;
+    if (p <= 64) return -16 - (p - 32);
+    return -48 - 2 * (p - 64);
+  }
+  const dbText = (db) => (db === null || db === undefined ? 'mute' : db + 'dB');
+
+  function mergePatch(target, patch) {
+    if (patch === null || typeof patch !== 'object' || Array.isArray(patch)) return patch;
+    const out = (target && typeof target === 'object' && !Array.isArray(target)) ? { ...target } : {};
+    for (const [k, v] of Object.entries(patch)) {
+      if (v === null) delete out[k]; else out[k] = mergePatch(out[k], v);
+    }
+    return out;
+  }
+
+  function status(text) { $('status').textContent = text; }
+
+  function send(patch) {
+    if (socket && socket.readyState === WebSocket.OPEN) socket.send(JSON.stringify(patch));
+  }
+
+  // A drag sends at most one patch per item every SEND_EVERY_MS, the last one always.
+  const waiting = new Map();
+  function sendSoon(key, patch) {
+    const first = !waiting.has(key);
+    waiting.set(key, patch);
+    if (first) {
+      setTimeout(() => { send(waiting.get(key)); waiting.delete(key); }, SEND_EVERY_MS);
+    }
+  }
+
+  function holdWhileTouched(input, key) {
+    const release = () => { held.delete(key); render(); };
+    input.addEventListener('pointerdown', () => held.add(key));
+    input.addEventListener('pointerup', release);
+    input.addEventListener('pointercancel', release);
+    input.addEventListener('blur', release);
+    input.addEventListener('keydown', () => { held.add(key); clearTimeout(input.releaseTimer); input.releaseTimer = setTimeout(release, 600); });
+  }
+
+  function channelPatch(key, fields) { return { channels: { [key]: fields } }; }
+
+  function strip(spec, pair) {
+    const fader = el('input', { type: 'range', class: 'fader', min: 0, max: MUTE_POSITION, step: 1, 'aria-label': spec.caption + ' gain' });
+    const meter = el('meter', { min: 0, max: MUTE_POSITION, 'aria-label': spec.caption + ' level' });
+    const edit = el('input', { type: 'text', class: 'db', inputmode: 'decimal', 'aria-label': spec.caption + ' gain in dB' });
+    const mute = el('button', { type: 'button', class: 'toggle mute', 'aria-pressed': 'false', 'aria-label': spec.caption + ' mute' }, 'mute');
+    const box = el('div', { class: 'strip' }, el('h3', {}, spec.caption), el('div', { class: 'fader-row' }, fader, meter), edit, mute);
+    holdWhileTouched(fader, spec.key);
+    let partnerOffset = 0;
+    fader.addEventListener('pointerdown', () => {
+      if (pair) partnerOffset = doc.channels[pair.other].position - doc.channels[spec.key].position;
+    });
+    fader.addEventListener('input', () => {
+      const position = MUTE_POSITION - Number(fader.value);
+      edit.value = dbText(positionDb(position));
+      fader.setAttribute('aria-valuetext', edit.value);
+      const patch = channelPatch(spec.key, { position });
+      // A ganged pair moves together, keeping the distance it had.
+      if (pair && doc.ganged[pair.name]) {
+        patch.channels[pair.other] = { position: Math.min(MUTE_POSITION, Math.max(0, position + partnerOffset)) };
+      }
+      sendSoon(spec.key, patch);
+    });
+    edit.addEventListener('change', () => {
+      const word = edit.value.trim().toLowerCase().replace(/db$/, '');
+      send(channelPatch(spec.key, { gain_db: word === 'mute' ? null : Number(word) }));
+    });
+    mute.addEventListener('click', () => send(channelPatch(spec.key, { mute: !doc.channels[spec.key].mute })));
+    const parts = [box];
+    let priority = null;
+    let lamp = null;
+    if (spec.mic) {
+      priority = el('button', { type: 'button', class: 'toggle', 'aria-pressed': 'false', 'aria-label': spec.caption + ' priority' }, 'prior');
+      lamp = el('span', { class: 'lamp', role: 'img', 'aria-label': spec.caption + ' ducking lamp' });
+      priority.addEventListener('click', () => send(channelPatch(spec.key, { priority: !doc.channels[spec.key].priority })));
+      box.append(priority, lamp);
+    }
+    controls.push({
+      render() {
+        const c = doc.channels[spec.key];
+        const level = doc.levels && doc.levels[spec.key];
+        if (!held.has(spec.key)) {
+          fader.value = MUTE_POSITION - c.position;
+          fader.setAttribute('aria-valuetext', dbText(c.gain_db));
+          if (document.activeElement !== edit) edit.value = level ? level.text : dbText(c.gain_db);
+        }
+        meter.value = level ? Math.max(0, MUTE_POSITION - level.position) : MUTE_POSITION - c.position;
+        mute.setAttribute('aria-pressed', String(c.mute));
+        if (priority) {
+          priority.setAttribute('aria-pressed', String(c.priority));
+          // Lit while this microphone is being ducked: ducking runs and it has no priority.
+          lamp.classList.toggle('lit', doc.ducking.active && !c.priority);
+        }
+      },
+    });
+    return parts;
+  }
+
+  function build() {
+    for (const spec of INPUTS) $('inputs').append(...strip(spec));
+    for (const out of OUTPUTS) {
+      const [left, right] = out.strips;
+      const ganged = el('button', { type: 'button', class: 'toggle', 'aria-pressed': 'false', 'aria-label': out.caption + ' ganged' }, 'ganged');
+      ganged.addEventListener('click', () => send({ ganged: { [out.pair]: !doc.ganged[out.pair] } }));
+      const strips = el('div', { class: 'strips' },
+        ...strip(left, { name: out.pair, other: right.key }), ...strip(right, { name: out.pair, other: left.key }));
+      $('outputs').append(el('div', { class: 'pair' }, strips, ganged));
+      controls.push({ render() { ganged.setAttribute('aria-pressed', String(doc.ganged[out.pair])); } });
+    }
+    for (const [value, caption] of SOURCES) {
+      const radio = el('input', { type: 'radio', name: 'line-source', value });
+      const text = el('span', {}, caption || t(30025));
+      radio.addEventListener('change', () => { if (radio.checked) send({ line_source: value }); });
+      $('line-source').append(el('label', {}, radio, text));
+      controls.push({
+        render() { radio.checked = doc.line_source === value; },
+        language() {
+          text.textContent = caption || t(30025);
+          radio.setAttribute('aria-label', 'Line source ' + (caption || t(30025)));
+        },
+      });
+    }
+    for (let n = 1; n <= 3; n++) $('preset-number').append(el('option', { value: n }, String(n)));
+    for (const action of ['load', 'save']) {
+      $('preset-' + action).addEventListener('click', () => preset(action));
+    }
+    $('manual-ducking').addEventListener('click', () => send({ ducking: { manual: !doc.ducking.manual } }));
+    controls.push({
+      render() {
+        $('manual-ducking').setAttribute('aria-pressed', String(doc.ducking.manual));
+        $('ducking-active').classList.toggle('lit', doc.ducking.active);
+      },
+      language() {
+        $('manual-ducking').setAttribute('aria-label', t(30006) + ' ducking');
+        $('preset-number').setAttribute('aria-label', t(30003) + ' number');
+      },
+    });
+    for (const [key, id, min, max] of SETTINGS) {
+      const label = el('label', { for: 'setting-' + key });
+      const range = el('input', { type: 'range', id: 'setting-' + key, min, max, step: 1 });
+      const value = el('output', { for: 'setting-' + key });
+      holdWhileTouched(range, key);
+      range.addEventListener('input', () => { value.textContent = range.value; sendSoon(key, { ducking: { [key]: Number(range.value) } }); });
+      $('settings').append(label, range, value);
+      controls.push({
+        render() {
+          if (!held.has(key)) range.value = doc.ducking[key];
+          value.textContent = doc.ducking[key];
+        },
+        language() { label.textContent = t(id); range.setAttribute('aria-label', t(id)); },
+      });
+    }
+    for (const tab of document.querySelectorAll('[role="tab"]')) {
+      tab.addEventListener('click', () => {
+        for (const other of document.querySelectorAll('[role="tab"]')) {
+          other.setAttribute('aria-selected', String(other === tab));
+          $(other.getAttribute('aria-controls')).hidden = other !== tab;
+        }
+      });
+    }
+    $('lang-en').addEventListener('click', () => setLanguage('en'));
+    $('lang-de').addEventListener('click', () => setLanguage('de'));
+  }
+
+  async function preset(action) {
+    const n = $('preset-number').value;
+    try {
+      const reply = await fetch('/api/presets/' + n + '/' + action, { method: 'POST', headers: token ? { Authorization: 'Bearer ' + token } : {} });
+      const body = await reply.json();
+      status(reply.ok ? t(30003) + ' ' + n + ': ' + t(action === 'load' ? 30004 : 30005) : body.error);
+    } catch (e) {
+      status(String(e));
+    }
+  }
+
+  function setLanguage(which) {
+    lang = which;
+    localStorage.setItem('kestra-lang', which);
+    document.documentElement.lang = which;
+    for (const e of document.querySelectorAll('[data-t]')) e.textContent = t(e.dataset.t);
+    $('lang-en').setAttribute('aria-pressed', String(which === 'en'));
+    $('lang-de').setAttribute('aria-pressed', String(which === 'de'));
+    document.querySelector('.language').setAttribute('aria-label', t(30125));
+    for (const c of controls) if (c.language) c.language();
+    render();
+  }
+
+  function render() {
+    if (!doc) return;
+    $('online').classList.toggle('lit', doc.online !== false);
+    for (const c of controls) c.render();
+  }
+
+  function connect() {
+    const scheme = location.protocol === 'https:' ? 'wss' : 'ws';
+    socket = new WebSocket(scheme + '://' + location.host + '/api/live' + (token ? '?token=' + encodeURIComponent(token) : ''));
+    socket.onopen = () => { doc = null; };
+    socket.onmessage = (event) => {
+      const message = JSON.parse(event.data);
+      if (message.error) { status(message.error); render(); return; }
+      doc = doc ? mergePatch(doc, message) : message;
+      if ('online' in message) status(doc.online ? t(30117) : t(30119));
+      render();
+    };
+    socket.onclose = (event) => {
+      status(event.code === 4401 ? event.reason : t(30119));
+      $('online').classList.remove('lit');
+      setTimeout(connect, 1000);
+    };
+  }
+
+  build();
+  setLanguage(lang);
+  connect();
+})();

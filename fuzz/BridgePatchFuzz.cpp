@@ -1,0 +1,43 @@
+// Any body or WebSocket message sent to the bridge: it is refused with a
+// text, or it is a patch the state takes whole, inside the device's limits;
+// and a diff between any two documents leads from one to the other.
+#include "BridgeServer.h"
+#include "MergePatch.h"
+#include "StateJson.h"
+
+#include <cstdlib>
+
+namespace {
+// A device state inside every limit, as a device reports it.
+DeviceState Base()
+{
+    DeviceState s;
+    s.ducking = {51, 20, 50, 10, 20};
+    return s;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray body(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QJsonObject patch;
+    const auto error = ParsePatch(body, patch);
+    if (error) {
+        if (error->isEmpty()) {
+            std::abort();
+        }
+        return 0;
+    }
+    DeviceState state = Base();
+    if (MergeStateJson(patch, state, false)) {
+        std::abort();  // accepted by the server, refused by the state
+    }
+    // The patch applied to the document reads back as the same state.
+    const QJsonObject before = StateToJson(Base());
+    const QJsonObject after = StateToJson(state);
+    DeviceState back = Base();
+    if (MergeStateJson(mergepatch::Apply(before, mergepatch::Diff(before, after)), back, true) || !(back == state)) {
+        std::abort();
+    }
+    return 0;
+}

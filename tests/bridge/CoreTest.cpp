@@ -1,0 +1,147 @@
+// The bridge core and its live clients: merging of many hands' changes, the
+// WebSocket fan-out, a line that fails and returns; merge patches themselves.
+#include "BridgeFixture.h"
+#include "MergePatch.h"
+#include "WaitFor.h"
+
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QWebSocket>
+
+namespace {
+QJsonObject Json(const char* text)
+{
+    return QJsonDocument::fromJson(text).object();
+}
+
+// A WebSocket client of /api/live that keeps every message.
+struct LiveClient {
+    QWebSocket socket;
+    std::vector<QJsonObject> messages;
+    explicit LiveClient(const QString& url)
+    {
+        QObject::connect(&socket, &QWebSocket::textMessageReceived,
+                         [this](const QString& m) { messages.push_back(QJsonDocument::fromJson(m.toUtf8()).object()); });
+        socket.open(QUrl(url));
+        EXPECT_TRUE(WaitFor([this] { return !messages.empty(); })) << url.toStdString();
+    }
+    bool Saw(const std::function<bool(const QJsonObject&)>& match)
+    {
+        return WaitFor([&] { return std::any_of(messages.begin(), messages.end(), match); });
+    }
+};
+
+class Core : public BridgeFixture {};
+}  // namespace
+
+TEST_F(Core, ADragFromManyPatchesSendsOnlyWhatTheLineCanTakeAndLosesNoOtherChange)
+{
+    sim::SimOptions wire;
+    wire.wireSpeed = true;  // a hand outruns 9600 baud
+    StartBridge({}, wire);
+    sim_->ClearReceived();
+    int answered = 0;
+    QJsonObject lastState;
+    auto done = [&](bool ok, QString error, QJsonObject state) {
+        EXPECT_TRUE(ok) << error.toStdString();
+        ++answered;
+        lastState = state;
+    };
+    for (int p = 0; p < 50; ++p) {
+        core_->applyPatch(QJsonObject{{"channels", QJsonObject{{"mic1", QJsonObject{{"position", p}}}}}}, done);
+        if (p == 10) {
+            core_->applyPatch(Json(R"({"channels":{"mic2":{"mute":true}}})"), done);
+        }
+    }
+    ASSERT_TRUE(WaitFor([&] { return answered == 51; }, 10000));
+    EXPECT_EQ(lastState.value("channels")["mic1"]["position"].toInt(), 49);
+    const auto frames = Commands();
+    const auto gains = std::count_if(frames.begin(), frames.end(), [](const std::string& f) { return f.rfind("A3", 0) == 0; });
+    EXPECT_LT(gains, 10);
+    const auto lastGain = std::find_if(frames.rbegin(), frames.rend(), [](const std::string& f) { return f.rfind("A3", 0) == 0; });
+    ASSERT_NE(lastGain, frames.rend());
+    EXPECT_EQ(*lastGain, "A3 31 10");
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "AE 01 11"), 1);
+    EXPECT_EQ(sim_->State().live.micGain[0], 49);
+}
+
+TEST_F(Core, LiveClientsGetTheDocumentThenEveryConfirmedOrReportedChange)
+{
+    StartBridge(AccessRules{"s3cret", false, false});
+    LiveClient writer(BaseUrl("ws") + "/api/live?token=s3cret");
+    LiveClient reader(BaseUrl("ws") + "/api/live");
+    for (LiveClient* c : {&writer, &reader}) {
+        const QJsonObject& first = c->messages.front();
+        EXPECT_EQ(first.value("format").toString(), "kestra-state");
+        EXPECT_TRUE(first.value("online").toBool());
+        EXPECT_EQ(first.value("levels")["line"]["text"].toString(), "-5dB");
+    }
+    sim_->ClearReceived();
+    reader.socket.sendTextMessage(R"({"channels":{"mic5":{"mute":true}}})");
+    EXPECT_TRUE(reader.Saw([](const QJsonObject& m) { return m.value("status").toInt() == 401; }));
+    writer.socket.sendTextMessage(R"({"channels":{"mic5":{"mute":"yes"}}})");
+    EXPECT_TRUE(writer.Saw([](const QJsonObject& m) {
+        return m.value("status").toInt() == 400 && m.value("error").toString().startsWith("channels.mic5.mute");
+    }));
+    EXPECT_EQ(Commands(), std::vector<std::string>{});
+
+    writer.socket.sendTextMessage(R"({"channels":{"mic5":{"mute":true}}})");
+    sim_->SetSpeech(1);  // the device reports ducking by itself
+    for (LiveClient* c : {&writer, &reader}) {
+        EXPECT_TRUE(c->Saw([](const QJsonObject& m) { return m.value("channels")["mic5"]["mute"].toBool(); }));
+        EXPECT_TRUE(c->Saw([](const QJsonObject& m) { return m.value("ducking")["active"].toBool(); }));
+    }
+    EXPECT_EQ(Commands(), std::vector<std::string>{"AE 01 14"});
+}
+
+TEST_F(Core, ALineThatFailsFailsItsChangesAndIsReadAgainWhenBack)
+{
+    QTemporaryDir dir;
+    sim::SimOptions options;
+    options.linkPath = dir.filePath("kestra").toStdString();
+    StartBridge({}, options);
+    QSignalSpy online(core_.get(), &BridgeCore::onlineChanged);
+    sim_->Vanish();
+    ASSERT_TRUE(WaitFor([&] { return !core_->online(); }, 10000));
+    std::optional<bool> refused;
+    core_->applyPatch(Json(R"({"line_source":"aux"})"), [&](bool ok, QString, QJsonObject) { refused = ok; });
+    ASSERT_TRUE(WaitFor([&] { return refused.has_value(); }));
+    EXPECT_FALSE(*refused);
+    EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"aux"})").status, 503);
+
+    // Changed at the device while the line was down: read again on return.
+    sim::DeviceState changed = sim_->State();
+    changed.live.lineSource = 4;
+    sim_->SetState(changed);
+    ASSERT_FALSE(sim_->Reappear().empty());
+    ASSERT_TRUE(WaitFor([&] { return core_->online(); }, 10000));
+    EXPECT_EQ(online.count(), 2);
+    EXPECT_EQ(core_->state().value("line_source").toString(), "aux");
+    EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"tape"})").status, 200);
+}
+
+TEST(MergePatch, AppliesAndDiffsAsRfc7386)
+{
+    struct Case {
+        const char* target;
+        const char* patch;
+        const char* result;
+    } const cases[] = {
+        {R"({"a":"b"})", R"({"a":"c"})", R"({"a":"c"})"},
+        {R"({"a":"b"})", R"({"b":"c"})", R"({"a":"b","b":"c"})"},
+        {R"({"a":"b"})", R"({"a":null})", R"({})"},
+        {R"({"a":"b","b":"c"})", R"({"a":null})", R"({"b":"c"})"},
+        {R"({"a":["b"]})", R"({"a":"c"})", R"({"a":"c"})"},
+        {R"({"a":{"b":"c"}})", R"({"a":{"b":"d","c":null}})", R"({"a":{"b":"d"}})"},
+        {R"({})", R"({"a":{"bb":{"ccc":null}}})", R"({"a":{"bb":{}}})"},
+        {R"({"a":1})", R"({"a":{"b":2}})", R"({"a":{"b":2}})"},
+    };
+    for (const Case& c : cases) {
+        const QJsonObject target = Json(c.target);
+        const QJsonObject result = Json(c.result);
+        EXPECT_EQ(mergepatch::Apply(target, Json(c.patch)), result) << c.target << " + " << c.patch;
+        // A diff leads from one document to the other, and is empty between equals.
+        EXPECT_EQ(mergepatch::Apply(result, mergepatch::Diff(result, target)), target) << c.result << " -> " << c.target;
+        EXPECT_TRUE(mergepatch::Diff(result, result).isEmpty());
+    }
+}

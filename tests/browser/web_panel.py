@@ -1,0 +1,86 @@
+#!/usr/bin/python3
+"""The web panel in headless Chromium, driven by Selenium.
+
+  web_panel.py URL              the browser test's half: checks what the page
+                                shows, acts, prints what it did as JSON lines,
+                                then waits for "go" on stdin before checking
+                                that changes made elsewhere appear
+  web_panel.py --screenshot FILE URL   a picture of the page (under Xvfb: not headless)
+"""
+import json
+import os
+import sys
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+
+def browser(headless):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    if headless:
+        options.add_argument("--headless=new")
+    for arg in ("--no-sandbox", "--disable-dev-shm-usage", "--window-size=1400,1000", "--lang=en-US"):
+        options.add_argument(arg)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def named(driver, name):
+    return driver.find_element(By.CSS_SELECTOR, '[aria-label="%s"]' % name)
+
+
+def wait(driver, what, timeout=10):
+    return WebDriverWait(driver, timeout).until(lambda d: what())
+
+
+def say(**fields):
+    print(json.dumps(fields), flush=True)
+
+
+def main():
+    if sys.argv[1] == "--screenshot":
+        driver = browser(headless="DISPLAY" not in os.environ)
+        driver.get(sys.argv[3])
+        wait(driver, lambda: named(driver, "MIC 1 gain").get_attribute("aria-valuetext"))
+        driver.save_screenshot(sys.argv[2])
+        driver.quit()
+        return 0
+    driver = browser(headless=True)
+    try:
+        driver.get(sys.argv[1])
+        # The page shows the device's state as read.
+        wait(driver, lambda: named(driver, "MIC 3 gain").get_attribute("aria-valuetext") == "-10dB")
+        say(line=named(driver, "Line gain in dB").get_attribute("value"),
+            mic3_mute=named(driver, "MIC 3 mute").get_attribute("aria-pressed"))
+        mute = named(driver, "MIC 3 mute")
+        mute.click()
+        wait(driver, lambda: mute.get_attribute("aria-pressed") == "true")
+        say(clicked="MIC 3 mute")
+        fader = named(driver, "MIC 2 gain")
+        ActionChains(driver).click_and_hold(fader).move_by_offset(0, -40).move_by_offset(0, -40).release().perform()
+        # Released: the fader shows what the device confirmed.
+        wait(driver, lambda: fader.get_attribute("aria-valuetext") != "-10dB")
+        say(dragged="MIC 2 gain", value=79 - int(fader.get_attribute("value")))
+        if sys.stdin.readline().strip() != "go":
+            return 1
+        # Another client and the device itself changed things.
+        wait(driver, lambda: named(driver, "Line source CD").is_selected())
+        wait(driver, lambda: "lit" in named(driver, "Ducking active lamp").get_attribute("class"))
+        wait(driver, lambda: "lit" in named(driver, "MIC 4 ducking lamp").get_attribute("class"))
+        driver.find_element(By.ID, "lang-de").click()
+        wait(driver, lambda: named(driver, "Voreinstellung number") is not None)
+        say(seen="line source, ducking lamps, German names")
+        logs = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+        if logs:
+            say(console=logs)
+            return 1
+        return 0
+    finally:
+        driver.quit()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,60 @@
+#include "BridgeFixture.h"
+
+#include "Hex.h"
+#include "WaitFor.h"
+
+#include <QJsonDocument>
+#include <QNetworkReply>
+
+void BridgeFixture::StartBridge(const AccessRules& rules, const sim::SimOptions& options)
+{
+    sim_ = std::make_unique<sim::KestraSim>(options);
+    const std::string path = sim_->Start();
+    ASSERT_FALSE(path.empty());
+    core_ = std::make_unique<BridgeCore>(QString::fromStdString(path));
+    ASSERT_TRUE(core_->start()) << core_->lastError().toStdString();
+    ServeOptions serve;
+    serve.port = 0;
+    serve.access = rules;
+    server_ = std::make_unique<BridgeServer>(*core_, serve);
+    QString why;
+    ASSERT_TRUE(server_->start(&why)) << why.toStdString();
+}
+
+QString BridgeFixture::BaseUrl(const char* scheme) const
+{
+    return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(server_->port());
+}
+
+BridgeFixture::Answer BridgeFixture::Http(const QByteArray& method, const QString& pathAndQuery, const QByteArray& body,
+                                          const QByteArray& bearer)
+{
+    QNetworkRequest request(QUrl(BaseUrl() + pathAndQuery));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/merge-patch+json"));
+    if (!bearer.isEmpty()) {
+        request.setRawHeader("Authorization", "Bearer " + bearer);
+    }
+    QNetworkReply* reply = net_.sendCustomRequest(request, method, body);
+    EXPECT_TRUE(WaitFor([reply] { return reply->isFinished(); }, 10000)) << method.constData() << ' ' << pathAndQuery.toStdString();
+    Answer a;
+    a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    a.body = reply->readAll();
+    a.json = QJsonDocument::fromJson(a.body).object();
+    reply->deleteLater();
+    return a;
+}
+
+std::vector<std::string> BridgeFixture::Commands() const
+{
+    std::vector<std::string> out;
+    for (const ByteVector& frame : sim_->Received()) {
+        const LCmd c(frame);
+        if (c.Sub() == 0x05 || c.Sub() == 0xAF || c.Sub() == 0xBF) {
+            continue;
+        }
+        ByteVector b{c.Sub()};
+        b.insert(b.end(), c.Payload().begin(), c.Payload().end());
+        out.push_back(ToHex(b));
+    }
+    return out;
+}
