@@ -1,9 +1,9 @@
 // MQTT against a real mosquitto broker on a local port, the core on the
 // simulated KESTRA: retained state and leaves, set topics, status, broker
 // restarts, a device that goes away and the last will.
+#include "BridgeFixture.h"
 #include "MosquittoBroker.h"
 #include "ShowControl.h"
-#include "SimCore.h"
 #include "WaitFor.h"
 
 #include <QJsonDocument>
@@ -15,14 +15,16 @@ namespace {
 
 const QString kPrefix = QStringLiteral("building/floor2/room12/kestra/");
 
-class MqttBridgeTest : public testing::Test {
+class MqttBridgeTest : public BridgeFixture {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
         probe = std::make_unique<MqttProbe>(broker.Port());
-        ASSERT_TRUE(sim.Start()) << sim.core->lastError().toStdString();
-        show = std::make_unique<ShowControl>(*sim.core, false);
+        sim::SimOptions device;  // a link that follows the device when it is unplugged and back
+        device.linkPath = dir.filePath(QStringLiteral("kestra")).toStdString();
+        ASSERT_NO_FATAL_FAILURE(StartBridge({}, device));
+        show = std::make_unique<ShowControl>(*core_, false);
         MqttOptions options;
         options.port = broker.Port();
         options.prefix = kPrefix.chopped(1);
@@ -31,10 +33,11 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return Heard("status") == "online"; }, 10000));
     }
     QByteArray Heard(const char* topic) { return probe->Last(kPrefix + QLatin1String(topic)); }
-    bool StatePublished() { return QJsonDocument::fromJson(Heard("state")).object() == sim.core->state(); }
+    bool StatePublished() { return QJsonDocument::fromJson(Heard("state")).object() == core_->state(); }
+    sim::Settings Live() const { return sim_->State().live; }
 
+    QTemporaryDir dir;
     MosquittoBroker broker;
-    SimCore sim;
     std::unique_ptr<ShowControl> show;
     std::unique_ptr<MqttProbe> probe;
 };
@@ -47,16 +50,16 @@ TEST_F(MqttBridgeTest, PublishesStateTakesChangesRefusesBadInput)
 {
     ASSERT_TRUE(WaitFor([&] { return StatePublished() && Heard("state/line_source") == "tuner"; }));
     QSignalSpy rejected(show->Mqtt(), &MqttBridge::rejected);
-    sim::Settings expected = sim.Live();
+    sim::Settings expected = Live();
     broker.Publish(kPrefix + "set", "not json");
     broker.Publish(kPrefix + "set", R"({"ducking":{"active":true}})");
     broker.Publish(kPrefix + "set/ducking/hold_time", "0");
     broker.Publish(kPrefix + "set/channels/mic3/mute", "true");
     broker.Publish(kPrefix + "set", R"({"ducking":{"threshold":40}})");
-    ASSERT_TRUE(WaitFor([&] { return sim.Live().micMute[2] && sim.Live().threshold == 40; }));
+    ASSERT_TRUE(WaitFor([&] { return Live().micMute[2] && Live().threshold == 40; }));
     expected.micMute[2] = true;
     expected.threshold = 40;
-    EXPECT_EQ(sim.Live(), expected);
+    EXPECT_EQ(Live(), expected);
     EXPECT_EQ(rejected.size(), 3);
     EXPECT_TRUE(WaitFor([&] {
         return Heard("state/channels/mic3/mute") == "true" && Heard("state/ducking/threshold") == "40" && StatePublished();
@@ -72,9 +75,9 @@ TEST_F(MqttBridgeTest, SurvivesBrokerRestartAndDeviceLoss)
     ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
     probe = std::make_unique<MqttProbe>(broker.Port());
     EXPECT_TRUE(WaitFor([&] { return StatePublished() && Heard("status") == "online"; }, 15000));
-    sim.device.Vanish();
+    sim_->Vanish();
     EXPECT_TRUE(WaitFor([&] { return Heard("status") == "offline"; }, 15000));
-    sim.device.Reappear();
+    sim_->Reappear();
     EXPECT_TRUE(WaitFor([&] { return Heard("status") == "online"; }, 15000));
 }
 

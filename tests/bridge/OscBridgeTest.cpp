@@ -1,7 +1,7 @@
 // OSC against the bridge with real UDP packets from liblo, the core on the
 // simulated KESTRA.
+#include "BridgeFixture.h"
 #include "ShowControl.h"
-#include "SimCore.h"
 #include "WaitFor.h"
 
 #include <QSignalSpy>
@@ -60,16 +60,16 @@ private:
     std::map<QString, QString> heard_;
 };
 
-class OscBridgeTest : public testing::Test {
+class OscBridgeTest : public BridgeFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(sim.Start()) << sim.core->lastError().toStdString();
-        show = std::make_unique<ShowControl>(*sim.core, false);
+        ASSERT_NO_FATAL_FAILURE(StartBridge());
+        show = std::make_unique<ShowControl>(*core_, false);
         QString error;
         ASSERT_TRUE(show->StartOsc(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
     }
-    SimCore sim;
+    sim::Settings Live() const { return sim_->State().live; }
     std::unique_ptr<ShowControl> show;
 };
 
@@ -80,7 +80,7 @@ protected:
 TEST_F(OscBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
 {
     QSignalSpy rejected(show->Osc(), &OscBridge::rejected);
-    sim::Settings expected = sim.Live();
+    sim::Settings expected = Live();
     OscClient client(show->Osc()->Port());
     client.Send("/kestra/subscribe");
     ASSERT_TRUE(client.WaitHeard("/kestra/ducking/threshold", QString::number(expected.threshold)));
@@ -92,7 +92,7 @@ TEST_F(OscBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
     client.Send("/kestra/mic/3/gain", "f", {"-12"});
     EXPECT_TRUE(client.WaitHeard("/kestra/mic/3/gain", "-12"));  // the change, to the subscriber
     expected.micGain[2] = 24;
-    EXPECT_EQ(sim.Live(), expected);
+    EXPECT_EQ(Live(), expected);
     EXPECT_EQ(rejected.size(), 4);
     EXPECT_TRUE(rejected.at(0).at(0).toString().contains(QLatin1String("/kestra/mic/9/gain: unknown address")));
     OscClient other(show->Osc()->Port());
@@ -102,7 +102,7 @@ TEST_F(OscBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
 
 TEST_F(OscBridgeTest, SubscriptionEndsWithoutRenewalAndReadOnlyRefuses)
 {
-    OscBridge osc(CallsOf(*sim.core, true), 200);
+    OscBridge osc(CallsOf(*core_, true), 200);
     QString error;
     ASSERT_TRUE(osc.Listen(QHostAddress::LocalHost, 0, &error));
     OscClient client(osc.Port());
