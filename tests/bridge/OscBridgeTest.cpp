@@ -25,17 +25,11 @@ public:
         lo_address_free(bridge_);
         lo_server_free(server_);
     }
-    // types: f, i, s (their values from `values`) or T.
-    void Send(const char* path, const char* types = "", std::vector<QString> values = {})
+    // liblo's own varargs form: Send("/kestra/mic/3/gain", "f", -12.0).
+    template <class... Values>
+    void Send(const char* path, const char* types = "", Values... values)
     {
-        lo_message m = lo_message_new();
-        for (std::size_t i = 0; types[i] != 0; ++i) {
-            const QString v = i < values.size() ? values[i] : QString();
-            types[i] == 'f' ? lo_message_add_float(m, v.toFloat()) : types[i] == 'i' ? lo_message_add_int32(m, v.toInt())
-            : types[i] == 's' ? lo_message_add_string(m, v.toUtf8().constData()) : lo_message_add_true(m);
-        }
-        lo_send_message_from(bridge_, server_, path, m);
-        lo_message_free(m);
+        lo_send_from(bridge_, server_, LO_TT_IMMEDIATE, path, types, values...);
     }
     bool WaitHeard(const char* path, const QString& value)
     {
@@ -84,12 +78,12 @@ TEST_F(OscBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
     OscClient client(show->Osc()->Port());
     client.Send("/kestra/subscribe");
     ASSERT_TRUE(client.WaitHeard("/kestra/ducking/threshold", QString::number(expected.threshold)));
-    client.Send("/kestra/mic/9/gain", "f", {"-10"});
+    client.Send("/kestra/mic/9/gain", "f", -10.0);
     client.Send("/kestra/ducking/active", "T");
     QUdpSocket raw;
     raw.writeDatagram(QByteArray("\x00garbage", 9), QHostAddress::LocalHost, show->Osc()->Port());
     raw.writeDatagram(QByteArray("#bundle\0\0\0\0\0\0\0\0\1", 17), QHostAddress::LocalHost, show->Osc()->Port());
-    client.Send("/kestra/mic/3/gain", "f", {"-12"});
+    client.Send("/kestra/mic/3/gain", "f", -12.0);
     EXPECT_TRUE(client.WaitHeard("/kestra/mic/3/gain", "-12"));  // the change, to the subscriber
     expected.micGain[2] = 24;
     EXPECT_EQ(Live(), expected);
@@ -110,7 +104,7 @@ TEST_F(OscBridgeTest, SubscriptionEndsWithoutRenewalAndReadOnlyRefuses)
     ASSERT_TRUE(WaitFor([&] { return osc.Subscribers() == 1; }));
     EXPECT_TRUE(WaitFor([&] { return osc.Subscribers() == 0; }, 3000));
     QSignalSpy rejected(&osc, &OscBridge::rejected);
-    client.Send("/kestra/mic/2/mute", "i", {"1"});
+    client.Send("/kestra/mic/2/mute", "i", 1);
     ASSERT_TRUE(WaitFor([&] { return rejected.size() == 1; }));
     EXPECT_TRUE(rejected.at(0).at(0).toString().contains(QLatin1String("read-only")));
 }
