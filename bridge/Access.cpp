@@ -52,6 +52,15 @@ AccessDecision MayChange(const AccessRules& rules, const QString& presented)
     return {true, 200, QString()};
 }
 
+bool SameOrigin(const QByteArray& origin, const QByteArray& host)
+{
+    if (origin.isEmpty()) {
+        return true;
+    }
+    const QUrl url(QString::fromUtf8(origin));
+    return !host.isEmpty() && url.authority().compare(QString::fromUtf8(host), Qt::CaseInsensitive) == 0;
+}
+
 bool IsLoopback(const QHostAddress& address)
 {
     return address.isLoopback();

@@ -28,6 +28,12 @@ QString PresentedToken(const QByteArray& authorizationHeader, const QUrl& url);
 AccessDecision MayRead(const AccessRules& rules, const QString& presented);
 AccessDecision MayChange(const AccessRules& rules, const QString& presented);
 
+// Whether a browser's request comes from a page of this server. Browsers
+// let any site send simple requests and open WebSockets to any address, the
+// loopback included: a page from elsewhere must not work the mixer. Programs
+// that send no Origin are not browsers and pass.
+bool SameOrigin(const QByteArray& origin, const QByteArray& host);
+
 // Whether listening on `address` keeps the server on this machine.
 bool IsLoopback(const QHostAddress& address);
 // A fresh random token (URL-safe, 128 bits).

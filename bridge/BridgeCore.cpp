@@ -2,6 +2,7 @@
 
 #include "BridgeLink.h"
 #include "MergePatch.h"
+#include "PostedCall.h"
 #include "StateJson.h"
 
 #include <QCoreApplication>
@@ -15,10 +16,14 @@ BridgeCore::BridgeCore(QString portName, QObject* parent) : QObject(parent), por
 BridgeCore::~BridgeCore()
 {
     if (link_ != nullptr) {
-        QMetaObject::invokeMethod(link_, [link = link_] { link->Stop(); }, Qt::BlockingQueuedConnection);
-        thread_.quit();
+        // The link ends on its own thread, which then ends too (and deletes
+        // the link as it finishes).
+        PostCall(link_, [link = link_] {
+            link->Stop();
+            link->deleteLater();
+            QThread::currentThread()->quit();
+        });
         thread_.wait();
-        delete link_;
     }
 }
 
@@ -28,7 +33,7 @@ bool BridgeCore::start(int timeoutMs)
         link_ = new BridgeLink(this, portName_);
         link_->moveToThread(&thread_);
         thread_.start();
-        QMetaObject::invokeMethod(link_, [link = link_] { link->Start(); }, Qt::QueuedConnection);
+        PostCall(link_, [link = link_] { link->Start(); });
     }
     lastError_.clear();
     const QDeadlineTimer deadline(timeoutMs);
@@ -40,6 +45,11 @@ bool BridgeCore::start(int timeoutMs)
     }
     started_ = true;
     return online_;
+}
+
+bool BridgeCore::event(QEvent* e)
+{
+    return RunPostedCall(e) || QObject::event(e);
 }
 
 std::optional<QString> BridgeCore::validatePatch(const QJsonObject& mergePatch)
@@ -75,8 +85,7 @@ void BridgeCore::applyPatch(const QJsonObject& mergePatch, Done done)
         return;
     }
     const int id = Register(std::move(done));
-    QMetaObject::invokeMethod(link_, [link = link_, id, mergePatch] { link->ApplyPatch(id, mergePatch); },
-                              Qt::QueuedConnection);
+    PostCall(link_, [link = link_, id, mergePatch] { link->ApplyPatch(id, mergePatch); });
 }
 
 void BridgeCore::loadPreset(int n, Done done)
@@ -86,7 +95,7 @@ void BridgeCore::loadPreset(int n, Done done)
         return;
     }
     const int id = Register(std::move(done));
-    QMetaObject::invokeMethod(link_, [link = link_, id, n] { link->Preset(id, n, false); }, Qt::QueuedConnection);
+    PostCall(link_, [link = link_, id, n] { link->Preset(id, n, false); });
 }
 
 void BridgeCore::savePreset(int n, Done done)
@@ -96,7 +105,7 @@ void BridgeCore::savePreset(int n, Done done)
         return;
     }
     const int id = Register(std::move(done));
-    QMetaObject::invokeMethod(link_, [link = link_, id, n] { link->Preset(id, n, true); }, Qt::QueuedConnection);
+    PostCall(link_, [link = link_, id, n] { link->Preset(id, n, true); });
 }
 
 void BridgeCore::Publish(const DeviceState& state, const QJsonObject& levels)

@@ -79,6 +79,9 @@ signals:
     // The line went down, or came back up (after a full read).
     void onlineChanged(bool online);
 
+protected:
+    bool event(QEvent* e) override;
+
 private:
     friend class BridgeLink;
     // Called (queued) by the link.

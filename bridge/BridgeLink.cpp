@@ -8,6 +8,7 @@
 #include "FullState.h"
 #include "LCommProc.h"
 #include "Mroutine.h"
+#include "PostedCall.h"
 #include "StateJson.h"
 
 #include <QTimer>
@@ -94,7 +95,7 @@ bool BridgeLink::Open()
         if (why.isEmpty()) {
             why = QStringLiteral("%1: port busy (in use by another program) or it refused 9600 8N1").arg(portName_);
         }
-        QMetaObject::invokeMethod(core_, [core = core_, why] { core->SetOnline(false, why); }, Qt::QueuedConnection);
+        PostCall(core_, [core = core_, why] { core->SetOnline(false, why); });
         return false;
     }
     QueueFullRead({});
@@ -157,6 +158,9 @@ bool BridgeLink::event(QEvent* e)
     // The reader thread released the reply when it posted it; no
     // application-wide filter acquires it on this thread.
     comm::AcquireEvent(e);
+    if (RunPostedCall(e)) {
+        return true;
+    }
     if (DeliverReply(e, [this] { return line_.get(); }, [this](const RecCompleteEvent& r) { OnReply(r.Reply()); })) {
         return true;
     }
@@ -198,7 +202,7 @@ void BridgeLink::OnReply(const ByteVector& bytes)
     // answers, so that both find it in the core.
     Publish();
     if (readWhole) {
-        QMetaObject::invokeMethod(core_, [core = core_] { core->SetOnline(true, QString()); }, Qt::QueuedConnection);
+        PostCall(core_, [core = core_] { core->SetOnline(true, QString()); });
     }
     Resolve(done, reply);
     // The device holds its next level or ducking report until polled.
@@ -249,8 +253,7 @@ void BridgeLink::Complete(const std::vector<int>& ids, bool ok, const QString& e
         }
         const QString why = it->second.error;
         requests.erase(it);
-        QMetaObject::invokeMethod(core_, [core = core_, id, why] { core->Finish(id, why.isEmpty(), why); },
-                                  Qt::QueuedConnection);
+        PostCall(core_, [core = core_, id, why] { core->Finish(id, why.isEmpty(), why); });
     }
 }
 
@@ -270,7 +273,7 @@ void BridgeLink::LineFailed(const QString& why)
         Complete(e.waiters, false, why);
     }
     online_ = false;
-    QMetaObject::invokeMethod(core_, [core = core_, why] { core->SetOnline(false, why); }, Qt::QueuedConnection);
+    PostCall(core_, [core = core_, why] { core->SetOnline(false, why); });
     if (reopenTimer_) {
         reopenTimer_->start();
     }
@@ -284,8 +287,7 @@ void BridgeLink::Publish()
     published_ = true;
     publishedState_ = state_;
     publishedLevels_ = levels_;
-    QMetaObject::invokeMethod(core_, [core = core_, s = state_, l = LevelsJson(levels_)] { core->Publish(s, l); },
-                              Qt::QueuedConnection);
+    PostCall(core_, [core = core_, s = state_, l = LevelsJson(levels_)] { core->Publish(s, l); });
 }
 
 DeviceState BridgeLink::Expected() const
@@ -305,7 +307,7 @@ DeviceState BridgeLink::Expected() const
 void BridgeLink::ApplyPatch(int id, const QJsonObject& patch)
 {
     auto fail = [this, id](const QString& why) {
-        QMetaObject::invokeMethod(core_, [core = core_, id, why] { core->Finish(id, false, why); }, Qt::QueuedConnection);
+        PostCall(core_, [core = core_, id, why] { core->Finish(id, false, why); });
     };
     if (!online_) {
         fail(QStringLiteral("%1: the device is offline").arg(portName_));
@@ -319,7 +321,7 @@ void BridgeLink::ApplyPatch(int id, const QJsonObject& patch)
     }
     const std::vector<StateChange> changes = ChangesTo(expected, target);
     if (changes.empty()) {
-        QMetaObject::invokeMethod(core_, [core = core_, id] { core->Finish(id, true, QString()); }, Qt::QueuedConnection);
+        PostCall(core_, [core = core_, id] { core->Finish(id, true, QString()); });
         return;
     }
     requests_[id].left = static_cast<int>(changes.size());
@@ -331,9 +333,7 @@ void BridgeLink::ApplyPatch(int id, const QJsonObject& patch)
 void BridgeLink::Preset(int id, int n, bool save)
 {
     if (!online_) {
-        QMetaObject::invokeMethod(
-            core_, [core = core_, id, why = QStringLiteral("%1: the device is offline").arg(portName_)] { core->Finish(id, false, why); },
-            Qt::QueuedConnection);
+        PostCall(core_, [core = core_, id, why = QStringLiteral("%1: the device is offline").arg(portName_)] { core->Finish(id, false, why); });
         return;
     }
     requests_[id].left = 1;

@@ -157,6 +157,10 @@ void BridgeServer::HandleApi(const QHttpServerRequest& request, QTcpSocket* sock
         return d.allowed;
     };
     auto change = [&] {
+        if (!SameOrigin(request.value("Origin"), request.value("Host"))) {
+            ReplyError(*r, 403, QStringLiteral("a page from elsewhere may not change anything here"));
+            return false;
+        }
         const AccessDecision d = MayChange(options_.access, token);
         if (!d.allowed) {
             ReplyError(*r, d.status, d.message);
@@ -223,11 +227,13 @@ void BridgeServer::AcceptWebSockets()
         socket->setMaxAllowedIncomingMessageSize(kMaxBody);
         const QString token =
             PresentedToken(socket->request().rawHeader("Authorization"), socket->requestUrl());
-        const AccessDecision read = MayRead(options_.access, token);
-        if (socket->requestUrl().path() != QLatin1String("/api/live") || !read.allowed) {
-            // 4000 + the HTTP status: the page tells "no token" from "no such place".
-            const int code = read.allowed ? 4404 : 4000 + read.status;
-            socket->close(static_cast<QWebSocketProtocol::CloseCode>(code), read.allowed ? QStringLiteral("no such endpoint") : read.message);
+        AccessDecision read = MayRead(options_.access, token);
+        if (!SameOrigin(socket->origin().toUtf8(), socket->request().rawHeader("Host"))) {
+            read = {false, 403, QStringLiteral("a page from elsewhere may not connect here")};
+        }
+        if (!read.allowed) {
+            // 4000 + the HTTP status: the page tells "no token" from other refusals.
+            socket->close(static_cast<QWebSocketProtocol::CloseCode>(4000 + read.status), read.message);
             socket->deleteLater();
             continue;
         }

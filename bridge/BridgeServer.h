@@ -17,8 +17,8 @@
 //
 // Errors are {"error": text}: 400 for a bad request (bad JSON, unknown key,
 // wrong type, out of range, a body over 64 KiB), 401 without the token,
-// 403 read-only, 404, 405, 502 when the device refused or the line failed,
-// 503 while the device is offline. Nothing reaches the device before a
+// 403 read-only or a browser page of another site (its Origin), 404, 405,
+// 502 when the device refused or the line failed, 503 while it is offline. Nothing reaches the device before a
 // request passed every check. See Access.h for the token rules.
 #pragma once
 

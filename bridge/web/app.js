@@ -115,9 +115,20 @@
       }
       sendSoon(spec.key, patch);
     });
+    const showLevel = () => {
+      const level = doc.levels && doc.levels[spec.key];
+      edit.value = level ? level.text : dbText(doc.channels[spec.key].gain_db);
+    };
     edit.addEventListener('change', () => {
-      const word = edit.value.trim().toLowerCase().replace(/db$/, '');
-      send(channelPatch(spec.key, { gain_db: word === 'mute' ? null : Number(word) }));
+      // Only a number or "mute": anything else would reach JSON as null, the mute position.
+      const word = edit.value.trim().toLowerCase().replace(/\s*db$/, '');
+      const db = word === 'mute' ? null : (/^[-+]?\d+(\.\d+)?$/.test(word) ? Number(word) : NaN);
+      if (Number.isNaN(db)) {
+        status(spec.caption + ' gain in dB: "' + edit.value + '"?');
+        showLevel();
+        return;
+      }
+      send(channelPatch(spec.key, { gain_db: db }));
     });
     mute.addEventListener('click', () => send(channelPatch(spec.key, { mute: !doc.channels[spec.key].mute })));
     const parts = [box];
@@ -136,7 +147,7 @@
         if (!held.has(spec.key)) {
           fader.value = MUTE_POSITION - c.position;
           fader.setAttribute('aria-valuetext', dbText(c.gain_db));
-          if (document.activeElement !== edit) edit.value = level ? level.text : dbText(c.gain_db);
+          if (document.activeElement !== edit) showLevel();
         }
         meter.value = level ? Math.max(0, MUTE_POSITION - level.position) : MUTE_POSITION - c.position;
         mute.setAttribute('aria-pressed', String(c.mute));

@@ -5,6 +5,7 @@
 #include "WaitFor.h"
 
 #include <QJsonDocument>
+#include <QWebSocket>
 
 namespace {
 using Strings = std::vector<std::string>;
@@ -131,4 +132,11 @@ TEST_F(Api, TokenPrivateAndReadOnlyRules)
         server_.reset();
         core_.reset();
     }
+    // A page from another site may not work the mixer through the browser.
+    StartBridge();
+    EXPECT_EQ(Http("POST", "/api/presets/1/load", {}, {}, "http://evil.example").status, 403);
+    EXPECT_EQ(Http("POST", "/api/presets/1/load", {}, {}, BaseUrl().toUtf8()).status, 200);
+    QWebSocket foreign(QStringLiteral("http://evil.example"));
+    foreign.open(QUrl(BaseUrl("ws") + "/api/live"));
+    EXPECT_TRUE(WaitFor([&] { return foreign.closeCode() == 4403; }));
 }

@@ -27,14 +27,20 @@ std::optional<std::string> MissingBrowser()
 
 class Browser : public BridgeFixture {
 protected:
-    // The script's next report, one JSON object per line.
+    // The script's next report, one JSON object per line; it goes on when
+    // told to, so that the device is looked at between its steps.
     QJsonObject Next(QProcess& script)
     {
+        if (started_) {
+            script.write("go\n");
+        }
+        started_ = true;
         EXPECT_TRUE(WaitFor([&] { return script.canReadLine() || script.state() == QProcess::NotRunning; }, 90000));
         const QByteArray line = script.readLine();
         EXPECT_FALSE(line.isEmpty()) << script.readAllStandardError().constData();
         return QJsonDocument::fromJson(line).object();
     }
+    bool started_ = false;
 };
 }  // namespace
 
@@ -66,13 +72,18 @@ TEST_F(Browser, PageShowsTheDeviceSendsItsChangesAndFollowsOthers)
     EXPECT_EQ(frames.back(), last);
     EXPECT_EQ(sim_->State().live.micGain[1], position);
 
+    // Only a level typed as one reaches the device: not an empty box, not a word.
+    sim_->ClearReceived();  // before the script goes on to type
+    EXPECT_EQ(Next(script).value("typed").toString(), "MIC 4 gain in dB");
+    EXPECT_EQ(Commands(), std::vector<std::string>{"A3 25 13"});
+
     bool done = false;
     core_->applyPatch(QJsonObject{{"line_source", "cd"}}, [&done](bool ok, QString, QJsonObject) { done = ok; });
     ASSERT_TRUE(WaitFor([&] { return done; }));
     sim_->SetSpeech(1);
-    script.write("go\n");
     EXPECT_FALSE(Next(script).value("seen").toString().isEmpty());
     // The server answers the page from this thread's event loop: wait with it running.
+    script.write("go\n");
     ASSERT_TRUE(WaitFor([&] { return script.state() == QProcess::NotRunning; }, 60000));
     EXPECT_EQ(script.exitCode(), 0) << script.readAllStandardOutput().constData() << script.readAllStandardError().constData();
 }

@@ -3,8 +3,8 @@
 
   web_panel.py URL              the browser test's half: checks what the page
                                 shows, acts, prints what it did as JSON lines,
-                                then waits for "go" on stdin before checking
-                                that changes made elsewhere appear
+                                each followed by "go" on stdin once
+                                the test has looked at the device
   web_panel.py --screenshot FILE URL   a picture of the page (under Xvfb: not headless)
 """
 import json
@@ -15,6 +15,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 
@@ -37,7 +38,10 @@ def wait(driver, what, timeout=10):
 
 
 def say(**fields):
+    """Reports a step, then waits until the test has looked at the device."""
     print(json.dumps(fields), flush=True)
+    if sys.stdin.readline().strip() != "go":
+        sys.exit(1)
 
 
 def main():
@@ -64,8 +68,12 @@ def main():
         # Released: the fader shows what the device confirmed.
         wait(driver, lambda: fader.get_attribute("aria-valuetext") != "-10dB")
         say(dragged="MIC 2 gain", value=79 - int(fader.get_attribute("value")))
-        if sys.stdin.readline().strip() != "go":
-            return 1
+        edit = named(driver, "MIC 4 gain in dB")
+        for typed in ("", "loud", "-21dB"):
+            edit.send_keys(Keys.CONTROL, "a")
+            edit.send_keys(typed or Keys.DELETE, Keys.ENTER)
+        wait(driver, lambda: named(driver, "MIC 4 gain").get_attribute("aria-valuetext") == "-21dB")
+        say(typed="MIC 4 gain in dB")
         # Another client and the device itself changed things.
         wait(driver, lambda: named(driver, "Line source CD").is_selected())
         wait(driver, lambda: "lit" in named(driver, "Ducking active lamp").get_attribute("class"))

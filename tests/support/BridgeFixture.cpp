@@ -27,12 +27,15 @@ QString BridgeFixture::BaseUrl(const char* scheme) const
 }
 
 BridgeFixture::Answer BridgeFixture::Http(const QByteArray& method, const QString& pathAndQuery, const QByteArray& body,
-                                          const QByteArray& bearer)
+                                          const QByteArray& bearer, const QByteArray& origin)
 {
     QNetworkRequest request(QUrl(BaseUrl() + pathAndQuery));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/merge-patch+json"));
     if (!bearer.isEmpty()) {
         request.setRawHeader("Authorization", "Bearer " + bearer);
+    }
+    if (!origin.isEmpty()) {
+        request.setRawHeader("Origin", origin);
     }
     QNetworkReply* reply = net_.sendCustomRequest(request, method, body);
     EXPECT_TRUE(WaitFor([reply] { return reply->isFinished(); }, 10000)) << method.constData() << ' ' << pathAndQuery.toStdString();

@@ -27,7 +27,7 @@ protected:
     // Starts the device, the core and the server; fails the test if any fails.
     void StartBridge(const AccessRules& rules = {}, const sim::SimOptions& options = {});
     Answer Http(const QByteArray& method, const QString& pathAndQuery, const QByteArray& body = {},
-                const QByteArray& bearer = {});
+                const QByteArray& bearer = {}, const QByteArray& origin = {});
     QString BaseUrl(const char* scheme = "http") const;
     // Sub byte and payload, in hex, of every frame the device received since
     // the last ClearReceived, polls and inquiries left out.
