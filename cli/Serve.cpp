@@ -3,6 +3,7 @@
 #include "BridgeCore.h"
 #include "BridgeServer.h"
 #include "Kestractl.h"
+#include "ShowControl.h"
 
 #include <CLI/CLI.hpp>
 
@@ -62,6 +63,7 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArgs& args)
                       "generated and printed when listening beyond this machine");
     serve->add_flag("--private", args.privateRead, "Without the token nothing may be read either");
     serve->add_flag("--read-only", args.readOnly, "Refuse every change");
+    AddShowControlOptions(*serve, args.show);
     return serve;
 }
 
@@ -69,7 +71,10 @@ std::optional<QString> CheckServeArgs(const ServeArgs& args)
 {
     QHostAddress address;
     quint16 port = 0;
-    return ParseListen(args.listen, address, port);
+    if (auto e = ParseListen(args.listen, address, port)) {
+        return e;
+    }
+    return CheckShowControlArgs(args.show);
 }
 
 int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, std::ostream& err)
@@ -106,6 +111,12 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
     if (generated) {
         out << "token: " << options.access.token.toStdString() << '\n';
         url += QStringLiteral("?token=") + options.access.token;
+    }
+    QString showWhy;
+    const std::unique_ptr<ShowControl> show = StartShowControl(core, args.show, args.readOnly, out, &showWhy);
+    if (!show && !showWhy.isEmpty()) {
+        err << "kestractl: " << showWhy.toStdString() << '\n';
+        return kExitUsage;
     }
     out << "serving " << portName.toStdString() << " on " << url.toStdString() << " (Ctrl+C stops)\n" << std::flush;
 

@@ -3,6 +3,8 @@
 // (listening, token, read-only, ...) stay out of Kestractl.cpp.
 #pragma once
 
+#include "ServeShowControl.h"
+
 #include <QString>
 
 #include <optional>
@@ -18,6 +20,7 @@ struct ServeArgs {
     std::string token;
     bool privateRead = false;
     bool readOnly = false;
+    ShowControlArgs show;  // --osc, --mqtt...
 };
 
 // Adds the subcommand and its options, filling `args` when parsed.

@@ -1,0 +1,63 @@
+#include "MosquittoBroker.h"
+
+#include "WaitFor.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+quint16 FreePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+bool MosquittoBroker::Start()
+{
+    QFile file(dir_.filePath(QStringLiteral("mosquitto.conf")));
+    if (PickPort() == 0 || !file.open(QIODevice::WriteOnly) ||
+        file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port_).toUtf8()) < 0) {
+        why_ = QStringLiteral("no free port or config");
+        return false;
+    }
+    file.close();
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), file.fileName()});
+    auto accepting = [this] {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port_);
+        return s.waitForConnected(200);
+    };
+    if (!WaitFor([&] { return process_.state() == QProcess::NotRunning || accepting(); }, 10000) ||
+        process_.state() == QProcess::NotRunning) {
+        why_ = QStringLiteral("mosquitto did not start: %1").arg(QString::fromLocal8Bit(process_.readAll()));
+        return false;
+    }
+    return true;
+}
+
+void MosquittoBroker::Kill()
+{
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+void MosquittoBroker::Publish(const QString& topic, const QByteArray& payload)
+{
+    QProcess::execute(QStringLiteral("mosquitto_pub"), {"-p", QString::number(port_), "-q", "1", "-t", topic, "-m",
+                                                        QString::fromUtf8(payload)});
+}
+
+MqttProbe::MqttProbe(quint16 port)
+{
+    sub_.start(QStringLiteral("mosquitto_sub"), {"-p", QString::number(port), "-t", "#", "-v"});
+}
+
+QByteArray MqttProbe::Last(const QString& topic)
+{
+    while (sub_.canReadLine()) {  // "TOPIC PAYLOAD"
+        const QByteArray line = sub_.readLine().chopped(1);
+        const qsizetype space = line.indexOf(' ');
+        last_[QString::fromUtf8(line.left(space))] = line.mid(space + 1);
+    }
+    return last_[topic];
+}
