@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <optional>
+
 namespace {
 
 using Answer = TDialogs::Answer;
@@ -33,6 +35,8 @@ protected:
         w_->Device().SetSilenceLimitMs(300);
         ShowAndConnect();
     }
+    // A fault of the device; none: it is unplugged.
+    void Inflict(const std::optional<sim::Fault>& fault) { fault ? device_->SetFault(*fault) : device_->Vanish(); }
     // The connection as the user sees it: status, link, which controls work.
     std::string Shown() const
     {
@@ -90,13 +94,13 @@ TEST_F(Connection, LinkFaultsGiveOneBoxAndTheAnswerDecides)
 {
     const sim::Fault silence{sim::FaultKind::Silence, 0, -1};
     const struct {
-        const char* name; sim::Fault fault; bool unplug; Answer answer; const char* shown; const char* lamps;
+        const char* name; std::optional<sim::Fault> fault; Answer answer; const char* shown; const char* lamps;
     } cases[] = {
-        {"silence, abort", silence, false, Answer::Abort, "disconnect, closed, connect", nullptr},
-        {"silence, ignore", silence, false, Answer::Ignore, "COM1 connected, closed, controls, disconnect", nullptr},
-        {"silence, retry", silence, false, Answer::Retry, "COM1 connected, open, controls, disconnect", "ggLgg"},
-        {"unplugged, retry", {}, true, Answer::Retry, "COM1 connected, open, controls, disconnect", nullptr},
-        {"reply cut short, retry", {sim::FaultKind::Truncate, 4, 1}, false, Answer::Retry,
+        {"silence, abort", silence, Answer::Abort, "disconnect, closed, connect", nullptr},
+        {"silence, ignore", silence, Answer::Ignore, "COM1 connected, closed, controls, disconnect", nullptr},
+        {"silence, retry", silence, Answer::Retry, "COM1 connected, open, controls, disconnect", "ggLgg"},
+        {"unplugged, retry", std::nullopt, Answer::Retry, "COM1 connected, open, controls, disconnect", nullptr},
+        {"reply cut short, retry", sim::Fault{sim::FaultKind::Truncate, 4, 1}, Answer::Retry,
          "COM1 connected, open, controls, disconnect", "ggLgg"},
     };
     for (const auto& c : cases) {
@@ -105,16 +109,12 @@ TEST_F(Connection, LinkFaultsGiveOneBoxAndTheAnswerDecides)
         dialogs_->answers = {c.answer};
         dialogs_->whileOpen = [&] {
             if (c.answer == Answer::Retry) {
-                ASSERT_TRUE(!c.unplug || !device_->Reappear().empty());
+                ASSERT_TRUE(c.fault || !device_->Reappear().empty());
                 device_->SetFault({});
                 ClearReceived();
             }
         };
-        if (c.unplug) {
-            device_->Vanish();
-        } else {
-            device_->SetFault(c.fault);
-        }
+        Inflict(c.fault);
         w_->btnTunerClick(w_->btnCD);
         ASSERT_TRUE(WaitFor([&] { return !dialogs_->asked.empty(); }, 5000));
         const auto& box = dialogs_->asked[0];
@@ -133,60 +133,32 @@ TEST_F(Connection, LinkFaultsGiveOneBoxAndTheAnswerDecides)
     }
 }
 
-// Faults that leave the link standing: a refused command changes nothing and
-// says why; the next one goes through.
-TEST_F(Connection, RefusalsAndNoiseLoseNothing)
+// Each fault while commands are under way: a refused command changes nothing
+// and says why, noise is dropped, and whatever the fault, closing the window
+// is prompt and saves the language chosen meanwhile.
+TEST_F(Connection, EachFaultLosesNothingAndClosingStaysPrompt)
 {
-    ConnectWithShortSilence();
-    const struct { sim::Fault fault; const char* status; QPushButton* button; int source; } cases[] = {
-        {{sim::FaultKind::Noise, 9, -1}, nullptr, w_->btnAux, 4},
-        {{sim::FaultKind::Nak, 0, 1}, "-NAK-(", w_->btnType, 2},
-        {{sim::FaultKind::Busy, 0, 1}, "Wait, until KESTRA is ready", w_->btnCD, 3},
-        {{sim::FaultKind::Error, 3, 1}, "request ID unknown", w_->btnType, 2},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.source);
-        const int before = device_->State().live.lineSource;
-        device_->SetFault(c.fault);
-        w_->btnTunerClick(c.button);
-        if (c.status) {
-            ASSERT_TRUE(WaitFor([&] { return Status(1).startsWith(c.status); }, 3000));
-            EXPECT_EQ(device_->State().live.lineSource, before);
-            w_->btnTunerClick(c.button);
-        }
-        ASSERT_TRUE(WaitFor([&] { return w_->LinePanel[c.source - 1]->Color() == clLime; }, 3000));
-        EXPECT_EQ(device_->State().live.lineSource, c.source);
-        device_->SetFault({});
-    }
-    EXPECT_TRUE(dialogs_->asked.empty());
-}
-
-// Closing the window while the device misbehaves, in each way it can: the
-// window goes at once and the language chosen meanwhile is saved.
-TEST_F(Connection, ClosingDuringEachFaultExitsPromptlyAndSaves)
-{
-    const struct { const char* name; sim::Fault fault; bool unplug; } cases[] = {
-        {"noise", {sim::FaultKind::Noise, 9, -1}, false}, {"reply cut short", {sim::FaultKind::Truncate, 4, -1}, false},
-        {"NAK", {sim::FaultKind::Nak, 0, -1}, false}, {"busy", {sim::FaultKind::Busy, 0, -1}, false},
-        {"error report", {sim::FaultKind::Error, 3, -1}, false}, {"silence", {sim::FaultKind::Silence, 0, -1}, false},
-        {"unplugged", {}, true},
+    const struct { const char* name; std::optional<sim::Fault> fault; const char* status; int source; } cases[] = {
+        {"noise", sim::Fault{sim::FaultKind::Noise, 9, -1}, nullptr, 3},
+        {"NAK", sim::Fault{sim::FaultKind::Nak, 0, -1}, "-NAK-(", 1},
+        {"busy", sim::Fault{sim::FaultKind::Busy, 0, -1}, "Wait, until KESTRA is ready", 1},
+        {"error report", sim::Fault{sim::FaultKind::Error, 3, -1}, "request ID unknown", 1},
+        {"reply cut short", sim::Fault{sim::FaultKind::Truncate, 4, -1}, nullptr, 0},
+        {"silence", sim::Fault{sim::FaultKind::Silence, 0, -1}, nullptr, 0},
+        {"unplugged", std::nullopt, nullptr, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(settingsFile_);
         ConnectWithShortSilence();
-        w_->rdgLanguage->SetItemIndex(0);
-        w_->rdgLanguageClick();
-        if (c.unplug) {
-            device_->Vanish();
-        } else {
-            device_->SetFault(c.fault);
-        }
-        // Commands meet the fault; the close comes while they are answered.
-        ClearReceived();
+        Inflict(c.fault);
         w_->btnTunerClick(w_->btnCD);
         w_->Panel1Click(w_->Panel[2]);
-        WaitFor([&] { return device_->ReceivedCount() > 0; }, 30);
+        EXPECT_TRUE(!c.status || WaitFor([&] { return Status(1).startsWith(c.status); }, 3000));
+        EXPECT_TRUE(!c.source || WaitFor([&] { return device_->State().live.lineSource == c.source; }, 3000));
+        EXPECT_TRUE(dialogs_->asked.empty());
+        w_->rdgLanguage->SetItemIndex(0);
+        w_->rdgLanguageClick();
         QElapsedTimer t;
         t.start();
         w_->close();

@@ -60,13 +60,7 @@ TEST_F(Dispatch, EachReportSetsItsControls)
 {
     using Probe = std::function<std::string(TfrmMain&)>;
     const auto strip = [](int channel) { return [channel](TfrmMain& w) { return StripText(w, channel); }; };
-    const struct {
-        const char* report;
-        std::function<void(TfrmMain&)> before;
-        Probe probe;
-        const char* shown;
-        const char* effects;
-    } cases[] = {
+    const struct { const char* report; std::function<void(TfrmMain&)> before; Probe probe; const char* shown, *effects; } cases[] = {
         {"C3 21 12", {}, strip(7), "33 46 -17dB", ""},
         // The fader the user holds keeps its place; bar and text follow.
         {"C2 0A 01", [](TfrmMain& w) { w.tbSubLeft->setFocus(); },
@@ -75,35 +69,24 @@ TEST_F(Dispatch, EachReportSetsItsControls)
         {"CC 0A 14", {}, [](TfrmMain& w) { return StripText(w, 1) + ", " + StripText(w, 2); }, "0 69 -5dB, 0 59 -10dB", ""},
         {"C1 02", {}, [](TfrmMain& w) { return Lamps(w.LinePanel, 0, 4); }, "gLggg", ""},
         {"C9 01 12", [](TfrmMain& w) { w.panduck[3]->SetColor(clYellow); },
-         [](TfrmMain& w) { return std::to_string(IsPressed(w.btnduck[3])) + Lamps(w.panduck, 3, 3); }, "1o", ""},
+         [](TfrmMain& w) { return Pressed({w.btnduck[3]}) + Lamps(w.panduck, 3, 3); }, "1o", ""},
         {"CE 01 10", {}, strip(5), "0 0 mute muted", ""},
         {"CE 01 02", {}, strip(2), "0 0 mute muted", ""},
         // Unmuted while ducked: the bar shows the attenuated level.
         {"CE 00 11",
-         [](TfrmMain& w) {
-             w.DuckingActive = true;
-             w.tbMic[2]->SetPosition(33);
-             w.tbAttenuation->SetPosition(10);
-             SetPressed(w.Panel[2], true);
-         },
+         [](TfrmMain& w) { w.DuckingActive = true; SetPressed(w.Panel[2], true);
+                           w.tbMic[2]->SetPosition(33); w.tbAttenuation->SetPosition(10); },
          strip(6), "33 36 -27dB", ""},
         // Ganged with the right side muted: both sides muted (texts untouched), the right one hidden.
         {"CA 01 01",
-         [](TfrmMain& w) {
-             SetPressed(w.btnSubR, true);
-             w.tbSubLeft->SetPosition(10);
-             w.tbSubRight->SetPosition(20);
-         },
+         [](TfrmMain& w) { SetPressed(w.btnSubR, true); w.tbSubLeft->SetPosition(10); w.tbSubRight->SetPosition(20); },
          [](TfrmMain& w) {
              return StripText(w, 1) + ", " + StripText(w, 2) + (w.SubGanged && IsPressed(w.btnSubGanged) ? " ganged" : "") +
                     (w.btnSubR->isHidden() && w.btnSubL->x() == w.btnSubGanged->x() ? " right hidden" : "") +
                     (w.tbSubRight->isEnabled() ? "" : " right fixed") + " offset " + std::to_string(w.SubGangedOffset);
          },
          "10 0 0dB  muted, 20 0 0dB  muted ganged right hidden right fixed offset -10", ""},
-        {"D7 06", {}, [](TfrmMain& w) {
-             return std::to_string(IsPressed(w.swOff)) + std::to_string(IsPressed(w.swPreset[1])) +
-                    std::to_string(IsPressed(w.swPreset[2])) + std::to_string(IsPressed(w.swPreset[3]));
-         }, "0010", ""},
+        {"D7 06", {}, [](TfrmMain& w) { return Pressed({w.swOff, w.swPreset[1], w.swPreset[2], w.swPreset[3]}); }, "0010", ""},
         {"E0", {}, {}, "", "message Wait, until KESTRA is ready;"},
         {"E1 03", {}, {}, "", "message request ID unknown;"},
         {"CB 02 01", {}, {}, "", "reply unknow command: CB;"},
