@@ -51,24 +51,19 @@ protected:
         BuildWindow();
         w_->SetServiceMode(true);
     }
-    bool Asked(const QString& text) const
-    {
-        return std::any_of(dialogs_->asked.begin(), dialogs_->asked.end(), [&](const auto& a) { return a.text == text; });
-    }
-    // What the user was told since the last call, one "kind: text" each.
-    QString Told()
+    // What this window told the user, one "kind: text" each.
+    QString Told() const
     {
         QStringList out;
         for (const auto& a : dialogs_->asked) {
             out << a.kind + ": " + a.text;
         }
-        dialogs_->asked.clear();
         return out.join("; ");
     }
     // The device holds the image and the window is back to disconnected.
     void ExpectFinished()
     {
-        ASSERT_TRUE(WaitFor([&] { return Asked(kUpdateOk) && w_->Comm == nullptr; }, 20000))
+        ASSERT_TRUE(WaitFor([&] { return Told().contains(kUpdateOk) && w_->Comm == nullptr; }, 20000))
             << "received " << device_->ReceivedCount() << ", garbled " << device_->GarbledBytes();
         const sim::Flash flash = device_->FlashContents();
         EXPECT_TRUE(std::equal(image_.begin(), image_.end(), flash.begin()));
@@ -80,45 +75,44 @@ protected:
     ByteVector image_ = updatetest::MakeImage(7);
 };
 
-TEST_F(UpdateWindow, WholeUpdateFromTheRegularFirmware)
-{
-    StartUpdatable(false);
-    QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 1; }, 3000));
-    EXPECT_EQ(ToHex(device_->Received().front()), "10 02 01 01 08 10 03 09");
-    EXPECT_TRUE(w_->UpdateMode && w_->Comm->PollSuspended());
-    EXPECT_EQ(Status(0), QStringLiteral("COM1 connected"));
-    ExpectFinished();
-    // Reset, start, program start, 112 erases, 112 headers and blocks, finish, MCU reset.
-    EXPECT_EQ(device_->ReceivedCount(), 3u + 112u * 3u + 2u);
-    EXPECT_EQ(device_->GarbledBytes(), 0u);
-    EXPECT_FALSE(device_->InBootLoader());
-    EXPECT_EQ(LogLines(), QStringList{"-> [08]"}) << "only the framed reset is logged";
-}
-
-// Cut off at each stage of the boot loader's conversation: the connection
-// error is answered Abort, and Update2 finishes against the waiting boot loader.
-TEST_F(UpdateWindow, InterruptedUpdateFinishedWithUpdate2)
+// The whole update from the regular firmware, and one cut off at each stage
+// of the boot loader's conversation: the connection error is answered Abort,
+// and Update2 finishes against the waiting boot loader.
+TEST_F(UpdateWindow, WholeUpdateAndInterruptedOnesFinishedWithUpdate2)
 {
     // 01, 05 55 AA, 112 erases; then header and data per page; 06, 04.
-    for (const std::size_t cut : {2 + 56, 2 + 112 + 2 * 40 + 1, 2 + 112 + 2 * 111}) {
+    for (const std::size_t cut : {0, 2 + 56, 2 + 112 + 2 * 40 + 1, 2 + 112 + 2 * 111}) {
         SCOPED_TRACE(cut);
-        StartUpdatable(true);
+        StartUpdatable(cut > 0);
         // A boot loader cut off while awaiting a data block takes the next
         // start byte as data and stays silent: the silence restarts the
         // update. Shorter than 8 s, longer than the boot loader's quiet spell.
         w_->Device().SetSilenceLimitMs(2000);
         dialogs_->answers.push_back(TDialogs::Answer::Abort);
-        QTest::mouseClick(w_->btnUpdate2, Qt::LeftButton);
-        ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= cut; }, 10000));
-        device_->Vanish();
-        ASSERT_TRUE(WaitFor([&] { return w_->Comm == nullptr; }, 5000));
-        EXPECT_FALSE(w_->UpdateMode);
-        EXPECT_TRUE(Asked("KESTRA connection error!"));
-        EXPECT_TRUE(device_->InBootLoader());
-        ASSERT_FALSE(device_->Reappear().empty());
-        QTest::mouseClick(w_->btnUpdate2, Qt::LeftButton);
+        QTest::mouseClick(cut ? w_->btnUpdate2 : w_->btnUpdate, Qt::LeftButton);
+        if (cut == 0) {
+            ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 1; }, 3000));
+            EXPECT_EQ(ToHex(device_->Received().front()), "10 02 01 01 08 10 03 09");
+            EXPECT_TRUE(w_->UpdateMode && w_->Comm->PollSuspended());
+            EXPECT_EQ(Status(0), QStringLiteral("COM1 connected"));
+        } else {
+            ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= cut; }, 10000));
+            device_->Vanish();
+            ASSERT_TRUE(WaitFor([&] { return w_->Comm == nullptr; }, 5000));
+            EXPECT_FALSE(w_->UpdateMode);
+            EXPECT_TRUE(Told().contains("KESTRA connection error!"));
+            EXPECT_TRUE(device_->InBootLoader());
+            ASSERT_FALSE(device_->Reappear().empty());
+            QTest::mouseClick(w_->btnUpdate2, Qt::LeftButton);
+        }
         ExpectFinished();
+        EXPECT_FALSE(device_->InBootLoader());
+        if (cut == 0) {
+            // Reset, start, program start, 112 erases, 112 headers and blocks, finish, MCU reset.
+            EXPECT_EQ(device_->ReceivedCount(), 3u + 112u * 3u + 2u);
+            EXPECT_EQ(device_->GarbledBytes(), 0u);
+            EXPECT_EQ(LogLines(), QStringList{"-> [08]"}) << "only the framed reset is logged";
+        }
     }
 }
 
