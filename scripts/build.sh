@@ -12,8 +12,6 @@ if [ ! -f "$dir/build.ninja" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$opts" ]; 
     cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
     echo "$opts" > "$stamp"
 fi
-# Lets ccache (when in use) cache sources built with a precompiled header.
-export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:-pch_defines,time_macros}
 wanted=${KESTRA_TARGETS:-}
 if [ "$wanted" = "@tests" ]; then
     # Every program named in an add_test of this tree (test programs, corpus
