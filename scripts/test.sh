@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the normal build
-# (with the check of the Debian package built from it),
-# an ASan+UBSan build (fuzz corpora are replayed as ordinary tests in both) and
-# a TSan build of the serial link and connection tests.
+# (every target, and the check of the Debian package built from it), an
+# ASan+UBSan build that runs every test (fuzz corpora are replayed as ordinary
+# tests) and a TSan build of the serial link, connection, update and kestractl
+# tests.
 #   scripts/test.sh            everything
-#   scripts/test.sh --quick    the normal build only
+#   scripts/test.sh --quick    the normal build and all its tests only
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -24,19 +25,39 @@ run_ctest() {  # run_ctest <build dir> <title> [ctest args...]
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
 }
 
-# The same build directory as the demo's, now with the tests (and the
-# package check, label packaging).
+# The same build directory as the demo's, now with the tests: every target
+# built warning-free. Its tests run in full with --quick; otherwise only the
+# package check runs here (while the next tree builds), since the ASan+UBSan
+# tree runs every other test.
 "$root/scripts/build.sh" build -DKESTRA_WERROR=ON -DKESTRA_TESTS=ON
-run_ctest build "tests"
-[ $quick -eq 1 ] && exit 0
+if [ $quick -eq 1 ]; then
+    run_ctest build "tests"
+    exit 0
+fi
+logs=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$logs"' EXIT
+run_ctest build "package check" -L packaging >"$logs/package" 2>&1 &
+package=$!
 
-"$root/scripts/build.sh" build-asan -DKESTRA_SANITIZE=address -DKESTRA_WERROR=ON
-run_ctest build-asan "tests under ASan+UBSan"
+# Only the programs the tests run, not the demo's or the tools.
+KESTRA_TARGETS=@tests "$root/scripts/build.sh" build-asan -DKESTRA_SANITIZE=address -DKESTRA_WERROR=ON
+finish() {  # finish <pid> <log>: the background job's output, and its failure
+    local status=0
+    wait "$1" || status=$?
+    cat "$2"
+    return $status
+}
+finish $package "$logs/package"
 
-# Only the test programs of the threaded code, not the whole tree.
+# The tests mostly wait on the line and on timers, so the TSan tree builds
+# meanwhile, at low priority so that the tests keep their timing.
+run_ctest build-asan "tests under ASan+UBSan" >"$logs/asan" 2>&1 &
+asan=$!
 tsan_targets=""
 for t in comm_tests device_tests update_tests cli_tests; do
     grep -q "kestra_test_program($t" -r "$root/tests" --include=CMakeLists.txt && tsan_targets="$tsan_targets $t"
 done
-KESTRA_TARGETS="$tsan_targets" "$root/scripts/build.sh" build-tsan -DKESTRA_SANITIZE=thread -DKESTRA_WERROR=ON
+KESTRA_TARGETS="$tsan_targets" nice -n 19 "$root/scripts/build.sh" build-tsan -DKESTRA_SANITIZE=thread -DKESTRA_WERROR=ON
+finish $asan "$logs/asan"
+# Only the test programs of the threaded code, not the whole tree.
 run_ctest build-tsan "serial link, connection and kestractl tests under TSan" -L 'comm|device|update|cli'

@@ -1,254 +1,136 @@
 // Reports in, control states out: the dispatcher against a real window, with
 // the command sender and the message hook recorded.
 #include "Dispatcher.h"
-#include "Fmain.h"
 #include "Hex.h"
 #include "Language.h"
 #include "Lcomm.h"
-#include "Panel.h"
-#include "Rhtrack.h"
+#include "PanelFixture.h"
+#include "PanelText.h"
 #include "WaitFor.h"
 
-#include <QLineEdit>
-#include <QProgressBar>
 #include <QTest>
 
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <memory>
 
 namespace {
 
-struct Recorded {
-    std::vector<std::string> sent;  // framed, hex
-    QStringList messages;
-    QString replyText;
-};
+constexpr const char* kPoll = "10 02 01 01 05 10 03 04";
 
-struct DispatchCase {
-    const char* name;
-    std::function<void(TfrmMain&)> before;
-    const char* report;  // sub byte and payload, hex
-    std::function<void(TfrmMain&, const Recorded&)> check;
-};
-
-void PrintTo(const DispatchCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-LCmd Report(const char* subAndPayload)
-{
-    ByteVector bytes = Hex(subAndPayload);
-    class Built : public LCmd {
-    public:
-        explicit Built(const ByteVector& b) : LCmd(0x01, b.empty() ? 0 : b[0])
-        {
-            payload_.assign(b.begin() + (b.empty() ? 0 : 1), b.end());
-        }
-    };
-    // Through the line format and back, as a received report would come.
-    return LCmd(Built(bytes).MakeFrame(1));
-}
-
-const char* kPoll = "10 02 01 01 05 10 03 04";
-
-void Unfocused(TfrmMain&) {}
-
-class Dispatch : public testing::TestWithParam<DispatchCase> {
+class Dispatch : public PanelFixture {
 protected:
-    static void SetUpTestSuite()
-    {
-        LComm::SetPortOverride(QStringLiteral("/dev/kestra-test-no-such-port"));
-        SetLanguageFlag(kLanguageEnglish);
-    }
-
     void SetUp() override
     {
-        w_ = std::make_unique<TfrmMain>();
+        PanelFixture::SetUp();
+        LComm::SetPortOverride(QStringLiteral("/dev/kestra-test-no-such-port"));
+        SetLanguageFlag(kLanguageEnglish);
+        Fresh();
+    }
+    // A new window, shown and active, its controls enabled as after a connection.
+    void Fresh()
+    {
+        dispatcher_.reset();
+        BuildWindow();
         w_->show();
         w_->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
-        // As after a connection: every control can take the focus.
         w_->EnablePanelControls();
         dispatcher_ = std::make_unique<ReportDispatcher>(
-            *w_, [this](const LCmd& c, std::uint8_t) { rec_.sent.push_back(ToHex(c.MakeFrame(1))); },
-            [this](const QString& text) { rec_.messages << text; });
+            *w_, [this](const LCmd& c, std::uint8_t) { effects_ += "sent " + ToHex(c.MakeFrame(1)) + ";"; },
+            [this](const QString& text) { effects_ += "message " + text.toStdString() + ";"; });
     }
-
     void TearDown() override
     {
         dispatcher_.reset();
-        w_.reset();
+        PanelFixture::TearDown();
     }
-
-    void Apply(const char* report)
+    // The report as it comes off the line; what it did besides the controls.
+    std::string Apply(const std::string& subAndPayload)
     {
-        rec_.replyText.clear();
-        dispatcher_->DispatchReport(Report(report), rec_.replyText);
+        effects_.clear();
+        QString reply;
+        const std::string length = std::to_string(Hex(subAndPayload).size());
+        dispatcher_->DispatchReport(LCmd(Hex("10 02 01 " + length + " " + subAndPayload + " 10 03 00")), reply);
+        return effects_ + (reply.isEmpty() ? "" : "reply " + reply.toStdString() + ";");
     }
-
-    std::unique_ptr<TfrmMain> w_;
     std::unique_ptr<ReportDispatcher> dispatcher_;
-    Recorded rec_;
+    std::string effects_;
 };
 
-TEST_P(Dispatch, Report)
+TEST_F(Dispatch, EachReportSetsItsControls)
 {
-    const auto& c = GetParam();
-    c.before(*w_);
-    Apply(c.report);
-    c.check(*w_, rec_);
-}
-
-const DispatchCase kCases[] = {
-    {"mic_gain_moves_fader_bar_text", Unfocused, "C3 21 12",
-     [](TfrmMain& w, const Recorded& r) {
-         EXPECT_EQ(w.tbMic[3]->Position(), 33);
-         EXPECT_EQ(w.pgbMic[3]->value(), 46);
-         EXPECT_EQ(w.edMic[3]->text(), "-17dB");
-         EXPECT_TRUE(r.sent.empty());
-         EXPECT_TRUE(r.replyText.isEmpty());
-     }},
-    {"focused_fader_keeps_its_place", [](TfrmMain& w) { w.tbSubLeft->setFocus(); }, "C2 0A 01",
-     [](TfrmMain& w, const Recorded& r) {
-         ASSERT_TRUE(w.tbSubLeft->hasFocus());
-         EXPECT_EQ(w.tbSubLeft->Position(), 0);
-         EXPECT_EQ(w.pgbSubLeft->value(), 69);
-         EXPECT_EQ(w.edSubLeft->text(), "-5dB");
-         EXPECT_TRUE(r.sent.empty());
-     }},
-    {"level_report_moves_bar_not_fader_and_polls", Unfocused, "C4 4F 13",
-     [](TfrmMain& w, const Recorded& r) {
-         EXPECT_EQ(w.pgbMic[4]->value(), 0);
-         EXPECT_EQ(w.edMic[4]->text(), "mute");
-         EXPECT_EQ(w.tbMic[4]->Position(), 0);
-         ASSERT_EQ(r.sent.size(), 1u);
-         EXPECT_EQ(r.sent[0], kPoll);
-     }},
-    {"line_source_lights_one_lamp", Unfocused, "C1 02",
-     [](TfrmMain& w, const Recorded&) {
-         for (int i = 0; i < 5; ++i) {
-             EXPECT_EQ(w.LinePanel[i]->Color(), i == 1 ? clLime : clGreen) << i;
-         }
-     }},
-    {"priority_on_darkens_lamp", [](TfrmMain& w) { w.panduck[3]->SetColor(clYellow); }, "C9 01 12",
-     [](TfrmMain& w, const Recorded&) {
-         EXPECT_TRUE(IsPressed(w.btnduck[3]));
-         EXPECT_EQ(w.panduck[3]->Color(), clOlive);
-     }},
-    {"mute_mic", Unfocused, "CE 01 10",
-     [](TfrmMain& w, const Recorded&) {
-         EXPECT_TRUE(IsPressed(w.Panel[1]));
-         EXPECT_EQ(w.pgbMic[1]->value(), 0);
-         EXPECT_EQ(w.edMic[1]->text(), "mute");
-     }},
-    {"unmute_mic_ducked",
-     [](TfrmMain& w) {
-         w.DuckingActive = true;
-         w.tbMic[2]->SetPosition(33);
-         w.tbAttenuation->SetPosition(10);
-         SetPressed(w.Panel[2], true);
-     },
-     "CE 00 11",
-     [](TfrmMain& w, const Recorded&) {
-         EXPECT_FALSE(IsPressed(w.Panel[2]));
-         EXPECT_EQ(w.pgbMic[2]->value(), 36);
-         EXPECT_EQ(w.edMic[2]->text(), "-27dB");
-     }},
-    {"mute_sub_right", Unfocused, "CE 01 02",
-     [](TfrmMain& w, const Recorded&) {
-         EXPECT_TRUE(IsPressed(w.btnSubR));
-         EXPECT_EQ(w.pgbSubRight->value(), 0);
-         EXPECT_EQ(w.edSubRight->text(), "mute");
-     }},
-    {"gang_sub_with_right_muted",
-     [](TfrmMain& w) {
-         SetPressed(w.btnSubR, true);
-         w.tbSubLeft->SetPosition(10);
-         w.tbSubRight->SetPosition(20);
-     },
-     "CA 01 01",
-     [](TfrmMain& w, const Recorded&) {
-         EXPECT_TRUE(w.SubGanged);
-         EXPECT_TRUE(IsPressed(w.btnSubGanged));
-         EXPECT_TRUE(IsPressed(w.btnSubL));
-         EXPECT_TRUE(IsPressed(w.btnSubR));
-         EXPECT_EQ(w.pgbSubLeft->value(), 0);
-         EXPECT_EQ(w.pgbSubRight->value(), 0);
-         EXPECT_TRUE(w.btnSubR->isHidden());
-         EXPECT_EQ(w.btnSubL->x(), w.btnSubGanged->x());
-         EXPECT_FALSE(w.tbSubRight->isEnabled());
-         EXPECT_EQ(w.SubGangedOffset, -10);
-     }},
-    {"pair_levels_move_bars_not_faders", Unfocused, "CC 0A 14",
-     [](TfrmMain& w, const Recorded&) {
-         EXPECT_EQ(w.edSubLeft->text(), "-5dB");
-         EXPECT_EQ(w.edSubRight->text(), "-10dB");
-         EXPECT_EQ(w.pgbSubLeft->value(), 69);
-         EXPECT_EQ(w.pgbSubRight->value(), 59);
-         EXPECT_EQ(w.tbSubLeft->Position(), 0);
-     }},
-    {"switch_on_low_two_bits", Unfocused, "D7 06",
-     [](TfrmMain& w, const Recorded&) {
-         EXPECT_TRUE(IsPressed(w.swPreset[2]));
-         EXPECT_FALSE(IsPressed(w.swPreset[1]));
-         EXPECT_FALSE(IsPressed(w.swPreset[3]));
-         EXPECT_FALSE(IsPressed(w.swOff));
-     }},
-    {"busy_message", Unfocused, "E0",
-     [](TfrmMain&, const Recorded& r) {
-         EXPECT_EQ(r.messages, QStringList{"Wait, until KESTRA is ready"});
-         EXPECT_TRUE(r.replyText.isEmpty());
-     }},
-    {"error_code_3", Unfocused, "E1 03",
-     [](TfrmMain&, const Recorded& r) { EXPECT_EQ(r.messages, QStringList{"request ID unknown"}); }},
-    {"unrecognised_report", Unfocused, "CB 02 01",
-     [](TfrmMain&, const Recorded& r) { EXPECT_EQ(r.replyText, "unknow command: CB"); }},
-    // Reports shorter than their layout are ignored rather than read past their end.
-    {"short_gain_report_ignored", Unfocused, "C3 21",
-     [](TfrmMain& w, const Recorded& r) {
-         EXPECT_EQ(w.tbMic[1]->Position(), 0);
-         EXPECT_EQ(w.edMic[1]->text(), "0dB ");
-         EXPECT_TRUE(r.replyText.isEmpty());
-     }},
-};
-
-INSTANTIATE_TEST_SUITE_P(Reports, Dispatch, testing::ValuesIn(kCases),
-    [](const auto& info) { return std::string(info.param.name); });
-
-class DuckState : public Dispatch {};
-
-TEST_F(DuckState, ActiveWithManualLightsLampsOfMicsWithoutPriority)
-{
-    SetPressed(w_->btnduck[4], true);
-    Apply("C8 03");
-    EXPECT_EQ(w_->palActDuck->Color(), clYellow);
-    EXPECT_TRUE(w_->DuckingActive);
-    EXPECT_TRUE(IsPressed(w_->panMaunduck));
-    // After the blink the lamps stay as they are while ducking is active,
-    // and the poll goes out.
-    ASSERT_TRUE(WaitFor([&] { return !rec_.sent.empty(); }, 1000));
-    EXPECT_EQ(rec_.sent, std::vector<std::string>{kPoll});
-    for (int n = 1; n <= 6; ++n) {
-        EXPECT_EQ(w_->panduck[n]->Color(), n == 4 ? clOlive : clYellow) << n;
+    using Probe = std::function<std::string(TfrmMain&)>;
+    const auto strip = [](int channel) { return [channel](TfrmMain& w) { return StripText(w, channel); }; };
+    const struct { const char* report; std::function<void(TfrmMain&)> before; Probe probe; const char* shown, *effects; } cases[] = {
+        {"C3 21 12", {}, strip(7), "33 46 -17dB", ""},
+        // The fader the user holds keeps its place; bar and text follow.
+        {"C2 0A 01", [](TfrmMain& w) { w.tbSubLeft->setFocus(); },
+         [](TfrmMain& w) { return (w.tbSubLeft->hasFocus() ? "held " : "") + StripText(w, 1); }, "held 0 69 -5dB", ""},
+        {"C4 4F 13", {}, strip(8), "0 0 mute", "sent 10 02 01 01 05 10 03 04;"},
+        {"CC 0A 14", {}, [](TfrmMain& w) { return StripText(w, 1) + ", " + StripText(w, 2); }, "0 69 -5dB, 0 59 -10dB", ""},
+        {"C1 02", {}, [](TfrmMain& w) { return Lamps(w.LinePanel, 0, 4); }, "gLggg", ""},
+        {"C9 01 12", [](TfrmMain& w) { w.panduck[3]->SetColor(clYellow); },
+         [](TfrmMain& w) { return Pressed({w.btnduck[3]}) + Lamps(w.panduck, 3, 3); }, "1o", ""},
+        {"CE 01 10", {}, strip(5), "0 0 mute muted", ""},
+        {"CE 01 02", {}, strip(2), "0 0 mute muted", ""},
+        // Unmuted while ducked: the bar shows the attenuated level.
+        {"CE 00 11",
+         [](TfrmMain& w) { w.DuckingActive = true; SetPressed(w.Panel[2], true);
+                           w.tbMic[2]->SetPosition(33); w.tbAttenuation->SetPosition(10); },
+         strip(6), "33 36 -27dB", ""},
+        // Ganged with the right side muted: both sides muted (texts untouched), the right one hidden.
+        {"CA 01 01",
+         [](TfrmMain& w) { SetPressed(w.btnSubR, true); w.tbSubLeft->SetPosition(10); w.tbSubRight->SetPosition(20); },
+         [](TfrmMain& w) {
+             return StripText(w, 1) + ", " + StripText(w, 2) + (w.SubGanged && IsPressed(w.btnSubGanged) ? " ganged" : "") +
+                    (w.btnSubR->isHidden() && w.btnSubL->x() == w.btnSubGanged->x() ? " right hidden" : "") +
+                    (w.tbSubRight->isEnabled() ? "" : " right fixed") + " offset " + std::to_string(w.SubGangedOffset);
+         },
+         "10 0 0dB  muted, 20 0 0dB  muted ganged right hidden right fixed offset -10", ""},
+        {"D7 06", {}, [](TfrmMain& w) { return Pressed({w.swOff, w.swPreset[1], w.swPreset[2], w.swPreset[3]}); }, "0010", ""},
+        {"E0", {}, {}, "", "message Wait, until KESTRA is ready;"},
+        {"E1 03", {}, {}, "", "message request ID unknown;"},
+        {"CB 02 01", {}, {}, "", "reply unknow command: CB;"},
+        // Shorter than its layout: ignored, not read past its end.
+        {"C3 21", {}, strip(5), "0 79 0dB ", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.report);
+        Fresh();
+        if (c.before) {
+            c.before(*w_);
+        }
+        EXPECT_EQ(Apply(c.report), c.effects);
+        if (c.probe) {
+            EXPECT_EQ(c.probe(*w_), c.shown);
+        }
     }
 }
 
-TEST_F(DuckState, InactiveBlinksThenSettlesDark)
+// Report 0xC8: the lamps show each report's net effect at once (those of
+// microphones with priority stay dark) and every report gets a poll of its
+// own once the blink is over, however close the reports come.
+TEST_F(Dispatch, DuckStateLightsTheLampsAndIsAnsweredEachTime)
 {
-    SetPressed(w_->panMaunduck, true);
-    Apply("C8 00");
-    EXPECT_EQ(w_->palActDuck->Color(), clOlive);
-    EXPECT_FALSE(w_->DuckingActive);
-    EXPECT_FALSE(IsPressed(w_->panMaunduck));
-    EXPECT_EQ(w_->panduck[1]->Color(), clOlive) << "no blink";
-    EXPECT_TRUE(rec_.sent.empty()) << "the poll follows the blink";
-    ASSERT_TRUE(WaitFor([&] { return !rec_.sent.empty(); }, 1000));
-    for (int n = 1; n <= 6; ++n) {
-        EXPECT_EQ(w_->panduck[n]->Color(), clOlive) << n;
+    SetPressed(w_->btnduck[2], true);
+    const struct { const char* report; const char* lamps; const char* active; } cases[] = {
+        {"C8 00", "oooooo", "o"}, {"C8 02", "oooooo", "o pressed"}, {"C8 01", "YoYYYY", "Y"},
+        {"C8 00", "oooooo", "o"}, {"C8 03", "YoYYYY", "Y pressed"},
+    };
+    std::string polls;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.report);
+        polls += Apply(c.report);
+        EXPECT_EQ(Lamps(w_->panduck, 1, 6), c.lamps);
+        EXPECT_EQ(Lamps(&w_->palActDuck, 0, 0) + (IsPressed(w_->panMaunduck) ? " pressed" : ""), c.active);
+        EXPECT_EQ(w_->DuckingActive, c.lamps[0] == 'Y');
     }
+    EXPECT_EQ(polls, "") << "the polls follow the blink";
+    std::string answers;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        answers += "sent " + std::string(kPoll) + ";";
+    }
+    EXPECT_TRUE(WaitFor([&] { return effects_ == answers; }, 2000)) << effects_;
+    EXPECT_EQ(Lamps(w_->panduck, 1, 6), "YoYYYY") << "after the blink, as the last report left them";
 }
 
 }  // namespace

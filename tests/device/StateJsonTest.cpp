@@ -24,17 +24,13 @@ DeviceState Sample()
     return s;
 }
 
-QByteArray File(const DeviceState& s)
-{
-    return QJsonDocument(StateToJson(s)).toJson();
-}
 }  // namespace
 
 TEST(StateJson, RoundTripAndGainDbOnlyWithoutPosition)
 {
     const DeviceState s = Sample();
     DeviceState back;
-    ASSERT_FALSE(MergeStateFile(File(s), back));
+    ASSERT_FALSE(MergeStateFile(QJsonDocument(StateToJson(s)).toJson(), back));
     EXPECT_EQ(back, s);
     EXPECT_TRUE(StateToJson(s)["channels"].toObject()["mic6"].toObject()["gain_db"].isNull());
     EXPECT_EQ(StateToJson(s)["channels"].toObject()["line"].toObject()["gain_db"].toDouble(), -1.5);
@@ -51,10 +47,7 @@ TEST(StateJson, RoundTripAndGainDbOnlyWithoutPosition)
 
 TEST(StateJson, BadFilesNameTheKeyAndChangeNothing)
 {
-    const struct {
-        const char* file;
-        const char* error;
-    } cases[] = {
+    const struct { const char* file; const char* error; } cases[] = {
         {"{", "not JSON"},
         {"[1]", "not a kestra-state object"},
         {R"({"version":1})", "format"},
@@ -71,7 +64,6 @@ TEST(StateJson, BadFilesNameTheKeyAndChangeNothing)
         {R"({"format":"kestra-state","version":1,"ganged":{"aux":true}})", "ganged.aux: unknown key"},
         {R"({"format":"kestra-state","version":1,"line_source":"radio"})", "line_source: \"radio\" is not allowed (off, tuner, tape, cd, aux)"},
         {R"({"format":"kestra-state","version":1,"ducking":{"threshold":1}})", "ducking.threshold: 1 is not allowed (a whole number 2..127)"},
-        {R"({"format":"kestra-state","version":1,"ducking":{"hold_time":101}})", "ducking.hold_time: 101"},
         {R"({"format":"kestra-state","version":1,"ducking":{"active":2}})", "ducking.active: 2"},
         {R"({"format":"kestra-state","version":1,"switch_on":"preset4"})", "switch_on: \"preset4\""},
     };
@@ -102,13 +94,9 @@ TEST(StateJson, SetWords)
     EXPECT_EQ(s.gain[0], 79);
     EXPECT_TRUE(s.priority[0]);
 
-    const struct {
-        const char* word;
-        const char* error;
-    } bad[] = {
+    const struct { const char* word; const char* error; } bad[] = {
         {"mic3.mute", "not KEY=VALUE"},
         {"mic9.mute=on", "mic9: unknown key"},
-        {"mic3.volume=1", "mic3.volume: unknown key"},
         {"mic3.mute=maybe", "mic3.mute: \"maybe\""},
         {"ducking.active=on", "ducking.active: read-only"},
         {"format=x", "format: unknown key"},

@@ -1,22 +1,19 @@
 // The updater's state machine on its own: a recording host, and the
-// simulator's boot loader as an in-process partner for whole runs.
+// simulator's boot loader as an in-process partner for a whole run.
 #include "BootLoader.h"
 #include "Commands.h"
 #include "Hex.h"
 #include "LUpdate.h"
 #include "UpdateTestSupport.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <string>
 #include <vector>
 
-using testing::ElementsAre;
 using updatetest::MakeImage;
 using updatetest::PageXor;
-using updatetest::SetPageXor;
 
 namespace {
 
@@ -25,63 +22,43 @@ class RecordingHost : public UpdateHost {
 public:
     std::vector<std::string> events;
     std::vector<ByteVector> sent;
-    std::vector<int> progress;
     std::function<void()> pending;
     bool baudOk = true;
 
-    void SendRaw(const LCmd& command) override
-    {
-        const ByteVector bytes = command.MakeFrame(frame::kModeRaw);
-        sent.push_back(bytes);
-        events.push_back("send " + ToHex(bytes));
-    }
-    void SetStatusText(const std::string& text) override { events.push_back("status " + text); }
-    void SetProgress(int position) override
-    {
-        progress.push_back(position);
-        events.push_back("progress " + std::to_string(position));
-    }
-    bool SetBaudRate(int rate) override
-    {
-        events.push_back("baud " + std::to_string(rate));
-        return baudOk;
-    }
-    void After(int ms, std::function<void()> action) override
-    {
-        events.push_back("after " + std::to_string(ms));
-        pending = std::move(action);
-    }
-    void Information(const std::string& text) override { events.push_back("information " + text); }
-    void Error(const std::string& text) override { events.push_back("error " + text); }
-    void Plain(const std::string& text) override { events.push_back("plain " + text); }
-    void Disconnect() override { events.push_back("disconnect"); }
+    void SendRaw(const LCmd& c) override { sent.push_back(c.MakeFrame(frame::kModeRaw)); Log("send ", ToHex(sent.back())); }
+    void SetStatusText(const std::string& text) override { Log("status ", text); }
+    void SetProgress(int position) override { Log("progress ", std::to_string(position)); }
+    bool SetBaudRate(int rate) override { return Log("baud ", std::to_string(rate)), baudOk; }
+    void After(int ms, std::function<void()> action) override { pending = std::move(action); Log("after ", std::to_string(ms)); }
+    void Information(const std::string& text) override { Log("information ", text); }
+    void Error(const std::string& text) override { Log("error ", text); }
+    void Plain(const std::string& text) override { Log("plain ", text); }
+    void Disconnect() override { Log("disconnect", ""); }
+    void Log(const char* what, const std::string& text) { events.push_back(what + text); }
 };
 
 class LUpdateTest : public testing::Test {
 protected:
     void Make(ByteVector image) { update_ = std::make_unique<LUpdate>(host_, std::move(image)); }
     void SetUp() override { Make(image_); }
-
-    // Events of this one reply only.
-    std::vector<std::string> Reply(std::uint8_t reply)
+    // The events of this one reply, joined.
+    std::string Reply(std::uint8_t reply)
     {
         host_.events.clear();
         update_->OnReply(reply, {});
-        return host_.events;
+        std::string out;
+        for (const auto& e : host_.events) {
+            out += (out.empty() ? "" : ", ") + e;
+        }
+        return out;
     }
     // From a fresh updater to the point where the header of `page` is out.
     void ToHeaderOf(int page)
     {
         Reply(0x21);
-        for (int i = 0; i < 113; ++i) {
-            Reply(0xAA);
+        for (int i = 0; i < 113 + 2 * page; ++i) {
+            Reply(i < 113 || i % 2 == 1 ? 0xAA : PageXor(image_, (i - 113) / 2));
         }
-        for (int p = 0; p < page; ++p) {
-            Reply(0xAA);  // header acknowledged: the data block goes out
-            Reply(PageXor(image_, p));
-        }
-        ASSERT_EQ(update_->GetState(), 3);
-        ASSERT_EQ(update_->Phase(), 2);
         ASSERT_EQ(ToHex(host_.sent.back()), ToHex(CM_MCS_PROGRAM(0x01, static_cast<std::uint8_t>(page)).MakeFrame(0)));
     }
 
@@ -90,138 +67,79 @@ protected:
     std::unique_ptr<LUpdate> update_;
 };
 
-TEST_F(LUpdateTest, StartsWaitingForTheBootLoader)
-{
-    EXPECT_EQ(update_->GetState(), 0);
-    EXPECT_EQ(update_->Page(), 0);
-    EXPECT_EQ(update_->Phase(), 0);
-    EXPECT_EQ(update_->Checksum(), 0);
-}
-
 // Each reply in the state where its rule is decided; the first matching rule
 // is the only one carried out.
-TEST_F(LUpdateTest, RepliesBeforeProgramming)
+TEST_F(LUpdateTest, RepliesOutsideProgramming)
 {
-    struct Case {
-        const char* name;
-        int state;
-        std::uint8_t reply;
-        std::vector<std::string> expected;
-        int stateAfter;
+    const struct { int state; std::uint8_t reply; const char* events; int stateAfter; } cases[] = {
+        {0, 0x21, "status Start Program, send 05 55 AA", 2},
+        {2, 0x21, "", 2},  // a ready byte is a start only while waiting
+        {5, 0x21, "", 5},
+        {0, 0xAA, "disconnect", 0},  // done before the boot loader answered
+        {2, 0xAA, "status Page Erase, send 02 00 55 AA, progress 1", 2},
+        {4, 0xAA, "status Program Finish, send 06 55 AA", 5},
+        {5, 0xAA, "status MCU Reset, progress 0, send 04 55 AA", 5},
+        {2, 0xE1, "error Error Recommand !!", 2},
+        {0, 0xE1, "error Error Recommand !!", 0},
+        {5, 0x04, "status Update OK, information Update OK , Please ReConnect!!, disconnect", 5},
+        {0, 0x01, "after 300", 0},  // the reset acknowledged: wait before the speed change
+        {2, 0x37, "", 2},
+        {2, 0x00, "", 2},
     };
-    const std::vector<Case> cases = {
-        {"ready in state 0 starts", 0, 0x21, {"status Start Program", "send 05 55 AA"}, 2},
-        {"ready while erasing is not a start", 2, 0x21, {}, 2},
-        {"ready after the finish is not a start", 5, 0x21, {}, 5},
-        {"done before the boot loader answered disconnects", 0, 0xAA, {"disconnect"}, 0},
-        {"done while erasing erases the next page", 2, 0xAA, {"status Page Erase", "send 02 00 55 AA", "progress 1"}, 2},
-        {"done in state 4 finishes", 4, 0xAA, {"status Program Finish", "send 06 55 AA"}, 5},
-        {"done in state 5 resets the MCU", 5, 0xAA, {"status MCU Reset", "progress 0", "send 04 55 AA"}, 5},
-        {"error report waits", 2, 0xE1, {"error Error Recommand !!"}, 2},
-        {"error report in state 0 waits", 0, 0xE1, {"error Error Recommand !!"}, 0},
-        {"restarted device ends it", 5, 0x04,
-         {"status Update OK", "information Update OK , Please ReConnect!!", "disconnect"}, 5},
-        {"acknowledgement waits before the speed change", 0, 0x01, {"after 300"}, 0},
-        {"anything else is ignored", 2, 0x37, {}, 2},
-        {"zero outside programming is ignored", 2, 0x00, {}, 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.state) + " " + std::to_string(c.reply));
         Make(image_);
         update_->SetState(c.state);
-        EXPECT_EQ(Reply(c.reply), c.expected);
+        EXPECT_EQ(Reply(c.reply), c.events);
         EXPECT_EQ(update_->GetState(), c.stateAfter);
     }
-}
-
-TEST_F(LUpdateTest, SpeedChangeAfterTheAcknowledgement)
-{
-    Reply(0x01);
-    ASSERT_TRUE(host_.pending);
-    host_.events.clear();
-    host_.pending();
-    EXPECT_THAT(host_.events, ElementsAre("baud 115200", "send 01"));
-
-    Make(image_);
-    host_.baudOk = false;
-    Reply(0x01);
-    host_.events.clear();
-    host_.pending();
-    EXPECT_THAT(host_.events, ElementsAre("baud 115200", "plain Error"));
-    EXPECT_EQ(update_->GetState(), 0);
-}
-
-TEST_F(LUpdateTest, EraseRunsIntoProgramming)
-{
-    Reply(0x21);
-    for (int page = 0; page < 111; ++page) {
-        Reply(0xAA);
+    for (const bool baudOk : {true, false}) {
+        Make(image_);
+        host_.baudOk = baudOk;
+        Reply(0x01);
+        host_.events.clear();
+        ASSERT_TRUE(host_.pending);
+        host_.pending();
+        EXPECT_EQ(host_.events, (std::vector<std::string>{"baud 115200", baudOk ? "send 01" : "plain Error"}));
     }
-    EXPECT_EQ(ToHex(host_.sent.back()), "02 6E 55 AA");  // page 110
-    EXPECT_EQ(update_->GetState(), 2);
-
-    EXPECT_THAT(Reply(0xAA), ElementsAre("status Page Erase", "send 02 6F 55 AA"));
-    EXPECT_EQ(update_->GetState(), 3);
-    EXPECT_EQ(update_->Page(), 0);
-
-    EXPECT_THAT(Reply(0xAA), ElementsAre("status Programming0", "send 01 00 55 AA"));
-    EXPECT_EQ(update_->Phase(), 2);
-    EXPECT_EQ(update_->Checksum(), 0);
 }
 
-TEST_F(LUpdateTest, DataBlockThenNextHeader)
+TEST_F(LUpdateTest, ProgrammingStepByStep)
 {
     ToHeaderOf(0);
-    const auto data = Reply(0xAA);
-    ASSERT_EQ(data.size(), 4u);
-    EXPECT_EQ(data[0], "status Programming0");
-    EXPECT_EQ(data[1], "send " + ToHex(ByteVector(image_.begin(), image_.begin() + 64)));
-    EXPECT_EQ(data[2], "progress 1");
-    EXPECT_EQ(data[3], "status Programming1");
+    EXPECT_EQ(Reply(0xAA), "status Programming0, send " + ToHex(ByteVector(image_.begin(), image_.begin() + 64)) +
+                               ", progress 1, status Programming1");
     EXPECT_EQ(update_->Checksum(), PageXor(image_, 0));
-
-    EXPECT_THAT(Reply(PageXor(image_, 0)), ElementsAre("send 01 01 55 AA"));
+    EXPECT_EQ(Reply(PageXor(image_, 0)), "send 01 01 55 AA");
+    // A header acknowledged with 0x00 matches the checksum a header leaves:
+    // the same header again, no data block.
+    EXPECT_EQ(Reply(0x00), "send 01 01 55 AA");
+    EXPECT_EQ(update_->Page(), 1);
+    // A mismatching 0xAA after a data block runs the step again, which sends
+    // the data of the page index now current.
+    image_ = MakeImage(5);
+    updatetest::SetPageXor(image_, 0, 0x11);
+    Make(image_);
+    ToHeaderOf(0);
+    Reply(0xAA);
+    EXPECT_NE(Reply(0xAA).find("send " + ToHex(ByteVector(image_.begin() + 64, image_.begin() + 128))), std::string::npos);
+    EXPECT_EQ(update_->Page(), 2);
 }
 
-// A header acknowledged with 0x00 matches the checksum a header leaves (0):
-// the same header goes out again and no data block.
-TEST_F(LUpdateTest, HeaderAcknowledgedWithZeroRepeatsTheHeader)
-{
-    ToHeaderOf(3);
-    EXPECT_THAT(Reply(0x00), ElementsAre("send 01 03 55 AA"));
-    EXPECT_THAT(Reply(0x00), ElementsAre("send 01 03 55 AA"));
-    EXPECT_EQ(update_->Page(), 3);
-}
-
-// The checksum rule comes before every other: a block whose checksum is
-// 0xAA, 0x21, 0x01, 0x04 or 0xE1 is acknowledged by that very byte.
+// The checksum rule comes before every other: a block whose checksum is a
+// reply byte with a meaning of its own is acknowledged by that very byte.
 TEST_F(LUpdateTest, ChecksumRuleComesFirst)
 {
     for (std::uint8_t special : {0xAA, 0x21, 0x01, 0x04, 0xE1}) {
         SCOPED_TRACE(static_cast<int>(special));
         image_ = MakeImage(special);
-        SetPageXor(image_, 2, special);
+        updatetest::SetPageXor(image_, 2, special);
         Make(image_);
         ToHeaderOf(2);
         Reply(0xAA);  // the data block of page 2
-        ASSERT_EQ(update_->Checksum(), special);
-        EXPECT_THAT(Reply(special), ElementsAre("send 01 03 55 AA"));
+        EXPECT_EQ(Reply(special), "send 01 03 55 AA");
         EXPECT_EQ(update_->GetState(), 3);
     }
-}
-
-// A mismatching 0xAA after a data block runs the programming step again,
-// which sends the data of the page index now current.
-TEST_F(LUpdateTest, MismatchingDoneAfterDataSendsTheNextPagesData)
-{
-    SetPageXor(image_, 0, 0x11);
-    Make(image_);
-    ToHeaderOf(0);
-    Reply(0xAA);
-    const auto events = Reply(0xAA);
-    ASSERT_GE(events.size(), 2u);
-    EXPECT_EQ(events[1], "send " + ToHex(ByteVector(image_.begin() + 64, image_.begin() + 128)));
-    EXPECT_EQ(update_->Page(), 2);
 }
 
 // The whole conversation against the simulator's boot loader.
@@ -229,6 +147,7 @@ TEST_F(LUpdateTest, WholeRunAgainstTheBootLoader)
 {
     sim::BootLoader loader;
     std::deque<std::uint8_t> replies;
+    std::size_t fed = 0;
     auto feed = [&](const ByteVector& bytes) {
         for (std::uint8_t b : bytes) {
             if (auto r = loader.Feed(b)) {
@@ -237,12 +156,9 @@ TEST_F(LUpdateTest, WholeRunAgainstTheBootLoader)
         }
     };
     feed({0x01});  // what the window sends to start
-    std::size_t fed = 0;
-    int guard = 0;
-    while (!replies.empty() && ++guard < 1000) {
-        const std::uint8_t r = replies.front();
+    for (int guard = 0; !replies.empty() && guard < 1000; ++guard) {  // each reply, then what it sent
+        update_->OnReply(replies.front(), {});
         replies.pop_front();
-        update_->OnReply(r, {});
         for (; fed < host_.sent.size(); ++fed) {
             feed(host_.sent[fed]);
         }
@@ -251,32 +167,19 @@ TEST_F(LUpdateTest, WholeRunAgainstTheBootLoader)
     EXPECT_EQ(host_.events.back(), "disconnect");
     EXPECT_EQ(loader.Erases(), 112);
     EXPECT_EQ(loader.Programs(), 112);
-    const auto& flash = loader.Memory();
-    EXPECT_TRUE(std::equal(image_.begin(), image_.end(), flash.begin()));
-    EXPECT_TRUE(std::all_of(flash.begin() + 111 * 64, flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
-
+    EXPECT_TRUE(std::equal(image_.begin(), image_.end(), loader.Memory().begin()));
+    EXPECT_TRUE(std::all_of(loader.Memory().begin() + 111 * 64, loader.Memory().end(), [](auto b) { return b == 0xFF; }))
+        << "the page after the image is padded as erased flash";
     // Program start + 112 erases + 112 headers + 112 blocks + finish + reset.
     EXPECT_EQ(host_.sent.size(), 1u + 112u * 3u + 2u);
     // Erasing reports pages 1..111, programming 1..112, the reset 0.
-    std::vector<int> expected;
-    for (int i = 1; i <= 111; ++i) {
-        expected.push_back(i);
+    std::vector<std::string> progress, expected;
+    std::copy_if(host_.events.begin(), host_.events.end(), std::back_inserter(progress),
+                 [](const std::string& e) { return e.starts_with("progress "); });
+    for (int i = 1; i <= 224; ++i) {
+        expected.push_back("progress " + std::to_string(i <= 111 ? i : i < 224 ? i - 111 : 0));
     }
-    for (int i = 1; i <= 112; ++i) {
-        expected.push_back(i);
-    }
-    expected.push_back(0);
-    EXPECT_EQ(host_.progress, expected);
-}
-
-TEST_F(LUpdateTest, ShortImageIsPaddedAsErasedFlash)
-{
-    Make(ByteVector(10, 0x00));
-    ToHeaderOf(0);
-    Reply(0xAA);
-    ByteVector page0(64, 0xFF);
-    std::fill(page0.begin(), page0.begin() + 10, 0x00);
-    EXPECT_EQ(ToHex(host_.sent.back()), ToHex(page0));
+    EXPECT_EQ(progress, expected);
 }
 
 }  // namespace

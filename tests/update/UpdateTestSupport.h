@@ -36,15 +36,4 @@ inline void SetPageXor(ByteVector& image, int page, std::uint8_t target)
     image[last] ^= static_cast<std::uint8_t>(PageXor(image, page) ^ target);
 }
 
-// Gives the page the outline of a frame: 10 02 first, 10 03 as its 62nd and
-// 63rd bytes, then one more byte where a frame's checksum would be.
-inline void MakePageFrameShaped(ByteVector& image, int page)
-{
-    const std::size_t at = static_cast<std::size_t>(page * firmware::kPageSize);
-    image[at] = 0x10;
-    image[at + 1] = 0x02;
-    image[at + 61] = 0x10;
-    image[at + 62] = 0x03;
-}
-
 }  // namespace updatetest
