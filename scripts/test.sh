@@ -54,10 +54,10 @@ finish $package "$logs/package"
 run_ctest build-asan "tests under ASan+UBSan" >"$logs/asan" 2>&1 &
 asan=$!
 tsan_targets=""
-for t in comm_tests device_tests update_tests cli_tests; do
+for t in comm_tests device_tests update_tests cli_tests bridge_tests; do
     grep -q "kestra_test_program($t" -r "$root/tests" --include=CMakeLists.txt && tsan_targets="$tsan_targets $t"
 done
 KESTRA_TARGETS="$tsan_targets" nice -n 19 "$root/scripts/build.sh" build-tsan -DKESTRA_SANITIZE=thread -DKESTRA_WERROR=ON
 finish $asan "$logs/asan"
 # Only the test programs of the threaded code, not the whole tree.
-run_ctest build-tsan "serial link, connection and kestractl tests under TSan" -L 'comm|device|update|cli'
+run_ctest build-tsan "serial link, connection, kestractl and bridge tests under TSan" -L 'comm|device|update|cli|bridge'
