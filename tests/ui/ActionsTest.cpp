@@ -220,13 +220,6 @@ TEST_F(Actions, GangedPairFollowsItsLeftFader)
     EXPECT_EQ(positions(), std::pair(10, 0));
     EXPECT_EQ(Sent(), (Strings{sub(5), sub(10)}));
 
-    gang(10, 20, false, true);  // only the right muted: both are
-    EXPECT_TRUE(IsPressed(w_->btnSubL));
-    EXPECT_TRUE(w_->btnSubR->isHidden());
-    EXPECT_EQ(w_->btnSubL->x(), w_->btnSubGanged->x());
-    EXPECT_EQ(w_->edSubLeft->text(), "mute");
-    EXPECT_EQ(w_->edSubRight->text(), "mute");
-
     gang(10, 25, true, false);
     QTest::mouseClick(w_->btnSubL, Qt::LeftButton);
     EXPECT_EQ(w_->pgbSubLeft->value(), 69);
