@@ -44,8 +44,6 @@ TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
          QStringLiteral("127.0.0.1 refused the connection on port %1").arg(closed)},
         {QStringLiteral("/dev/kestra-no-such-port"), 9600, 8, 0, 0, QStringLiteral("There is no serial port /dev/kestra-no-such-port")},
         {pty, 9600, 9, 0, 0, QStringLiteral("refused the line settings (9600 baud)")},
-        {pty, 9600, 8, 7, 0, QStringLiteral("refused the line settings")},
-        {pty, 9600, 8, 0, 3, QStringLiteral("refused the line settings")},
         {pty, 0, 8, 0, 0, QStringLiteral("refused the line settings (0 baud)")},
         {pty, 9600, 8, 0, 0, QStringLiteral("is in use by another program")},  // the holder below has it
     };
@@ -53,7 +51,7 @@ TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
     QSerialPort holder(pty);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why.toStdString());
-        if (&c == &cases[6]) {
+        if (&c == &cases[4]) {
             ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
         }
         LCommProc d(&owner);

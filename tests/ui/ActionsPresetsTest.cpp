@@ -94,9 +94,7 @@ TEST_F(Presets, FactoryDefaultAsksInTheUsersLanguageFirst)
         const char *caption, *text, *cancel;
     } cases[] = {
         {1, TDialogs::Answer::Cancel, "Warning", english, "Cancel"},
-        {0, TDialogs::Answer::Cancel, "Warnung", german, "Abbrechen"},
         {0, TDialogs::Answer::Ok, "Warnung", german, "Abbrechen"},
-        {1, TDialogs::Answer::Ok, "Warning", english, "Cancel"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.caption);

@@ -75,9 +75,7 @@ TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferencesAndRefusesBadF
         {R"("channels": {"sub_left": {"mute": true}})", Framed(CM_MCS_MUTE(1, 0x01)), "mute Sub left off -> on"},
         {R"("ducking": {"attenuation": 30})", Framed(CM_MCS_DK_ST_RED(30)), "ducking attenuation 20 -> 30"},
         {R"("line_source": "cd")", Framed(CM_MCS_LINE(3)), "line source Tuner -> CD"},
-        {R"("line_source": "radio")", "", "radio"},
         {R"("channels": {"mic3": {"position": 80}})", "", "position"},
-        {R"("format": "other")", "", "format"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.said);
