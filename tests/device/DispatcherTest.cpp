@@ -61,17 +61,13 @@ TEST_F(Dispatch, EachReportSetsItsControls)
     using Probe = std::function<std::string(TfrmMain&)>;
     const auto strip = [](int channel) { return [channel](TfrmMain& w) { return StripText(w, channel); }; };
     const struct { const char* report; std::function<void(TfrmMain&)> before; Probe probe; const char* shown, *effects; } cases[] = {
-        {"C3 21 12", {}, strip(7), "33 46 -17dB", ""},
         // The fader the user holds keeps its place; bar and text follow.
         {"C2 0A 01", [](TfrmMain& w) { w.tbSubLeft->setFocus(); },
          [](TfrmMain& w) { return (w.tbSubLeft->hasFocus() ? "held " : "") + StripText(w, 1); }, "held 0 69 -5dB", ""},
         {"C4 4F 13", {}, strip(8), "0 0 mute", "sent 10 02 01 01 05 10 03 04;"},
         {"CC 0A 14", {}, [](TfrmMain& w) { return StripText(w, 1) + ", " + StripText(w, 2); }, "0 69 -5dB, 0 59 -10dB", ""},
-        {"C1 02", {}, [](TfrmMain& w) { return Lamps(w.LinePanel, 0, 4); }, "gLggg", ""},
         {"C9 01 12", [](TfrmMain& w) { w.panduck[3]->SetColor(clYellow); },
          [](TfrmMain& w) { return Pressed({w.btnduck[3]}) + Lamps(w.panduck, 3, 3); }, "1o", ""},
-        {"CE 01 10", {}, strip(5), "0 0 mute muted", ""},
-        {"CE 01 02", {}, strip(2), "0 0 mute muted", ""},
         // Unmuted while ducked: the bar shows the attenuated level.
         {"CE 00 11",
          [](TfrmMain& w) { w.DuckingActive = true; SetPressed(w.Panel[2], true);
@@ -86,7 +82,6 @@ TEST_F(Dispatch, EachReportSetsItsControls)
                     (w.tbSubRight->isEnabled() ? "" : " right fixed") + " offset " + std::to_string(w.SubGangedOffset);
          },
          "10 0 0dB  muted, 20 0 0dB  muted ganged right hidden right fixed offset -10", ""},
-        {"D7 06", {}, [](TfrmMain& w) { return Pressed({w.swOff, w.swPreset[1], w.swPreset[2], w.swPreset[3]}); }, "0010", ""},
         {"E0", {}, {}, "", "message Wait, until KESTRA is ready;"},
         {"E1 03", {}, {}, "", "message request ID unknown;"},
         {"CB 02 01", {}, {}, "", "reply unknow command: CB;"},
