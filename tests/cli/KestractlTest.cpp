@@ -86,13 +86,11 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
     const struct { std::vector<std::string> args; sim::Fault fault; int code; const char* line; } cases[] = {
         {{"frobnicate"}, {}, kExitUsage, "kestractl: unknown command: frobnicate (allowed: ports, get,"},
         {{"get"}, {}, kExitUsage, "kestractl: no port: give --port NAME (or --demo)\n"},
-        {{"--port", path_, "set", "mic9.mute=on"}, {}, kExitUsage, "kestractl: set: mic9: unknown key"},
         {{"--port", path_, "set", "ducking.hold_time=0"}, {}, kExitUsage, "hold_time: 0 is not allowed (a whole number 1..100)"},
         {{"--port", path_, "restore", "/nonexistent.json"}, {}, kExitUsage, "kestractl: /nonexistent.json: cannot read"},
         {{"--port", path_, "restore", bad}, {}, kExitUsage, "line_source: \"radio\" is not allowed"},
         {{"--port", path_, "preset", "load", "4"}, {}, kExitUsage, "kestractl: N: Value 4 not in range"},
         {{"--port", path_, "factory-default"}, {}, kExitUsage, "add --yes"},
-        {{"--port", path_, "update", "/nonexistent.bin"}, {}, kExitUsage, "kestractl: "},
         {{"--port", "/dev/kestra-none", "get"}, {}, kExitDevice, "kestractl: /dev/kestra-none: no such port\n"},
         {{"--timeout", "150", "--port", path_, "get"}, {sim::FaultKind::Silence}, kExitDevice, "no answer from the device within 150 ms"},
         {{"--port", path_, "preset", "save", "2"}, {sim::FaultKind::Nak}, kExitDevice, "the device refused a frame (NAK)"},
