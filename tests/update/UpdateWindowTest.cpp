@@ -122,7 +122,6 @@ TEST_F(UpdateWindow, ClosingTheWindowMidUpdateExitsPromptlyAndSaves)
 {
     const std::function<bool(const sim::KestraSim&)> stages[] = {
         [](const sim::KestraSim& d) { return d.InBootLoader(); },  // the panel waits before changing speed
-        [](const sim::KestraSim& d) { return d.ReceivedCount() >= 1 + 2 + 30; },  // erasing
         [](const sim::KestraSim& d) { return d.ReceivedCount() >= 1 + 2 + 112 + 41; },  // programming
     };
     for (const auto& reached : stages) {
