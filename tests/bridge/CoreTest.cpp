@@ -79,10 +79,6 @@ TEST_F(Core, LiveClientsGetTheDocumentThenEveryConfirmedOrReportedChange)
     sim_->ClearReceived();
     reader.socket.sendTextMessage(R"({"channels":{"mic5":{"mute":true}}})");
     EXPECT_TRUE(reader.Saw([](const QJsonObject& m) { return m.value("status").toInt() == 401; }));
-    writer.socket.sendTextMessage(R"({"channels":{"mic5":{"mute":"yes"}}})");
-    EXPECT_TRUE(writer.Saw([](const QJsonObject& m) {
-        return m.value("status").toInt() == 400 && m.value("error").toString().startsWith("channels.mic5.mute");
-    }));
     EXPECT_EQ(Commands(), std::vector<std::string>{});
 
     writer.socket.sendTextMessage(R"({"channels":{"mic5":{"mute":true}}})");
@@ -103,10 +99,6 @@ TEST_F(Core, ALineThatFailsFailsItsChangesAndIsReadAgainWhenBack)
     QSignalSpy online(core_.get(), &BridgeCore::onlineChanged);
     sim_->Vanish();
     ASSERT_TRUE(WaitFor([&] { return !core_->online(); }, 10000));
-    std::optional<bool> refused;
-    core_->applyPatch(Json(R"({"line_source":"aux"})"), [&](bool ok, QString, QJsonObject) { refused = ok; });
-    ASSERT_TRUE(WaitFor([&] { return refused.has_value(); }));
-    EXPECT_FALSE(*refused);
     EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"aux"})").status, 503);
 
     // Changed at the device while the line was down: read again on return.

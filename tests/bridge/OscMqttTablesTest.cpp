@@ -72,7 +72,6 @@ TEST(OscAddressTable, EachRuleOnce)
         {"/kestra/line/source", {s("cd")}, R"({"line_source":"cd"})"},
         {"/kestra/line/source", {s("radio")}, "error: 0..4"},
         {"/kestra/master/ganged", {i(1)}, R"({"ganged":{"master":true}})"},
-        {"/kestra/ducking/threshold", {i(1)}, "error: 2..127"},
         {"/kestra/ducking/active", {i(1)}, "error: read-only"},
         {"/kestra/mic/2/mute", {i(1), i(1)}, "error: one argument"},
         {"/kestra/preset/save", {f(3)}, "save 3"},
@@ -111,10 +110,8 @@ TEST(MqttTopics, EachRuleOnce)
     } cases[] = {
         {"", R"({"channels":{"mic3":{"mute":true}}})", R"({"channels":{"mic3":{"mute":true}}})"},
         {"", "[1]", "error: not a JSON object"},
-        {"", R"({"channels":{"mic9":{}}})", "error: channels.mic9: unknown key"},
         {"", R"({"format":"kestra-state"})", "error: format: read-only"},
         {"channels/mic3/gain_db", " -12.5 ", R"({"channels":{"mic3":{"gain_db":-12.5}}})"},
-        {"channels/mic3/mute", "on", "error: channels.mic3.mute"},
         {"line_source", "\"tape\"", R"({"line_source":"tape"})"},
         {"channels/mic3/mute", "true],[false", "error: not one JSON value"},
         {"channels//mute", "true", "error: unknown key"},

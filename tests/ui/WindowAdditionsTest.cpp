@@ -20,7 +20,6 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -68,37 +67,36 @@ TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferencesAndRefusesBadF
     const QByteArray header = R"("format": "kestra-state", "version": 1)";
     const struct {
         QByteArray items;
-        std::string frame;  // empty: a bad file, nothing may be sent
-        const char* said;   // in the list of changes, or in the error
+        bool bad;
+        const char* said;  // in the list of changes, or in the error
     } cases[] = {
-        {R"("channels": {"mic3": {"position": 25}})", Framed(CM_MCS_MIC(25, 0x12)), "MIC 3 gain -10dB -> -12.5dB"},
-        {R"("channels": {"sub_left": {"mute": true}})", Framed(CM_MCS_MUTE(1, 0x01)), "mute Sub left off -> on"},
-        {R"("ducking": {"attenuation": 30})", Framed(CM_MCS_DK_ST_RED(30)), "ducking attenuation 20 -> 30"},
-        {R"("line_source": "cd")", Framed(CM_MCS_LINE(3)), "line source Tuner -> CD"},
-        {R"("channels": {"mic3": {"position": 80}})", "", "position"},
+        {R"("channels": {"mic3": {"position": 25}})", false, "MIC 3 gain -10dB -> -12.5dB"},
+        {R"("channels": {"sub_left": {"mute": true}})", false, "mute Sub left off -> on"},
+        {R"("ducking": {"attenuation": 30})", false, "ducking attenuation 20 -> 30"},
+        {R"("line_source": "cd")", false, "line source Tuner -> CD"},
+        {R"("channels": {"mic3": {"position": 80}})", true, "position"},
     };
+    const auto write = [&](const QByteArray& items) { ReadBack("state.json", true, "{" + header + ", " + items + "}"); };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.said);
-        ReadBack("state.json", true, "{" + header + ", " + c.items + "}");
+        write(c.items);
         ClearReceived();
         dialogs_->answers = {TDialogs::Answer::Cancel};
         EXPECT_FALSE(w_->Additions().Restore(dir_.filePath("state.json")));
-        EXPECT_EQ(dialogs_->asked.back().kind, c.frame.empty() ? "Error" : "WarningOkCancel");
+        EXPECT_EQ(dialogs_->asked.back().kind, c.bad ? "Error" : "WarningOkCancel");
         EXPECT_TRUE(dialogs_->asked.back().text.contains(c.said)) << dialogs_->asked.back().text.toStdString();
         EXPECT_EQ(SentAfterSettling(), Frames{});
-        if (c.frame.empty()) {
-            continue;
-        }
-        dialogs_->answers = {TDialogs::Answer::Ok};
-        EXPECT_TRUE(w_->Additions().Restore(dir_.filePath("state.json")));
-        EXPECT_EQ(SentAfterSettling(1), Frames{c.frame});
-        // Back to the backup, which then reads as it was written.
-        dialogs_->answers = {TDialogs::Answer::Ok};
-        EXPECT_TRUE(w_->Additions().Restore(backupPath));
-        EXPECT_TRUE(BackToFactory());
-        ASSERT_TRUE(w_->Additions().SaveBackup(backupPath));
-        EXPECT_EQ(ReadBack("backup.json", false), backup);
     }
+    // Confirmed, only the difference goes out; the backup brings all back and
+    // then reads as it was written.
+    write(cases[0].items);
+    dialogs_->answers = {TDialogs::Answer::Ok, TDialogs::Answer::Ok};
+    EXPECT_TRUE(w_->Additions().Restore(dir_.filePath("state.json")));
+    EXPECT_EQ(SentAfterSettling(1), Frames{Framed(CM_MCS_MIC(25, 0x12))});
+    EXPECT_TRUE(w_->Additions().Restore(backupPath));
+    EXPECT_TRUE(BackToFactory());
+    ASSERT_TRUE(w_->Additions().SaveBackup(backupPath));
+    EXPECT_EQ(ReadBack("backup.json", false), backup);
 }
 
 TEST_F(WindowAdditionsTest, UndoSendsThePreviousValueAndRedoTheLast)
@@ -110,10 +108,6 @@ TEST_F(WindowAdditionsTest, UndoSendsThePreviousValueAndRedoTheLast)
             w.tbMic[3]->SetPosition(p);
         }
     };
-    const auto type = [](TfrmMain& w) {
-        w.edMic[4]->setText(QStringLiteral("-12.5"));
-        QTest::keyClick(w.edMic[4], Qt::Key_Return);
-    };
     const auto mute = [](TfrmMain& w) { QTest::mouseClick(w.Panel[2], Qt::LeftButton); };
     const struct {
         const char* what;
@@ -122,7 +116,6 @@ TEST_F(WindowAdditionsTest, UndoSendsThePreviousValueAndRedoTheLast)
     } cases[] = {
         {"fader drag, one step", drag, CM_MCS_MIC(20, 0x12), CM_MCS_MIC(31, 0x12)},
         {"mute", mute, CM_MCS_MUTE(0, 0x11), CM_MCS_MUTE(1, 0x11)},
-        {"typed level", type, CM_MCS_MIC(20, 0x13), CM_MCS_MIC(25, 0x13)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
