@@ -93,58 +93,58 @@
 
   function channelPatch(key, fields) { return { channels: { [key]: fields } }; }
 
-  function strip(spec, pair) {
-    const fader = el('input', { type: 'range', class: 'fader', min: 0, max: MUTE_POSITION, step: 1, 'aria-label': spec.caption + ' gain' });
-    const meter = el('meter', { min: 0, max: MUTE_POSITION, 'aria-label': spec.caption + ' level' });
-    const edit = el('input', { type: 'text', class: 'db', inputmode: 'decimal', 'aria-label': spec.caption + ' gain in dB' });
-    const mute = el('button', { type: 'button', class: 'toggle mute', 'aria-pressed': 'false', 'aria-label': spec.caption + ' mute' }, 'mute');
-    const box = el('div', { class: 'strip' }, el('h3', {}, spec.caption), el('div', { class: 'fader-row' }, fader, meter), edit, mute);
-    holdWhileTouched(fader, spec.key);
+  function strip(channel, pair) {
+    const fader = el('input', { type: 'range', class: 'fader', min: 0, max: MUTE_POSITION, step: 1, 'aria-label': channel.caption + ' gain' });
+    const meter = el('meter', { min: 0, max: MUTE_POSITION, 'aria-label': channel.caption + ' level' });
+    const edit = el('input', { type: 'text', class: 'db', inputmode: 'decimal', 'aria-label': channel.caption + ' gain in dB' });
+    const mute = el('button', { type: 'button', class: 'toggle mute', 'aria-pressed': 'false', 'aria-label': channel.caption + ' mute' }, 'mute');
+    const box = el('div', { class: 'strip' }, el('h3', {}, channel.caption), el('div', { class: 'fader-row' }, fader, meter), edit, mute);
+    holdWhileTouched(fader, channel.key);
     let partnerOffset = 0;
     fader.addEventListener('pointerdown', () => {
-      if (pair) partnerOffset = doc.channels[pair.other].position - doc.channels[spec.key].position;
+      if (pair) partnerOffset = doc.channels[pair.other].position - doc.channels[channel.key].position;
     });
     fader.addEventListener('input', () => {
       const position = MUTE_POSITION - Number(fader.value);
       edit.value = dbText(positionDb(position));
       fader.setAttribute('aria-valuetext', edit.value);
-      const patch = channelPatch(spec.key, { position });
+      const patch = channelPatch(channel.key, { position });
       // A ganged pair moves together, keeping the distance it had.
       if (pair && doc.ganged[pair.name]) {
         patch.channels[pair.other] = { position: Math.min(MUTE_POSITION, Math.max(0, position + partnerOffset)) };
       }
-      sendSoon(spec.key, patch);
+      sendSoon(channel.key, patch);
     });
     const showLevel = () => {
-      const level = doc.levels && doc.levels[spec.key];
-      edit.value = level ? level.text : dbText(doc.channels[spec.key].gain_db);
+      const level = doc.levels && doc.levels[channel.key];
+      edit.value = level ? level.text : dbText(doc.channels[channel.key].gain_db);
     };
     edit.addEventListener('change', () => {
       // Only a number or "mute": anything else would reach JSON as null, the mute position.
       const word = edit.value.trim().toLowerCase().replace(/\s*db$/, '');
       const db = word === 'mute' ? null : (/^[-+]?\d+(\.\d+)?$/.test(word) ? Number(word) : NaN);
       if (Number.isNaN(db)) {
-        status(spec.caption + ' gain in dB: "' + edit.value + '"?');
+        status(channel.caption + ' gain in dB: "' + edit.value + '"?');
         showLevel();
         return;
       }
-      send(channelPatch(spec.key, { gain_db: db }));
+      send(channelPatch(channel.key, { gain_db: db }));
     });
-    mute.addEventListener('click', () => send(channelPatch(spec.key, { mute: !doc.channels[spec.key].mute })));
+    mute.addEventListener('click', () => send(channelPatch(channel.key, { mute: !doc.channels[channel.key].mute })));
     const parts = [box];
     let priority = null;
     let lamp = null;
-    if (spec.mic) {
-      priority = el('button', { type: 'button', class: 'toggle', 'aria-pressed': 'false', 'aria-label': spec.caption + ' priority' }, 'prior');
-      lamp = el('span', { class: 'lamp', role: 'img', 'aria-label': spec.caption + ' ducking lamp' });
-      priority.addEventListener('click', () => send(channelPatch(spec.key, { priority: !doc.channels[spec.key].priority })));
+    if (channel.mic) {
+      priority = el('button', { type: 'button', class: 'toggle', 'aria-pressed': 'false', 'aria-label': channel.caption + ' priority' }, 'prior');
+      lamp = el('span', { class: 'lamp', role: 'img', 'aria-label': channel.caption + ' ducking lamp' });
+      priority.addEventListener('click', () => send(channelPatch(channel.key, { priority: !doc.channels[channel.key].priority })));
       box.append(priority, lamp);
     }
     controls.push({
       render() {
-        const c = doc.channels[spec.key];
-        const level = doc.levels && doc.levels[spec.key];
-        if (!held.has(spec.key)) {
+        const c = doc.channels[channel.key];
+        const level = doc.levels && doc.levels[channel.key];
+        if (!held.has(channel.key)) {
           fader.value = MUTE_POSITION - c.position;
           fader.setAttribute('aria-valuetext', dbText(c.gain_db));
           if (document.activeElement !== edit) showLevel();
@@ -162,7 +162,7 @@
   }
 
   function build() {
-    for (const spec of INPUTS) $('inputs').append(...strip(spec));
+    for (const channel of INPUTS) $('inputs').append(...strip(channel));
     for (const out of OUTPUTS) {
       const [left, right] = out.strips;
       const ganged = el('button', { type: 'button', class: 'toggle', 'aria-pressed': 'false', 'aria-label': out.caption + ' ganged' }, 'ganged');
