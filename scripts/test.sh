@@ -35,7 +35,7 @@ if [ $quick -eq 1 ]; then
     exit 0
 fi
 logs=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$logs"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$logs"' EXIT
 run_ctest build "package check" -L packaging >"$logs/package" 2>&1 &
 package=$!
 
