@@ -21,7 +21,7 @@ export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1:second_d
 
 run_ctest() {  # run_ctest <build dir> <title> [ctest args...]
     local dir=$1 title=$2; shift 2
-    echo "== $title"
+    echo "== $title (at ${SECONDS}s)"
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
 }
 
@@ -30,6 +30,7 @@ run_ctest() {  # run_ctest <build dir> <title> [ctest args...]
 # package check runs here (while the next tree builds), since the ASan+UBSan
 # tree runs every other test.
 "$root/scripts/build.sh" build -DKESTRA_WERROR=ON -DKESTRA_TESTS=ON
+echo "== normal tree built (at ${SECONDS}s)"
 if [ $quick -eq 1 ]; then
     run_ctest build "tests"
     exit 0
@@ -41,6 +42,7 @@ package=$!
 
 # Only the programs the tests run, not the demo's or the tools.
 KESTRA_TARGETS=@tests "$root/scripts/build.sh" build-asan -DKESTRA_SANITIZE=address -DKESTRA_WERROR=ON
+echo "== ASan+UBSan tree built (at ${SECONDS}s)"
 finish() {  # finish <pid> <log>: the background job's output, and its failure
     local status=0
     wait "$1" || status=$?
@@ -58,6 +60,7 @@ for t in comm_tests device_tests update_tests cli_tests bridge_tests; do
     grep -q "kestra_test_program($t" -r "$root/tests" --include=CMakeLists.txt && tsan_targets="$tsan_targets $t"
 done
 KESTRA_TARGETS="$tsan_targets" nice -n 19 "$root/scripts/build.sh" build-tsan -DKESTRA_SANITIZE=thread -DKESTRA_WERROR=ON
+echo "== TSan tree built (at ${SECONDS}s)"
 finish $asan "$logs/asan"
 # Only the test programs of the threaded code, not the whole tree. The MQTT
 # cases stay out: beside the broker and its client processes the tests start,
