@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # build.sh <build dir> [extra cmake options...]   (KESTRA_TARGETS limits the targets)
 #   KESTRA_TARGETS="a b"    only these targets (and what they need)
-#   KESTRA_TARGETS=@tests   only the programs the tree's tests run
+#   KESTRA_TARGETS=@tests   only the programs the tree's tests run (may stand beside other names)
 # Configures once (again only when the options change) and builds incrementally.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,14 +12,18 @@ if [ ! -f "$dir/build.ninja" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$opts" ]; 
     cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
     echo "$opts" > "$stamp"
 fi
-wanted=${KESTRA_TARGETS:-}
-if [ "$wanted" = "@tests" ]; then
-    # Every program named in an add_test of this tree (test programs, corpus
-    # replays, helpers a test script is given), read from CTest's files.
-    abs=$(cd "$dir" && pwd)
-    wanted=$(grep -rhoE 'add_test\(.*' "$abs" --include=CTestTestfile.cmake |
-        grep -oE "\"$abs/[^\"]*\"" | tr -d '"' | xargs -r -n1 basename | sort -u | tr '\n' ' ')
-fi
 targets=()
-for t in $wanted; do targets+=(--target "$t"); done
+for t in ${KESTRA_TARGETS:-}; do
+    if [ "$t" = "@tests" ]; then
+        # Every program named in an add_test of this tree (test programs, corpus
+        # replays, helpers a test script is given), read from CTest's files.
+        abs=$(cd "$dir" && pwd)
+        for p in $(grep -rhoE 'add_test\(.*' "$abs" --include=CTestTestfile.cmake |
+            grep -oE "\"$abs/[^\"]*\"" | tr -d '"' | xargs -r -n1 basename | sort -u); do
+            targets+=(--target "$p")
+        done
+    else
+        targets+=(--target "$t")
+    fi
+done
 cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the normal build
-# (every target, and the check of the Debian package built from it), an
-# ASan+UBSan build that runs every test (fuzz corpora are replayed as ordinary
-# tests) and a TSan build of the serial link, connection, update and kestractl
-# tests.
+# (the programs with the demo's options, and the check of the Debian package
+# built from it), an ASan+UBSan build of the tests that runs them all (fuzz
+# corpora are replayed as ordinary tests) and a TSan build of the serial link,
+# connection, update, kestractl and bridge tests.
 #   scripts/test.sh            everything
-#   scripts/test.sh --quick    the normal build and all its tests only
+#   scripts/test.sh --quick    the normal build with its tests, and all of them run
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -25,23 +25,29 @@ run_ctest() {  # run_ctest <build dir> <title> [ctest args...]
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@"
 }
 
-# The same build directory as the demo's, now with the tests: every target
-# built warning-free. Its tests run in full with --quick; otherwise only the
-# package check runs here (while the next tree builds), since the ASan+UBSan
-# tree runs every other test.
-"$root/scripts/build.sh" build -DKESTRA_WERROR=ON -DKESTRA_TESTS=ON
-echo "== normal tree built (at ${SECONDS}s)"
 if [ $quick -eq 1 ]; then
+    # The demo's build directory with the tests: every target, all its tests.
+    "$root/scripts/build.sh" build -DKESTRA_WERROR=ON -DKESTRA_TESTS=ON
     run_ctest build "tests"
     exit 0
 fi
+# The demo's build directory with the demo's options: the programs as they are
+# packaged, warning-free, and the package checked while the next tree builds.
+# The test programs compile once, in the ASan+UBSan tree, which runs them all.
+# shellcheck disable=SC2046  # the options are separate words
+"$root/scripts/build.sh" build $(cat "$root/scripts/release-options")
+echo "== normal tree built (at ${SECONDS}s)"
 logs=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$logs"' EXIT
-run_ctest build "package check" -L packaging >"$logs/package" 2>&1 &
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+mkdir -m 700 "$logs/runtime" "$logs/config"
+(echo "== package check (at ${SECONDS}s)"
+ QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$logs/runtime" XDG_CONFIG_HOME="$logs/config" \
+     "$root/scripts/check-package.sh" build "$version") >"$logs/package" 2>&1 &
 package=$!
 
-# Only the programs the tests run, not the demo's or the tools.
-KESTRA_TARGETS=@tests "$root/scripts/build.sh" build-asan -DKESTRA_SANITIZE=address -DKESTRA_WERROR=ON
+# The programs the tests run, and the screenshot tools (only compiled here).
+KESTRA_TARGETS="@tests ui_screenshots window_screenshots" "$root/scripts/build.sh" build-asan -DKESTRA_SANITIZE=address -DKESTRA_WERROR=ON
 echo "== ASan+UBSan tree built (at ${SECONDS}s)"
 finish() {  # finish <pid> <log>: the background job's output, and its failure
     local status=0
