@@ -1,25 +1,37 @@
 // main() for tests that need Qt: one QApplication for the whole run, created
 // before any test, so widgets, timers and QSerialPort behave as in the panel.
 #include <QApplication>
+#include <QDir>
 
 #include <gmock/gmock.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
     // CTest lists the tests by running this binary without any environment
     // of ours: without a display it must still start, offscreen, and never
     // touch the user's runtime or settings directories.
+    // The directories made here go again at the end.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    std::vector<std::string> made;
     for (const char* variable : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"}) {
         std::string dir = "/tmp/kestra-test-XXXXXX";
         if (std::getenv(variable) == nullptr && mkdtemp(dir.data()) != nullptr) {
             setenv(variable, dir.c_str(), 1);
+            made.push_back(dir);
         }
     }
-    QApplication app(argc, argv);
-    testing::InitGoogleMock(&argc, argv);
-    return RUN_ALL_TESTS();
+    int status = 0;
+    {
+        QApplication app(argc, argv);
+        testing::InitGoogleMock(&argc, argv);
+        status = RUN_ALL_TESTS();
+    }
+    for (const std::string& dir : made) {
+        QDir(QString::fromStdString(dir)).removeRecursively();
+    }
+    return status;
 }
