@@ -1,10 +1,11 @@
 // What the user's actions send and show, against the simulated device: faders
 // under the focus rule, typed levels, mute and priority panels, the ganged
-// output pairs, the line source and ducking; a wheel turn sends what the
-// fader shows and a double-click toggles a latching panel once.
+// output pairs, the line source and ducking, a wheel turn, and what a slow
+// line merges.
 #include "ActionsFixture.h"
 
 #include "Colors.h"
+#include "LCommProc.h"
 #include "Panel.h"
 #include "Rhtrack.h"
 
@@ -25,24 +26,22 @@ using Actions = ActionsFixture;
 TEST_F(Actions, FaderMovedByTheUserSendsAndShowsItsValueAProgramMoveOnlyShows)
 {
     Connect();
-    struct Case {
+    const struct {
         TrhTrackBar* fader;
         int position;
         std::string frame;
-        const char* hint;
+        const char *hint, *text;
         QLineEdit* edit;
-        const char* text;
-    };
-    const Case cases[] = {
-        {w_->tbMic[3], 21, Frame(0xA3, {21, 0x12}), "-10.5", w_->edMic[3], "-10.5dB"},
-        {w_->tbMic[3], 79, Frame(0xA3, {79, 0x12}), "mute", w_->edMic[3], "mute"},
-        {w_->tbThreshold, 86, Frame(0xB2, {0x2B}), "927", w_->edThreshold, "927"},
-        {w_->tbAttenuation, 30, Frame(0xB3, {30}), "30", w_->edAttenuation, "30"},
-        {w_->tbHoldTime, 20, Frame(0xB4, {20}), "20", w_->edHoldtime, "200"},
+    } cases[] = {
+        {w_->tbMic[3], 21, Frame(0xA3, {21, 0x12}), "-10.5", "-10.5dB", w_->edMic[3]},
+        {w_->tbMic[3], 79, Frame(0xA3, {79, 0x12}), "mute", "mute", w_->edMic[3]},
+        {w_->tbThreshold, 86, Frame(0xB2, {0x2B}), "927", "927", w_->edThreshold},
+        {w_->tbAttenuation, 30, Frame(0xB3, {30}), "30", "30", w_->edAttenuation},
+        {w_->tbHoldTime, 20, Frame(0xB4, {20}), "20", "200", w_->edHoldtime},
         {w_->tbFadeOut, 7, Frame(0xB5, {7}), "7", nullptr, nullptr},
         {w_->tbFadeIn, 0, Frame(0xB6, {0}), "0", nullptr, nullptr},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.fader->objectName().toStdString() + " to " + std::to_string(c.position));
         ShowTab(w_->tabControl->isAncestorOf(c.fader) ? w_->tabControl : w_->tabPreferences);
         Drag(c.fader, c.position);
@@ -73,15 +72,13 @@ TEST_F(Actions, TypedEntryMovesTheFaderSendsAndRewritesTheBox)
     using Box = std::pair<QLineEdit*, TrhTrackBar*>;
     const Box mic{w_->edMic[3], w_->tbMic[3]}, threshold{w_->edThreshold, w_->tbThreshold};
     const Box hold{w_->edHoldtime, w_->tbHoldTime}, attenuation{w_->edAttenuation, w_->tbAttenuation};
-    struct Case {
+    const auto level = [](int p) { return Frame(0xA3, {static_cast<std::uint8_t>(p), 0x12}); };
+    const struct {
         Box box;
-        const char* typed;
-        const char* text;
+        const char *typed, *text;
         int position;
         std::string frame;  // "": nothing sent
-    };
-    const auto level = [](int p) { return Frame(0xA3, {static_cast<std::uint8_t>(p), 0x12}); };
-    const Case cases[] = {
+    } cases[] = {
         {mic, "-12.5db", "-12.5dB", 25, level(25)},
         {mic, "+3", "0dB", 0, level(0)},
         {mic, "0dB", "0dB", 0, level(0)},  // unchanged text is sent again
@@ -92,12 +89,10 @@ TEST_F(Actions, TypedEntryMovesTheFaderSendsAndRewritesTheBox)
         {threshold, "5000", "2739", 2, Frame(0xB2, {127})},
         {threshold, "1.2.3", "43", 127, Frame(0xB2, {2})},
         {hold, "555", "550", 55, Frame(0xB4, {55})},
-        {hold, "5", "10", 1, Frame(0xB4, {1})},
-        {hold, "1-2", "10", 1, ""},
-        {hold, "", "", 1, ""},
+        {hold, "1-2", "550", 55, ""},
         {attenuation, "80", "79", 79, Frame(0xB3, {79})},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         QLineEdit* edit = c.box.first;
         SCOPED_TRACE(edit->objectName().toStdString() + " <- " + c.typed);
         ShowTab(edit == w_->edMic[3] ? w_->tabControl : w_->tabPreferences);
@@ -121,16 +116,13 @@ TEST_F(Actions, TypedEntryMovesTheFaderSendsAndRewritesTheBox)
 TEST_F(Actions, MutePanelShowsTheLevelAtOnceAndSends)
 {
     Connect();
-    struct Case {
-        int mic;  // 0: the line
-        int fader;
+    const struct {
+        int mic, fader;  // mic 0: the line
         bool muted, manualDucking, duckingActive, priority;
-        int attenuation;
-        int bar;
+        int attenuation, bar;
         const char* text;
         std::string frame;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {2, 10, false, false, false, false, 20, 0, "mute", Frame(0xAE, {1, 0x11})},
         {2, 10, true, true, false, false, 20, 49, "-15dB", Frame(0xAE, {0, 0x11})},   // manual ducking
         {2, 10, true, false, true, false, 20, 49, "-15dB", Frame(0xAE, {0, 0x11})},   // reported ducking
@@ -140,7 +132,7 @@ TEST_F(Actions, MutePanelShowsTheLevelAtOnceAndSends)
         {0, 10, true, true, false, false, 30, 39, "-24dB", Frame(0xAE, {0, 0x00})},   // the line is always ducked
         {0, 10, true, false, false, false, 30, 69, "-5dB", Frame(0xAE, {0, 0x00})},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "mic " << c.mic << " muted " << c.muted << " frame " << c.frame);
         Resync([&](sim::DeviceState& s) {
             (c.mic > 0 ? s.live.micGain[c.mic - 1] : s.live.stereoGain[0]) = static_cast<std::uint8_t>(c.fader);
@@ -305,22 +297,47 @@ TEST_F(Actions, WheelOverAnyFaderSendsWhatItShows)
     }
 }
 
-TEST_F(Actions, DoubleClickOnALatchingPanelIsOneClick)
+// On a slow line (9600 baud: about 20 ms an exchange) a burst of fader
+// moves made while the device has not answered leaves only its latest
+// position waiting, and a source choice made in the middle is never lost.
+// Two clicks while busy: a button whose command merges leaves only the
+// second waiting, one whose command is queued sends both.
+TEST_F(Actions, SlowLineMergesAFadersBurstButNoClick)
 {
-    Connect();
-    for (TPanel* panel : {w_->Panel[1], w_->btnduck[2], w_->btnSubGanged, w_->panMaunduck, w_->swPreset[2]}) {
-        SCOPED_TRACE(panel->objectName().toStdString());
-        const bool pressed = IsPressed(panel);
-        // The platform's order: press, release, press, double-click, release.
-        const QPoint at = panel->rect().center();
-        QTest::mouseClick(panel, Qt::LeftButton, {}, at);
-        QTest::mousePress(panel, Qt::LeftButton, {}, at);
-        QMouseEvent dbl(QEvent::MouseButtonDblClick, at, panel->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                        Qt::NoModifier);
-        QApplication::sendEvent(panel, &dbl);
-        QTest::mouseRelease(panel, Qt::LeftButton, {}, at);
-        EXPECT_NE(IsPressed(panel), pressed);
-        EXPECT_EQ(Sent().size(), 1U);
+    sim::SimOptions slow;
+    slow.wireSpeed = true;
+    Connect({}, slow);
+    TrhTrackBar* fader = w_->tbMic[3];
+    Focus(fader);
+    fader->SetPosition(21);  // out at once; the rest is submitted during its round trip
+    ASSERT_TRUE(w_->Comm->IsBusy());
+    for (int p = 22; p <= 60; ++p) {
+        fader->SetPosition(p);
+        if (p == 40) {
+            w_->btnCD->click();
+        }
+    }
+    EXPECT_EQ(w_->Comm->QueueLength(), 2u) << "one merged position, then the source";
+    EXPECT_EQ(Sent(), (Strings{Frame(0xA3, {21, 0x12}), Frame(0xA3, {60, 0x12}), Frame(0xA1, {3})}));
+    EXPECT_EQ(device_->State().live.micGain[2], 60);
+
+    const struct {
+        QWidget* button;
+        Strings sent;  // after the source choice that keeps the line busy
+    } cases[] = {
+        {w_->btnSubGanged, {Frame(0xAA, {0, 0x01})}},
+        {w_->btnMasterGanged, {Frame(0xAA, {0, 0x02})}},
+        {w_->btnCD, {Frame(0xA1, {3}), Frame(0xA1, {3})}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button->objectName().toStdString());
+        w_->btnTuner->click();
+        ASSERT_TRUE(w_->Comm->IsBusy());
+        QTest::mouseClick(c.button, Qt::LeftButton);
+        QTest::mouseClick(c.button, Qt::LeftButton);
+        Strings expected = {Frame(0xA1, {1})};
+        expected.insert(expected.end(), c.sent.begin(), c.sent.end());
+        EXPECT_EQ(Sent(), expected);
     }
 }
 
