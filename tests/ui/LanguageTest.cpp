@@ -1,6 +1,7 @@
 // The language choice: the string table's +1000 rule, the window's captions
 // and Qt's own texts (message box buttons, an edit box's context menu) follow
-// the radio buttons there and back.
+// the radio buttons there and back, and in each language nothing the user
+// sees overlaps, sticks out of its parent or is cut off.
 #include "Fmain.h"
 #include "Language.h"
 #include "Panel.h"
@@ -11,10 +12,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -33,8 +37,8 @@ protected:
     }
 };
 
-// The texts of the message box that `open` shows, read while it is open;
-// the box is then dismissed as with Escape.
+// The caption and button texts of the message box that `open` shows, read
+// while it is open; the box is then dismissed as with Escape.
 QString ButtonsOfBox(const std::function<void()>& open)
 {
     QStringList texts;
@@ -42,6 +46,7 @@ QString ButtonsOfBox(const std::function<void()>& open)
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             poll.stop();
+            texts << box->windowTitle() + ':';
             for (QAbstractButton* b : box->buttons()) {
                 texts << b->text();
             }
@@ -67,6 +72,53 @@ QString EditMenu()
     return texts.join('|');
 }
 
+// Named visible widgets inside `parent` do not overlap and lie within it.
+void ExpectTidy(QWidget* parent)
+{
+    QList<QWidget*> kids;
+    for (auto* k : parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!k->isHidden() && !k->isWindow() && !k->objectName().isEmpty()) {
+            kids << k;
+        }
+    }
+    for (int i = 0; i < kids.size(); ++i) {
+        const std::string name = kids[i]->objectName().toStdString();
+        EXPECT_TRUE(parent->rect().contains(kids[i]->geometry())) << name << " sticks out";
+        for (int j = i + 1; j < kids.size(); ++j) {
+            EXPECT_FALSE(kids[i]->geometry().intersects(kids[j]->geometry()))
+                << name << " overlaps " << kids[j]->objectName().toStdString();
+        }
+        ExpectTidy(kids[i]);
+    }
+}
+
+// Whether the caption `widget` shows fits it.
+bool CaptionFits(QWidget* widget)
+{
+    const QFontMetrics fm = widget->fontMetrics();
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return fm.horizontalAdvance(label->text()) <= label->contentsRect().width() && fm.height() <= label->height();
+    }
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        return fm.horizontalAdvance(button->text()) + 8 <= button->width();
+    }
+    if (auto* panel = qobject_cast<TPanel*>(widget)) {
+        return fm.horizontalAdvance(panel->Caption()) + 4 <= panel->width();
+    }
+    if (auto* group = qobject_cast<TRadioGroup*>(widget)) {
+        for (int i = 0; i < group->Count(); ++i) {
+            const QWidget* item = group->Button(i);
+            if (item->sizeHint().width() > item->width() || item->geometry().bottom() > group->contentsRect().bottom()) {
+                return false;
+            }
+        }
+    }
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+        return fm.horizontalAdvance(box->title()) + 16 <= box->width();
+    }
+    return true;
+}
+
 } // namespace
 
 TEST_F(Language, LoaderAddsThousandOnlyForFlagOne)
@@ -79,23 +131,23 @@ TEST_F(Language, LoaderAddsThousandOnlyForFlagOne)
     EXPECT_TRUE(LoadStr(30009).isEmpty()) << "an id the table lacks gives an empty text";
 }
 
-TEST_F(Language, CaptionsAndQtTextsFollowTheChoiceThereAndBack)
+TEST_F(Language, CaptionsFollowTheChoiceThereAndBackAndFit)
 {
     TfrmMain w;
+    EXPECT_TRUE(w.lblVersion->text().contains(QStringLiteral(KESTRA_TEST_VERSION))) << "the About tab's version";
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.PageControl1->setCurrentWidget(w.tabCOM);
-    const QString english = "Cancel|OK;&Undo|&Redo|Cu&t|&Copy|&Paste|Delete|Select All";
-    const QString german = "Abbrechen|OK;&Rückgängig|Wieder&herstellen|&Ausschneiden|&Kopieren|Einf&ügen|Löschen|"
-                           "Alles auswählen";
+    const QString english = "Cancel|OK|Warning:;&Undo|&Redo|Cu&t|&Copy|&Paste|Delete|Select All";
+    const QString german = "Abbrechen|OK|Warnung:;&Rückgängig|Wieder&herstellen|&Ausschneiden|&Kopieren|Einf&ügen|"
+                           "Löschen|Alles auswählen";
     for (const auto& [item, qtTexts] : {std::pair{0, german}, {1, english}, {0, german}}) {
-        SCOPED_TRACE(item);
+        SCOPED_TRACE(item == 0 ? "German" : "English");
+        w.PageControl1->setCurrentWidget(w.tabCOM);
         QWidget* button = w.rdgLanguage->Button(item);
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(7, button->height() / 2));  // on the round indicator
         EXPECT_EQ(w.rdgLanguage->ItemIndex(), item) << "renaming the items keeps the selection";
         const int offset = item == 0 ? 1000 : 0;
         EXPECT_EQ(w.PageControl1->tabText(0), StringAt(30001 + offset));
-        EXPECT_EQ(w.btnFactory->text(), StringAt(30124 + offset));
         EXPECT_EQ(w.rgProtocol->Caption(), StringAt(30082 + offset));
         EXPECT_EQ(w.rdgLanguage->ItemText(0), StringAt(30126 + offset));
         EXPECT_EQ(w.cbParity->currentText(), StringAt(30086 + offset));
@@ -104,5 +156,23 @@ TEST_F(Language, CaptionsAndQtTextsFollowTheChoiceThereAndBack)
         EXPECT_EQ(w.PageControl1->tabText(2), "COM");
         EXPECT_EQ(w.Panel[1]->Caption(), "mute");
         EXPECT_EQ(ButtonsOfBox([&] { w.btnFactoryClick(); }) + ';' + EditMenu(), qtTexts);
+        for (QWidget* page : {w.tabControl, w.tabPreferences, w.tabCOM, w.TabSheet4}) {
+            SCOPED_TRACE(page->objectName().toStdString());
+            w.PageControl1->setCurrentWidget(page);  // laid out only while current
+            QCoreApplication::sendPostedEvents();
+            ExpectTidy(page);
+            for (QObject* o : w.Components()) {
+                auto* c = qobject_cast<QWidget*>(o);
+                EXPECT_TRUE(c == nullptr || c->isHidden() || !page->isAncestorOf(c) || CaptionFits(c))
+                    << o->objectName().toStdString() << " cut off";
+            }
+        }
+        QTabBar* tabs = w.PageControl1->tabBar();
+        int total = 0;
+        for (int i = 0; i < tabs->count(); ++i) {
+            EXPECT_GE(tabs->tabRect(i).width(), tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)));
+            total += tabs->tabRect(i).width();
+        }
+        EXPECT_LE(total, w.PageControl1->width());
     }
 }
