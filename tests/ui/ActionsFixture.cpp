@@ -20,15 +20,10 @@ void ActionsFixture::TearDown()
     PanelFixture::TearDown();
 }
 
-void ActionsFixture::Connect(const std::function<void(sim::DeviceState&)>& setup, sim::SimOptions options)
+void ActionsFixture::Connect(sim::SimOptions options)
 {
     StartDevice(options);
     initial_ = device_->State();
-    if (setup) {
-        sim::DeviceState state = device_->State();
-        setup(state);
-        device_->SetState(state);
-    }
     ShowAndConnect();
     ASSERT_NE(w_->Comm, nullptr);
     w_->Comm->SetPollSuspended(true);

@@ -215,9 +215,14 @@ TEST_F(WindowAdditionsTest, VanishedPortIsWaitedForWhenTicked)
     }
 }
 
-// With the box off the lines are as they always were (the log's own tests).
-TEST_F(WindowAdditionsTest, DecodedLineKeepsTheHexLineAndSaysWhatItMeans)
+// The decoded log keeps each hex line and says what it means (with the box
+// off the lines are as they always were: the log's own tests); the demo
+// names the simulated device, and the name fits its panel.
+TEST_F(WindowAdditionsTest, DecodedLogAndTheDemosName)
 {
+    StartDevice();
+    BuildWindow();
+    w_->NameSimulatedDevice();
     ShowAndConnect();
     w_->frmMsg->cbDecoded->setChecked(true);
     w_->frmMsg->Clear();
@@ -231,14 +236,6 @@ TEST_F(WindowAdditionsTest, DecodedLineKeepsTheHexLineAndSaysWhatItMeans)
     }
     ASSERT_TRUE(w_->Additions().SaveLog(dir_.filePath("log.txt")));
     EXPECT_EQ(QString::fromUtf8(ReadBack("log.txt", false)), lines.join('\n') + '\n');
-}
-
-TEST_F(WindowAdditionsTest, DemoNamesTheSimulatedDeviceAndTheNameFits)
-{
-    StartDevice();
-    BuildWindow();
-    w_->NameSimulatedDevice();
-    ShowAndConnect();
     for (const auto& [language, text] : {std::pair{kLanguageEnglish, "simulated KESTRA connected"},
                                          std::pair{kLanguageGerman, "simulierte KESTRA verbinden"}}) {
         SetLanguageFlag(language);
