@@ -90,7 +90,8 @@ TEST_F(Actions, TypedEntryMovesTheFaderSendsAndRewritesTheBox)
         {threshold, "5000", "2739", 2, Frame(0xB2, {127})},
         {threshold, "1.2.3", "43", 127, Frame(0xB2, {2})},
         {hold, "555", "550", 55, Frame(0xB4, {55})},
-        {hold, "1-2", "550", 55, ""},
+        {hold, "5", "10", 1, Frame(0xB4, {1})},
+        {hold, "1-2", "10", 1, ""},
         {attenuation, "80", "79", 79, Frame(0xB3, {79})},
     };
     for (const auto& c : cases) {
@@ -227,6 +228,7 @@ TEST_F(Actions, GangedPairFollowsItsLeftFader)
     EXPECT_FALSE(w_->btnSubR->isHidden());
     EXPECT_TRUE(IsPressed(w_->btnSubR));
     EXPECT_TRUE(w_->tbSubRight->isEnabled());
+    EXPECT_EQ(w_->btnSubL->x(), w_->edSubLeft->x());
     EXPECT_EQ(Sent(), Strings{Frame(0xAA, {0, 0x01})});
 
     // Unganged, the right mute touches only its own strip.
@@ -412,6 +414,7 @@ TEST_F(Presets, FactoryDefaultAsksFirst)
         QTest::mouseClick(w_->btnFactory, Qt::LeftButton);
         ASSERT_EQ(dialogs_->asked.size(), 1u);
         EXPECT_EQ(dialogs_->asked[0].kind, "WarningOkCancel");
+        EXPECT_EQ(dialogs_->asked[0].text, "All Preset will be delete !! \nDo you want to continue?");
         EXPECT_EQ(Sent(), ok ? Concat({Frame(0xB8, {0}), Frame(0xAB, {0, 0})}, FullStateFrames()) : Strings{});
         EXPECT_EQ(device_->State().presets[0], ok ? sim::Settings::Factory() : before);
     }

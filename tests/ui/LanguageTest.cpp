@@ -140,7 +140,7 @@ TEST_F(Language, CaptionsFollowTheChoiceThereAndBackAndFit)
     const QString english = "Cancel|OK|Warning:;&Undo|&Redo|Cu&t|&Copy|&Paste|Delete|Select All";
     const QString german = "Abbrechen|OK|Warnung:;&Rückgängig|Wieder&herstellen|&Ausschneiden|&Kopieren|Einf&ügen|"
                            "Löschen|Alles auswählen";
-    for (const auto& [item, qtTexts] : {std::pair{0, german}, {1, english}, {0, german}}) {
+    for (const auto& [item, qtTexts] : {std::pair{1, english}, {0, german}, {1, english}}) {
         SCOPED_TRACE(item == 0 ? "German" : "English");
         w.PageControl1->setCurrentWidget(w.tabCOM);
         QWidget* button = w.rdgLanguage->Button(item);
@@ -148,6 +148,7 @@ TEST_F(Language, CaptionsFollowTheChoiceThereAndBackAndFit)
         EXPECT_EQ(w.rdgLanguage->ItemIndex(), item) << "renaming the items keeps the selection";
         const int offset = item == 0 ? 1000 : 0;
         EXPECT_EQ(w.PageControl1->tabText(0), StringAt(30001 + offset));
+        EXPECT_EQ(w.btnFactory->text(), StringAt(30124 + offset));
         EXPECT_EQ(w.rgProtocol->Caption(), StringAt(30082 + offset));
         EXPECT_EQ(w.rdgLanguage->ItemText(0), StringAt(30126 + offset));
         EXPECT_EQ(w.cbParity->currentText(), StringAt(30086 + offset));
