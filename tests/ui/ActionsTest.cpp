@@ -19,98 +19,75 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
 using Actions = ActionsFixture;
 
-TEST_F(Actions, FaderMovedByTheUserSendsAndShowsItsValueAProgramMoveOnlyShows)
+// A drag (the fader holds the focus) or a typed entry sends the new value;
+// the box then shows what the device holds, in its unit, also when the fader
+// was already there, and invalid text restores it from the fader. Rows run
+// in order, each from where the one before left the device.
+TEST_F(Actions, DraggedOrTypedValueIsSentAndShownAProgramMoveOnlyShown)
 {
     Connect();
-    const struct {
-        TrhTrackBar* fader;
-        int position;
-        std::string frame;
-        const char *hint, *text;
-        QLineEdit* edit;
-    } cases[] = {
-        {w_->tbMic[3], 21, Frame(0xA3, {21, 0x12}), "-10.5", "-10.5dB", w_->edMic[3]},
-        {w_->tbMic[3], 79, Frame(0xA3, {79, 0x12}), "mute", "mute", w_->edMic[3]},
-        {w_->tbThreshold, 86, Frame(0xB2, {0x2B}), "927", "927", w_->edThreshold},
-        {w_->tbAttenuation, 30, Frame(0xB3, {30}), "30", "30", w_->edAttenuation},
-        {w_->tbHoldTime, 20, Frame(0xB4, {20}), "20", "200", w_->edHoldtime},
-        {w_->tbFadeOut, 7, Frame(0xB5, {7}), "7", nullptr, nullptr},
-        {w_->tbFadeIn, 0, Frame(0xB6, {0}), "0", nullptr, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.fader->objectName().toStdString() + " to " + std::to_string(c.position));
-        ShowTab(w_->tabControl->isAncestorOf(c.fader) ? w_->tabControl : w_->tabPreferences);
-        Drag(c.fader, c.position);
-        EXPECT_EQ(Sent(), Strings{c.frame});
-        EXPECT_EQ(c.fader->toolTip(), c.hint);
-        if (c.edit != nullptr) {
-            EXPECT_EQ(c.edit->text(), c.text);
-        }
-    }
-    EXPECT_EQ(device_->State().live.micGain[2], 79);
-    EXPECT_EQ(w_->LastSent[kLastMic1 + 2], 79);
-
-    ShowTab(w_->tabControl);
-    FocusElsewhere();
-    w_->tbMic[2]->SetPosition(50);
-    w_->tbMasterRight->SetPosition(3);
-    EXPECT_EQ(Sent(), Strings{});
-    EXPECT_EQ(w_->tbMic[2]->toolTip(), "-34");
-    EXPECT_EQ(w_->tbMasterRight->toolTip(), "-1.5");
-}
-
-// Typed one after the other: each row starts where the one before left the
-// device. Invalid text restores the box from its fader; the box always shows
-// what the device now holds, also when the fader was already there.
-TEST_F(Actions, TypedEntryMovesTheFaderSendsAndRewritesTheBox)
-{
-    Connect();  // MIC 3 at -10dB; threshold 1100 mV, attenuation 20, hold 500 ms
-    using Box = std::pair<QLineEdit*, TrhTrackBar*>;
-    const Box mic{w_->edMic[3], w_->tbMic[3]}, threshold{w_->edThreshold, w_->tbThreshold};
-    const Box hold{w_->edHoldtime, w_->tbHoldTime}, attenuation{w_->edAttenuation, w_->tbAttenuation};
+    TrhTrackBar *const mic = w_->tbMic[3], *const threshold = w_->tbThreshold, *const hold = w_->tbHoldTime;
+    TrhTrackBar* const attenuation = w_->tbAttenuation;
+    const std::map<TrhTrackBar*, QLineEdit*> boxes{
+        {mic, w_->edMic[3]}, {threshold, w_->edThreshold}, {hold, w_->edHoldtime}, {attenuation, w_->edAttenuation}};
     const auto level = [](int p) { return Frame(0xA3, {static_cast<std::uint8_t>(p), 0x12}); };
     const struct {
-        Box box;
-        const char *typed, *text;
+        TrhTrackBar* fader;
+        const char* typed;  // nullptr: dragged to `position`
         int position;
         std::string frame;  // "": nothing sent
+        const char* shown;  // the box (none for the fades) and the fader's hint
     } cases[] = {
-        {mic, "-12.5db", "-12.5dB", 25, level(25)},
-        {mic, "+3", "0dB", 0, level(0)},
-        {mic, "0dB", "0dB", 0, level(0)},  // unchanged text is sent again
-        {mic, "-6 dB", "0dB", 0, ""},
-        {mic, "", "", 0, ""},
-        {threshold, "100.9", "86", 125, Frame(0xB2, {4})},  // the step below
-        {threshold, "5000", "2739", 2, Frame(0xB2, {127})},
-        {threshold, "5000", "2739", 2, Frame(0xB2, {127})},
-        {threshold, "1.2.3", "43", 127, Frame(0xB2, {2})},
-        {hold, "555", "550", 55, Frame(0xB4, {55})},
-        {hold, "5", "10", 1, Frame(0xB4, {1})},
-        {hold, "1-2", "10", 1, ""},
-        {attenuation, "80", "79", 79, Frame(0xB3, {79})},
+        {mic, nullptr, 21, level(21), "-10.5dB -10.5"},
+        {mic, nullptr, 79, level(79), "mute mute"},
+        {threshold, nullptr, 86, Frame(0xB2, {0x2B}), "927 927"},
+        {attenuation, nullptr, 30, Frame(0xB3, {30}), "30 30"},
+        {hold, nullptr, 20, Frame(0xB4, {20}), "200 20"},
+        {w_->tbFadeOut, nullptr, 7, Frame(0xB5, {7}), " 7"},
+        {w_->tbFadeIn, nullptr, 0, Frame(0xB6, {0}), " 0"},
+        {mic, "-12.5db", 25, level(25), "-12.5dB -12.5"},
+        {mic, "+3", 0, level(0), "0dB 0"},
+        {mic, "0dB", 0, level(0), "0dB 0"},  // unchanged text is sent again
+        {mic, "-6 dB", 0, "", "0dB 0"},
+        {mic, "", 0, "", " 0"},
+        {threshold, "100.9", 125, Frame(0xB2, {4}), "86 86"},  // the step below
+        {threshold, "5000", 2, Frame(0xB2, {127}), "2739 2739"},
+        {threshold, "5000", 2, Frame(0xB2, {127}), "2739 2739"},
+        {threshold, "1.2.3", 127, Frame(0xB2, {2}), "43 43"},
+        {hold, "555", 55, Frame(0xB4, {55}), "550 55"},
+        {hold, "5", 1, Frame(0xB4, {1}), "10 1"},
+        {hold, "1-2", 1, "", "10 1"},
+        {attenuation, "80", 79, Frame(0xB3, {79}), "79 79"},
     };
     for (const auto& c : cases) {
-        QLineEdit* edit = c.box.first;
-        SCOPED_TRACE(edit->objectName().toStdString() + " <- " + c.typed);
-        ShowTab(edit == w_->edMic[3] ? w_->tabControl : w_->tabPreferences);
-        Enter(edit, QString::fromUtf8(c.typed));
+        SCOPED_TRACE(c.fader->objectName().toStdString() + " <- " + (c.typed ? c.typed : std::to_string(c.position)));
+        const auto box = boxes.find(c.fader);
+        ShowTab(w_->tabControl->isAncestorOf(c.fader) ? w_->tabControl : w_->tabPreferences);
+        c.typed ? Enter(box->second, QString::fromUtf8(c.typed)) : Drag(c.fader, c.position);
         EXPECT_EQ(Sent(), c.frame.empty() ? Strings{} : Strings{c.frame});
-        EXPECT_EQ(edit->text().toStdString(), c.text);
-        EXPECT_EQ(c.box.second->Position(), c.position);
+        EXPECT_EQ(c.fader->Position(), c.position);
+        EXPECT_EQ(((box != boxes.end() ? box->second->text() : "") + ' ' + c.fader->toolTip()).toStdString(), c.shown);
     }
-    EXPECT_EQ(w_->LastSent[kLastMic1 + 2], -1) << "an entry is not a fader move of the user";
+    EXPECT_EQ(w_->LastSent[kLastMic1 + 2], 79) << "the last drag: an entry is not a fader move of the user";
 
     // Leaving a box discards what was typed into it.
     Focus(w_->edAttenuation);
     w_->edAttenuation->setText(QStringLiteral("77"));
     FocusElsewhere();
     EXPECT_EQ(w_->edAttenuation->text(), "79");
+    // A move by the program, the fader not holding the focus, only shows.
+    ShowTab(w_->tabControl);
+    w_->tbMic[2]->SetPosition(50);
+    w_->tbMasterRight->SetPosition(3);
     EXPECT_EQ(Sent(), Strings{});
+    EXPECT_EQ(w_->tbMic[2]->toolTip(), "-34");
+    EXPECT_EQ(w_->tbMasterRight->toolTip(), "-1.5");
 }
 
 // Mute and unmute of an input: the bar and text at once (the level as heard,
