@@ -3,7 +3,6 @@
 #include "FullState.h"
 #include "Hex.h"
 #include "LCommProc.h"
-#include "Language.h"
 #include "Rhtrack.h"
 #include "WaitFor.h"
 
@@ -11,14 +10,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
-
-void ActionsFixture::TearDown()
-{
-    // The language flag belongs to the whole program, like the window's
-    // remembered switch-on choice: leave English for the next test.
-    SetLanguageFlag(kLanguageEnglish);
-    PanelFixture::TearDown();
-}
 
 void ActionsFixture::Connect(sim::SimOptions options)
 {

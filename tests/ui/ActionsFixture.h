@@ -21,8 +21,6 @@ using Strings = std::vector<std::string>;
 
 class ActionsFixture : public PanelFixture {
 protected:
-    void TearDown() override;
-
     // Starts the device, connects, reads the whole state and then quiets the
     // line (poll suspended, nothing pending) and forgets what the device
     // received so far.
