@@ -3,7 +3,6 @@
 #include "FullState.h"
 #include "Hex.h"
 #include "LCommProc.h"
-#include "Language.h"
 #include "Rhtrack.h"
 #include "WaitFor.h"
 
@@ -12,23 +11,10 @@
 #include <QTabWidget>
 #include <QTest>
 
-void ActionsFixture::TearDown()
-{
-    // The language flag belongs to the whole program, like the window's
-    // remembered switch-on choice: leave English for the next test.
-    SetLanguageFlag(kLanguageEnglish);
-    PanelFixture::TearDown();
-}
-
-void ActionsFixture::Connect(const std::function<void(sim::DeviceState&)>& setup, sim::SimOptions options)
+void ActionsFixture::Connect(sim::SimOptions options)
 {
     StartDevice(options);
     initial_ = device_->State();
-    if (setup) {
-        sim::DeviceState state = device_->State();
-        setup(state);
-        device_->SetState(state);
-    }
     ShowAndConnect();
     ASSERT_NE(w_->Comm, nullptr);
     w_->Comm->SetPollSuspended(true);

@@ -21,15 +21,13 @@ using Strings = std::vector<std::string>;
 
 class ActionsFixture : public PanelFixture {
 protected:
-    void TearDown() override;
-
-    // Starts the device with `setup` applied to its state, connects, reads
-    // the whole state and then quiets the line (poll suspended, nothing
-    // pending) and forgets what the device received so far.
-    void Connect(const std::function<void(sim::DeviceState&)>& setup = {}, sim::SimOptions options = {});
+    // Starts the device, connects, reads the whole state and then quiets the
+    // line (poll suspended, nothing pending) and forgets what the device
+    // received so far.
+    void Connect(sim::SimOptions options = {});
     // Puts the device into its state at Connect with `setup` applied, has the
-    // panel read it all again and forgets the frames: a fresh start for the
-    // next row of a table without a new connection.
+    // panel read it all again and forgets the frames: a test's own starting
+    // state, or a fresh start for the next row of a table.
     void Resync(const std::function<void(sim::DeviceState&)>& setup = {});
     // Waits until nothing is on the line or queued.
     void Drain();

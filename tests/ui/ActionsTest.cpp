@@ -1,14 +1,16 @@
 // What the user's actions send and show, against the simulated device: faders
 // under the focus rule, typed levels, mute and priority panels, the ganged
-// output pairs, the line source and ducking; a wheel turn sends what the
-// fader shows and a double-click toggles a latching panel once.
+// output pairs, the line source and ducking, a wheel turn, what a slow line
+// merges, presets, the switch-on setting and the factory default.
 #include "ActionsFixture.h"
 
 #include "Colors.h"
+#include "LCommProc.h"
 #include "Panel.h"
 #include "Rhtrack.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -17,46 +19,70 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
 using Actions = ActionsFixture;
 
-TEST_F(Actions, FaderMovedByTheUserSendsAndShowsItsValueAProgramMoveOnlyShows)
+// A drag (the fader holds the focus) or a typed entry sends the new value;
+// the box then shows what the device holds, in its unit, also when the fader
+// was already there, and invalid text restores it from the fader. Rows run
+// in order, each from where the one before left the device.
+TEST_F(Actions, DraggedOrTypedValueIsSentAndShownAProgramMoveOnlyShown)
 {
     Connect();
-    struct Case {
+    TrhTrackBar *const mic = w_->tbMic[3], *const threshold = w_->tbThreshold, *const hold = w_->tbHoldTime;
+    TrhTrackBar* const attenuation = w_->tbAttenuation;
+    const std::map<TrhTrackBar*, QLineEdit*> boxes{
+        {mic, w_->edMic[3]}, {threshold, w_->edThreshold}, {hold, w_->edHoldtime}, {attenuation, w_->edAttenuation}};
+    const auto level = [](int p) { return Frame(0xA3, {static_cast<std::uint8_t>(p), 0x12}); };
+    const struct {
         TrhTrackBar* fader;
+        const char* typed;  // nullptr: dragged to `position`
         int position;
-        std::string frame;
-        const char* hint;
-        QLineEdit* edit;
-        const char* text;
+        std::string frame;  // "": nothing sent
+        const char* shown;  // the box (none for the fades) and the fader's hint
+    } cases[] = {
+        {mic, nullptr, 21, level(21), "-10.5dB -10.5"},
+        {mic, nullptr, 79, level(79), "mute mute"},
+        {threshold, nullptr, 86, Frame(0xB2, {0x2B}), "927 927"},
+        {attenuation, nullptr, 30, Frame(0xB3, {30}), "30 30"},
+        {hold, nullptr, 20, Frame(0xB4, {20}), "200 20"},
+        {w_->tbFadeOut, nullptr, 7, Frame(0xB5, {7}), " 7"},
+        {w_->tbFadeIn, nullptr, 0, Frame(0xB6, {0}), " 0"},
+        {mic, "-12.5db", 25, level(25), "-12.5dB -12.5"},
+        {mic, "+3", 0, level(0), "0dB 0"},
+        {mic, "0dB", 0, level(0), "0dB 0"},  // unchanged text is sent again
+        {mic, "-6 dB", 0, "", "0dB 0"},
+        {mic, "", 0, "", " 0"},
+        {threshold, "100.9", 125, Frame(0xB2, {4}), "86 86"},  // the step below
+        {threshold, "5000", 2, Frame(0xB2, {127}), "2739 2739"},
+        {threshold, "5000", 2, Frame(0xB2, {127}), "2739 2739"},
+        {threshold, "1.2.3", 127, Frame(0xB2, {2}), "43 43"},
+        {hold, "555", 55, Frame(0xB4, {55}), "550 55"},
+        {hold, "5", 1, Frame(0xB4, {1}), "10 1"},
+        {hold, "1-2", 1, "", "10 1"},
+        {attenuation, "80", 79, Frame(0xB3, {79}), "79 79"},
     };
-    const Case cases[] = {
-        {w_->tbMic[3], 21, Frame(0xA3, {21, 0x12}), "-10.5", w_->edMic[3], "-10.5dB"},
-        {w_->tbMic[3], 79, Frame(0xA3, {79, 0x12}), "mute", w_->edMic[3], "mute"},
-        {w_->tbThreshold, 86, Frame(0xB2, {0x2B}), "927", w_->edThreshold, "927"},
-        {w_->tbAttenuation, 30, Frame(0xB3, {30}), "30", w_->edAttenuation, "30"},
-        {w_->tbHoldTime, 20, Frame(0xB4, {20}), "20", w_->edHoldtime, "200"},
-        {w_->tbFadeOut, 7, Frame(0xB5, {7}), "7", nullptr, nullptr},
-        {w_->tbFadeIn, 0, Frame(0xB6, {0}), "0", nullptr, nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fader->objectName().toStdString() + " to " + std::to_string(c.position));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fader->objectName().toStdString() + " <- " + (c.typed ? c.typed : std::to_string(c.position)));
+        const auto box = boxes.find(c.fader);
         ShowTab(w_->tabControl->isAncestorOf(c.fader) ? w_->tabControl : w_->tabPreferences);
-        Drag(c.fader, c.position);
-        EXPECT_EQ(Sent(), Strings{c.frame});
-        EXPECT_EQ(c.fader->toolTip(), c.hint);
-        if (c.edit != nullptr) {
-            EXPECT_EQ(c.edit->text(), c.text);
-        }
+        c.typed ? Enter(box->second, QString::fromUtf8(c.typed)) : Drag(c.fader, c.position);
+        EXPECT_EQ(Sent(), c.frame.empty() ? Strings{} : Strings{c.frame});
+        EXPECT_EQ(c.fader->Position(), c.position);
+        EXPECT_EQ(((box != boxes.end() ? box->second->text() : "") + ' ' + c.fader->toolTip()).toStdString(), c.shown);
     }
-    EXPECT_EQ(device_->State().live.micGain[2], 79);
-    EXPECT_EQ(w_->LastSent[kLastMic1 + 2], 79);
+    EXPECT_EQ(w_->LastSent[kLastMic1 + 2], 79) << "the last drag: an entry is not a fader move of the user";
 
-    ShowTab(w_->tabControl);
+    // Leaving a box discards what was typed into it.
+    Focus(w_->edAttenuation);
+    w_->edAttenuation->setText(QStringLiteral("77"));
     FocusElsewhere();
+    EXPECT_EQ(w_->edAttenuation->text(), "79");
+    // A move by the program, the fader not holding the focus, only shows.
+    ShowTab(w_->tabControl);
     w_->tbMic[2]->SetPosition(50);
     w_->tbMasterRight->SetPosition(3);
     EXPECT_EQ(Sent(), Strings{});
@@ -64,73 +90,18 @@ TEST_F(Actions, FaderMovedByTheUserSendsAndShowsItsValueAProgramMoveOnlyShows)
     EXPECT_EQ(w_->tbMasterRight->toolTip(), "-1.5");
 }
 
-// Typed one after the other: each row starts where the one before left the
-// device. Invalid text restores the box from its fader; the box always shows
-// what the device now holds, also when the fader was already there.
-TEST_F(Actions, TypedEntryMovesTheFaderSendsAndRewritesTheBox)
-{
-    Connect();  // MIC 3 at -10dB; threshold 1100 mV, attenuation 20, hold 500 ms
-    using Box = std::pair<QLineEdit*, TrhTrackBar*>;
-    const Box mic{w_->edMic[3], w_->tbMic[3]}, threshold{w_->edThreshold, w_->tbThreshold};
-    const Box hold{w_->edHoldtime, w_->tbHoldTime}, attenuation{w_->edAttenuation, w_->tbAttenuation};
-    struct Case {
-        Box box;
-        const char* typed;
-        const char* text;
-        int position;
-        std::string frame;  // "": nothing sent
-    };
-    const auto level = [](int p) { return Frame(0xA3, {static_cast<std::uint8_t>(p), 0x12}); };
-    const Case cases[] = {
-        {mic, "-12.5db", "-12.5dB", 25, level(25)},
-        {mic, "+3", "0dB", 0, level(0)},
-        {mic, "0dB", "0dB", 0, level(0)},  // unchanged text is sent again
-        {mic, "-6 dB", "0dB", 0, ""},
-        {mic, "", "", 0, ""},
-        {threshold, "100.9", "86", 125, Frame(0xB2, {4})},  // the step below
-        {threshold, "5000", "2739", 2, Frame(0xB2, {127})},
-        {threshold, "5000", "2739", 2, Frame(0xB2, {127})},
-        {threshold, "1.2.3", "43", 127, Frame(0xB2, {2})},
-        {hold, "555", "550", 55, Frame(0xB4, {55})},
-        {hold, "5", "10", 1, Frame(0xB4, {1})},
-        {hold, "1-2", "10", 1, ""},
-        {hold, "", "", 1, ""},
-        {attenuation, "80", "79", 79, Frame(0xB3, {79})},
-    };
-    for (const Case& c : cases) {
-        QLineEdit* edit = c.box.first;
-        SCOPED_TRACE(edit->objectName().toStdString() + " <- " + c.typed);
-        ShowTab(edit == w_->edMic[3] ? w_->tabControl : w_->tabPreferences);
-        Enter(edit, QString::fromUtf8(c.typed));
-        EXPECT_EQ(Sent(), c.frame.empty() ? Strings{} : Strings{c.frame});
-        EXPECT_EQ(edit->text().toStdString(), c.text);
-        EXPECT_EQ(c.box.second->Position(), c.position);
-    }
-    EXPECT_EQ(w_->LastSent[kLastMic1 + 2], -1) << "an entry is not a fader move of the user";
-
-    // Leaving a box discards what was typed into it.
-    Focus(w_->edAttenuation);
-    w_->edAttenuation->setText(QStringLiteral("77"));
-    FocusElsewhere();
-    EXPECT_EQ(w_->edAttenuation->text(), "79");
-    EXPECT_EQ(Sent(), Strings{});
-}
-
 // Mute and unmute of an input: the bar and text at once (the level as heard,
 // ducking included), then the command.
 TEST_F(Actions, MutePanelShowsTheLevelAtOnceAndSends)
 {
     Connect();
-    struct Case {
-        int mic;  // 0: the line
-        int fader;
+    const struct {
+        int mic, fader;  // mic 0: the line
         bool muted, manualDucking, duckingActive, priority;
-        int attenuation;
-        int bar;
+        int attenuation, bar;
         const char* text;
         std::string frame;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {2, 10, false, false, false, false, 20, 0, "mute", Frame(0xAE, {1, 0x11})},
         {2, 10, true, true, false, false, 20, 49, "-15dB", Frame(0xAE, {0, 0x11})},   // manual ducking
         {2, 10, true, false, true, false, 20, 49, "-15dB", Frame(0xAE, {0, 0x11})},   // reported ducking
@@ -140,7 +111,7 @@ TEST_F(Actions, MutePanelShowsTheLevelAtOnceAndSends)
         {0, 10, true, true, false, false, 30, 39, "-24dB", Frame(0xAE, {0, 0x00})},   // the line is always ducked
         {0, 10, true, false, false, false, 30, 69, "-5dB", Frame(0xAE, {0, 0x00})},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "mic " << c.mic << " muted " << c.muted << " frame " << c.frame);
         Resync([&](sim::DeviceState& s) {
             (c.mic > 0 ? s.live.micGain[c.mic - 1] : s.live.stereoGain[0]) = static_cast<std::uint8_t>(c.fader);
@@ -210,7 +181,6 @@ TEST_F(Actions, GangedPairFollowsItsLeftFader)
     EXPECT_EQ(positions(), std::pair(69, 79));
     EXPECT_EQ(Sent(), (Strings{sub(72), sub(69)}));
     EXPECT_EQ(w_->LastSent[kLastSubRight], 79);
-    EXPECT_EQ(device_->State().live.stereoGain[2], 20);
     Enter(w_->edSubLeft, QStringLiteral("-10"));
     EXPECT_EQ(positions(), std::pair(20, 79)) << "a typed level moves only the left";
     EXPECT_EQ(Sent(), Strings{sub(20)});
@@ -241,8 +211,7 @@ TEST_F(Actions, GangedPairFollowsItsLeftFader)
     // Unganged, the right mute touches only its own strip.
     const int leftBar = w_->pgbMasterLeft->value();
     QTest::mouseClick(w_->btnMasterR, Qt::LeftButton);
-    EXPECT_EQ(w_->pgbMasterRight->value(), 0);
-    EXPECT_EQ(w_->pgbMasterLeft->value(), leftBar);
+    EXPECT_EQ(std::pair(w_->pgbMasterLeft->value(), w_->pgbMasterRight->value()), std::pair(leftBar, 0));
     EXPECT_FALSE(IsPressed(w_->btnMasterL));
     EXPECT_EQ(Sent(), Strings{Frame(0xAE, {1, 0x04})});
 }
@@ -305,22 +274,126 @@ TEST_F(Actions, WheelOverAnyFaderSendsWhatItShows)
     }
 }
 
-TEST_F(Actions, DoubleClickOnALatchingPanelIsOneClick)
+// On a slow line (9600 baud: about 20 ms an exchange) a burst of fader
+// moves made while the device has not answered leaves only its latest
+// position waiting, and a source choice made in the middle is never lost.
+// Two clicks while busy: a button whose command merges leaves only the
+// second waiting, one whose command is queued sends both.
+TEST_F(Actions, SlowLineMergesAFadersBurstButNoClick)
+{
+    sim::SimOptions slow;
+    slow.wireSpeed = true;
+    Connect(slow);
+    TrhTrackBar* fader = w_->tbMic[3];
+    Focus(fader);
+    fader->SetPosition(21);  // out at once; the rest is submitted during its round trip
+    ASSERT_TRUE(w_->Comm->IsBusy());
+    for (int p = 22; p <= 60; ++p) {
+        fader->SetPosition(p);
+        if (p == 40) {
+            w_->btnCD->click();
+        }
+    }
+    EXPECT_EQ(w_->Comm->QueueLength(), 2u) << "one merged position, then the source";
+    EXPECT_EQ(Sent(), (Strings{Frame(0xA3, {21, 0x12}), Frame(0xA3, {60, 0x12}), Frame(0xA1, {3})}));
+    EXPECT_EQ(device_->State().live.micGain[2], 60);
+
+    const struct {
+        QWidget* button;
+        Strings sent;  // after the source choice that keeps the line busy
+    } cases[] = {
+        {w_->btnSubGanged, {Frame(0xAA, {0, 0x01})}},
+        {w_->btnMasterGanged, {Frame(0xAA, {0, 0x02})}},
+        {w_->btnCD, {Frame(0xA1, {3}), Frame(0xA1, {3})}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button->objectName().toStdString());
+        w_->btnTuner->click();
+        ASSERT_TRUE(w_->Comm->IsBusy());
+        QTest::mouseClick(c.button, Qt::LeftButton);
+        QTest::mouseClick(c.button, Qt::LeftButton);
+        Strings expected = {Frame(0xA1, {1})};
+        expected.insert(expected.end(), c.sent.begin(), c.sent.end());
+        EXPECT_EQ(Sent(), expected);
+    }
+}
+
+// Presets, the switch-on setting and the factory default.
+Strings Concat(Strings head, const Strings& tail)
+{
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+class Presets : public ActionsFixture {
+protected:
+    // Clicks a switch-on panel; then the pressed look of swOff, swPreset1..3.
+    std::string Click(TPanel* panel)
+    {
+        QTest::mouseClick(panel, Qt::LeftButton);
+        std::string look;
+        for (TPanel* p : {w_->swOff, w_->swPreset[1], w_->swPreset[2], w_->swPreset[3]}) {
+            look += IsPressed(p) ? '1' : '0';
+        }
+        return look;
+    }
+};
+
+TEST_F(Presets, LoadingAPresetRereadsTheWholeState)
 {
     Connect();
-    for (TPanel* panel : {w_->Panel[1], w_->btnduck[2], w_->btnSubGanged, w_->panMaunduck, w_->swPreset[2]}) {
-        SCOPED_TRACE(panel->objectName().toStdString());
-        const bool pressed = IsPressed(panel);
-        // The platform's order: press, release, press, double-click, release.
-        const QPoint at = panel->rect().center();
-        QTest::mouseClick(panel, Qt::LeftButton, {}, at);
-        QTest::mousePress(panel, Qt::LeftButton, {}, at);
-        QMouseEvent dbl(QEvent::MouseButtonDblClick, at, panel->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                        Qt::NoModifier);
-        QApplication::sendEvent(panel, &dbl);
-        QTest::mouseRelease(panel, Qt::LeftButton, {}, at);
-        EXPECT_NE(IsPressed(panel), pressed);
-        EXPECT_EQ(Sent().size(), 1U);
+    Resync([](sim::DeviceState& s) { s.presets[2].micGain[0] = 44; });
+    w_->cbPresetNo->setCurrentIndex(2);
+    QTest::mouseClick(w_->btnLoad, Qt::LeftButton);
+    EXPECT_EQ(Sent(), Concat({Frame(0xAB, {3, 0})}, FullStateFrames()));
+    EXPECT_EQ(w_->tbMic[1]->Position(), 44);
+}
+
+// A switch-on panel sends only a new choice; the state the device reports is
+// shown beside the remembered choice but does not replace it.
+TEST_F(Presets, SwitchOnSendsOnlyANewChoice)
+{
+    Connect();
+    ShowTab(w_->tabCOM);
+    EXPECT_EQ(Click(w_->swOff), "1000");  // sent although it looked pressed: nothing was chosen yet
+    EXPECT_EQ(Sent(), Strings{Frame(0xB7, {0})});
+    EXPECT_EQ(Click(w_->swOff), "0000");
+    EXPECT_EQ(Click(w_->swOff), "1000");
+    EXPECT_EQ(Sent(), Strings{});
+    EXPECT_EQ(Click(w_->swPreset[2]), "0010");
+    EXPECT_EQ(Sent(), Strings{Frame(0xB7, {2})});
+
+    sim::DeviceState state = device_->State();
+    state.switchOn = 3;
+    device_->SetState(state);
+    w_->RequestFullState();
+    EXPECT_EQ(Sent(), FullStateFrames());
+    EXPECT_EQ(Click(w_->swPreset[2]), "0011");
+    EXPECT_EQ(Sent(), Strings{});
+    EXPECT_EQ(Click(w_->swPreset[3]), "0001");
+    EXPECT_EQ(Sent(), Strings{Frame(0xB7, {3})});
+    EXPECT_EQ(device_->State().switchOn, 3);
+}
+
+// Only an OK resets the presets, and then the whole state is read again (the
+// question's language is the language tests' concern).
+TEST_F(Presets, FactoryDefaultAsksFirst)
+{
+    Connect();
+    Resync([](sim::DeviceState& s) { s.presets[0].micGain[0] = 70; });
+    ShowTab(w_->tabCOM);
+    const sim::Settings before = device_->State().presets[0];
+    for (const TDialogs::Answer answer : {TDialogs::Answer::Cancel, TDialogs::Answer::Ok}) {
+        const bool ok = answer == TDialogs::Answer::Ok;
+        SCOPED_TRACE(ok);
+        dialogs_->asked.clear();
+        dialogs_->answers = {answer};
+        QTest::mouseClick(w_->btnFactory, Qt::LeftButton);
+        ASSERT_EQ(dialogs_->asked.size(), 1u);
+        EXPECT_EQ(dialogs_->asked[0].kind, "WarningOkCancel");
+        EXPECT_EQ(dialogs_->asked[0].text, "All Preset will be delete !! \nDo you want to continue?");
+        EXPECT_EQ(Sent(), ok ? Concat({Frame(0xB8, {0}), Frame(0xAB, {0, 0})}, FullStateFrames()) : Strings{});
+        EXPECT_EQ(device_->State().presets[0], ok ? sim::Settings::Factory() : before);
     }
 }
 

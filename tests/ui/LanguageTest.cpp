@@ -1,6 +1,7 @@
 // The language choice: the string table's +1000 rule, the window's captions
 // and Qt's own texts (message box buttons, an edit box's context menu) follow
-// the radio buttons there and back.
+// the radio buttons there and back, and in each language nothing the user
+// sees overlaps, sticks out of its parent or is cut off.
 #include "Fmain.h"
 #include "Language.h"
 #include "Panel.h"
@@ -11,16 +12,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QMenu>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace {
 
@@ -33,8 +33,8 @@ protected:
     }
 };
 
-// The texts of the message box that `open` shows, read while it is open;
-// the box is then dismissed as with Escape.
+// The caption and button texts of the message box that `open` shows, read
+// while it is open; the box is then dismissed as with Escape.
 QString ButtonsOfBox(const std::function<void()>& open)
 {
     QStringList texts;
@@ -42,6 +42,7 @@ QString ButtonsOfBox(const std::function<void()>& open)
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             poll.stop();
+            texts << box->windowTitle() + ':';
             for (QAbstractButton* b : box->buttons()) {
                 texts << b->text();
             }
@@ -54,17 +55,51 @@ QString ButtonsOfBox(const std::function<void()>& open)
     return texts.join('|');
 }
 
-QString EditMenu()
+// Named visible widgets inside `parent` do not overlap and lie within it.
+void ExpectTidy(QWidget* parent)
 {
-    QLineEdit edit;
-    std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
-    QStringList texts;
-    for (QAction* a : menu->actions()) {
-        if (!a->isSeparator()) {
-            texts << a->text().section('\t', 0, 0);
+    QList<QWidget*> kids;
+    for (auto* k : parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!k->isHidden() && !k->isWindow() && !k->objectName().isEmpty()) {
+            kids << k;
         }
     }
-    return texts.join('|');
+    for (int i = 0; i < kids.size(); ++i) {
+        const std::string name = kids[i]->objectName().toStdString();
+        EXPECT_TRUE(parent->rect().contains(kids[i]->geometry())) << name << " sticks out";
+        for (int j = i + 1; j < kids.size(); ++j) {
+            EXPECT_FALSE(kids[i]->geometry().intersects(kids[j]->geometry()))
+                << name << " overlaps " << kids[j]->objectName().toStdString();
+        }
+        ExpectTidy(kids[i]);
+    }
+}
+
+// Whether the caption `widget` shows fits it.
+bool CaptionFits(QWidget* widget)
+{
+    const QFontMetrics fm = widget->fontMetrics();
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return fm.horizontalAdvance(label->text()) <= label->contentsRect().width() && fm.height() <= label->height();
+    }
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        return fm.horizontalAdvance(button->text()) + 8 <= button->width();
+    }
+    if (auto* panel = qobject_cast<TPanel*>(widget)) {
+        return fm.horizontalAdvance(panel->Caption()) + 4 <= panel->width();
+    }
+    if (auto* group = qobject_cast<TRadioGroup*>(widget)) {
+        for (int i = 0; i < group->Count(); ++i) {
+            const QWidget* item = group->Button(i);
+            if (item->sizeHint().width() > item->width() || item->geometry().bottom() > group->contentsRect().bottom()) {
+                return false;
+            }
+        }
+    }
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+        return fm.horizontalAdvance(box->title()) + 16 <= box->width();
+    }
+    return true;
 }
 
 } // namespace
@@ -79,17 +114,17 @@ TEST_F(Language, LoaderAddsThousandOnlyForFlagOne)
     EXPECT_TRUE(LoadStr(30009).isEmpty()) << "an id the table lacks gives an empty text";
 }
 
-TEST_F(Language, CaptionsAndQtTextsFollowTheChoiceThereAndBack)
+TEST_F(Language, CaptionsFollowTheChoiceThereAndBackAndFit)
 {
     TfrmMain w;
+    EXPECT_TRUE(w.lblVersion->text().contains(QStringLiteral(KESTRA_TEST_VERSION))) << "the About tab's version";
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.PageControl1->setCurrentWidget(w.tabCOM);
-    const QString english = "Cancel|OK;&Undo|&Redo|Cu&t|&Copy|&Paste|Delete|Select All";
-    const QString german = "Abbrechen|OK;&Rückgängig|Wieder&herstellen|&Ausschneiden|&Kopieren|Einf&ügen|Löschen|"
-                           "Alles auswählen";
-    for (const auto& [item, qtTexts] : {std::pair{0, german}, {1, english}, {0, german}}) {
-        SCOPED_TRACE(item);
+    // Qt's own texts, such as an edit box's context menu, come from its catalogue.
+    const QString english = "Cancel|OK|Warning:;&Undo", german = "Abbrechen|OK|Warnung:;&Rückgängig";
+    for (const auto& [item, qtTexts] : {std::pair{1, english}, {0, german}, {1, english}}) {
+        SCOPED_TRACE(item == 0 ? "German" : "English");
+        w.PageControl1->setCurrentWidget(w.tabCOM);
         QWidget* button = w.rdgLanguage->Button(item);
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(7, button->height() / 2));  // on the round indicator
         EXPECT_EQ(w.rdgLanguage->ItemIndex(), item) << "renaming the items keeps the selection";
@@ -103,6 +138,25 @@ TEST_F(Language, CaptionsAndQtTextsFollowTheChoiceThereAndBack)
         // Captions the language leaves alone.
         EXPECT_EQ(w.PageControl1->tabText(2), "COM");
         EXPECT_EQ(w.Panel[1]->Caption(), "mute");
-        EXPECT_EQ(ButtonsOfBox([&] { w.btnFactoryClick(); }) + ';' + EditMenu(), qtTexts);
+        EXPECT_EQ(ButtonsOfBox([&] { w.btnFactoryClick(); }) + ';' + QCoreApplication::translate("QLineEdit", "&Undo"),
+                  qtTexts);
+        for (QWidget* page : {w.tabControl, w.tabPreferences, w.tabCOM, w.TabSheet4}) {
+            SCOPED_TRACE(page->objectName().toStdString());
+            w.PageControl1->setCurrentWidget(page);  // laid out only while current
+            QCoreApplication::sendPostedEvents();
+            ExpectTidy(page);
+            for (QObject* o : w.Components()) {
+                auto* c = qobject_cast<QWidget*>(o);
+                EXPECT_TRUE(c == nullptr || c->isHidden() || !page->isAncestorOf(c) || CaptionFits(c))
+                    << o->objectName().toStdString() << " cut off";
+            }
+        }
+        QTabBar* tabs = w.PageControl1->tabBar();
+        int total = 0;
+        for (int i = 0; i < tabs->count(); ++i) {
+            EXPECT_GE(tabs->tabRect(i).width(), tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)));
+            total += tabs->tabRect(i).width();
+        }
+        EXPECT_LE(total, w.PageControl1->width());
     }
 }

@@ -42,7 +42,7 @@ protected:
     QList<comm::DetectedPort> plugged_;
 };
 
-TEST_F(PortList, AdaptersComeAndGoAndTheChoiceIsStoredBesideTheNumber)
+TEST_F(PortList, AdaptersComeAndGoTypedNamesAreTakenAndTheChoiceIsStored)
 {
     const QStringList com = Relist();
     ASSERT_EQ(com.size(), PortChoice::kComPorts);
@@ -57,10 +57,8 @@ TEST_F(PortList, AdaptersComeAndGoAndTheChoiceIsStoredBesideTheNumber)
     plugged_.clear();
     EXPECT_EQ(Relist(), com);
     EXPECT_EQ(w_->cbCOM->currentText(), "/dev/ttyUSB0") << "an unplugged choice stays chosen";
-}
 
-TEST_F(PortList, TypedNamesAreTakenOrExplained)
-{
+    // Typed names are taken, or the status bar says what is wrong with them.
     const struct {
         const char* typed;
         const char* portName;  // what the window then holds

@@ -1,10 +1,12 @@
-// Backup and restore, undo, reconnecting, the decoded log and the demo's
-// name against the simulated device (factory state: every microphone at
-// position 20, line source Tuner): the exact frames it receives.
+// Backup and restore, undo, reconnecting, the decoded log, the demo's name
+// and an update through ser2net, against the simulated device (factory state:
+// every microphone at position 20, line source Tuner): the exact frames it
+// receives.
 #include "PanelFixture.h"
 
 #include "AutoReconnect.h"
 #include "Commands.h"
+#include "FirmwareImage.h"
 #include "Fmsg.h"
 #include "Hex.h"
 #include "Language.h"
@@ -14,6 +16,7 @@
 #include "Ser2net.h"
 #include "StatusBar.h"
 #include "UndoHistory.h"
+#include "UpdateTestSupport.h"
 #include "WaitFor.h"
 #include "WindowAdditions.h"
 
@@ -24,6 +27,8 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -36,11 +41,25 @@ std::string Framed(const LCmd& c)
 
 class WindowAdditionsTest : public PanelFixture {
 protected:
+    void TearDown() override
+    {
+        PanelFixture::TearDown();
+        server_.reset();
+    }
     QByteArray ReadBack(const QString& name, bool write, const QByteArray& bytes = {})
     {
         QFile f(dir_.filePath(name));
         EXPECT_TRUE(f.open(write ? QIODevice::WriteOnly : QIODevice::ReadOnly));
         return write ? QByteArray::number(f.write(bytes)) : f.readAll();
+    }
+    // The device behind Debian's ser2net; the window's own choice opens it.
+    void Serve(Ser2net::Mode mode, sim::SimOptions options = {})
+    {
+        StartDevice(options);
+        server_ = std::make_unique<Ser2net>(QString::fromStdString(device_->Path()), mode);
+        ASSERT_TRUE(server_->Start()) << server_->Why().toStdString();
+        LComm::SetPortOverride({});
+        QSettings(settingsFile_, QSettings::IniFormat).setValue("Port Name", server_->Url());
     }
     // What the device received once everything sent so far was answered
     // (a frame queued behind a poll in flight arrives after that poll).
@@ -56,6 +75,7 @@ protected:
         Settle();
         return back;
     }
+    std::unique_ptr<Ser2net> server_;
 };
 
 TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferencesAndRefusesBadFiles)
@@ -99,41 +119,28 @@ TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferencesAndRefusesBadF
     EXPECT_EQ(ReadBack("backup.json", false), backup);
 }
 
+// A whole drag is one step (what each kind of change undoes to is the
+// history's own table); the device's own reports make no step, and a loaded
+// preset clears the history.
 TEST_F(WindowAdditionsTest, UndoSendsThePreviousValueAndRedoTheLast)
 {
     ShowAndConnect();
-    const auto drag = [this](TfrmMain& w) {
-        Focus(w.tbMic[3]);
-        for (int p : {22, 26, 31}) {
-            w.tbMic[3]->SetPosition(p);
-        }
-    };
-    const auto mute = [](TfrmMain& w) { QTest::mouseClick(w.Panel[2], Qt::LeftButton); };
-    const struct {
-        const char* what;
-        std::function<void(TfrmMain&)> act;
-        LCmd undone, redone;
-    } cases[] = {
-        {"fader drag, one step", drag, CM_MCS_MIC(20, 0x12), CM_MCS_MIC(31, 0x12)},
-        {"mute", mute, CM_MCS_MUTE(0, 0x11), CM_MCS_MUTE(1, 0x11)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        c.act(*w_);
-        ASSERT_TRUE(WaitForFrame(Framed(c.redone)));
-        Settle();
-        ClearReceived();
-        QTest::keyClick(w_.get(), Qt::Key_Z, Qt::ControlModifier);
-        EXPECT_EQ(SentAfterSettling(1), Frames{Framed(c.undone)});
-        ClearReceived();
-        QTest::keyClick(w_.get(), Qt::Key_Y, Qt::ControlModifier);
-        EXPECT_EQ(SentAfterSettling(1), Frames{Framed(c.redone)});
-        w_->Additions().Undo();
-        EXPECT_TRUE(BackToFactory());
+    Focus(w_->tbMic[3]);
+    for (int p : {22, 26, 31}) {
+        w_->tbMic[3]->SetPosition(p);
     }
-    // All undone; what the device reported by itself made no step, and a
-    // loaded preset clears the history.
-    mute(*w_);
+    ASSERT_TRUE(WaitForFrame(Framed(CM_MCS_MIC(31, 0x12))));
+    Settle();
+    ClearReceived();
+    QTest::keyClick(w_.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(SentAfterSettling(1), Frames{Framed(CM_MCS_MIC(20, 0x12))});
+    ClearReceived();
+    QTest::keyClick(w_.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(SentAfterSettling(1), Frames{Framed(CM_MCS_MIC(31, 0x12))});
+    w_->Additions().Undo();
+    EXPECT_TRUE(BackToFactory());
+
+    QTest::mouseClick(w_->Panel[2], Qt::LeftButton);
     QTest::mouseClick(w_->btnLoad, Qt::LeftButton);
     Settle();
     ClearReceived();
@@ -156,6 +163,7 @@ TEST(UndoHistoryGrouping, ADragOrOneActionIsOneStep)
         {"ganged pair", {{sub(4, 1), 0, false}, {sub(4, 2), 0, true}}, {sub(0, 2), sub(0, 1)}, 1},
         {"two faders", {{mic(3), 0, false}, {sub(4, 1), 1, false}}, {sub(0, 1)}, 2},
         {"inquiry", {{mic(3), 0, false}, {LCmd(CM_MCS_INQUIRY(3, 0x10)), 900, false}}, {mic(0)}, 1},
+        {"mute", {{LCmd(CM_MCS_MUTE(1, 0x11)), 0, false}}, {LCmd(CM_MCS_MUTE(0, 0x11))}, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -174,50 +182,47 @@ TEST(UndoHistoryGrouping, ADragOrOneActionIsOneStep)
     }
 }
 
-TEST_F(WindowAdditionsTest, VanishedPortWaitsWithoutABoxOnlyWhenTicked)
+// Ticked, a vanished port (an unplugged adapter, a dropped network link)
+// raises no box: the panel waits and reads the whole state again once the
+// port is back. Unticked it is the one box of any other link fault.
+TEST_F(WindowAdditionsTest, VanishedPortIsWaitedForWhenTicked)
 {
-    const struct {
-        const char* what;
-        bool ticked;
-        bool network;  // through ser2net, which is killed and started again
-    } cases[] = {{"serial, not ticked", false, false}, {"serial", true, false}, {"tcp", true, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::unique_ptr<Ser2net> server;
-        StartDevice();
-        if (c.network) {
-            server = std::make_unique<Ser2net>(QString::fromStdString(device_->Path()), Ser2net::Mode::Raw);
-            ASSERT_TRUE(server->Start()) << server->Why().toStdString();
-            LComm::SetPortOverride({});
-            QSettings(settingsFile_, QSettings::IniFormat).setValue("Port Name", server->Url());
-        }
+    for (const bool network : {false, true}) {
+        SCOPED_TRACE(network ? "tcp" : "serial");
+        network ? Serve(Ser2net::Mode::Raw) : StartDevice();
         BuildWindow();
         ShowAndConnect();
-        w_->Additions().cbReconnect->setChecked(c.ticked);
-        EXPECT_EQ(StoredInt(QStringLiteral("Reconnect")), c.ticked ? std::optional<int>(1) : std::nullopt);
-        c.network ? server->Kill() : device_->Vanish();
-        ASSERT_TRUE(WaitFor([&] { return !w_->Connected(); }));
-        EXPECT_EQ(dialogs_->asked.size(), c.ticked ? 0u : 1u);
-        EXPECT_EQ(w_->Additions().Reconnect().Waiting(), c.ticked);
-        if (c.ticked) {
-            EXPECT_EQ(Status(1), QStringLiteral("waiting for %1...").arg(w_->PortLabel()));
-            ClearReceived();
-            if (c.network) {
-                ASSERT_TRUE(server->Start()) << server->Why().toStdString();
-            } else {
-                device_->Reappear();
-            }
-            // The whole state is read again: the first poll follows the inquiries.
-            ASSERT_TRUE(WaitFor([&] { return w_->Connected() && device_->ReceivedCount() >= 50; }, 15000));
-            EXPECT_EQ(Status(0), w_->PortLabel() + " connected");
+        if (!network) {
+            EXPECT_EQ(StoredInt(QStringLiteral("Reconnect")), std::nullopt) << "off, and never written";
         }
+        w_->Additions().cbReconnect->setChecked(true);
+        EXPECT_EQ(StoredInt(QStringLiteral("Reconnect")), 1);
+        network ? server_->Kill() : device_->Vanish();
+        ASSERT_TRUE(WaitFor([&] { return !w_->Connected(); }));
+        EXPECT_TRUE(dialogs_->asked.empty());
+        EXPECT_TRUE(w_->Additions().Reconnect().Waiting());
+        EXPECT_EQ(Status(1), QStringLiteral("waiting for %1...").arg(w_->PortLabel()));
+        ClearReceived();
+        if (network) {
+            ASSERT_TRUE(server_->Start()) << server_->Why().toStdString();
+        } else {
+            device_->Reappear();
+        }
+        // The whole state is read again: the first poll follows the inquiries.
+        ASSERT_TRUE(WaitFor([&] { return w_->Connected() && device_->ReceivedCount() >= 50; }, 15000));
+        EXPECT_EQ(Status(0), w_->PortLabel() + " connected");
         w_.reset();
     }
 }
 
-// With the box off the lines are as they always were (the log's own tests).
-TEST_F(WindowAdditionsTest, DecodedLineKeepsTheHexLineAndSaysWhatItMeans)
+// The decoded log keeps each hex line and says what it means (with the box
+// off the lines are as they always were: the log's own tests); the demo
+// names the simulated device, and the name fits its panel.
+TEST_F(WindowAdditionsTest, DecodedLogAndTheDemosName)
 {
+    StartDevice();
+    BuildWindow();
+    w_->NameSimulatedDevice();
     ShowAndConnect();
     w_->frmMsg->cbDecoded->setChecked(true);
     w_->frmMsg->Clear();
@@ -231,14 +236,6 @@ TEST_F(WindowAdditionsTest, DecodedLineKeepsTheHexLineAndSaysWhatItMeans)
     }
     ASSERT_TRUE(w_->Additions().SaveLog(dir_.filePath("log.txt")));
     EXPECT_EQ(QString::fromUtf8(ReadBack("log.txt", false)), lines.join('\n') + '\n');
-}
-
-TEST_F(WindowAdditionsTest, DemoNamesTheSimulatedDeviceAndTheNameFits)
-{
-    StartDevice();
-    BuildWindow();
-    w_->NameSimulatedDevice();
-    ShowAndConnect();
     for (const auto& [language, text] : {std::pair{kLanguageEnglish, "simulated KESTRA connected"},
                                          std::pair{kLanguageGerman, "simulierte KESTRA verbinden"}}) {
         SetLanguageFlag(language);
@@ -248,6 +245,34 @@ TEST_F(WindowAdditionsTest, DemoNamesTheSimulatedDeviceAndTheNameFits)
         EXPECT_LE(panel->fontMetrics().horizontalAdvance(Status(0)), panel->contentsRect().width()) << text;
     }
     SetLanguageFlag(kLanguageEnglish);
+}
+
+// A whole firmware update over rfc2217://, with the real switch to 115200.
+TEST_F(WindowAdditionsTest, WholeFirmwareUpdateThroughSer2netRfc2217)
+{
+    const ByteVector image = updatetest::MakeImage(11);
+    ASSERT_TRUE(firmware::SetForRun(image));
+    sim::SimOptions options;
+    options.wireSpeed = true;
+    options.idleMs = 500;
+    Serve(Ser2net::Mode::Rfc2217, options);
+    BuildWindow();
+    w_->SetServiceMode(true);
+    w_->PortName = server_->Url();
+    QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
+    const bool finished = WaitFor(
+        [&] {
+            return w_->Comm == nullptr && std::any_of(dialogs_->asked.begin(), dialogs_->asked.end(), [](auto& a) {
+                       return a.text == QStringLiteral("Update OK , Please ReConnect!!");
+                   });
+        },
+        30000);
+    firmware::ResetForRun();
+    ASSERT_TRUE(finished) << "device received " << device_->ReceivedCount() << ", garbled " << device_->GarbledBytes();
+    EXPECT_EQ(device_->GarbledBytes(), 0u) << "every byte at the speed the device listened at";
+    const sim::Flash flash = device_->FlashContents();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
+    EXPECT_FALSE(device_->InBootLoader());
 }
 
 }  // namespace
