@@ -46,8 +46,8 @@ mkdir -m 700 "$logs/runtime" "$logs/config"
      "$root/scripts/check-package.sh" build "$version") >"$logs/package" 2>&1 &
 package=$!
 
-# The programs the tests run, and the screenshot tools (only compiled here).
-KESTRA_TARGETS="@tests ui_screenshots window_screenshots" "$root/scripts/build.sh" build-asan -DKESTRA_SANITIZE=address -DKESTRA_WERROR=ON
+# The programs the tests run, and the screenshot tool (only compiled here).
+KESTRA_TARGETS="@tests window_screenshots" "$root/scripts/build.sh" build-asan -DKESTRA_SANITIZE=address -DKESTRA_WERROR=ON
 echo "== ASan+UBSan tree built (at ${SECONDS}s)"
 finish() {  # finish <pid> <log>: the background job's output, and its failure
     local status=0
