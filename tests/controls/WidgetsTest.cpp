@@ -42,8 +42,6 @@ TEST(Widgets, LinkLabelShowsItsUrlAndOpensItOncePerClickOrKey)
     const TUnlURLLabel::Opener saved = TUnlURLLabel::UrlOpener();
     TUnlURLLabel::UrlOpener() = [&](const QString& url) { opened << "open " + url; };
     TUnlURLLabel label;
-    EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(0, 0, 255));
-    EXPECT_TRUE(label.font().underline());
     label.SetURL(QStringLiteral("https://example.org/<b>x</b>"));
     EXPECT_EQ(label.text(), label.URL());
     EXPECT_EQ(label.textFormat(), Qt::PlainText);
@@ -109,7 +107,6 @@ TEST(Widgets, StatusBarPanelsAndRadioGroupItems)
     status.SetPanelWidths({125, 360, 50});
     status.resize(748, 31);
     ASSERT_EQ(status.PanelCount(), 3);
-    EXPECT_EQ(status.PanelLabel(1)->x(), 127);
     status.SetPanelText(0, QStringLiteral("COM1 connected"));
     status.SetPanelText(7, QStringLiteral("ignored"));
     EXPECT_EQ(status.PanelText(7), QString());
