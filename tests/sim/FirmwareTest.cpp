@@ -1,10 +1,8 @@
 // The regular firmware, frame by frame: what each command changes, what it
 // answers, and how ducking moves the levels it reports on a clock passed in.
-#include "Commands.h"
 #include "Firmware.h"
 #include "SimTestUtil.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -15,8 +13,6 @@ using sim::Settings;
 namespace {
 
 std::string Ask(Firmware& fw, const LCmd& cmd, std::int64_t t = 0) { return ToHex(fw.HandleFrame(cmd, t)); }
-std::string Poll(Firmware& fw, std::int64_t t) { return Ask(fw, CM_MCS_POLLING(sub::kPoll), t); }
-const std::string kAck = R("01");
 
 // Each row's frames in turn on a device in a random state: each draws the
 // reply, and only the row's own item changes (nothing, for refusals). The
@@ -79,9 +75,12 @@ TEST(Firmware, EachFrameChangesOnlyItsItemAndDrawsItsReply)
     }
 }
 
-// Mics 2 and 3 have no priority and are ducked, mic 6 is muted; attenuation
-// 10 steps, hold 50 ms, fades at once unless a test sets them.
-DeviceState DuckingState()
+// Ducking as the panel sees it, on one clock passed in: the speech (bit n-1
+// for mic n) set before the row's frame, the reply, and the gain steps then
+// taken off the ducked channels. Mics 2 and 3 have no priority and are
+// ducked, mic 6 is muted; attenuation 10 steps, hold 50 ms, fades at once
+// until the frames set them.
+TEST(Ducking, SpeechHoldFadesAndManualDuckingOnOneClock)
 {
     DeviceState d;
     d.live.stereoGain = {10, 0, 0, 0, 0};
@@ -92,65 +91,39 @@ DeviceState DuckingState()
     d.live.holdTime = 5;
     d.live.fadeOut = 0;
     d.live.fadeIn = 0;
-    return d;
-}
-
-TEST(Ducking, PollsReportTheDuckedLevelsUntilTheHoldEnds)
-{
-    Firmware fw(DuckingState());
-    fw.SetSpeech(0b100000, 0);
-    EXPECT_FALSE(fw.DuckingActive()) << "a muted microphone's speech does not duck";
-    EXPECT_EQ(Poll(fw, 1), kAck);
-    fw.SetSpeech(0b000001, 10);
-    // Line 10 + 10; mic 2 30 + 10; mic 3 75 + 10 ends at the mute position 79.
-    const char* const ducking[] = {"C8 01", "C4 14 00", "C5 28 11", "C5 4F 12", "01"};
-    for (const char* r : ducking) {
-        EXPECT_EQ(Poll(fw, 10), R(r));
-    }
-    EXPECT_EQ(Ask(fw, CM_MCS_MIC(40, 0x11), 11), R("C3 28 11"));
-    std::vector<std::string> again;
-    for (std::string r = Poll(fw, 12); r != kAck; r = Poll(fw, 12)) {
-        again.push_back(r);
-    }
-    EXPECT_NE(std::find(again.begin(), again.end(), R("C5 32 11")), again.end()) << "a gain changed while ducked is reported ducked";
-    fw.SetSpeech(0, 100);
-    EXPECT_EQ(Poll(fw, 149), kAck) << "still holding";
-    const char* const released[] = {"C8 00", "C4 0A 00", "C5 28 11", "C5 4B 12", "01"};
-    for (const char* r : released) {
-        EXPECT_EQ(Poll(fw, 150), R(r));
-    }
-    EXPECT_FALSE(fw.DuckingActive());
-}
-
-// One clock for speech, the hold, the fades and manual ducking: the depth of
-// the ducked levels and the state byte an inquiry reads at each step.
-TEST(Ducking, FadesStepByStepOnTheClockItIsGiven)
-{
-    DeviceState d = DuckingState();
-    d.live.fadeOut = 5;  // ms per step
-    d.live.fadeIn = 2;
     Firmware fw(d);
-    enum Event { Clock, Speech, Quiet, ManualOn, ManualOff };
-    const struct { std::int64_t t; Event event; int depth; const char* state; } steps[] = {
-        {0, Speech, 0, "C8 01"}, {4, Clock, 0, "C8 01"}, {5, Clock, 1, "C8 01"}, {22, Clock, 4, "C8 01"},
-        {10, Clock, 4, "C8 01"},  // a clock going back is ignored
-        {49, Clock, 9, "C8 01"}, {50, Clock, 10, "C8 01"}, {500, Clock, 10, "C8 01"},
-        // Held for 50 ms after the speech, then 2 ms per step back.
-        {1000, Quiet, 10, "C8 01"}, {1049, Clock, 10, "C8 01"}, {1050, Clock, 10, "C8 00"},
-        {1054, Clock, 8, "C8 00"}, {1067, Clock, 1, "C8 00"}, {1069, Clock, 0, "C8 00"},
-        // Manual ducking lowers the levels too, without the active bit; its
-        // levels move on a clock step, not inside the command.
-        {1070, ManualOn, 0, "C8 02"}, {1075, Clock, 1, "C8 02"}, {1120, Speech, 10, "C8 03"},
-        {1121, Quiet, 10, "C8 03"}, {1200, Clock, 10, "C8 02"}, {1201, ManualOff, 10, "C8 00"}, {1221, Clock, 0, "C8 00"},
+    constexpr int kSame = -1;
+    const struct { std::int64_t t; int speech; const char* body; const char* reply; int depth; } steps[] = {
+        {0, 0b100000, "AF 04", "C8 00", 0},  // a muted microphone's speech does not duck
+        {1, kSame, "05", "01", 0},
+        // Polls report the ducked levels: the line 10 + 10, mic 3 75 + 10 ends at mute.
+        {10, 0b1, "05", "C8 01", 10}, {10, kSame, "05", "C4 14 00", 10}, {10, kSame, "05", "C5 28 11", 10},
+        {10, kSame, "05", "C5 4F 12", 10}, {10, kSame, "05", "01", 10},
+        {11, kSame, "A3 28 11", "C3 28 11", 10},  // a gain changed while ducked is reported ducked
+        {12, kSame, "05", "C4 14 00", 10}, {12, kSame, "05", "C5 32 11", 10}, {12, kSame, "05", "C5 4F 12", 10},
+        {12, kSame, "05", "01", 10},
+        {100, 0, "05", "01", 10}, {149, kSame, "05", "01", 10},  // held until 150
+        {150, kSame, "05", "C8 00", 0}, {150, kSame, "05", "C4 0A 00", 0}, {150, kSame, "05", "C5 28 11", 0},
+        {150, kSame, "05", "C5 4B 12", 0}, {150, kSame, "05", "01", 0},
+        // Fades of 5 ms per step down and 2 ms back; a clock going back is ignored.
+        {200, kSame, "B5 05", "D5 05", 0}, {200, kSame, "B6 02", "D6 02", 0},
+        {1000, 0b1, "AF 04", "C8 01", 0}, {1004, kSame, "AF 04", "C8 01", 0}, {1005, kSame, "AF 04", "C8 01", 1},
+        {1022, kSame, "AF 04", "C8 01", 4}, {1010, kSame, "AF 04", "C8 01", 4}, {1049, kSame, "AF 04", "C8 01", 9},
+        {1050, kSame, "AF 04", "C8 01", 10}, {2000, 0, "AF 04", "C8 01", 10}, {2049, kSame, "AF 04", "C8 01", 10},
+        {2050, kSame, "AF 04", "C8 00", 10}, {2054, kSame, "AF 04", "C8 00", 8}, {2067, kSame, "AF 04", "C8 00", 1},
+        {2069, kSame, "AF 04", "C8 00", 0},
+        // Manual ducking lowers the levels without the active bit; levels move
+        // on a clock step, not inside the command.
+        {2070, kSame, "A8 02", "C8 02", 0}, {2075, kSame, "AF 04", "C8 02", 1}, {2120, 0b1, "AF 04", "C8 03", 10},
+        {2121, 0, "AF 04", "C8 03", 10}, {2200, kSame, "AF 04", "C8 02", 10}, {2201, kSame, "A8 00", "C8 00", 10},
+        {2221, kSame, "AF 04", "C8 00", 0},
     };
     for (const auto& s : steps) {
-        SCOPED_TRACE(s.t);
-        if (s.event == Speech || s.event == Quiet) {
-            fw.SetSpeech(s.event == Speech ? 1u : 0u, s.t);
+        SCOPED_TRACE(std::to_string(s.t) + " " + s.body);
+        if (s.speech != kSame) {
+            fw.SetSpeech(static_cast<unsigned>(s.speech), s.t);
         }
-        const bool manual = s.event == ManualOn || s.event == ManualOff;
-        const LCmd ask = manual ? LCmd(CM_MCS_MANDUCKING(s.event == ManualOn ? 2 : 0)) : LCmd(CM_MCS_INQUIRY(4));
-        EXPECT_EQ(Ask(fw, ask, s.t), R(s.state));
+        EXPECT_EQ(Ask(fw, LCmd(Framed(s.body)), s.t), R(s.reply));
         EXPECT_EQ(fw.DuckDepth(), s.depth);
     }
 }
