@@ -54,11 +54,9 @@ TEST(Widgets, LinkLabelShowsItsUrlAndOpensItOncePerClickOrKey)
     });
     QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(opened, (QStringList{"handler", "open https://example.org/k"}));
-    QTest::mousePress(&label, Qt::LeftButton, {}, QPoint(5, 5));
-    QTest::mouseRelease(&label, Qt::LeftButton, {}, QPoint(500, 5));  // released outside
-    QTest::mouseClick(&label, Qt::RightButton, {}, QPoint(5, 5));
-    EXPECT_EQ(opened.size(), 2);
 
+    // Which presses make a click is the click tracker's rule, shared with the
+    // panels: the pointer's side is tried on the panel, the keys here.
     const struct { Qt::Key key; Qt::KeyboardModifiers modifiers; bool autoRepeat; int opens; } presses[] = {
         {Qt::Key_Space, Qt::NoModifier, false, 1},      {Qt::Key_Return, Qt::NoModifier, false, 1},
         {Qt::Key_Enter, Qt::KeypadModifier, false, 1},  {Qt::Key_Space, Qt::NoModifier, true, 0},
