@@ -42,8 +42,6 @@ TEST(Widgets, LinkLabelShowsItsUrlAndOpensItOncePerClickOrKey)
     const TUnlURLLabel::Opener saved = TUnlURLLabel::UrlOpener();
     TUnlURLLabel::UrlOpener() = [&](const QString& url) { opened << "open " + url; };
     TUnlURLLabel label;
-    EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(0, 0, 255));
-    EXPECT_TRUE(label.font().underline());
     label.SetURL(QStringLiteral("https://example.org/<b>x</b>"));
     EXPECT_EQ(label.text(), label.URL());
     EXPECT_EQ(label.textFormat(), Qt::PlainText);
@@ -56,11 +54,9 @@ TEST(Widgets, LinkLabelShowsItsUrlAndOpensItOncePerClickOrKey)
     });
     QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(opened, (QStringList{"handler", "open https://example.org/k"}));
-    QTest::mousePress(&label, Qt::LeftButton, {}, QPoint(5, 5));
-    QTest::mouseRelease(&label, Qt::LeftButton, {}, QPoint(500, 5));  // released outside
-    QTest::mouseClick(&label, Qt::RightButton, {}, QPoint(5, 5));
-    EXPECT_EQ(opened.size(), 2);
 
+    // Which presses make a click is the click tracker's rule, shared with the
+    // panels: the pointer's side is tried on the panel, the keys here.
     const struct { Qt::Key key; Qt::KeyboardModifiers modifiers; bool autoRepeat; int opens; } presses[] = {
         {Qt::Key_Space, Qt::NoModifier, false, 1},      {Qt::Key_Return, Qt::NoModifier, false, 1},
         {Qt::Key_Enter, Qt::KeypadModifier, false, 1},  {Qt::Key_Space, Qt::NoModifier, true, 0},
@@ -87,7 +83,6 @@ TEST(Widgets, LevelBarsClampAndTypedLengthLimitsOnlyTyping)
 
     QLineEdit edit;
     SetMaxLength(&edit, 6);
-    EXPECT_EQ(MaxLength(&edit), 6);
     edit.setText(QStringLiteral("-12.5dB"));  // a level text is shown whole
     edit.end(false);
     QTest::keyClicks(&edit, QStringLiteral("x"));
@@ -98,7 +93,6 @@ TEST(Widgets, LevelBarsClampAndTypedLengthLimitsOnlyTyping)
     QTest::keyClicks(&edit, QStringLiteral("-12.5dBXYZ"));
     EXPECT_EQ(edit.text(), QStringLiteral("-12.5d"));
     SetMaxLength(&edit, 0);
-    EXPECT_EQ(MaxLength(&edit), 0);
     QTest::keyClicks(&edit, QStringLiteral("B!"));
     EXPECT_EQ(edit.text(), QStringLiteral("-12.5dB!"));
 }
@@ -109,7 +103,6 @@ TEST(Widgets, StatusBarPanelsAndRadioGroupItems)
     status.SetPanelWidths({125, 360, 50});
     status.resize(748, 31);
     ASSERT_EQ(status.PanelCount(), 3);
-    EXPECT_EQ(status.PanelLabel(1)->x(), 127);
     status.SetPanelText(0, QStringLiteral("COM1 connected"));
     status.SetPanelText(7, QStringLiteral("ignored"));
     EXPECT_EQ(status.PanelText(7), QString());

@@ -1,5 +1,7 @@
-// Commands as they go on the line, and any buffer read back into fields.
+// Commands as they go on the line and read in the log, and any buffer read
+// back into fields.
 #include "Commands.h"
+#include "FrameText.h"
 #include "Hex.h"
 
 #include <gtest/gtest.h>
@@ -14,29 +16,41 @@ public:
     Cmd(std::uint8_t c, std::uint8_t s, ByteVector p) : LCmd(c, s) { payload_ = std::move(p); }
 };
 
-TEST(Frame, EveryCommandBuildsItsBytes)
+// Each command's bytes on the line and its words in the traffic log, where
+// a command reads as the report that confirms it.
+TEST(Frame, EveryCommandBuildsItsBytesAndReadsAsItsWords)
 {
-    // Framed commands in mode 1, boot-loader ones (command 0) raw.
-    const struct { LCmd cmd; const char* bytes; } cases[] = {
-        {CM_MCS_LINE(0x01), "10 02 01 02 A1 01 10 03 A2"},
-        {CM_MCS_STEREO(25, 0x02), "10 02 01 03 A2 19 02 10 03 BA"},
-        {CM_MCS_MIC(10, 0x10), "10 02 01 03 A3 0A 10 10 03 BA"},
-        {CM_MCS_POLLING(0x05), "10 02 01 01 05 10 03 04"}, {CM_MCS_IAP_RESET(0x08), "10 02 01 01 08 10 03 09"},
-        {CM_MCS_DUCKING(1, 0x12), "10 02 01 03 A9 01 12 10 03 B9"},
-        {CM_MCS_GANGED(1, 2), "10 02 01 03 AA 01 02 10 03 AA"},
-        {CM_MCS_SAVELOAD(3, 0), "10 02 01 03 AB 03 00 10 03 AB"},
-        {CM_MCS_MUTE(1, 0x00), "10 02 01 03 AE 01 00 10 03 AC"},
-        {CM_MCS_INQUIRY(0x04), "10 02 01 02 AF 04 10 03 A9"},
-        {CM_MCS_INQUIRY(0x01, 0x00), "10 02 01 03 AF 01 00 10 03 AD"},
-        {CM_MCS_DK_MIC_THD(0x2B), "10 02 01 02 B2 2B 10 03 9B"},
-        {CM_MCS_DK_ST_RED(79), "10 02 01 02 B3 4F 10 03 FE"},
-        {CM_MCS_SWITCH(0), "10 02 01 02 B7 00 10 03 B5"}, {CM_MCS_RESET(0), "10 02 01 02 B8 00 10 03 BA"},
-        {CM_MCS_INQUIRY_DX(0x02, 0x15), "10 02 01 03 BF 02 15 10 03 AB"},
+    // Framed commands in mode 1, boot-loader ones (command 0) raw and never logged.
+    const struct { LCmd cmd; const char* bytes; const char* text = nullptr; } cases[] = {
+        {CM_MCS_LINE(0x01), "10 02 01 02 A1 01 10 03 A2", "line source Tuner"},
+        {CM_MCS_STEREO(25, 0x02), "10 02 01 03 A2 19 02 10 03 BA", "Sub right gain -12.5dB"},
+        {CM_MCS_MIC(10, 0x10), "10 02 01 03 A3 0A 10 10 03 BA", "MIC 1 gain -5dB"},
+        {CM_MCS_POLLING(0x05), "10 02 01 01 05 10 03 04", "poll"},
+        {CM_MCS_IAP_RESET(0x08), "10 02 01 01 08 10 03 09", "start boot loader"},
+        {CM_MCS_MANDUCKING(2), "10 02 01 02 A8 02 10 03 A8", "manual ducking on"},
+        {CM_MCS_DUCKING(1, 0x12), "10 02 01 03 A9 01 12 10 03 B9", "priority MIC 3 on"},
+        {CM_MCS_GANGED(1, 2), "10 02 01 03 AA 01 02 10 03 AA", "ganged Master on"},
+        {CM_MCS_SAVELOAD(3, 0), "10 02 01 03 AB 03 00 10 03 AB", "load preset 3"},
+        {CM_MCS_SAVELOAD(0, 0), "10 02 01 03 AB 00 00 10 03 A8", "load factory set"},
+        {CM_MCS_MUTE(1, 0x00), "10 02 01 03 AE 01 00 10 03 AC", "mute Line on"},
+        {CM_MCS_INQUIRY(0x04), "10 02 01 02 AF 04 10 03 A9", "ask ducking state"},
+        {CM_MCS_INQUIRY(0x01, 0x00), "10 02 01 03 AF 01 00 10 03 AD", "ask line source"},
+        {CM_MCS_INQUIRY(0x03, 0x12), "10 02 01 03 AF 03 12 10 03 BD", "ask MIC 3 gain"},
+        {CM_MCS_DK_MIC_THD(0x2B), "10 02 01 02 B2 2B 10 03 9B", "ducking threshold 43"},
+        {CM_MCS_DK_ST_RED(79), "10 02 01 02 B3 4F 10 03 FE", "ducking attenuation 79"},
+        {CM_MCS_SWITCH(0), "10 02 01 02 B7 00 10 03 B5", "switch-on as switched off"},
+        {CM_MCS_RESET(0), "10 02 01 02 B8 00 10 03 BA", "reset presets to factory set"},
+        {CM_MCS_INQUIRY_DX(0x02, 0x15), "10 02 01 03 BF 02 15 10 03 AB", "inquiry DX 02"},
+        {CM_MCS_INQUIRY_DX(0x03), "10 02 01 02 BF 03 10 03 BE", "ask switch-on"},
+        {CM_MCS_INQUIRY_DX(0x06), "10 02 01 02 BF 06 10 03 BB", "ask ducking hold time"},
+        {CM_MCS_INQUIRY_DX(0x00), "10 02 01 02 BF 00 10 03 BD", "inquiry DX 00"},
+        {Cmd(0x01, 0xA3, {0x22}), "10 02 01 02 A3 22 10 03 83", "command A3 too short"},
+        {Cmd(0x01, 0xC0, {}), "10 02 01 01 C0 10 03 C1", "command C0"},
         {CM_MCS_START(0x01), "01"}, {CM_MCS_PROGRAM_START(0x05), "05 55 AA"},
         {CM_MCS_PAGE_EREASE(0x02, 0x6F), "02 6F 55 AA"}, {CM_MCS_PROGRAM(0x01, 0x00), "01 00 55 AA"},
         {CM_MCS_PROGRAM_FINISH(0x06), "06 55 AA"}, {CM_MCS_MCU_RESET(0x04), "04 55 AA"},
         // Markers inside the payload go unescaped; the length byte counts the sub byte.
-        {CM_MCS_MIC(0x10, 0x03), "10 02 01 03 A3 10 03 10 03 B3"},
+        {CM_MCS_MIC(0x10, 0x03), "10 02 01 03 A3 10 03 10 03 B3", "Master left gain -8dB"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -46,6 +60,7 @@ TEST(Frame, EveryCommandBuildsItsBytes)
         EXPECT_TRUE(c.cmd.MakeFrame(2).empty());
         if (framed) {
             EXPECT_EQ(LCmd(c.cmd.MakeFrame(1)), c.cmd) << "parses back to itself";
+            EXPECT_EQ(CommandText(c.cmd), c.text);
         }
     }
 }

@@ -4,7 +4,6 @@
 #include "LineEnd.h"
 #include "SimTestUtil.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -14,66 +13,30 @@ namespace {
 const LCmd kPoll = CM_MCS_POLLING(sub::kPoll);
 const std::string kAck = R("01");
 
-class Transport : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(line.Open(device.Start())); }
+// The device hears only the speed it runs at: 9600, or 115200 in the boot
+// loader, so a panel that changes speed at the wrong time fails here as on
+// the real line. (The way back to the firmware, vanishing and coming back are
+// driven by the update window and connection tests.)
+TEST(Transport, SpeedsFollowTheBootLoaderAndAMismatchIsGarbage)
+{
     sim::KestraSim device;
     LineEnd line;
-};
-
-// The device hears only the speed it runs at: 9600, or 115200 in the boot loader.
-TEST_F(Transport, SpeedsFollowTheBootLoaderAndAMismatchIsGarbage)
-{
+    ASSERT_TRUE(line.Open(device.Start()));
     ASSERT_TRUE(line.SetBaud(115200));
     line.Write(kPoll.MakeFrame(1));
     EXPECT_TRUE(line.Read(1, 200ms).empty()) << "a device at 9600 cannot hear 115200";
     EXPECT_EQ(device.GarbledBytes(), 8u);
-    EXPECT_EQ(device.ReceivedCount(), 0u);
     ASSERT_TRUE(line.SetBaud(9600));
     EXPECT_EQ(ToHex(line.Exchange(CM_MCS_IAP_RESET(sub::kIapReset))), kAck);
     EXPECT_TRUE(device.WaitUntil([](const sim::SimDevice& d) { return d.InBootLoader(); }, 1s));
-    EXPECT_EQ(device.DeviceBaud(), 115200);
-
     line.Write(CM_MCS_START(1).MakeFrame(0));
     EXPECT_TRUE(line.Read(1, 200ms).empty()) << "still at 9600: the boot loader hears garbage";
     ASSERT_TRUE(line.SetBaud(115200));
-    const std::pair<LCmd, const char*> steps[] = {{CM_MCS_START(1), "21"}, {CM_MCS_MCU_RESET(4), "04"}};
-    for (const auto& [cmd, reply] : steps) {
-        line.Write(cmd.MakeFrame(0));
-        EXPECT_EQ(ToHex(line.Read(1)), reply);
-    }
-    EXPECT_FALSE(device.InBootLoader());
-    ASSERT_TRUE(line.SetBaud(9600));
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(ToHex(line.Exchange(kPoll)), kAck) << "the boot-loader request was taken once, not kept";
-    }
+    line.Write(CM_MCS_START(1).MakeFrame(0));
+    EXPECT_EQ(ToHex(line.Read(1)), "21");
 }
 
-TEST(TransportLink, VanishHangsUpAndReappearFollowsTheLink)
-{
-    sim::SimOptions options;
-    options.linkPath = (std::filesystem::temp_directory_path() / ("kestra-sim-link-" + std::to_string(::getpid())));
-    const std::string link = options.linkPath;
-    sim::KestraSim device(options);
-    ASSERT_EQ(device.Start(), link);
-    LineEnd line;
-    ASSERT_TRUE(line.Open(link));
-    EXPECT_EQ(ToHex(line.Exchange(kPoll)), kAck);
-    device.Vanish();
-    EXPECT_TRUE(device.Vanished());
-    EXPECT_TRUE(line.Read(1, 500ms).empty());
-    EXPECT_TRUE(line.HungUp()) << "the panel's port sees the line go away";
-    EXPECT_FALSE(std::filesystem::exists(link));
-
-    EXPECT_EQ(device.Reappear(), link);
-    EXPECT_FALSE(device.Vanished());
-    ASSERT_TRUE(line.Open(link));
-    EXPECT_EQ(ToHex(line.Exchange(kPoll)), kAck);
-    device.Stop();
-    EXPECT_FALSE(std::filesystem::exists(link)) << "the link goes with the simulator";
-}
-
-TEST(TransportLink, WireSpeedTakesTenBitsPerByte)
+TEST(Transport, WireSpeedTakesTenBitsPerByte)
 {
     sim::SimOptions options;
     options.wireSpeed = true;

@@ -1,4 +1,5 @@
-// Reading an image file and choosing the image of the run.
+// Reading an image file and choosing the image of the run: only a whole
+// image, or none, is ever taken.
 #include "FirmwareImage.h"
 #include "UpdateTestSupport.h"
 
@@ -8,7 +9,7 @@
 
 #include <fstream>
 
-TEST(FirmwareImage, OnlyAWholeImageIsRead)
+TEST(FirmwareImage, OnlyAWholeImageIsReadOrTaken)
 {
     QTemporaryDir dir;
     const ByteVector image = updatetest::MakeImage(3);
@@ -21,21 +22,14 @@ TEST(FirmwareImage, OnlyAWholeImageIsRead)
         std::string error;
         EXPECT_EQ(firmware::LoadFile(path, &error), size == 7104 ? image : ByteVector{});
         EXPECT_EQ(error.find("7104") != std::string::npos, size != 7104) << error;
+        const ByteVector before = firmware::Current();
+        const bool whole = size == 0 || size == 7104;
+        EXPECT_EQ(firmware::SetForRun(bytes), whole);
+        EXPECT_EQ(firmware::Current(), whole ? bytes : before);
+        firmware::ResetForRun();
+        EXPECT_EQ(firmware::Current(), firmware::BuiltIn());
     }
     std::string error;
     EXPECT_TRUE(firmware::LoadFile(dir.filePath("missing").toStdString(), &error).empty());
     EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
-}
-
-TEST(FirmwareImage, TheRunsImageReplacesTheBuiltInOne)
-{
-    const ByteVector built = firmware::BuiltIn();
-    EXPECT_TRUE(built.empty() || built.size() == firmware::kImageSize);
-    EXPECT_EQ(firmware::Current(), built);
-    // Taking a whole image or none is proven by the update window tests.
-    EXPECT_FALSE(firmware::SetForRun(ByteVector(100, 0))) << "only a whole image";
-    EXPECT_EQ(firmware::Current(), built);
-    EXPECT_TRUE(firmware::SetForRun(updatetest::MakeImage(4)));
-    firmware::ResetForRun();
-    EXPECT_EQ(firmware::Current(), built);
 }

