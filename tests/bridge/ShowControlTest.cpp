@@ -1,0 +1,175 @@
+// OSC (real UDP packets from liblo) and MQTT (a real mosquitto broker on a
+// local port) on one core on the simulated KESTRA: what each takes, answers,
+// publishes and refuses; subscriptions, broker restarts, a device that goes
+// away and the last will.
+#include "BridgeFixture.h"
+#include "MosquittoBroker.h"
+#include "ShowControl.h"
+#include "WaitFor.h"
+
+#include <QJsonDocument>
+#include <QSignalSpy>
+
+#include <lo/lo.h>
+
+namespace {
+
+const QString kPrefix = QStringLiteral("building/floor2/room12/kestra/");
+
+// A show-control surface: sends from its own port and keeps the last
+// (first) argument heard on each address, as text.
+class OscClient {
+public:
+    explicit OscClient(quint16 bridgePort) : bridge_(lo_address_new("127.0.0.1", std::to_string(bridgePort).c_str()))
+    {
+        lo_server_add_method(server_, nullptr, nullptr, &OscClient::Heard, this);
+    }
+    ~OscClient()
+    {
+        lo_address_free(bridge_);
+        lo_server_free(server_);
+    }
+    // liblo's own varargs form: Send("/kestra/mic/3/gain", "f", -12.0).
+    template <class... Values>
+    void Send(const char* path, const char* types = "", Values... values)
+    {
+        lo_send_from(bridge_, server_, LO_TT_IMMEDIATE, path, types, values...);
+    }
+    bool WaitHeard(const char* path, const QString& value)
+    {
+        return WaitFor([&] {
+            while (lo_server_recv_noblock(server_, 0) > 0) {
+            }
+            return heard_[QString::fromLatin1(path)] == value;
+        });
+    }
+
+private:
+    static int Heard(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* self)
+    {
+        QString& v = static_cast<OscClient*>(self)->heard_[QString::fromUtf8(path)];
+        v = argc < 1 ? QString() : types[0] == 's' ? QString::fromUtf8(&argv[0]->s)
+                                 : QString::number(static_cast<double>(lo_hires_val(static_cast<lo_type>(types[0]), argv[0])));
+        return 0;
+    }
+
+    lo_server server_ = lo_server_new(nullptr, nullptr);
+    lo_address bridge_;
+    std::map<QString, QString> heard_;
+};
+
+class ShowControlTest : public BridgeFixture {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
+        probe = std::make_unique<MqttProbe>(broker.Port());
+        sim::SimOptions device;  // a link that follows the device when it is unplugged and back
+        device.linkPath = dir.filePath(QStringLiteral("kestra")).toStdString();
+        ASSERT_NO_FATAL_FAILURE(StartBridge({}, device));
+        show = std::make_unique<ShowControl>(*core_, false);
+        MqttOptions options;
+        options.port = broker.Port();
+        options.prefix = kPrefix.chopped(1);
+        QString error;
+        ASSERT_TRUE(show->StartOsc(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
+        ASSERT_TRUE(show->StartMqtt(options, &error)) << error.toStdString();
+        ASSERT_TRUE(WaitFor([&] { return Heard("status") == "online"; }, 10000));
+    }
+    QByteArray Heard(const char* topic) { return probe->Last(kPrefix + QLatin1String(topic)); }
+    bool StatePublished() { return QJsonDocument::fromJson(Heard("state")).object() == core_->state(); }
+    sim::Settings Live() const { return sim_->State().live; }
+
+    QTemporaryDir dir;
+    MosquittoBroker broker;
+    std::unique_ptr<ShowControl> show;
+    std::unique_ptr<MqttProbe> probe;
+};
+
+}  // namespace
+
+// Bad input first (each rule: OscAddressTable, MqttTopics, then datagrams
+// that are no message): nothing of it reaches the device and a line says
+// why. The good changes after it are the only ones, and each side passes on
+// what came in through the other.
+TEST_F(ShowControlTest, ChangesQueriesSubscriptionsAndBadInput)
+{
+    ASSERT_TRUE(WaitFor([&] { return StatePublished() && Heard("state/line_source") == "tuner"; }));
+    QSignalSpy oscRejected(show->Osc(), &OscBridge::rejected);
+    QSignalSpy mqttRejected(show->Mqtt(), &MqttBridge::rejected);
+    sim::Settings expected = Live();
+    OscClient client(show->Osc()->Port());
+    client.Send("/kestra/subscribe");
+    ASSERT_TRUE(client.WaitHeard("/kestra/ducking/threshold", QString::number(expected.threshold)));
+    client.Send("/kestra/mic/9/gain", "f", -10.0);
+    QUdpSocket raw;
+    raw.writeDatagram(QByteArray("\x00garbage", 9), QHostAddress::LocalHost, show->Osc()->Port());
+    raw.writeDatagram(QByteArray("#bundle\0\0\0\0\0\0\0\0\1", 17), QHostAddress::LocalHost, show->Osc()->Port());
+    broker.Publish(kPrefix + "set/ducking/hold_time", "0");
+    client.Send("/kestra/mic/3/gain", "f", -12.0);
+    broker.Publish(kPrefix + "set/channels/mic3/mute", "true");
+    broker.Publish(kPrefix + "set", R"({"ducking":{"threshold":40}})");
+    EXPECT_TRUE(client.WaitHeard("/kestra/mic/3/mute", "1"));
+    EXPECT_TRUE(client.WaitHeard("/kestra/ducking/threshold", "40"));
+    EXPECT_TRUE(WaitFor([&] {
+        return Heard("state/channels/mic3/gain_db") == "-12" && Heard("state/channels/mic3/mute") == "true" &&
+               Heard("state/ducking/threshold") == "40" && StatePublished();
+    }));
+    expected.micGain[2] = 24;
+    expected.micMute[2] = true;
+    expected.threshold = 40;
+    EXPECT_EQ(Live(), expected);
+    EXPECT_EQ(mqttRejected.size(), 1);
+    ASSERT_EQ(oscRejected.size(), 3);
+    EXPECT_TRUE(oscRejected.at(0).at(0).toString().contains(QLatin1String("/kestra/mic/9/gain: unknown address")));
+    OscClient other(show->Osc()->Port());
+    other.Send("/kestra/line/source");
+    EXPECT_TRUE(other.WaitHeard("/kestra/line/source", "tuner"));
+}
+
+TEST_F(ShowControlTest, SubscriptionEndsWithoutRenewalAndReadOnlyRefuses)
+{
+    OscBridge osc(CallsOf(*core_, true), 200);
+    QString error;
+    ASSERT_TRUE(osc.Listen(QHostAddress::LocalHost, 0, &error));
+    OscClient client(osc.Port());
+    client.Send("/kestra/subscribe");
+    ASSERT_TRUE(WaitFor([&] { return osc.Subscribers() == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return osc.Subscribers() == 0; }, 3000));
+    QSignalSpy rejected(&osc, &OscBridge::rejected);
+    client.Send("/kestra/mic/2/mute", "i", 1);
+    ASSERT_TRUE(WaitFor([&] { return rejected.size() == 1; }));
+    EXPECT_TRUE(rejected.at(0).at(0).toString().contains(QLatin1String("read-only")));
+}
+
+// The broker forgets everything; the bridge reconnects and publishes it all
+// again. A device that goes away shows as "offline".
+TEST_F(ShowControlTest, SurvivesBrokerRestartAndDeviceLoss)
+{
+    broker.Kill();
+    ASSERT_TRUE(WaitFor([&] { return !show->Mqtt()->Connected(); }));
+    ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
+    probe = std::make_unique<MqttProbe>(broker.Port());
+    EXPECT_TRUE(WaitFor([&] { return StatePublished() && Heard("status") == "online"; }, 15000));
+    sim_->Vanish();
+    EXPECT_TRUE(WaitFor([&] { return Heard("status") == "offline"; }, 15000));
+    sim_->Reappear();
+    EXPECT_TRUE(WaitFor([&] { return Heard("status") == "online"; }, 15000));
+}
+
+// A bridge started before its broker connects once the broker is up, and
+// killed without a word it leaves its last will: "offline".
+TEST(MqttLastWill, LateBrokerAndTheBridgeDying)
+{
+    MosquittoBroker broker;
+    QProcess bridge;
+    bridge.start(QStringLiteral(KESTRACTL_PROGRAM),
+                 {"--demo", "serve", "--listen", QStringLiteral("127.0.0.1:%1").arg(FreePort()), "--mqtt",
+                  QStringLiteral("127.0.0.1:%1").arg(broker.PickPort()), "--mqtt-topic", kPrefix.chopped(1)});
+    ASSERT_TRUE(WaitFor([&] { return bridge.canReadLine(); }, 20000));  // "MQTT at ...": connecting
+    ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
+    MqttProbe probe(broker.Port());
+    ASSERT_TRUE(WaitFor([&] { return probe.Last(kPrefix + "status") == "online"; }, 20000));
+    bridge.kill();
+    EXPECT_TRUE(WaitFor([&] { return probe.Last(kPrefix + "status") == "offline"; }));
+}
