@@ -1,7 +1,7 @@
 // OSC (real UDP packets from liblo) and MQTT (a real mosquitto broker on a
 // local port) on one core on the simulated KESTRA: what each takes, answers,
 // publishes and refuses; subscriptions, broker restarts, a device that goes
-// away and the last will.
+// away (for every client) and the last will.
 #include "BridgeFixture.h"
 #include "MosquittoBroker.h"
 #include "ShowControl.h"
@@ -142,8 +142,9 @@ TEST_F(ShowControlTest, SubscriptionEndsWithoutRenewalAndReadOnlyRefuses)
     EXPECT_TRUE(rejected.at(0).at(0).toString().contains(QLatin1String("read-only")));
 }
 
-// The broker forgets everything; the bridge reconnects and publishes it all
-// again. A device that goes away shows as "offline".
+// The broker forgets everything and the device goes away: the bridge
+// reconnects and publishes it all again, shows "offline" and refuses changes
+// while the line is down, and reads the device whole when it is back.
 TEST_F(ShowControlTest, SurvivesBrokerRestartAndDeviceLoss)
 {
     broker.Kill();
@@ -151,10 +152,17 @@ TEST_F(ShowControlTest, SurvivesBrokerRestartAndDeviceLoss)
     ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
     probe = std::make_unique<MqttProbe>(broker.Port());
     EXPECT_TRUE(WaitFor([&] { return StatePublished() && Heard("status") == "online"; }, 15000));
+    QSignalSpy online(core_.get(), &BridgeCore::onlineChanged);
     sim_->Vanish();
-    EXPECT_TRUE(WaitFor([&] { return Heard("status") == "offline"; }, 15000));
-    sim_->Reappear();
-    EXPECT_TRUE(WaitFor([&] { return Heard("status") == "online"; }, 15000));
+    ASSERT_TRUE(WaitFor([&] { return Heard("status") == "offline"; }, 15000));
+    EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"aux"})").status, 503);
+    sim::DeviceState changed = sim_->State();  // changed at the device while the line was down
+    changed.live.lineSource = 4;
+    sim_->SetState(changed);
+    ASSERT_FALSE(sim_->Reappear().empty());
+    EXPECT_TRUE(WaitFor([&] { return Heard("status") == "online" && Heard("state/line_source") == "aux"; }, 15000));
+    EXPECT_EQ(online.count(), 2);
+    EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"tape"})").status, 200);
 }
 
 // A bridge started before its broker connects once the broker is up, and
