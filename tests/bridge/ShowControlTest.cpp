@@ -106,17 +106,16 @@ protected:
         device.linkPath = dir.filePath(QStringLiteral("kestra")).toStdString();
         ASSERT_NO_FATAL_FAILURE(StartBridge({}, device));
         show = std::make_unique<ShowControl>(*core_, false);
+        QString error;
+        ASSERT_TRUE(show->StartOsc(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
         MqttOptions options;
         options.port = broker.Port();
         options.prefix = kPrefix.chopped(1);
-        QString error;
-        ASSERT_TRUE(show->StartOsc(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
         ASSERT_TRUE(show->StartMqtt(options, &error)) << error.toStdString();
         ASSERT_TRUE(WaitFor([&] { return Heard("status") == "online"; }, 10000));
     }
     QByteArray Heard(const char* topic) { return probe->Last(kPrefix + QLatin1String(topic)); }
     bool StatePublished() { return QJsonDocument::fromJson(Heard("state")).object() == core_->state(); }
-    sim::Settings Live() const { return sim_->State().live; }
 
     QTemporaryDir dir;
     MosquittoBroker broker;
@@ -210,7 +209,7 @@ TEST_F(ShowControlTest, ChangesQueriesSubscriptionsAndBadInput)
     ASSERT_TRUE(WaitFor([&] { return StatePublished() && Heard("state/line_source") == "tuner"; }));
     QSignalSpy oscRejected(show->Osc(), &OscBridge::rejected);
     QSignalSpy mqttRejected(show->Mqtt(), &MqttBridge::rejected);
-    sim::Settings expected = Live();
+    sim::Settings expected = sim_->State().live;
     OscClient client(show->Osc()->Port());
     client.Send("/kestra/subscribe");
     ASSERT_TRUE(client.WaitHeard("/kestra/ducking/threshold", QString::number(expected.threshold)));
@@ -231,7 +230,7 @@ TEST_F(ShowControlTest, ChangesQueriesSubscriptionsAndBadInput)
     expected.micGain[2] = 24;
     expected.micMute[2] = true;
     expected.threshold = 40;
-    EXPECT_EQ(Live(), expected);
+    EXPECT_EQ(sim_->State().live, expected);
     EXPECT_EQ(mqttRejected.size(), 1);
     ASSERT_EQ(oscRejected.size(), 3);
     EXPECT_TRUE(oscRejected.at(0).at(0).toString().contains(QLatin1String("/kestra/mic/9/gain: unknown address")));
