@@ -42,20 +42,6 @@ testing::Matcher<std::string> Refused(const char* fragment)
     return testing::AllOf(testing::StartsWith("error: "), testing::HasSubstr(fragment));
 }
 
-DeviceState Sample()
-{
-    DeviceState s;
-    for (int i = 0; i < kStateChannels; ++i) {
-        s.gain[i] = static_cast<std::uint8_t>((i * 13 + 5) % 80);  // the mute position 79 among them
-        s.mute[i] = i % 2 == 1;
-    }
-    s.priority = {true, false, true, false, false, true};
-    s.subGanged = true;
-    s.lineSource = 3;
-    s.ducking = {40, 12, 77, 3, 60};
-    return s;
-}
-
 // A show-control surface: sends from its own port and keeps the last
 // (first) argument heard on each address, as text.
 class OscClient {
@@ -162,7 +148,16 @@ TEST(OscAddressTable, EachRuleOnce)
 // back as a change it rebuilds the state.
 TEST(OscAddressTable, OutgoingMessagesReadBackAsTheSameState)
 {
-    const QJsonObject doc = StateToJson(Sample());
+    DeviceState sample;  // every item away from its default
+    for (int i = 0; i < kStateChannels; ++i) {
+        sample.gain[i] = static_cast<std::uint8_t>((i * 13 + 5) % 80);  // the mute position 79 among them
+        sample.mute[i] = i % 2 == 1;
+    }
+    sample.priority = {true, false, true, false, false, true};
+    sample.subGanged = true;
+    sample.lineSource = 3;
+    sample.ducking = {40, 12, 77, 3, 60};
+    const QJsonObject doc = StateToJson(sample);
     DeviceState rebuilt;
     for (const OscMessage& m : OscMessagesFor(doc)) {
         auto query = ParseOscMessage(m.address, {});
@@ -173,7 +168,7 @@ TEST(OscAddressTable, OutgoingMessagesReadBackAsTheSameState)
             ASSERT_FALSE(MergeStateJson(std::get<OscRequest>(set).patch, rebuilt, false)) << m.address.toStdString();
         }
     }
-    EXPECT_EQ(rebuilt, Sample());
+    EXPECT_EQ(rebuilt, sample);
 }
 
 TEST(MqttTopics, EachRuleOnce)
