@@ -1,11 +1,13 @@
 // The HTTP and WebSocket API against the simulated device: what each request
 // sends to the device, what is refused before anything is sent, who may do
-// what, and many hands at once on the one line; merge patches themselves.
+// what, many hands at once on the one line and a line that fails and comes
+// back; merge patches themselves.
 #include "BridgeFixture.h"
 #include "MergePatch.h"
 #include "WaitFor.h"
 
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QWebSocket>
 
 namespace {
@@ -220,4 +222,26 @@ TEST(MergePatch, AppliesAndDiffsAsRfc7386)
         EXPECT_EQ(mergepatch::Apply(result, mergepatch::Diff(result, target)), target) << c.result << " -> " << c.target;
         EXPECT_TRUE(mergepatch::Diff(result, result).isEmpty());
     }
+}
+
+// Runs without a broker, unlike the MQTT side's own test of a vanished
+// device, so that the thread checker sees the link fail and reopen.
+TEST_F(Api, ALineThatFailsFailsItsChangesAndIsReadAgainWhenBack)
+{
+    QTemporaryDir dir;
+    sim::SimOptions options;
+    options.linkPath = dir.filePath("kestra").toStdString();
+    StartBridge({}, options);
+    QSignalSpy online(core_.get(), &BridgeCore::onlineChanged);
+    sim_->Vanish();
+    ASSERT_TRUE(WaitFor([&] { return !core_->online(); }, 10000));
+    EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"aux"})").status, 503);
+    sim::DeviceState changed = sim_->State();  // changed at the device while the line was down
+    changed.live.lineSource = 4;
+    sim_->SetState(changed);
+    ASSERT_FALSE(sim_->Reappear().empty());
+    ASSERT_TRUE(WaitFor([&] { return core_->online(); }, 10000));
+    EXPECT_EQ(online.count(), 2);
+    EXPECT_EQ(core_->state().value("line_source").toString(), "aux");  // read again on return
+    EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"tape"})").status, 200);
 }
