@@ -13,11 +13,6 @@
 namespace {
 using Strings = std::vector<std::string>;
 
-struct PatchCase {
-    const char* patch;
-    Strings frames;
-};
-
 QJsonObject Json(const QByteArray& text)
 {
     return QJsonDocument::fromJson(text).object();
@@ -46,7 +41,10 @@ class Api : public BridgeFixture {};
 TEST_F(Api, EachFieldOfAPatchSendsItsFrameAndAnswersTheConfirmedState)
 {
     StartBridge();
-    const PatchCase cases[] = {
+    const struct {
+        const char* patch;
+        Strings frames;
+    } cases[] = {
         {R"({"channels":{"mic3":{"gain_db":-12}}})", {"A3 18 12"}},
         {R"({"channels":{"line":{"position":40,"mute":true}}})", {"A2 28 00", "AE 01 00"}},
         {R"({"channels":{"mic1":{"priority":true},"sub_left":{"position":79}}})", {"A2 4F 01", "A9 01 10"}},
@@ -55,7 +53,7 @@ TEST_F(Api, EachFieldOfAPatchSendsItsFrameAndAnswersTheConfirmedState)
         {R"({"switch_on":"preset2"})", {"B7 02"}},
         {R"({"channels":{"mic3":{"gain_db":-12}}})", {}},  // already so: nothing to send
     };
-    for (const PatchCase& c : cases) {
+    for (const auto& c : cases) {
         sim_->ClearReceived();
         const QByteArray body(c.patch);
         const Answer a = Http("PATCH", QStringLiteral("/api/state"), body);
