@@ -5,16 +5,7 @@
 #include "FuzzCheck.h"
 #include "MergePatch.h"
 #include "StateJson.h"
-
-namespace {
-// A device state inside every limit, as a device reports it.
-DeviceState Base()
-{
-    DeviceState s;
-    s.ducking = {51, 20, 50, 10, 20};
-    return s;
-}
-}  // namespace
+#include "ValidState.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -25,12 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(!error->isEmpty());
         return 0;
     }
-    DeviceState state = Base();
+    DeviceState state = ValidState();
     Require(!MergeStateJson(patch, state, false));  // accepted by the server, so taken by the state
     // The patch applied to the document reads back as the same state.
-    const QJsonObject before = StateToJson(Base());
+    const QJsonObject before = StateToJson(ValidState());
     const QJsonObject after = StateToJson(state);
-    DeviceState back = Base();
+    DeviceState back = ValidState();
     Require(!MergeStateJson(mergepatch::Apply(before, mergepatch::Diff(before, after)), back, true) && back == state);
     return 0;
 }

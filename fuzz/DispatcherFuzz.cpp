@@ -16,27 +16,22 @@ class Report : public LCmd {
 public:
     Report(std::uint8_t s, const std::uint8_t* p, std::size_t n) : LCmd(0x01, s) { payload_.assign(p, p + n); }
 };
-
-TfrmMain* Window()
-{
-    static int argc = 1;
-    static char name[] = "dispatcher_fuzz";
-    static char* argv[] = {name, nullptr};
-    static TfrmMain* window = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        new QApplication(argc, argv);
-        LComm::SetPortOverride(QStringLiteral("/dev/kestra-fuzz-no-such-port"));
-        auto* w = new TfrmMain;
-        w->EnablePanelControls();
-        return w;
-    }();
-    return window;
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    TfrmMain* w = Window();
+    // One window for every input, as one runs for many reports.
+    static TfrmMain* const w = [] {
+        static int argc = 1;
+        static char name[] = "dispatcher_fuzz";
+        static char* argv[] = {name, nullptr};
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        new QApplication(argc, argv);
+        LComm::SetPortOverride(QStringLiteral("/dev/kestra-fuzz-no-such-port"));
+        auto* window = new TfrmMain;
+        window->EnablePanelControls();
+        return window;
+    }();
     static ReportDispatcher dispatcher(*w, [](const LCmd&, std::uint8_t) {}, [](const QString&) {});
     // The input is a sequence of reports: sub byte, payload length (0-3), payload.
     for (std::size_t i = 0; i + 2 <= size;) {

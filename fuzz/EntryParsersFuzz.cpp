@@ -10,39 +10,28 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace {
-void CheckGain(const QString& text)
-{
-    const GainEntry g = ParseGainEntry(text);
-    Require((g.kind == GainEntry::Kind::Empty) == text.isEmpty());
-    Require(g.kind != GainEntry::Kind::Valid || (g.position >= 0 && g.position <= 79));
-    // The only correction is a "0" before a dot in the second place.
-    const bool dotSecond = text.size() >= 2 && text.at(1) == QLatin1Char('.');
-    Require(g.corrected == (dotSecond ? text.left(1) + QLatin1Char('0') + text.mid(1) : text));
-}
-
-void CheckPreference(const QString& text)
-{
-    const PrefEntry p = ParsePrefEntry(text);
-    Require((p.kind == PrefEntry::Kind::Empty) == text.isEmpty());
-    if (p.kind != PrefEntry::Kind::Valid) {
-        return;
-    }
-    const int step = ThresholdStepFor(p.value);
-    Require(step >= 2 && step <= 127);
-    const int mv = std::clamp(p.value, ThresholdMillivolts(2), ThresholdMillivolts(127));
-    Require(ThresholdMillivolts(step) <= mv);
-    Require(step == 127 || ThresholdMillivolts(step + 1) > mv);
-}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const auto* chars = reinterpret_cast<const char*>(data);
     const auto length = static_cast<qsizetype>(size);
     for (const QString& text : {QString::fromUtf8(chars, length), QString::fromLatin1(chars, length)}) {
-        CheckGain(text);
-        CheckPreference(text);
+        const GainEntry g = ParseGainEntry(text);
+        Require((g.kind == GainEntry::Kind::Empty) == text.isEmpty());
+        Require(g.kind != GainEntry::Kind::Valid || (g.position >= 0 && g.position <= 79));
+        // The only correction is a "0" before a dot in the second place.
+        const bool dotSecond = text.size() >= 2 && text.at(1) == QLatin1Char('.');
+        Require(g.corrected == (dotSecond ? text.left(1) + QLatin1Char('0') + text.mid(1) : text));
+
+        const PrefEntry p = ParsePrefEntry(text);
+        Require((p.kind == PrefEntry::Kind::Empty) == text.isEmpty());
+        if (p.kind != PrefEntry::Kind::Valid) {
+            continue;
+        }
+        const int step = ThresholdStepFor(p.value);
+        Require(step >= 2 && step <= 127);
+        const int mv = std::clamp(p.value, ThresholdMillivolts(2), ThresholdMillivolts(127));
+        Require(ThresholdMillivolts(step) <= mv);
+        Require(step == 127 || ThresholdMillivolts(step + 1) > mv);
     }
     return 0;
 }

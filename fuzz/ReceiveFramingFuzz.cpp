@@ -8,11 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size == 0) {
-        return 0;
-    }
     ReplyCollector collector;
-    std::uint8_t mode = data[0] % 3;
+    std::uint8_t mode = size > 0 ? data[0] % 3 : 0;
     for (std::size_t i = 1; i < size; ++i) {
         // A byte 0xFF followed by a value switches the mode, as a new submission does.
         if (data[i] == 0xFF && i + 1 < size) {

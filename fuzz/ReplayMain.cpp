@@ -1,5 +1,6 @@
 // Runs a fuzz target over every file of its kept corpus, so that the
 // interesting inputs found by fuzzing stay checked by the ordinary tests.
+// Arguments are corpus folders or single inputs (a crash to reproduce).
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -12,23 +13,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 int main(int argc, char** argv)
 {
     namespace fs = std::filesystem;
+    std::vector<fs::path> inputs(argv + 1, argv + argc);
     std::size_t count = 0;
-    auto replay = [&](const fs::path& file) {
-        std::ifstream in(file, std::ios::binary);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (fs::is_directory(inputs[i])) {
+            inputs.insert(inputs.end(), fs::directory_iterator(inputs[i]), fs::directory_iterator());
+            continue;
+        }
+        std::ifstream in(inputs[i], std::ios::binary);
         const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
         ++count;
-    };
-    for (int i = 1; i < argc; ++i) {
-        if (!fs::is_directory(argv[i])) {
-            replay(argv[i]);
-            continue;
-        }
-        for (const auto& entry : fs::directory_iterator(argv[i])) {
-            if (entry.is_regular_file()) {
-                replay(entry.path());
-            }
-        }
     }
     std::printf("replayed %zu inputs\n", count);
     return count > 0 ? 0 : 1;

@@ -7,14 +7,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size == 0) {
-        return 0;
-    }
     // First byte: bit 0 starts in the boot loader, the rest sets the chunk size.
-    const bool bootLoader = data[0] & 1;
-    const std::size_t chunk = 1 + (data[0] >> 1);
-    sim::SimDevice device(sim::DeviceState::Random(data[0]), bootLoader);
-    device.Device().SetSpeech(data[0] & 0x3F, 0);
+    const std::uint8_t head = size > 0 ? data[0] : 0;
+    const std::size_t chunk = 1 + (head >> 1);
+    sim::SimDevice device(sim::DeviceState::Random(head), (head & 1) != 0);
+    device.Device().SetSpeech(head & 0x3F, 0);
     std::int64_t now = 0;
     for (std::size_t i = 1; i < size; i += chunk) {
         const std::size_t n = std::min(chunk, size - i);

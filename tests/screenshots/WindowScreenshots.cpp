@@ -3,7 +3,6 @@
 #include "Fmain.h"
 #include "Fmsg.h"
 #include "KestraSim.h"
-#include "Language.h"
 #include "Lcomm.h"
 #include "Panel.h"
 #include "RadioGroup.h"

@@ -1,0 +1,281 @@
+// OSC and MQTT: what an input becomes (a merge patch, a query, a preset) or
+// why it is refused, and that what the bridges send out reads back as the
+// same state; then both on one core on the simulated KESTRA, with real UDP
+// packets from liblo and a real mosquitto broker on a local port: what each
+// takes, answers, publishes and refuses; subscriptions, broker restarts, a
+// device that goes away and the last will.
+#include "BridgeFixture.h"
+#include "MosquittoBroker.h"
+#include "MqttTopics.h"
+#include "OscAddress.h"
+#include "ShowControl.h"
+#include "StateJson.h"
+#include "WaitFor.h"
+
+#include <QJsonDocument>
+#include <QSignalSpy>
+
+#include <gmock/gmock.h>
+#include <lo/lo.h>
+
+namespace {
+
+const QString kPrefix = QStringLiteral("building/floor2/room12/kestra/");
+
+std::string Text(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString(); }
+
+std::string Describe(const std::variant<OscRequest, QString>& r)
+{
+    if (auto* e = std::get_if<QString>(&r)) {
+        return "error: " + e->toStdString();
+    }
+    const OscRequest& q = std::get<OscRequest>(r);
+    const char* kinds[] = {"", "query ", "load ", "save ", "subscribe"};
+    return q.kind == OscRequest::Set ? Text(q.patch)
+                                     : kinds[q.kind] + (q.kind == OscRequest::Query ? q.path.join('.').toStdString()
+                                                        : q.preset      ? std::to_string(q.preset) : "");
+}
+
+// A refusal whose text holds `fragment`.
+testing::Matcher<std::string> Refused(const char* fragment)
+{
+    return testing::AllOf(testing::StartsWith("error: "), testing::HasSubstr(fragment));
+}
+
+// A show-control surface: sends from its own port and keeps the last
+// (first) argument heard on each address, as text.
+class OscClient {
+public:
+    explicit OscClient(quint16 bridgePort)
+        : bridge_(lo_address_new("127.0.0.1", std::to_string(bridgePort).c_str()), lo_address_free)
+    {
+        lo_server_add_method(server_.get(), nullptr, nullptr, &OscClient::Heard, this);
+    }
+    // liblo's own varargs form: Send("/kestra/mic/3/gain", "f", -12.0).
+    template <class... Values>
+    void Send(const char* path, const char* types = "", Values... values)
+    {
+        lo_send_from(bridge_.get(), server_.get(), LO_TT_IMMEDIATE, path, types, values...);
+    }
+    bool WaitHeard(const char* path, const QString& value)
+    {
+        return WaitFor([&] {
+            while (lo_server_recv_noblock(server_.get(), 0) > 0) {
+            }
+            return heard_[QString::fromLatin1(path)] == value;
+        });
+    }
+
+private:
+    static int Heard(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* self)
+    {
+        QString& v = static_cast<OscClient*>(self)->heard_[QString::fromUtf8(path)];
+        v = argc < 1 ? QString() : types[0] == 's' ? QString::fromUtf8(&argv[0]->s)
+                                 : QString::number(static_cast<double>(lo_hires_val(static_cast<lo_type>(types[0]), argv[0])));
+        return 0;
+    }
+
+    // lo_server and lo_address are both void*.
+    std::unique_ptr<void, void (*)(lo_server)> server_{lo_server_new(nullptr, nullptr), lo_server_free};
+    std::unique_ptr<void, void (*)(lo_address)> bridge_;
+    std::map<QString, QString> heard_;
+};
+
+// Every test of it runs a broker. (The sanitizer run that checks threads
+// leaves these out by this name: beside the broker's processes it loses
+// track of the simulator's lock.)
+class MqttBridgeTest : public BridgeFixture {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
+        probe = std::make_unique<MqttProbe>(broker.Port());
+        sim::SimOptions device;  // a link that follows the device when it is unplugged and back
+        device.linkPath = dir.filePath(QStringLiteral("kestra")).toStdString();
+        ASSERT_NO_FATAL_FAILURE(StartBridge({}, device));
+        show = std::make_unique<ShowControl>(*core_, false);
+        QString error;
+        ASSERT_TRUE(show->StartOsc(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
+        MqttOptions options;
+        options.port = broker.Port();
+        options.prefix = kPrefix.chopped(1);
+        ASSERT_TRUE(show->StartMqtt(options, &error)) << error.toStdString();
+        ASSERT_TRUE(WaitFor([&] { return Heard("status") == "online"; }, 10000));
+    }
+    QByteArray Heard(const char* topic) { return probe->Last(kPrefix + QLatin1String(topic)); }
+    bool StatePublished() { return QJsonDocument::fromJson(Heard("state")).object() == core_->state(); }
+
+    QTemporaryDir dir;
+    MosquittoBroker broker;
+    std::unique_ptr<ShowControl> show;
+    std::unique_ptr<MqttProbe> probe;
+};
+
+class OscBridgeTest : public BridgeFixture {};
+}  // namespace
+
+TEST(OscAddressTable, EachRuleOnce)
+{
+    const OscArg T{'T', 0, {}}, Nil{'N', 0, {}};
+    auto f = [](double v) { return OscArg{'f', v, {}}; };
+    auto i = [](double v) { return OscArg{'i', v, {}}; };
+    auto s = [](const char* v) { return OscArg{'s', 0, QString::fromLatin1(v)}; };
+    const struct {
+        const char* address;
+        std::vector<OscArg> args;
+        testing::Matcher<std::string> want;
+    } cases[] = {
+        {"/kestra/mic/3/gain", {f(-12.3)}, R"({"channels":{"mic3":{"gain_db":-12.5}}})"},  // nearest level
+        {"/kestra/line/gain", {Nil}, R"({"channels":{"line":{"position":79}}})"},
+        {"/kestra/mic/3/gain", {f(0.5)}, Refused("from -76 to 0")},
+        {"/kestra/sub/left/position", {i(80)}, Refused("0..79")},
+        {"/kestra/mic/1/position", {f(2.5)}, Refused("whole number")},
+        {"/kestra/mic/6/priority", {T}, R"({"channels":{"mic6":{"priority":true}}})"},
+        {"/kestra/master/right/mute", {f(0)}, R"({"channels":{"master_right":{"mute":false}}})"},
+        {"/kestra/mic/6/mute", {i(2)}, Refused("0 or 1")},
+        {"/kestra/line/priority", {i(1)}, Refused("unknown address")},
+        {"/kestra/line/source", {s("cd")}, R"({"line_source":"cd"})"},
+        {"/kestra/line/source", {s("radio")}, Refused("0..4")},
+        {"/kestra/master/ganged", {i(1)}, R"({"ganged":{"master":true}})"},
+        {"/kestra/ducking/active", {i(1)}, Refused("read-only")},
+        {"/kestra/mic/2/mute", {i(1), i(1)}, Refused("one argument")},
+        {"/kestra/preset/save", {f(3)}, "save 3"},
+        {"/kestra/mic/2/mute", {}, "query channels.mic2.mute"},
+        {"/kestra/subscribe", {}, "subscribe"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_THAT(Describe(ParseOscMessage(QString::fromLatin1(c.address), c.args)), c.want) << c.address;
+    }
+}
+
+// Each message a subscriber gets is also the answer to its query, and sent
+// back as a change it rebuilds the state.
+TEST(OscAddressTable, OutgoingMessagesReadBackAsTheSameState)
+{
+    DeviceState sample;  // every item away from its default
+    for (int i = 0; i < kStateChannels; ++i) {
+        sample.gain[i] = static_cast<std::uint8_t>((i * 13 + 5) % 80);  // the mute position 79 among them
+        sample.mute[i] = i % 2 == 1;
+    }
+    sample.priority = {true, false, true, false, false, true};
+    sample.subGanged = true;
+    sample.lineSource = 3;
+    sample.ducking = {40, 12, 77, 3, 60};
+    const QJsonObject doc = StateToJson(sample);
+    DeviceState rebuilt;
+    for (const OscMessage& m : OscMessagesFor(doc)) {
+        auto query = ParseOscMessage(m.address, {});
+        ASSERT_TRUE(std::holds_alternative<OscRequest>(query)) << m.address.toStdString();
+        EXPECT_EQ(OscAnswer(std::get<OscRequest>(query).path, doc), m);
+        auto set = ParseOscMessage(m.address, {m.arg});
+        if (!m.address.endsWith(QLatin1String("/active"))) {
+            ASSERT_FALSE(MergeStateJson(std::get<OscRequest>(set).patch, rebuilt, false)) << m.address.toStdString();
+        }
+    }
+    EXPECT_EQ(rebuilt, sample);
+}
+
+TEST(MqttTopics, EachRuleOnce)
+{
+    const struct {
+        const char* path;
+        QByteArray payload;
+        testing::Matcher<std::string> want;
+    } cases[] = {
+        {"", R"({"channels":{"mic3":{"mute":true}}})", R"({"channels":{"mic3":{"mute":true}}})"},
+        {"", "[1]", Refused("not a JSON object")},
+        {"", R"({"format":"kestra-state"})", Refused("format: read-only")},
+        {"channels/mic3/gain_db", " -12.5 ", R"({"channels":{"mic3":{"gain_db":-12.5}}})"},
+        {"line_source", "\"tape\"", R"({"line_source":"tape"})"},
+        {"channels/mic3/mute", "true],[false", Refused("not one JSON value")},
+        {"channels//mute", "true", Refused("unknown key")},
+        {"", QByteArray(kMaxMqttPayload + 1, ' '), Refused("over 64 KiB")},
+    };
+    for (const auto& c : cases) {
+        auto r = ParseMqttSet(QString::fromLatin1(c.path), c.payload);
+        auto* e = std::get_if<QString>(&r);
+        EXPECT_THAT(e ? "error: " + e->toStdString() : Text(std::get<QJsonObject>(r)), c.want) << c.path;
+    }
+}
+
+// Bad input first (each rule: OscAddressTable, MqttTopics, then datagrams
+// that are no message): nothing of it reaches the device and a line says
+// why. The good changes after it are the only ones, and each side passes on
+// what came in through the other.
+TEST_F(MqttBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
+{
+    ASSERT_TRUE(WaitFor([&] { return StatePublished() && Heard("state/line_source") == "tuner"; }));
+    QSignalSpy oscRejected(show->Osc(), &OscBridge::rejected);
+    QSignalSpy mqttRejected(show->Mqtt(), &MqttBridge::rejected);
+    sim::Settings expected = sim_->State().live;
+    OscClient client(show->Osc()->Port());
+    client.Send("/kestra/subscribe");
+    ASSERT_TRUE(client.WaitHeard("/kestra/ducking/threshold", QString::number(expected.threshold)));
+    client.Send("/kestra/mic/9/gain", "f", -10.0);
+    QUdpSocket raw;
+    raw.writeDatagram(QByteArray("\x00garbage", 9), QHostAddress::LocalHost, show->Osc()->Port());
+    raw.writeDatagram(QByteArray("#bundle\0\0\0\0\0\0\0\0\1", 17), QHostAddress::LocalHost, show->Osc()->Port());
+    broker.Publish(kPrefix + "set/ducking/hold_time", "0");
+    client.Send("/kestra/mic/3/gain", "f", -12.0);
+    broker.Publish(kPrefix + "set/channels/mic3/mute", "true");
+    broker.Publish(kPrefix + "set", R"({"ducking":{"threshold":40}})");
+    EXPECT_TRUE(client.WaitHeard("/kestra/ducking/threshold", "40"));
+    EXPECT_TRUE(WaitFor([&] { return Heard("state/channels/mic3/gain_db") == "-12" && StatePublished(); }));
+    expected.micGain[2] = 24;
+    expected.micMute[2] = true;
+    expected.threshold = 40;
+    EXPECT_EQ(sim_->State().live, expected);
+    EXPECT_EQ(mqttRejected.size(), 1);
+    ASSERT_EQ(oscRejected.size(), 3);
+    EXPECT_TRUE(oscRejected.at(0).at(0).toString().contains(QLatin1String("/kestra/mic/9/gain: unknown address")));
+    OscClient other(show->Osc()->Port());
+    other.Send("/kestra/line/source");
+    EXPECT_TRUE(other.WaitHeard("/kestra/line/source", "tuner"));
+}
+
+TEST_F(OscBridgeTest, SubscriptionEndsWithoutRenewalAndReadOnlyRefuses)
+{
+    StartBridge();
+    OscBridge osc(CallsOf(*core_, true), 200);
+    ASSERT_TRUE(osc.Listen(QHostAddress::LocalHost, 0, nullptr));
+    OscClient client(osc.Port());
+    client.Send("/kestra/subscribe");
+    ASSERT_TRUE(WaitFor([&] { return osc.Subscribers() == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return osc.Subscribers() == 0; }, 3000));
+    QSignalSpy rejected(&osc, &OscBridge::rejected);
+    client.Send("/kestra/mic/2/mute", "i", 1);
+    ASSERT_TRUE(WaitFor([&] { return rejected.size() == 1; }));
+    EXPECT_TRUE(rejected.at(0).at(0).toString().contains(QLatin1String("read-only")));
+}
+
+// The broker forgets everything; the bridge reconnects and publishes it all
+// again. A device that goes away shows as "offline".
+TEST_F(MqttBridgeTest, SurvivesBrokerRestartAndDeviceLoss)
+{
+    broker.Kill();
+    ASSERT_TRUE(WaitFor([&] { return !show->Mqtt()->Connected(); }));
+    ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
+    probe = std::make_unique<MqttProbe>(broker.Port());
+    EXPECT_TRUE(WaitFor([&] { return StatePublished() && Heard("status") == "online"; }, 15000));
+    sim_->Vanish();
+    EXPECT_TRUE(WaitFor([&] { return Heard("status") == "offline"; }, 15000));
+    sim_->Reappear();
+    EXPECT_TRUE(WaitFor([&] { return Heard("status") == "online"; }, 15000));
+}
+
+// A bridge started before its broker connects once the broker is up, and
+// killed without a word it leaves its last will: "offline".
+TEST(MqttLastWill, LateBrokerAndTheBridgeDying)
+{
+    MosquittoBroker broker;
+    QProcess bridge;
+    bridge.start(QStringLiteral(KESTRACTL_PROGRAM),
+                 {"--demo", "serve", "--listen", QStringLiteral("127.0.0.1:%1").arg(FreePort()), "--mqtt",
+                  QStringLiteral("127.0.0.1:%1").arg(broker.PickPort()), "--mqtt-topic", kPrefix.chopped(1)});
+    ASSERT_TRUE(WaitFor([&] { return bridge.canReadLine(); }, 20000));  // "MQTT at ...": connecting
+    ASSERT_TRUE(broker.Start()) << broker.Why().toStdString();
+    MqttProbe probe(broker.Port());
+    ASSERT_TRUE(WaitFor([&] { return probe.Last(kPrefix + "status") == "online"; }, 20000));
+    bridge.kill();
+    EXPECT_TRUE(WaitFor([&] { return probe.Last(kPrefix + "status") == "offline"; }));
+}
