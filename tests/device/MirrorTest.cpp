@@ -1,6 +1,8 @@
 // The proof that the panel mirrors the device: after connecting to a device
 // in a random state, every control shows that state.
 #include "Entry.h"
+#include "FullState.h"
+#include "LCommProc.h"
 #include "Mroutine.h"
 #include "PanelFixture.h"
 #include "PanelText.h"
@@ -50,10 +52,18 @@ TEST_P(Mirror, EveryControlShowsTheDeviceState)
     for (int n = 0; n <= 3; ++n) {
         EXPECT_EQ(IsPressed(n ? w_->swPreset[n] : w_->swOff), state.switchOn == n) << "switch-on " << n;
     }
-    // Nothing the panel did while reading was sent back to the device.
-    for (const auto& frame : ReceivedNoPolls()) {
-        EXPECT_TRUE(frame.size() > 4 && (frame[4] == 0xAF || frame[4] == 0xBF)) << "only inquiries";
+    // Nothing the panel did while reading went back to the device: the
+    // inquiries in order, then polls; the log holds each inquiry and report.
+    const auto frames = device_->Received();
+    const auto inquiries = FullStateInquiries();
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i], i < inquiries.size() ? inquiries[i].MakeFrame(1) : LCommProc::PollFrame()) << i;
     }
+    const QStringList log = LogLines();
+    EXPECT_EQ(log.value(0), "-> [AF] 01 00");
+    EXPECT_EQ(log.filter(QRegularExpression("^-> \\[(AF|BF)\\] ")).size(), 49);
+    EXPECT_EQ(log.filter(QRegularExpression("^<- \\[.*\\(\\d+\\)$")).size(), 49);
+    EXPECT_EQ(log.size(), 98) << "no ACK or poll logged";
 }
 
 INSTANTIATE_TEST_SUITE_P(RandomStates, Mirror, testing::Values(1u, 7u, 42u, 2026u));

@@ -18,17 +18,6 @@ namespace {
 
 class TrafficLog : public PanelFixture {};
 
-TEST_F(TrafficLog, FullStateReadIsLoggedWithoutAcksOrPolls)
-{
-    ShowAndConnect();
-    QStringList lines = LogLines();
-    ASSERT_FALSE(lines.isEmpty());
-    EXPECT_EQ(lines.front(), "-> [AF] 01 00");
-    EXPECT_EQ(lines.filter(QRegularExpression("^-> \\[(AF|BF)\\] ")).size(), 49);
-    EXPECT_EQ(lines.filter(QRegularExpression("^<- \\[.*\\(\\d+\\)$")).size(), 49);
-    EXPECT_EQ(lines.size(), 98) << "one report per inquiry, nothing else";
-}
-
 // Each reply as the driver hands it over: its log line (if any) and status.
 TEST_F(TrafficLog, EachReplyKindLogsAndShowsItsTime)
 {
