@@ -13,11 +13,8 @@ using LineDiscipline = CommFixture;
 // ones carry their name as the sub byte.
 ByteVector Framed(char sub, char value)
 {
-    class Cmd : public LCmd {
-    public:
-        Cmd(char s, char v) : LCmd(0x01, static_cast<std::uint8_t>(s)) { Append(static_cast<std::uint8_t>(v)); }
-    };
-    return Cmd(sub, value).MakeFrame(frame::kModeFramed);
+    const auto s = static_cast<std::uint8_t>(sub), v = static_cast<std::uint8_t>(value);
+    return LCmd(ByteVector{0x10, 0x02, 0x01, 0x02, s, v, 0x10, 0x03, 0x00}).MakeFrame(frame::kModeFramed);
 }
 
 // Frames submitted while one is out: "A+" appends A, "A" merges A into item
