@@ -1,6 +1,6 @@
-// Connecting, disconnecting and every way the device or the line can fail,
-// end to end: the simulator misbehaves, the real driver and window must cope
-// without crashing, hanging or losing anything.
+// Starting, connecting, disconnecting and every way the device, the line or
+// the settings store can fail, end to end: the simulator misbehaves, the real
+// driver and window must cope without crashing, hanging or losing anything.
 #include "Commands.h"
 #include "Connection.h"
 #include "Hex.h"
@@ -12,9 +12,11 @@
 #include "StatusBar.h"
 #include "WaitFor.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include <optional>
@@ -25,6 +27,21 @@ using Answer = TDialogs::Answer;
 
 class Connection : public PanelFixture {
 protected:
+    void TearDown() override
+    {
+        PanelFixture::TearDown();
+        SetLanguageFlag(kLanguageEnglish);
+    }
+    // Shown without a device; what the window took from the settings store.
+    std::string ShowUnconnected()
+    {
+        LComm::SetPortOverride(dir_.filePath("no-device"));
+        BuildWindow();
+        w_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w_.get()));
+        return std::to_string(w_->PortNo) + " " + w_->cbCOM->currentText().toStdString() + " " +
+               std::to_string(LanguageFlag() == kLanguageEnglish) + std::to_string(w_->rdgLanguage->ItemIndex());
+    }
     // Connected, with a silence limit short enough to wait for.
     void ConnectWithShortSilence()
     {
@@ -60,14 +77,12 @@ TEST_F(Connection, PollsShowTheirReplyTimeUntilDisconnected)
     EXPECT_EQ(w_->pgbLine->value(), bar) << "the level bars keep their last values";
 }
 
-// Without a device the window opens unconnected and asks nothing; a click
-// keeps its own change and sends nothing.
-TEST_F(Connection, WithoutADeviceNothingIsSentAndNoBoxIsShown)
+// The first start, without a device: defaults, unconnected, no box; a click
+// keeps its own change and sends nothing. The port is stored at once, the
+// language when the window closes.
+TEST_F(Connection, FirstStartWithoutADevice)
 {
-    LComm::SetPortOverride(dir_.filePath("no-such-port"));
-    BuildWindow();
-    w_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w_.get()));
+    EXPECT_EQ(ShowUnconnected(), "1 COM1 11");
     EXPECT_EQ(Shown(), "disconnect, closed, connect");
     w_->Panel1Click(w_->Panel[2]);
     w_->btnTunerClick(w_->btnCD);
@@ -75,6 +90,33 @@ TEST_F(Connection, WithoutADeviceNothingIsSentAndNoBoxIsShown)
     EXPECT_TRUE(LogLines().isEmpty());
     EXPECT_TRUE(IsPressed(w_->Panel[2]));
     EXPECT_TRUE(dialogs_->asked.empty());
+
+    EXPECT_EQ(StoredInt("Port No"), 1);
+    EXPECT_EQ(StoredInt("Language"), 0);
+    w_->cbCOM->setCurrentIndex(4);
+    w_->cbCOMChange();
+    EXPECT_EQ(StoredInt("Port No"), 5) << "written at once";
+    w_->rdgLanguage->SetItemIndex(0);
+    w_->rdgLanguageClick();
+    EXPECT_EQ(StoredInt("Language"), 0) << "not before the window closes";
+    w_->close();
+    EXPECT_EQ(StoredInt("Language"), 1);
+    EXPECT_EQ(ShowUnconnected(), "5 COM5 00") << "the next start reads both back";
+}
+
+TEST_F(Connection, BadStoresLeaveCom1AndEnglish)
+{
+    const struct { QVariant port, language; } cases[] = {
+        {0, 0}, {9, 0}, {-3, 2}, {1, 7}, {QString("COM4"), QString("deutsch")},
+        {QVariant(qlonglong(1) << 40), QVariant(qlonglong(1) << 33)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port.toString().toStdString());
+        QFile::remove(settingsFile_);
+        QSettings(settingsFile_, QSettings::IniFormat).setValue("Port No", c.port);
+        QSettings(settingsFile_, QSettings::IniFormat).setValue("Language", c.language);
+        EXPECT_EQ(ShowUnconnected(), "1 COM1 11");
+    }
 }
 
 // Each fault while commands are under way. A refused command changes
