@@ -1,5 +1,4 @@
 // kestractl in-process against simulated devices on pseudo-terminals.
-#include "DeviceSession.h"
 #include "Hex.h"
 #include "KestraSim.h"
 #include "Kestractl.h"
@@ -107,13 +106,6 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_TRUE(c.code != kExitUsage || sim_.ReceivedCount() == 0) << "a usage error sends nothing";
     }
-    sim_.SetFault({});
-
-    DeviceSession holder;
-    ASSERT_FALSE(holder.Open(QString::fromStdString(path_)));
-    const CtlRun busy = Ctl({"--port", path_, "get"});
-    EXPECT_EQ(busy.code, kExitDevice);
-    EXPECT_NE(busy.err.find("in use by another program"), std::string::npos) << busy.err;
 }
 
 TEST_F(Kestractl, UpdateProgramsTheImageThroughTheBootLoader)

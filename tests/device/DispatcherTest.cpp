@@ -82,7 +82,6 @@ TEST_F(Dispatch, EachReportSetsItsControls)
                     (w.tbSubRight->isEnabled() ? "" : " right fixed") + " offset " + std::to_string(w.SubGangedOffset);
          },
          "10 0 0dB  muted, 20 0 0dB  muted ganged right hidden right fixed offset -10", ""},
-        {"E0", {}, {}, "", "message Wait, until KESTRA is ready;"},
         {"E1 03", {}, {}, "", "message request ID unknown;"},
         // Shorter than its layout: ignored, not read past its end.
         {"C3 21", {}, strip(5), "0 79 0dB ", ""},

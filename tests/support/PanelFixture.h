@@ -71,8 +71,7 @@ protected:
     void Settle();
 
     // Frames the device received since the last ClearReceived, polls left out.
-    std::vector<ByteVector> ReceivedNoPolls() const;
-    std::vector<std::string> ReceivedHex() const;  // polls left out
+    std::vector<std::string> ReceivedHex() const;
     void ClearReceived();
     // Waits until the device received a frame equal to `hex` (polls ignored).
     bool WaitForFrame(const std::string& hex, int timeoutMs = 3000);
