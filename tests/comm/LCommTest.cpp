@@ -30,26 +30,18 @@ int ReaderThreadCount()
 
 TEST(PortName, ParsesEveryFormAndExplainsBadNames)
 {
-    struct Case {
-        const char* name;
-        Kind kind;
-        const char* pathOrHost;
-        int port;
+    // What each name opens: "serial PATH" or "tcp|rfc2217 HOST PORT".
+    const std::pair<const char*, const char*> valid[] = {
+        {"COM1", "serial /dev/ttyS0"}, {" com12 ", "serial /dev/ttyS11"}, {"/dev/ttyUSB0", "serial /dev/ttyUSB0"},
+        {"ttyACM0", "serial /dev/ttyACM0"}, {"tcp://127.0.0.1:2000", "tcp 127.0.0.1 2000"},
+        {"TCP://nport-7.example:4001", "tcp nport-7.example 4001"}, {"rfc2217://[::1]:65535", "rfc2217 ::1 65535"},
+        {"rfc2217://[fe80::1%eth0]:7000", "rfc2217 fe80::1%eth0 7000"},
     };
-    const Case valid[] = {
-        {"COM1", Kind::Serial, "/dev/ttyS0", 0}, {" com12 ", Kind::Serial, "/dev/ttyS11", 0},
-        {"/dev/ttyUSB0", Kind::Serial, "/dev/ttyUSB0", 0}, {"ttyACM0", Kind::Serial, "/dev/ttyACM0", 0},
-        {"tcp://127.0.0.1:2000", Kind::Tcp, "127.0.0.1", 2000},
-        {"TCP://nport-7.example:4001", Kind::Tcp, "nport-7.example", 4001},
-        {"rfc2217://[::1]:65535", Kind::Rfc2217, "::1", 65535},
-        {"rfc2217://[fe80::1%eth0]:7000", Kind::Rfc2217, "fe80::1%eth0", 7000},
-    };
-    for (const Case& c : valid) {
-        const comm::PortAddress a = comm::ParsePortName(QString::fromUtf8(c.name));
-        ASSERT_TRUE(a.Ok()) << c.name << ": " << a.error.toStdString();
-        EXPECT_EQ(a.kind, c.kind) << c.name;
-        EXPECT_EQ((c.kind == Kind::Serial ? a.path : a.host).toStdString(), c.pathOrHost);
-        EXPECT_EQ(a.port, c.port) << c.name;
+    for (const auto& [name, opens] : valid) {
+        const comm::PortAddress a = comm::ParsePortName(QString::fromUtf8(name));
+        const QString where = a.kind == Kind::Serial ? a.path : a.host + ' ' + QString::number(a.port);
+        const char* const kind[] = {"serial", "tcp", "rfc2217"};
+        EXPECT_EQ(QStringLiteral("%1 %2%3").arg(kind[static_cast<int>(a.kind)], where, a.error).toStdString(), opens);
     }
     const std::pair<const char*, const char*> invalid[] = {
         {"", "No port given"}, {"COM999", "numbered 1 to 256"}, {"dev/ttyUSB0", "is not a port"},
