@@ -1,14 +1,18 @@
-// The port driver on its own: port names, opening, writing, and the ways its
-// reader thread ends (silence, a vanished device, close).
+// The port driver on its own: port names, opening, writing, the ways its
+// reader thread ends (silence, a vanished device, close), and replies handed
+// to the owner's thread by posted events: only the driver that sent one
+// handles it, and closing never waits on a reply being handled.
 #include "CommFixture.h"
 
 #include "PortErrors.h"
 #include "PortName.h"
 #include "PortReader.h"
 
+#include <QDialog>
 #include <QDir>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -143,10 +147,7 @@ TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
 TEST(SerialErrors, MapOntoTheCodesTheOwnerSees)
 {
     const std::pair<QSerialPort::SerialPortError, int> table[] = {
-        {QSerialPort::ResourceError, 1},
-        {QSerialPort::ReadError, 2},
-        {QSerialPort::TimeoutError, 6},
-        {QSerialPort::WriteError, -1},
+        {QSerialPort::ResourceError, 1}, {QSerialPort::ReadError, 2}, {QSerialPort::TimeoutError, 6}, {QSerialPort::WriteError, -1},
     };
     for (const auto& [error, code] : table) {
         EXPECT_EQ(comm::ErrorCodeFor(error), code) << error;
@@ -215,6 +216,84 @@ TEST_F(Driver, PollsWaitForTheirReplyAndAVanishedPeerGivesOneError)
     EXPECT_EQ(owner.replies, std::vector<ByteVector>{Ack()});
     peer.CloseMaster();
     ExpectEndedOnce(testing::AnyOf(kErrPortFailed, kErrReadFailed));
+}
+
+// Replies still in flight when their driver was closed or replaced never
+// reach the handler, not even a new driver's at the same address.
+TEST_F(Driver, OnlyTheCurrentDriversRepliesAreHandled)
+{
+    int handled = 0;
+    auto deliver = [&](quint64 from, LCommProc* current) {
+        RecCompleteEvent reply(Ack(), 0, from);
+        EXPECT_TRUE(DeliverReply(&reply, [=] { return current; }, [&](auto&) { ++handled; }));
+    };
+    const quint64 old = OpenDriver().Id();
+    driver->Close();
+    deliver(old, driver.get());
+    driver.reset();
+    OpenDriver();
+    deliver(old, driver.get());
+    deliver(old, nullptr);
+    EXPECT_EQ(handled, 0);
+    deliver(driver->Id(), driver.get());
+    EXPECT_EQ(handled, 1);
+}
+
+// Close from every state the owner can be in, many times over (the
+// threading builds run this to find a deadlock or a late use of the driver).
+TEST_F(Driver, CloseReturnsPromptlyInEveryState)
+{
+    enum State { Idle, Busy, ReaderEnded, Handling, HandlerDestroys, ModalDialog };
+    for (State state : {Idle, Busy, ReaderEnded, Handling, HandlerDestroys, ModalDialog}) {
+        for (int round = 0; round < 15; ++round) {
+            SCOPED_TRACE(testing::Message() << "state " << state << ", round " << round);
+            owner.errors.clear();
+            LCommProc& d = OpenDriver(false, state == ReaderEnded ? 30 : 8000);
+            qint64 closeMs = -1;
+            auto close = [&] {
+                closeMs = Timed([&] { state == HandlerDestroys ? driver.reset() : driver->Close(); });
+            };
+            if (state == Idle) {
+                close();
+            } else if (state == Busy) {
+                d.Send(Frame('X'), true);
+                d.Send(Frame('Y'), false);
+                ASSERT_EQ(ReadPeer(8), Frame('X'));
+                close();
+                EXPECT_EQ(d.QueueLength(), 0u);
+            } else if (state == ReaderEnded) {
+                ASSERT_TRUE(WaitFor([&] { return !owner.errors.empty() && !d.ReaderRunning(); }));
+                close();
+            } else {
+                owner.onReply = [&](const RecCompleteEvent&) {
+                    if (state != ModalDialog) {
+                        return close();
+                    }
+                    QDialog box;
+                    QTimer::singleShot(10, &box, [&] {
+                        close();
+                        box.reject();
+                    });
+                    box.exec();
+                };
+                d.Send(Frame('X'), true);
+                d.Send(Frame('Y'), true);
+                ASSERT_EQ(ReadPeer(8), Frame('X'));
+                ASSERT_TRUE(peer.Write(Ack()));
+                ASSERT_TRUE(WaitFor([&] { return closeMs >= 0; }));
+                owner.onReply = nullptr;
+            }
+            EXPECT_TRUE(closeMs >= 0 && closeMs < kPromptMs) << closeMs;
+            if (driver) {
+                EXPECT_FALSE(driver->IsOpen());
+                EXPECT_FALSE(driver->ReaderRunning());
+                driver.reset();
+            }
+            EXPECT_FALSE(PeerHearsAnything(round == 0 ? 100 : 5)) << "a frame went out after the close";
+            // No error 5; the only error is the silence that ended the reader.
+            EXPECT_EQ(owner.errors, state == ReaderEnded ? std::vector<int>{kErrSilence} : std::vector<int>{});
+        }
+    }
 }
 
 }  // namespace
