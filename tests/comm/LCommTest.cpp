@@ -241,14 +241,15 @@ TEST_F(Driver, OnlyTheCurrentDriversRepliesAreHandled)
 
 // Close from every state the owner can be in, many times over (the
 // threading builds run this to find a deadlock or a late use of the driver).
+// Closing after the reader ended by itself is the reader-end checks' part.
 TEST_F(Driver, CloseReturnsPromptlyInEveryState)
 {
-    enum State { Idle, Busy, ReaderEnded, Handling, HandlerDestroys, ModalDialog };
-    for (State state : {Idle, Busy, ReaderEnded, Handling, HandlerDestroys, ModalDialog}) {
+    enum State { Idle, Busy, Handling, HandlerDestroys, ModalDialog };
+    for (State state : {Idle, Busy, Handling, HandlerDestroys, ModalDialog}) {
         for (int round = 0; round < 15; ++round) {
             SCOPED_TRACE(testing::Message() << "state " << state << ", round " << round);
             owner.errors.clear();
-            LCommProc& d = OpenDriver(false, state == ReaderEnded ? 30 : 8000);
+            LCommProc& d = OpenDriver();
             qint64 closeMs = -1;
             auto close = [&] {
                 closeMs = Timed([&] { state == HandlerDestroys ? driver.reset() : driver->Close(); });
@@ -261,9 +262,6 @@ TEST_F(Driver, CloseReturnsPromptlyInEveryState)
                 ASSERT_EQ(ReadPeer(8), Frame('X'));
                 close();
                 EXPECT_EQ(d.QueueLength(), 0u);
-            } else if (state == ReaderEnded) {
-                ASSERT_TRUE(WaitFor([&] { return !owner.errors.empty() && !d.ReaderRunning(); }));
-                close();
             } else {
                 owner.onReply = [&](const RecCompleteEvent&) {
                     if (state != ModalDialog) {
@@ -290,8 +288,7 @@ TEST_F(Driver, CloseReturnsPromptlyInEveryState)
                 driver.reset();
             }
             EXPECT_FALSE(PeerHearsAnything(round == 0 ? 100 : 5)) << "a frame went out after the close";
-            // No error 5; the only error is the silence that ended the reader.
-            EXPECT_EQ(owner.errors, state == ReaderEnded ? std::vector<int>{kErrSilence} : std::vector<int>{});
+            EXPECT_EQ(owner.errors, std::vector<int>{}) << "closing reports nothing";
         }
     }
 }

@@ -107,11 +107,6 @@ std::vector<std::string> PanelFixture::ReceivedHex() const
     return out;
 }
 
-void PanelFixture::ClearReceived()
-{
-    device_->ClearReceived();
-}
-
 bool PanelFixture::WaitForFrame(const std::string& hex, int timeoutMs)
 {
     return WaitFor([&] { return std::ranges::count(ReceivedHex(), hex) > 0; }, timeoutMs);

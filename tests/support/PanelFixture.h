@@ -72,7 +72,7 @@ protected:
 
     // Frames the device received since the last ClearReceived, polls left out.
     std::vector<std::string> ReceivedHex() const;
-    void ClearReceived();
+    void ClearReceived() { device_->ClearReceived(); }
     // Waits until the device received a frame equal to `hex` (polls ignored).
     bool WaitForFrame(const std::string& hex, int timeoutMs = 3000);
 
