@@ -92,12 +92,9 @@ TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
 
 TEST_F(LineDiscipline, FrameShapedRawPageIsCollectedRaw)
 {
-    // A firmware page whose bytes happen to look like a frame.
-    ByteVector page(64, 0x5A);
-    page[0] = 0x10;
-    page[1] = 0x02;
-    page[61] = 0x10;
-    page[62] = 0x03;
+    ByteVector page(64, 0x5A);  // a firmware page whose bytes happen to look like a frame
+    std::ranges::copy(Hex("10 02"), page.begin());
+    std::ranges::copy(Hex("10 03"), page.begin() + 61);
     ASSERT_TRUE(IsFramed(page));
     LCommProc& d = OpenDriver();
     d.Send(page, true, frame::kModeRaw);

@@ -49,14 +49,6 @@ protected:
         return std::to_string(w_->PortNo) + " " + w_->cbCOM->currentText().toStdString() + " " +
                std::to_string(LanguageFlag() == kLanguageEnglish) + std::to_string(w_->rdgLanguage->ItemIndex());
     }
-    // Connected, with a silence limit short enough to wait for.
-    void ConnectWithShortSilence()
-    {
-        StartDevice();
-        BuildWindow();
-        w_->Device().SetSilenceLimitMs(300);
-        ShowAndConnect();
-    }
     // A fault of the device; none: it is unplugged.
     void Inflict(const std::optional<sim::Fault>& fault) { fault ? device_->SetFault(*fault) : device_->Vanish(); }
     // The connection as the user sees it: status, link, which controls work.
@@ -168,7 +160,10 @@ TEST_F(Connection, EachFaultLosesNothingAndTheAnswerDecides)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(settingsFile_);
-        ConnectWithShortSilence();
+        StartDevice();
+        BuildWindow();
+        w_->Device().SetSilenceLimitMs(300);  // short enough to wait for
+        ShowAndConnect();
         dialogs_->answers = {c.answer.value_or(Answer::Ignore)};
         dialogs_->whileOpen = [&] {
             if (c.answer == Answer::Retry) {
