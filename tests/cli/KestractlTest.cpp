@@ -85,7 +85,6 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
         {{"--port", path_, "restore", bad}, {}, kExitUsage, "line_source: \"radio\" is not allowed"},
         {{"--port", path_, "preset", "load", "4"}, {}, kExitUsage, "kestractl: N: Value 4 not in range"},
         {{"--port", path_, "factory-default"}, {}, kExitUsage, "add --yes"},
-        {{"--port", "/dev/kestra-none", "get"}, {}, kExitDevice, "kestractl: /dev/kestra-none: no such port\n"},
         {{"--timeout", "150", "--port", path_, "get"}, {sim::FaultKind::Silence}, kExitDevice, "no answer from the device within 150 ms"},
         {{"--port", path_, "preset", "save", "2"}, {sim::FaultKind::Nak}, kExitDevice, "the device refused a frame (NAK)"},
         {{"--port", path_, "get"}, {sim::FaultKind::Busy}, kExitDevice, "the device is busy"},

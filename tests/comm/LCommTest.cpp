@@ -3,6 +3,7 @@
 // to the owner's thread by posted events: only the driver that sent one
 // handles it, and closing never waits on a reply being handled.
 #include "CommFixture.h"
+#include "FreePort.h"
 
 #include "PortErrors.h"
 #include "PortName.h"
@@ -10,7 +11,6 @@
 
 #include <QDialog>
 #include <QDir>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -101,10 +101,8 @@ TEST(PortName, UnreachableHostsAndRefusedAccessAreNamed)
 // reader thread left behind, no error posted, nothing sent afterwards.
 TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
 {
-    QTcpServer probe;  // a port nobody listens on once the probe is gone
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 closed = probe.serverPort();
-    probe.close();
+    const quint16 closed = FreePort();  // nobody listens on it
+    ASSERT_NE(closed, 0);
     const QString pty = QString::fromStdString(peer.Path());
     struct Case {
         QString port;
