@@ -104,35 +104,28 @@ TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
     const quint16 closed = FreePort();  // nobody listens on it
     ASSERT_NE(closed, 0);
     const QString pty = QString::fromStdString(peer.Path());
-    struct Case {
-        QString port;
-        int baud, dataBits, parity, stopBits;
-        QString why;
-    };
-    const Case cases[] = {
-        {QStringLiteral("tcp://127.0.0.1:%1").arg(closed), 9600, 8, 0, 0,
-         QStringLiteral("127.0.0.1 refused the connection on port %1").arg(closed)},
-        {QStringLiteral("/dev/kestra-no-such-port"), 9600, 8, 0, 0, QStringLiteral("There is no serial port /dev/kestra-no-such-port")},
-        {pty, 9600, 9, 0, 0, QStringLiteral("refused the line settings (9600 baud)")},
-        {pty, 0, 8, 0, 0, QStringLiteral("refused the line settings (0 baud)")},
-        {pty, 9600, 8, 0, 0, QStringLiteral("is in use by another program")},  // the holder below has it
+    const struct { QString port; int baud, dataBits; QString why; } cases[] = {
+        {QStringLiteral("tcp://127.0.0.1:%1").arg(closed), 9600, 8, QStringLiteral("127.0.0.1 refused the connection on port %1").arg(closed)},
+        {QStringLiteral("/dev/kestra-no-such-port"), 9600, 8, QStringLiteral("There is no serial port /dev/kestra-no-such-port")},
+        {pty, 9600, 9, QStringLiteral("refused the line settings (9600 baud)")},
+        {pty, 0, 8, QStringLiteral("refused the line settings (0 baud)")},
+        {pty, 9600, 8, QStringLiteral("is in use by another program")},  // the holder below has it
     };
     LComm::SetPortOverride({});
     QSerialPort holder(pty);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.why.toStdString());
         if (&c == &cases[4]) {
             ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
         }
         LCommProc d(&owner);
-        EXPECT_FALSE(d.OpenNamed(c.port, c.baud, c.dataBits, c.parity, c.stopBits));
+        EXPECT_FALSE(d.OpenNamed(c.port, c.baud, c.dataBits, 0, 0));
         EXPECT_THAT(d.LastOpenError().toStdString(), HasSubstr(c.why.toStdString()));
         EXPECT_FALSE(d.IsOpen());
         // A joined QThread's system thread may linger for a moment; a leaked one stays.
         EXPECT_TRUE(WaitFor([&] { return ReaderThreadCount() == 0; }, 1000));
         d.Send(Frame(0x05), true);
         EXPECT_FALSE(d.IsBusy());
-        d.Close();
     }
     holder.close();
     EXPECT_FALSE(PeerHearsAnything(50));

@@ -10,7 +10,6 @@
 #include "Hex.h"
 #include "LCommProc.h"
 #include "Language.h"
-#include "Lcomm.h"
 #include "PanelFixture.h"
 #include "PanelText.h"
 #include "RadioGroup.h"
@@ -42,7 +41,6 @@ protected:
     // Shown without a device; what the window took from the settings store.
     std::string ShowUnconnected()
     {
-        LComm::SetPortOverride(dir_.filePath("no-device"));
         BuildWindow();
         w_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w_.get()));

@@ -3,7 +3,6 @@
 #include "Dispatcher.h"
 #include "Hex.h"
 #include "Language.h"
-#include "Lcomm.h"
 #include "PanelFixture.h"
 #include "PanelText.h"
 #include "WaitFor.h"
@@ -21,7 +20,6 @@ protected:
     void SetUp() override
     {
         PanelFixture::SetUp();
-        LComm::SetPortOverride(QStringLiteral("/dev/kestra-test-no-such-port"));
         SetLanguageFlag(kLanguageEnglish);
         Fresh();
     }
