@@ -47,8 +47,6 @@ protected:
         return std::to_string(w_->PortNo) + " " + w_->cbCOM->currentText().toStdString() + " " +
                std::to_string(LanguageFlag() == kLanguageEnglish) + std::to_string(w_->rdgLanguage->ItemIndex());
     }
-    // A fault of the device; none: it is unplugged.
-    void Inflict(const std::optional<sim::Fault>& fault) { fault ? device_->SetFault(*fault) : device_->Vanish(); }
     // The connection as the user sees it: status, link, which controls work.
     std::string Shown() const
     {
@@ -170,7 +168,7 @@ TEST_F(Connection, EachFaultLosesNothingAndTheAnswerDecides)
                 ClearReceived();
             }
         };
-        Inflict(c.fault);
+        c.fault ? device_->SetFault(*c.fault) : device_->Vanish();  // no fault: unplugged
         w_->btnTunerClick(w_->btnCD);
         w_->Panel1Click(w_->Panel[2]);
         if (c.answer) {
@@ -219,7 +217,6 @@ TEST_F(Connection, ReceivedOnlyUntilHiddenClearedByItsButton)
     w_->frmMsg->rbRXOnly->setChecked(true);
     w_->frmMsg->Clear();
     w_->btnTunerClick(w_->btnCD);
-    ASSERT_TRUE(WaitFor([&] { return !LogLines().isEmpty(); }));
     Settle();
     ASSERT_EQ(LogLines().size(), 1);
     EXPECT_TRUE(LogLines()[0].startsWith("<- [C1] 03(")) << LogLines()[0].toStdString();
