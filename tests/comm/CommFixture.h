@@ -78,6 +78,18 @@ protected:
         return out;
     }
     bool PeerHearsAnything(int windowMs) { return !ReadPeer(1, windowMs).empty(); }
+    // The reader ended by itself: one error, the port closed and refusing
+    // writes, and closing is prompt and adds nothing.
+    void ExpectEndedOnce(const testing::Matcher<int>& error)
+    {
+        ASSERT_TRUE(WaitFor([&] { return !owner.errors.empty(); }));
+        EXPECT_FALSE(driver->IsOpen());
+        EXPECT_TRUE(WaitFor([&] { return !driver->ReaderRunning(); }));
+        EXPECT_FALSE(driver->Write(Hex("01")));
+        EXPECT_LT(Timed([&] { driver->Close(); }), kPromptMs);
+        EXPECT_FALSE(WaitFor([&] { return owner.errors.size() > 1; }, 300));
+        EXPECT_THAT(owner.errors, testing::ElementsAre(error));
+    }
     // Milliseconds a call takes.
     static qint64 Timed(const std::function<void()>& call)
     {

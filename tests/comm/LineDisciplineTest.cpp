@@ -1,5 +1,7 @@
-// One frame on the line at a time: what waits, what merges, what goes next.
+// One frame on the line at a time: what waits, what merges, what goes next,
+// and how replies are cut from the stream.
 #include "CommFixture.h"
+#include "ReplyCollector.h"
 
 #include <string>
 
@@ -11,16 +13,15 @@ using LineDiscipline = CommFixture;
 // ones carry their name as the sub byte.
 ByteVector Framed(char sub, char value)
 {
-    class Cmd : public LCmd {
-    public:
-        Cmd(char s, char v) : LCmd(0x01, static_cast<std::uint8_t>(s)) { Append(static_cast<std::uint8_t>(v)); }
-    };
-    return Cmd(sub, value).MakeFrame(frame::kModeFramed);
+    const auto s = static_cast<std::uint8_t>(sub), v = static_cast<std::uint8_t>(value);
+    return LCmd(ByteVector{0x10, 0x02, 0x01, 0x02, s, v, 0x10, 0x03, 0x00}).MakeFrame(frame::kModeFramed);
 }
 
 // Frames submitted while one is out: "A+" appends A, "A" merges A into item
 // M, "A:N" merges A into item N, "|" answers once and takes the frame that
-// goes next. Then the frames leave in queue order, one per reply.
+// goes next, ">A+" is submitted while the next reply is handled (a message
+// box open inside the handling). Then the frames leave in queue order, one
+// per reply, and none while a reply is being handled.
 TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
 {
     struct Case {
@@ -37,12 +38,24 @@ TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
         {{"A", "B:N", "C:N"}, 2, "AC", true},  // another item's value is never replaced; the slot moves on
         {{"A", "B:N", "C"}, 3, "ABC", true},
         {{"A", "D+", "|", "B"}, 2, "ADB", true},  // a merge after its slot left queues anew, D stays
+        {{"D+", ">P+", ">Q"}, 1, "DPQ", true},    // behind the frames queued before the handling
     };
     auto name = [](const ByteVector& f) { return static_cast<char>(f[4] == 'M' || f[4] == 'N' ? f[5] : f[4]); };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sent);
         owner.replies.clear();
         LCommProc& d = OpenDriver();
+        auto submit = [&d](const std::string& s) {
+            const bool append = s.back() == '+';
+            d.Send(append ? Framed(s[0], 0) : Framed(s.size() == 3 ? s[2] : 'M', s[0]), append);
+        };
+        std::vector<std::string> handling;
+        bool heardWhileHandling = false;
+        owner.onReply = [&](const RecCompleteEvent&) {
+            std::ranges::for_each(handling, submit);
+            heardWhileHandling = !handling.empty() && PeerHearsAnything(100);
+            handling.clear();
+        };
         d.Send(Frame('X'), true);
         ASSERT_EQ(ReadPeer(8), Frame('X'));
         std::string sent;
@@ -50,10 +63,11 @@ TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
             if (s == "|") {
                 ASSERT_TRUE(peer.Write(Ack()));
                 sent += name(ReadPeer(9));
-                continue;
+            } else if (s[0] == '>') {
+                handling.push_back(s.substr(1));
+            } else {
+                submit(s);
             }
-            const bool append = s.size() == 2;
-            d.Send(append ? Framed(s[0], 0) : Framed(s.size() == 3 ? s[2] : 'M', s[0]), append);
         }
         EXPECT_EQ(d.QueueLength(), c.queued);
         EXPECT_FALSE(PeerHearsAnything(50)) << "nothing more goes out before the reply";
@@ -71,58 +85,16 @@ TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
         EXPECT_TRUE(WaitFor([&] { return !d.IsBusy(); }));
         EXPECT_EQ(d.QueueLength(), 0u);
         EXPECT_EQ(owner.replies.size(), c.sent.size() + 1);
+        EXPECT_FALSE(heardWhileHandling);
     }
-}
-
-// Frames sent while a reply is handled (a message box open inside the
-// handling) wait for its end, then follow the frames queued before, in order.
-TEST_F(LineDiscipline, FramesSubmittedWhileHandlingFollowInOrder)
-{
-    LCommProc& d = OpenDriver();
-    d.Send(Frame('X'), true);
-    d.Send(Frame('Z'), true);
-    ASSERT_EQ(ReadPeer(8), Frame('X'));
-    bool heardDuringHandling = true;
-    owner.onReply = [&](const RecCompleteEvent&) {
-        if (owner.replies.size() == 1) {
-            d.Send(Frame('P'), true);
-            d.Send(Frame('Q'), false);
-            heardDuringHandling = PeerHearsAnything(150);
-        }
-    };
-    ASSERT_TRUE(peer.Write(Ack()));
-    ASSERT_TRUE(WaitFor([&] { return !owner.replies.empty(); }));
-    EXPECT_FALSE(heardDuringHandling);
-    std::string order;
-    for (int i = 0; i < 3; ++i) {
-        const ByteVector next = ReadPeer(8);
-        ASSERT_EQ(next.size(), 8u);
-        order += static_cast<char>(next[4]);
-        ASSERT_TRUE(peer.Write(Ack()));
-    }
-    EXPECT_EQ(order, "ZPQ");
-    EXPECT_TRUE(WaitFor([&] { return !d.IsBusy(); }));
-}
-
-TEST_F(LineDiscipline, PollGoesOutOnlyWhenIdle)
-{
-    LCommProc& d = OpenDriver(true);
-    ASSERT_EQ(ReadPeer(8, 1000), LCommProc::PollFrame());
-    EXPECT_FALSE(PeerHearsAnything(350)) << "an unanswered poll keeps the driver busy";
-    EXPECT_TRUE(d.IsBusy());
-    ASSERT_TRUE(peer.Write(Ack()));
-    EXPECT_EQ(ReadPeer(8, 1000), LCommProc::PollFrame());
-    EXPECT_EQ(owner.replies, std::vector<ByteVector>{Ack()});
+    owner.onReply = nullptr;
 }
 
 TEST_F(LineDiscipline, FrameShapedRawPageIsCollectedRaw)
 {
-    // A firmware page whose bytes happen to look like a frame.
-    ByteVector page(64, 0x5A);
-    page[0] = 0x10;
-    page[1] = 0x02;
-    page[61] = 0x10;
-    page[62] = 0x03;
+    ByteVector page(64, 0x5A);  // a firmware page whose bytes happen to look like a frame
+    std::ranges::copy(Hex("10 02"), page.begin());
+    std::ranges::copy(Hex("10 03"), page.begin() + 61);
     ASSERT_TRUE(IsFramed(page));
     LCommProc& d = OpenDriver();
     d.Send(page, true, frame::kModeRaw);
@@ -150,6 +122,50 @@ TEST(MergeTarget, OnlyTheSameItemIsReplaced)
     for (const auto& [waiting, next, same] : cases) {
         EXPECT_EQ(LCommProc::SameTarget(Hex(waiting), Hex(next)), same) << waiting << " / " << next;
     }
+}
+
+// Replies cut from the byte stream by their length byte (framed) or byte by
+// byte (raw).
+std::vector<std::string> Collect(ReplyCollector& c, std::uint8_t mode, const std::string& hex)
+{
+    std::vector<std::string> out;
+    for (std::uint8_t b : Hex(hex)) {
+        if (c.Feed(b, mode)) {
+            out.push_back(ToHex(c.Take()));
+        }
+    }
+    return out;
+}
+
+TEST(ReplyCollector, CutsRepliesFromTheStream)
+{
+    struct Case {
+        std::uint8_t mode;
+        const char* bytes;
+        std::vector<std::string> replies;  // in order of completion
+        const char* leftOver;              // still being collected afterwards
+    };
+    const Case cases[] = {
+        {1, "55 10 10 02 01 01 01 10 03 00", {"10 02 01 01 01 10 03 00"}, ""},  // noise and a lone DLE dropped
+        {1, "10 41 02 01 01 01 10 03 00", {"10 02 01 01 01 10 03 00"}, ""},     // DLE then other keeps the DLE
+        // Complete by count alone: the trailer and checksum may be anything.
+        {1, "10 02 01 05 C3 10 03 10 03 FF FF EE 10 02", {"10 02 01 05 C3 10 03 10 03 FF FF EE"}, "10 02"},
+        {1, "10 02 01 05 C3 10 03 10 03 FF FF", {}, "10 02 01 05 C3 10 03 10 03 FF FF"},
+        {1, "10 02 01 00 10 03 01", {"10 02 01 00 10 03 01"}, ""},
+        {1, "10 02 01 01 01 10 03 00 10 02 01 01 02 10 03 03", {"10 02 01 01 01 10 03 00", "10 02 01 01 02 10 03 03"}, ""},
+        {0, "41 42 10 02", {"41", "42", "10", "02"}, ""},
+        {2, "10 02 01 01 01 10 03 00", {}, ""},  // another mode takes nothing
+    };
+    for (const Case& c : cases) {
+        ReplyCollector collector;
+        EXPECT_EQ(Collect(collector, c.mode, c.bytes), c.replies) << c.bytes;
+        EXPECT_EQ(ToHex(collector.Pending()), c.leftOver) << c.bytes;
+    }
+    // A switch of mode keeps a partial reply: raw mode hands it out with the next byte.
+    ReplyCollector collector;
+    EXPECT_TRUE(Collect(collector, 1, "10 02 01").empty());
+    EXPECT_THAT(Collect(collector, 0, "AA"), testing::ElementsAre("10 02 01 AA"));
+    EXPECT_TRUE(collector.Pending().empty());
 }
 
 }  // namespace

@@ -1,22 +1,28 @@
-// Connecting, disconnecting and every way the device or the line can fail,
-// end to end: the simulator misbehaves, the real driver and window must cope
-// without crashing, hanging or losing anything.
+// The link as the user sees it, end to end: starting, connecting,
+// disconnecting, the status line and the traffic log, and every way the
+// device, the line or the settings store can fail: the simulator misbehaves,
+// the real driver and window must cope without crashing, hanging or losing
+// anything.
+#include "CommEvents.h"
 #include "Commands.h"
 #include "Connection.h"
-#include "FullState.h"
+#include "Fmsg.h"
 #include "Hex.h"
 #include "LCommProc.h"
 #include "Language.h"
-#include "Lcomm.h"
 #include "PanelFixture.h"
 #include "PanelText.h"
 #include "RadioGroup.h"
 #include "StatusBar.h"
 #include "WaitFor.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
 #include <QTest>
 
 #include <optional>
@@ -27,16 +33,20 @@ using Answer = TDialogs::Answer;
 
 class Connection : public PanelFixture {
 protected:
-    // Connected, with a silence limit short enough to wait for.
-    void ConnectWithShortSilence()
+    void TearDown() override
     {
-        StartDevice();
-        BuildWindow();
-        w_->Device().SetSilenceLimitMs(300);
-        ShowAndConnect();
+        PanelFixture::TearDown();
+        SetLanguageFlag(kLanguageEnglish);
     }
-    // A fault of the device; none: it is unplugged.
-    void Inflict(const std::optional<sim::Fault>& fault) { fault ? device_->SetFault(*fault) : device_->Vanish(); }
+    // Shown without a device; what the window took from the settings store.
+    std::string ShowUnconnected()
+    {
+        BuildWindow();
+        w_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w_.get()));
+        return std::to_string(w_->PortNo) + " " + w_->cbCOM->currentText().toStdString() + " " +
+               std::to_string(LanguageFlag() == kLanguageEnglish) + std::to_string(w_->rdgLanguage->ItemIndex());
+    }
     // The connection as the user sees it: status, link, which controls work.
     std::string Shown() const
     {
@@ -46,21 +56,31 @@ protected:
     }
 };
 
-TEST_F(Connection, ReadsTheWholeStateThenPollsUntilDisconnected)
+TEST_F(Connection, EachReplyShowsItsTimeUntilDisconnected)
 {
     ShowAndConnect();
-    const auto frames = device_->Received();
-    const auto inquiries = FullStateInquiries();
-    ASSERT_GT(frames.size(), inquiries.size());
-    EXPECT_EQ(ToHex(frames[0]), "10 02 01 03 AF 01 00 10 03 AD");
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        EXPECT_EQ(frames[i], i < inquiries.size() ? inquiries[i].MakeFrame(1) : LCommProc::PollFrame()) << i;
-    }
     EXPECT_EQ(Shown(), "COM1 connected, open, controls, disconnect");
     // Polls are answered with ACKs while nothing changes: their reply time shows.
     ASSERT_TRUE(WaitFor([&] { return Status(1).startsWith("-ACK-("); }));
     EXPECT_TRUE(QRegularExpression("^-ACK-\\(\\d+\\)$").match(Status(1)).hasMatch()) << Status(1).toStdString();
     EXPECT_EQ(Status(2), "");
+    // Each reply as the driver hands it over: its log line (if any) and status.
+    const struct { const char* frame; quint32 time; const char* logged; const char* status; } cases[] = {
+        {"10 02 01 03 C3 21 12 10 03 E1", 35, "<- [C3] 21 12(35)", "(35)"},
+        {"10 02 01 03 CB 02 01 10 03 00", 7, "<- [CB] 02 01(7)", "unknow command: CB(7)"},
+        {"10 02 01 01 02 10 03 00", 4, "<- [02](4)", "-NAK-(4)"},
+        {"10 02 01 01 01 10 03 00", 0xFFFFFFFFu, nullptr, "-ACK-(-1)"},  // the time clamped by the driver
+        {"10 02 01 01 05 10 03 04", 3, nullptr, "unknow command: 05(3)"},
+        {"10 02 01 02 C3 21 10 03 00", 3, "<- [C3] 21(3)", "(3)"},  // too short: ignored but logged
+        {"10 02 01 02 C1 01 10 03 00", 0xFFFFFFFFu, "<- [C1] 01(-1)", "(-1)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frame);
+        w_->frmMsg->Clear();
+        w_->Device().OnRecComplete(RecCompleteEvent(Hex(c.frame), c.time, w_->Comm->Id()));
+        EXPECT_EQ(LogLines(), c.logged ? QStringList{c.logged} : QStringList{});
+        EXPECT_EQ(Status(1), c.status);
+    }
 
     const int bar = w_->pgbLine->value();
     QTest::mouseClick(w_->btnDisconnect, Qt::LeftButton);
@@ -69,44 +89,78 @@ TEST_F(Connection, ReadsTheWholeStateThenPollsUntilDisconnected)
     EXPECT_EQ(w_->pgbLine->value(), bar) << "the level bars keep their last values";
 }
 
-TEST_F(Connection, WithoutALinkNothingIsSentAndNoBoxIsShown)
+// The first start, without a device: defaults, unconnected, no box; a click
+// keeps its own change and sends nothing. The port is stored at once, the
+// language when the window closes.
+TEST_F(Connection, FirstStartWithoutADevice)
 {
-    StartDevice();
-    BuildWindow();  // not shown: not connected
+    EXPECT_EQ(ShowUnconnected(), "1 COM1 11");
+    EXPECT_EQ(Shown(), "disconnect, closed, connect");
     w_->Panel1Click(w_->Panel[2]);
     w_->btnTunerClick(w_->btnCD);
     w_->SendCommand(CM_MCS_MIC(3, 0x10), 0);
-    EXPECT_FALSE(WaitFor([&] { return device_->ReceivedCount() > 0; }, 200));
     EXPECT_TRUE(LogLines().isEmpty());
-    EXPECT_TRUE(IsPressed(w_->Panel[2])) << "the click's own change stays";
-
-    LComm::SetPortOverride(dir_.filePath("no-such-port"));
-    w_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w_.get()));
-    EXPECT_EQ(Shown(), "disconnect, closed, connect");
+    EXPECT_TRUE(IsPressed(w_->Panel[2]));
     EXPECT_TRUE(dialogs_->asked.empty());
+
+    EXPECT_EQ(StoredInt("Port No"), 1);
+    EXPECT_EQ(StoredInt("Language"), 0);
+    w_->cbCOM->setCurrentIndex(4);
+    w_->cbCOMChange();
+    EXPECT_EQ(StoredInt("Port No"), 5) << "written at once";
+    w_->rdgLanguage->SetItemIndex(0);
+    w_->rdgLanguageClick();
+    EXPECT_EQ(StoredInt("Language"), 0) << "not before the window closes";
+    w_->close();
+    EXPECT_EQ(StoredInt("Language"), 1);
+    EXPECT_EQ(ShowUnconnected(), "5 COM5 00") << "the next start reads both back";
 }
 
-// A silent, unplugged or stuttering device ends the link with one box; the
-// user's answer decides what follows. A retry reads the whole state again,
-// the change the device took before the fault included.
-TEST_F(Connection, LinkFaultsGiveOneBoxAndTheAnswerDecides)
+TEST_F(Connection, BadStoresLeaveCom1AndEnglish)
+{
+    const struct { QVariant port, language; } cases[] = {
+        {0, 0}, {9, 0}, {-3, 2}, {1, 7}, {QString("COM4"), QString("deutsch")},
+        {QVariant(qlonglong(1) << 40), QVariant(qlonglong(1) << 33)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port.toString().toStdString());
+        QFile::remove(settingsFile_);
+        QSettings(settingsFile_, QSettings::IniFormat).setValue("Port No", c.port);
+        QSettings(settingsFile_, QSettings::IniFormat).setValue("Language", c.language);
+        EXPECT_EQ(ShowUnconnected(), "1 COM1 11");
+    }
+}
+
+// Each fault while commands are under way (a refused command is the reply
+// table's). Noise is dropped. A silent, unplugged or stuttering
+// device ends the link with one box, and the user's answer decides: a retry
+// reads the whole state again, the change the device took before the fault
+// included. Whatever happened, closing is prompt and keeps the language
+// chosen meanwhile.
+TEST_F(Connection, EachFaultLosesNothingAndTheAnswerDecides)
 {
     const sim::Fault silence{sim::FaultKind::Silence, 0, -1};
+    const char* const on = "COM1 connected, open, controls, disconnect";
     const struct {
-        const char* name; std::optional<sim::Fault> fault; Answer answer; const char* shown; const char* lamps;
+        const char* name; std::optional<sim::Fault> fault; std::optional<Answer> answer; int source; const char* shown;
+        const char* lamps;
     } cases[] = {
-        {"silence, abort", silence, Answer::Abort, "disconnect, closed, connect", nullptr},
-        {"silence, ignore", silence, Answer::Ignore, "COM1 connected, closed, controls, disconnect", nullptr},
-        {"silence, retry", silence, Answer::Retry, "COM1 connected, open, controls, disconnect", "ggLgg"},
-        {"unplugged, retry", std::nullopt, Answer::Retry, "COM1 connected, open, controls, disconnect", nullptr},
-        {"reply cut short, retry", sim::Fault{sim::FaultKind::Truncate, 4, 1}, Answer::Retry,
-         "COM1 connected, open, controls, disconnect", "ggLgg"},
+        {"noise", sim::Fault{sim::FaultKind::Noise, 9, -1}, {}, 3, on, nullptr},
+        {"silence, closed before its limit", silence, {}, 0, nullptr, nullptr},
+        {"silence, abort", silence, Answer::Abort, 0, "disconnect, closed, connect", nullptr},
+        {"silence, ignore", silence, Answer::Ignore, 0, "COM1 connected, closed, controls, disconnect", nullptr},
+        {"silence, retry", silence, Answer::Retry, 3, on, "ggLgg"},
+        {"unplugged, retry", std::nullopt, Answer::Retry, 0, on, nullptr},
+        {"reply cut short, retry", sim::Fault{sim::FaultKind::Truncate, 4, 1}, Answer::Retry, 3, on, "ggLgg"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ConnectWithShortSilence();
-        dialogs_->answers = {c.answer};
+        QFile::remove(settingsFile_);
+        StartDevice();
+        BuildWindow();
+        w_->Device().SetSilenceLimitMs(300);  // short enough to wait for
+        ShowAndConnect();
+        dialogs_->answers = {c.answer.value_or(Answer::Ignore)};
         dialogs_->whileOpen = [&] {
             if (c.answer == Answer::Retry) {
                 ASSERT_TRUE(c.fault || !device_->Reappear().empty());
@@ -114,49 +168,28 @@ TEST_F(Connection, LinkFaultsGiveOneBoxAndTheAnswerDecides)
                 ClearReceived();
             }
         };
-        Inflict(c.fault);
+        c.fault ? device_->SetFault(*c.fault) : device_->Vanish();  // no fault: unplugged
         w_->btnTunerClick(w_->btnCD);
-        ASSERT_TRUE(WaitFor([&] { return !dialogs_->asked.empty(); }, 5000));
-        const auto& box = dialogs_->asked[0];
-        EXPECT_EQ(box.kind + ": " + box.caption + ": " + box.text,
-                  "AbortRetryIgnore: error message: KESTRA connection error!");
+        w_->Panel1Click(w_->Panel[2]);
+        if (c.answer) {
+            ASSERT_TRUE(WaitFor([&] { return !dialogs_->asked.empty(); }, 5000));
+            const auto& box = dialogs_->asked[0];
+            EXPECT_EQ(box.kind + ": " + box.caption + ": " + box.text,
+                      "AbortRetryIgnore: error message: KESTRA connection error!");
+        }
         if (c.answer == Answer::Retry) {
             ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 50; }, 5000));
             EXPECT_EQ(ToHex(device_->Received()[0]), "10 02 01 03 AF 01 00 10 03 AD");
             Settle();
         }
-        EXPECT_EQ(Shown(), c.shown);
+        EXPECT_TRUE(!c.source || WaitFor([&] { return device_->State().live.lineSource == c.source; }, 3000));
+        if (c.shown) {  // else closed at once, mid-fault
+            EXPECT_EQ(Shown(), c.shown);
+            EXPECT_FALSE(WaitFor([&] { return dialogs_->asked.size() > (c.answer ? 1u : 0u); }, 400)) << "one box at most";
+        }
         if (c.lamps) {
             EXPECT_EQ(Lamps(w_->LinePanel, 0, 4), c.lamps);
         }
-        EXPECT_FALSE(WaitFor([&] { return dialogs_->asked.size() > 1; }, 400)) << "one fault, one box";
-    }
-}
-
-// Each fault while commands are under way: a refused command changes nothing
-// and says why, noise is dropped, and whatever the fault, closing the window
-// is prompt and saves the language chosen meanwhile.
-TEST_F(Connection, EachFaultLosesNothingAndClosingStaysPrompt)
-{
-    const struct { const char* name; std::optional<sim::Fault> fault; const char* status; int source; } cases[] = {
-        {"noise", sim::Fault{sim::FaultKind::Noise, 9, -1}, nullptr, 3},
-        {"NAK", sim::Fault{sim::FaultKind::Nak, 0, -1}, "-NAK-(", 1},
-        {"busy", sim::Fault{sim::FaultKind::Busy, 0, -1}, "Wait, until KESTRA is ready", 1},
-        {"error report", sim::Fault{sim::FaultKind::Error, 3, -1}, "request ID unknown", 1},
-        {"reply cut short", sim::Fault{sim::FaultKind::Truncate, 4, -1}, nullptr, 0},
-        {"silence", sim::Fault{sim::FaultKind::Silence, 0, -1}, nullptr, 0},
-        {"unplugged", std::nullopt, nullptr, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        QFile::remove(settingsFile_);
-        ConnectWithShortSilence();
-        Inflict(c.fault);
-        w_->btnTunerClick(w_->btnCD);
-        w_->Panel1Click(w_->Panel[2]);
-        EXPECT_TRUE(!c.status || WaitFor([&] { return Status(1).startsWith(c.status); }, 3000));
-        EXPECT_TRUE(!c.source || WaitFor([&] { return device_->State().live.lineSource == c.source; }, 3000));
-        EXPECT_TRUE(dialogs_->asked.empty());
         w_->rdgLanguage->SetItemIndex(0);
         w_->rdgLanguageClick();
         QElapsedTimer t;
@@ -168,6 +201,49 @@ TEST_F(Connection, EachFaultLosesNothingAndClosingStaysPrompt)
         EXPECT_EQ(StoredInt("Port No"), 1);
         SetLanguageFlag(kLanguageEnglish);
     }
+}
+
+TEST_F(Connection, ReceivedOnlyUntilHiddenClearedByItsButton)
+{
+    ShowAndConnect();
+    QTest::mouseClick(w_->btnViewmessages, Qt::LeftButton);
+    ASSERT_TRUE(w_->frmMsg->isVisible() && w_->LogWindowShown);
+    const QRect main = w_->frameGeometry();  // docked to the right, as tall as the window
+    EXPECT_EQ(w_->frmMsg->frameGeometry(), QRect(main.right() + 1, main.y(), w_->frmMsg->frameGeometry().width(), main.height()));
+    EXPECT_EQ(w_->frmMsg->mmMsg->height(), w_->height() - 98);
+    w_->move(w_->x() + 40, w_->y() + 30);
+    EXPECT_TRUE(WaitFor([&] { return w_->frmMsg->pos() == w_->frameGeometry().topRight() + QPoint(1, 0); }));
+
+    w_->frmMsg->rbRXOnly->setChecked(true);
+    w_->frmMsg->Clear();
+    w_->btnTunerClick(w_->btnCD);
+    Settle();
+    ASSERT_EQ(LogLines().size(), 1);
+    EXPECT_TRUE(LogLines()[0].startsWith("<- [C1] 03(")) << LogLines()[0].toStdString();
+    // Hidden and shown again: the log kept, sent frames logged again.
+    QTest::mouseClick(w_->btnViewmessages, Qt::LeftButton);
+    EXPECT_FALSE(w_->frmMsg->isVisible() || w_->LogWindowShown);
+    QTest::mouseClick(w_->btnViewmessages, Qt::LeftButton);
+    EXPECT_TRUE(w_->frmMsg->rbRXTX->isChecked() && !w_->frmMsg->rbRXOnly->isChecked());
+    EXPECT_EQ(LogLines().size(), 1);
+    EXPECT_FALSE(w_->Button1->isVisible());
+    w_->Button1Click();
+    EXPECT_TRUE(LogLines().isEmpty());
+}
+
+// The device's message stands for its hold time whatever replies come, and
+// goes when the time is up even if the device falls silent meanwhile (not
+// merely overwritten by the next reply's text).
+TEST_F(Connection, DeviceMessageStandsForItsHoldTimeThenClears)
+{
+    const QString busy = QStringLiteral("Wait, until KESTRA is ready");
+    ShowAndConnect();
+    device_->SetFault({sim::FaultKind::Busy, 0, 1});
+    ASSERT_TRUE(WaitFor([&] { return Status(1) == busy; }, 3000));
+    EXPECT_FALSE(WaitFor([&] { return Status(1) != busy; }, 1000)) << "gone before its time, polls answered";
+    device_->SetFault({sim::FaultKind::Silence, 0, -1});
+    EXPECT_TRUE(WaitFor([&] { return Status(1) != busy; }, 3000)) << "still standing";
+    EXPECT_EQ(Status(1), QString());
 }
 
 }  // namespace

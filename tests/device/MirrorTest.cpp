@@ -1,6 +1,8 @@
 // The proof that the panel mirrors the device: after connecting to a device
 // in a random state, every control shows that state.
 #include "Entry.h"
+#include "FullState.h"
+#include "LCommProc.h"
 #include "Mroutine.h"
 #include "PanelFixture.h"
 #include "PanelText.h"
@@ -24,12 +26,11 @@ TEST_P(Mirror, EveryControlShowsTheDeviceState)
         const std::string level = muted ? "0 mute muted" : std::to_string(79 - gain) + " " + WholeDbLevelText(PositionToDb(gain));
         EXPECT_EQ(StripText(*w_, ch), std::to_string(gain) + " " + level) << "channel " << ch;
     }
-    std::string priority, source = "ggggg";
     for (int n = 1; n <= 6; ++n) {
-        priority += IsPressed(w_->btnduck[n]) == s.priority[n - 1] ? "" : std::to_string(n);
+        EXPECT_EQ(IsPressed(w_->btnduck[n]), s.priority[n - 1]) << "priority " << n;
     }
+    std::string source = "ggggg";
     source[s.lineSource >= 1 && s.lineSource <= 4 ? s.lineSource - 1 : 4] = 'L';
-    EXPECT_EQ(priority, "") << "priority buttons that differ";
     EXPECT_EQ(Lamps(w_->LinePanel, 0, 4), source);
     for (const auto& [ganged, flag, button, right] : {std::tuple{s.subGanged, w_->SubGanged, w_->btnSubGanged, w_->btnSubR},
                                                       std::tuple{s.masterGanged, w_->MasterGanged, w_->btnMasterGanged, w_->btnMasterR}}) {
@@ -50,10 +51,18 @@ TEST_P(Mirror, EveryControlShowsTheDeviceState)
     for (int n = 0; n <= 3; ++n) {
         EXPECT_EQ(IsPressed(n ? w_->swPreset[n] : w_->swOff), state.switchOn == n) << "switch-on " << n;
     }
-    // Nothing the panel did while reading was sent back to the device.
-    for (const auto& frame : ReceivedNoPolls()) {
-        EXPECT_TRUE(frame.size() > 4 && (frame[4] == 0xAF || frame[4] == 0xBF)) << "only inquiries";
+    // Nothing the panel did while reading went back to the device: the
+    // inquiries in order, then polls; the log holds each inquiry and report.
+    const auto frames = device_->Received();
+    const auto inquiries = FullStateInquiries();
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i], i < inquiries.size() ? inquiries[i].MakeFrame(1) : LCommProc::PollFrame()) << i;
     }
+    const QStringList log = LogLines();
+    EXPECT_EQ(log.value(0), "-> [AF] 01 00");
+    EXPECT_EQ(log.filter(QRegularExpression("^-> \\[(AF|BF)\\] ")).size(), 49);
+    EXPECT_EQ(log.filter(QRegularExpression("^<- \\[.*\\(\\d+\\)$")).size(), 49);
+    EXPECT_EQ(log.size(), 98) << "no ACK or poll logged";
 }
 
 INSTANTIATE_TEST_SUITE_P(RandomStates, Mirror, testing::Values(1u, 7u, 42u, 2026u));

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
-#include <initializer_list>
 #include <string>
 
 // A channel strip in one string: fader position, level bar, level text, and
@@ -36,16 +35,6 @@ inline std::string Lamps(TPanel* const* lamps, int first, int last)
     for (int i = first; i <= last; ++i) {
         const TColor c = lamps[i]->Color();
         out += c == clLime ? "L" : c == clYellow ? "Y" : c == clOlive ? "o" : c == clGreen ? "g" : "?";
-    }
-    return out;
-}
-
-// Buttons down (1) or up (0), in the order given.
-inline std::string Pressed(std::initializer_list<const TPanel*> buttons)
-{
-    std::string out;
-    for (const TPanel* b : buttons) {
-        out += IsPressed(b) ? "1" : "0";
     }
     return out;
 }

@@ -45,9 +45,10 @@ TEST(StateJson, RoundTripAndGainDbOnlyWithoutPosition)
     EXPECT_FALSE(fromDb.duckingActive);  // read-only
 }
 
-TEST(StateJson, BadFilesNameTheKeyAndChangeNothing)
+// A file is a JSON text; any other input is one `set` word.
+TEST(StateJson, BadFilesAndWordsNameTheKeyAndChangeNothing)
 {
-    const struct { const char* file; const char* error; } cases[] = {
+    const struct { const char* input; const char* error; } cases[] = {
         {"{", "not JSON"},
         {"[1]", "not a kestra-state object"},
         {R"({"version":1})", "format"},
@@ -66,11 +67,15 @@ TEST(StateJson, BadFilesNameTheKeyAndChangeNothing)
         {R"({"format":"kestra-state","version":1,"ducking":{"threshold":1}})", "ducking.threshold: 1 is not allowed (a whole number 2..127)"},
         {R"({"format":"kestra-state","version":1,"ducking":{"active":2}})", "ducking.active: 2"},
         {R"({"format":"kestra-state","version":1,"switch_on":"preset4"})", "switch_on: \"preset4\""},
+        {"mic3.mute", "not KEY=VALUE"},
+        {"mic9.mute=on", "mic9: unknown key"},
+        {"mic3.mute=maybe", "mic3.mute: \"maybe\""},
+        {"ducking.active=on", "ducking.active: read-only"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
+        SCOPED_TRACE(c.input);
         DeviceState s = Sample();
-        const auto error = MergeStateFile(c.file, s);
+        const auto error = c.input[0] == '{' || c.input[0] == '[' ? MergeStateFile(c.input, s) : MergeSettings({c.input}, s);
         ASSERT_TRUE(error);
         EXPECT_TRUE(error->contains(QLatin1String(c.error))) << error->toStdString();
         EXPECT_EQ(s, Sample());
@@ -93,17 +98,4 @@ TEST(StateJson, SetWords)
     EXPECT_EQ(s.gain[3], 7);
     EXPECT_EQ(s.gain[0], 79);
     EXPECT_TRUE(s.priority[0]);
-
-    const struct { const char* word; const char* error; } bad[] = {
-        {"mic3.mute", "not KEY=VALUE"},
-        {"mic9.mute=on", "mic9: unknown key"},
-        {"mic3.mute=maybe", "mic3.mute: \"maybe\""},
-        {"ducking.active=on", "ducking.active: read-only"},
-    };
-    for (const auto& c : bad) {
-        DeviceState t;
-        const auto error = MergeSettings({c.word}, t);
-        ASSERT_TRUE(error) << c.word;
-        EXPECT_TRUE(error->contains(QLatin1String(c.error))) << error->toStdString();
-    }
 }

@@ -2,14 +2,7 @@
 
 #include "WaitFor.h"
 
-#include <QTcpServer>
 #include <QTcpSocket>
-
-quint16 FreePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
 
 bool MosquittoBroker::Start()
 {

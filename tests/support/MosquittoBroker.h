@@ -4,15 +4,14 @@
 // topic, and one-off publishing.
 #pragma once
 
+#include "FreePort.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <map>
-
-// A TCP port on 127.0.0.1 that was free a moment ago.
-quint16 FreePort();
 
 class MosquittoBroker {
 public:

@@ -96,25 +96,15 @@ void PanelFixture::Settle()
     }, 5000));
 }
 
-std::vector<ByteVector> PanelFixture::ReceivedNoPolls() const
-{
-    std::vector<ByteVector> out = device_->Received();
-    std::erase(out, LCommProc::PollFrame());
-    return out;
-}
-
 std::vector<std::string> PanelFixture::ReceivedHex() const
 {
     std::vector<std::string> out;
-    for (const auto& f : ReceivedNoPolls()) {
-        out.push_back(ToHex(f));
+    for (const auto& f : device_->Received()) {
+        if (f != LCommProc::PollFrame()) {
+            out.push_back(ToHex(f));
+        }
     }
     return out;
-}
-
-void PanelFixture::ClearReceived()
-{
-    device_->ClearReceived();
 }
 
 bool PanelFixture::WaitForFrame(const std::string& hex, int timeoutMs)

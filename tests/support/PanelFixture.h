@@ -71,9 +71,8 @@ protected:
     void Settle();
 
     // Frames the device received since the last ClearReceived, polls left out.
-    std::vector<ByteVector> ReceivedNoPolls() const;
-    std::vector<std::string> ReceivedHex() const;  // polls left out
-    void ClearReceived();
+    std::vector<std::string> ReceivedHex() const;
+    void ClearReceived() { device_->ClearReceived(); }
     // Waits until the device received a frame equal to `hex` (polls ignored).
     bool WaitForFrame(const std::string& hex, int timeoutMs = 3000);
 

@@ -1,10 +1,10 @@
 #include "Ser2net.h"
 
+#include "FreePort.h"
 #include "WaitFor.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTcpServer>
 
 Ser2net::Ser2net(const QString& device, Mode mode) : device_(QFileInfo(device).canonicalFilePath()), mode_(mode) {}
 
@@ -15,10 +15,8 @@ Ser2net::~Ser2net()
 
 bool Ser2net::Start()
 {
-    QTcpServer probe;  // a port that was free a moment ago; ser2net binds it with SO_REUSEADDR
-    if (port_ == 0 && probe.listen(QHostAddress::LocalHost, 0)) {
-        port_ = probe.serverPort();
-        probe.close();
+    if (port_ == 0) {
+        port_ = FreePort();
     }
     // Set up for request and reply: chardelay off passes each byte on at
     // once instead of waiting for more, and nodelay sends it without waiting
