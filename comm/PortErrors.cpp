@@ -1,29 +1,55 @@
 #include "PortErrors.h"
 
+#include <atomic>
+
 namespace comm {
+
+namespace {
+
+// Set by the window's thread, read by a port's reader thread while it opens.
+std::atomic<bool> german{false};
+
+// German in the window's own spelling (no umlauts, as in its language table).
+QString Text(const char* english, const char* inGerman)
+{
+    return QString::fromLatin1(german.load() ? inGerman : english);
+}
+
+}  // namespace
+
+void UseGermanErrorTexts(bool on)
+{
+    german.store(on);
+}
 
 QString SerialOpenErrorText(QSerialPort::SerialPortError error, const QString& path, bool accessDenied,
                             const QString& detail)
 {
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("There is no serial port %1. Check the name, or plug the adapter in.").arg(path);
+        return Text("There is no serial port %1. Check the name, or plug the adapter in.",
+                    "Es gibt keine serielle Schnittstelle %1. Pruefen Sie den Namen, oder stecken Sie den "
+                    "Adapter ein.")
+            .arg(path);
     case QSerialPort::PermissionError:
 #if defined(Q_OS_LINUX)
         if (accessDenied) {
-            return QStringLiteral(
-                       "No permission to use %1. Serial ports belong to the group \"dialout\": add yourself "
-                       "with  sudo usermod -aG dialout $USER  and then log out and log in again.")
+            return Text("No permission to use %1. Serial ports belong to the group \"dialout\": add yourself "
+                        "with  sudo usermod -aG dialout $USER  and then log out and log in again.",
+                        "Keine Berechtigung fuer %1. Serielle Schnittstellen gehoeren der Gruppe \"dialout\": "
+                        "treten Sie ihr mit  sudo usermod -aG dialout $USER  bei, dann ab- und wieder anmelden.")
                 .arg(path);
         }
 #else
         if (accessDenied) {
-            return QStringLiteral("No permission to use %1.").arg(path);
+            return Text("No permission to use %1.", "Keine Berechtigung fuer %1.").arg(path);
         }
 #endif
-        return QStringLiteral("%1 is in use by another program. Close it there and connect again.").arg(path);
+        return Text("%1 is in use by another program. Close it there and connect again.",
+                    "%1 wird von einem anderen Programm benutzt. Schliessen Sie es dort und verbinden Sie erneut.")
+            .arg(path);
     default:
-        return QStringLiteral("Could not open %1: %2").arg(path, detail);
+        return Text("Could not open %1: %2", "%1 konnte nicht geoeffnet werden: %2").arg(path, detail);
     }
 }
 
@@ -32,30 +58,39 @@ QString NetworkOpenErrorText(QAbstractSocket::SocketError error, const QString& 
 {
     switch (error) {
     case QAbstractSocket::HostNotFoundError:
-        return QStringLiteral("The host \"%1\" could not be found. Check its name.").arg(host);
+        return Text("The host \"%1\" could not be found. Check its name.",
+                    "Der Rechner \"%1\" wurde nicht gefunden. Pruefen Sie seinen Namen.")
+            .arg(host);
     case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral("%1 refused the connection on port %2. Is the device server running, "
-                              "and is %2 its port?")
+        return Text("%1 refused the connection on port %2. Is the device server running, and is %2 its port?",
+                    "%1 hat die Verbindung auf Port %2 abgelehnt. Laeuft der Geraeteserver, und ist %2 sein Port?")
             .arg(host)
             .arg(port);
     case QAbstractSocket::SocketTimeoutError:
-        return QStringLiteral("No answer from %1 on port %2.").arg(host).arg(port);
+        return Text("No answer from %1 on port %2.", "Keine Antwort von %1 auf Port %2.").arg(host).arg(port);
     default:
-        return QStringLiteral("Could not connect to %1 on port %2: %3").arg(host).arg(port).arg(detail);
+        return Text("Could not connect to %1 on port %2: %3", "Keine Verbindung zu %1 auf Port %2: %3")
+            .arg(host)
+            .arg(port)
+            .arg(detail);
     }
 }
 
 QString NoComPortControlText(const QString& host, quint16 port)
 {
-    return QStringLiteral("%1 on port %2 does not take line settings over telnet (RFC 2217). "
-                          "Use tcp://%1:%2 if it is a raw port.")
+    return Text("%1 on port %2 does not take line settings over telnet (RFC 2217). "
+                "Use tcp://%1:%2 if it is a raw port.",
+                "%1 auf Port %2 nimmt keine Leitungseinstellungen ueber Telnet (RFC 2217) an. Nehmen Sie "
+                "tcp://%1:%2, wenn es ein einfacher TCP-Port ist.")
         .arg(host)
         .arg(port);
 }
 
 QString LineSettingsRefusedText(const QString& name, int baudRate)
 {
-    return QStringLiteral("%1 refused the line settings (%2 baud).").arg(name).arg(baudRate);
+    return Text("%1 refused the line settings (%2 baud).", "%1 hat die Leitungseinstellungen abgelehnt (%2 Baud).")
+        .arg(name)
+        .arg(baudRate);
 }
 
 }  // namespace comm

@@ -8,6 +8,10 @@
 
 namespace comm {
 
+// The language of the texts below for the whole program: English unless the
+// window chooses German with its own texts (kestractl stays English).
+void UseGermanErrorTexts(bool german);
+
 // A serial port that would not open. accessDenied: the system refuses this
 // user read/write access to the device (checked apart from the open, since
 // the port reports a lock held by another program as the same error).

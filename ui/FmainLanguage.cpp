@@ -4,6 +4,7 @@
 
 #include "Language.h"
 #include "Panel.h"
+#include "PortErrors.h"
 #include "RadioGroup.h"
 #include "ToolkitLanguage.h"
 #include "WindowAdditions.h"
@@ -17,6 +18,7 @@
 void TfrmMain::ApplyLanguage()
 {
     UseToolkitLanguage(LanguageFlag() == kLanguageGerman);
+    comm::UseGermanErrorTexts(LanguageFlag() == kLanguageGerman);
     const auto tab = [this](QWidget* page, int id) {
         PageControl1->setTabText(PageControl1->indexOf(page), LoadStr(id));
     };

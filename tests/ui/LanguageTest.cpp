@@ -5,6 +5,7 @@
 #include "Fmain.h"
 #include "Language.h"
 #include "Panel.h"
+#include "PortErrors.h"
 #include "RadioGroup.h"
 #include "StatusBar.h"
 #include "ToolkitLanguage.h"
@@ -140,6 +141,10 @@ TEST_F(Language, CaptionsFollowTheChoiceThereAndBackAndFit)
         EXPECT_EQ(w.Panel[1]->Caption(), "mute");
         EXPECT_EQ(ButtonsOfBox([&] { w.btnFactoryClick(); }) + ';' + QCoreApplication::translate("QLineEdit", "&Undo"),
                   qtTexts);
+        // So do the reasons a port would not open.
+        EXPECT_EQ(comm::LineSettingsRefusedText("COM1", 9600),
+                  item == 0 ? "COM1 hat die Leitungseinstellungen abgelehnt (9600 Baud)."
+                            : "COM1 refused the line settings (9600 baud).");
         for (QWidget* page : {w.tabControl, w.tabPreferences, w.tabCOM, w.TabSheet4}) {
             SCOPED_TRACE(page->objectName().toStdString());
             w.PageControl1->setCurrentWidget(page);  // laid out only while current
