@@ -86,18 +86,30 @@ void TfrmMsg::ApplyLanguage()
 
 void TfrmMsg::AppendLine(const QString& line)
 {
-    mmMsg->appendPlainText(line);
+    if (pending_.isEmpty()) {
+        QMetaObject::invokeMethod(this, &TfrmMsg::Flush, Qt::QueuedConnection);
+    }
+    pending_.append(line);
+}
+
+void TfrmMsg::Flush()
+{
+    if (!pending_.isEmpty()) {
+        mmMsg->appendPlainText(pending_.join(QLatin1Char('\n')));
+        pending_.clear();
+    }
 }
 
 void TfrmMsg::Clear()
 {
+    pending_.clear();
     mmMsg->clear();
 }
 
 QStringList TfrmMsg::Lines() const
 {
     const QString text = mmMsg->toPlainText();
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    return (text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'))) + pending_;
 }
 
 void TfrmMsg::LayOut(int height)

@@ -4,6 +4,7 @@
 // right edge when shown, and keeps its log while hidden.
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 
 class QCheckBox;
@@ -23,8 +24,13 @@ public:
     QCheckBox* cbDecoded = nullptr;
     QPushButton* btnSaveLog = nullptr;
 
+    // Lines reach the memo together once the current event is handled, so
+    // that laying out the memo never delays the next frame on the line.
     void AppendLine(const QString& line);
+    // Puts the waiting lines into the memo now.
+    void Flush();
     void Clear();
+    // The memo's lines and the lines still waiting for it.
     QStringList Lines() const;
 
     // Shows the window beside `mainFrame` (the main window's frame geometry;
@@ -49,6 +55,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    QStringList pending_;
+
     void LayOut(int height);
     int MemoWidth() const;
     void PlaceAdditions();

@@ -256,6 +256,7 @@ bool WindowAdditions::Restore(const QString& path)
 
 bool WindowAdditions::SaveLog(const QString& path)
 {
+    w_.frmMsg->Flush();
     if (const auto error = SaveLogText(path, w_.frmMsg->mmMsg->toPlainText())) {
         w_.Dialogs().Error(w_.frmMsg, QStringLiteral("%1\n%2: %3").arg(LoadStr(kIdLogNotSaved), path, *error));
         return false;
