@@ -165,29 +165,26 @@ void WindowAdditions::Notice(const QString& text)
 
 void WindowAdditions::Undo()
 {
-    if (!w_.Connected()) {
-        return;
-    }
-    // A fader keeps its place against reports while it has the focus; the
-    // undone value must show.
-    if (QWidget* focus = w_.focusWidget(); focus != nullptr && focus->inherits("TrhTrackBar")) {
-        focus->clearFocus();
-    }
-    if (!undo_.Undo()) {
-        Notice(LoadStr(kIdNothingToUndo));
-    }
+    Step(&UndoHistory::Undo, kIdNothingToUndo);
 }
 
 void WindowAdditions::Redo()
 {
+    Step(&UndoHistory::Redo, kIdNothingToRedo);
+}
+
+void WindowAdditions::Step(bool (UndoHistory::*step)(), int nothingId)
+{
     if (!w_.Connected()) {
         return;
     }
+    // A fader keeps its place against reports while it has the focus; the
+    // undone or redone value must show.
     if (QWidget* focus = w_.focusWidget(); focus != nullptr && focus->inherits("TrhTrackBar")) {
         focus->clearFocus();
     }
-    if (!undo_.Redo()) {
-        Notice(LoadStr(kIdNothingToRedo));
+    if (!(undo_.*step)()) {
+        Notice(LoadStr(nothingId));
     }
 }
 

@@ -47,6 +47,8 @@ public:
     AutoReconnect& Reconnect() { return *reconnect_; }
 
 private:
+    // An undo or redo step, with the status text when there is none.
+    void Step(bool (UndoHistory::*step)(), int nothingId);
     void BuildControls();
     void Notice(const QString& text);
     // Sends on the user's behalf without making an undo step of it.
