@@ -11,4 +11,11 @@ inline void Result(const char* figure, const char* measured, const char* goal, b
     std::fflush(stdout);
 }
 
+// A figure that has no goal and explains another.
+inline void Reference(const char* figure, const char* measured)
+{
+    std::printf("RESULT\t%s\t%s\t(reference)\t-\n", figure, measured);
+    std::fflush(stdout);
+}
+
 }  // namespace bench
