@@ -172,18 +172,27 @@ bool RunDriver(const std::string& path, std::vector<double>& out)
     return true;
 }
 
+// The port as the bare loops use it: non-blocking, raw; -1 when it cannot open.
+int OpenRaw(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+        termios raw{};
+        tcgetattr(fd, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(fd, TCSANOW, &raw);
+    }
+    return fd;
+}
+
 // The least any program can do: write the frame, poll() until the whole
 // reply has been read, write the next one.
 bool RunMinimalLoop(const std::string& path, std::vector<double>& out)
 {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = OpenRaw(path);
     if (fd < 0) {
         return false;
     }
-    termios raw{};
-    tcgetattr(fd, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(fd, TCSANOW, &raw);
     const ByteVector& frame = LCommProc::PollFrame();
     std::vector<double> samples;
     Clock::time_point last = Clock::now();
@@ -221,15 +230,16 @@ bool RunMinimalLoop(const std::string& path, std::vector<double>& out)
 // that sends, through an eventfd: what one wake-up of another thread adds.
 bool RunTwoThreadLoop(const std::string& path, std::vector<double>& out)
 {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int fd = OpenRaw(path);
     const int wake = eventfd(0, EFD_CLOEXEC);
     if (fd < 0 || wake < 0) {
+        for (const int open : {fd, wake}) {
+            if (open >= 0) {
+                close(open);
+            }
+        }
         return false;
     }
-    termios raw{};
-    tcgetattr(fd, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(fd, TCSANOW, &raw);
     constexpr int kCount = kWarmUp + kPerRound + 1;
     std::atomic<bool> failed{false};
     std::thread reader([&] {
