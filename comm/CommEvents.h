@@ -6,6 +6,7 @@
 #include "Lcmd.h"
 
 #include <QEvent>
+#include <QString>
 #include <QtGlobal>
 
 #include <cstdint>
@@ -13,6 +14,8 @@
 inline constexpr QEvent::Type kRxCharEvent = QEvent::Type(1359);
 inline constexpr QEvent::Type kRecCompleteEvent = QEvent::Type(1360);
 inline constexpr QEvent::Type kCommErrEvent = QEvent::Type(1361);
+// Beside the window messages: the outcome of opening in the background.
+inline constexpr QEvent::Type kOpenedEvent = QEvent::Type(1362);
 
 // One received byte; only the plain LComm posts it (LCommProc collects
 // replies instead).
@@ -55,5 +58,20 @@ public:
 
 private:
     int code_;
+    quint64 driverId_;
+};
+
+// The outcome of LComm::OpenInBackground; `error` says why it failed.
+class OpenedEvent : public QEvent {
+public:
+    OpenedEvent(bool ok, QString error, quint64 driverId)
+        : QEvent(kOpenedEvent), ok_(ok), error_(std::move(error)), driverId_(driverId) {}
+    bool Ok() const { return ok_; }
+    const QString& Error() const { return error_; }
+    quint64 DriverId() const { return driverId_; }
+
+private:
+    bool ok_;
+    QString error_;
     quint64 driverId_;
 };

@@ -26,6 +26,21 @@ bool LCommProc::Open(int portNumber, int baudRate, int dataBits, int parity, int
     if (IsOpen()) {
         return false;
     }
+    Prepare();
+    return LComm::Open(portNumber, baudRate, dataBits, parity, stopBits);
+}
+
+bool LCommProc::OpenInBackground(int portNumber, int baudRate, int dataBits, int parity, int stopBits)
+{
+    if (IsOpen()) {
+        return false;
+    }
+    Prepare();
+    return LComm::OpenInBackground(portNumber, baudRate, dataBits, parity, stopBits);
+}
+
+void LCommProc::Prepare()
+{
     // A reader that ended on an error is joined before its state is reset.
     LComm::Close();
     if (!pollTimer_) {
@@ -41,7 +56,6 @@ bool LCommProc::Open(int portNumber, int baudRate, int dataBits, int parity, int
         mergeSlot_.reset();
     }
     collector_.Clear();
-    return LComm::Open(portNumber, baudRate, dataBits, parity, stopBits);
 }
 
 void LCommProc::Close()
@@ -84,7 +98,7 @@ void LCommProc::Send(const ByteVector& buffer, bool append, std::uint8_t receive
 
 void LCommProc::Submit(const ByteVector& buffer, bool append, std::optional<std::uint8_t> receiveMode)
 {
-    if (!IsOpen()) {
+    if (!Ready()) {
         return;
     }
     std::lock_guard lock(queueMutex_);
@@ -98,6 +112,7 @@ void LCommProc::Submit(const ByteVector& buffer, bool append, std::optional<std:
         TransmitLocked(buffer);
     } else if (append) {
         queue_.push_back(buffer);
+        mergeSlot_.reset();
     } else if (mergeSlot_ && SameTarget(queue_[*mergeSlot_], buffer)) {
         queue_[*mergeSlot_] = buffer;
     } else {
@@ -144,6 +159,16 @@ void LCommProc::Advance()
     }
 }
 
+void LCommProc::Retransmit(const ByteVector& buffer)
+{
+    if (!Ready()) {
+        return;
+    }
+    std::lock_guard lock(queueMutex_);
+    busy_ = true;
+    TransmitLocked(buffer);
+}
+
 void LCommProc::SetPollSuspended(bool suspended)
 {
     std::lock_guard lock(queueMutex_);
@@ -152,7 +177,7 @@ void LCommProc::SetPollSuspended(bool suspended)
 
 void LCommProc::PollTick()
 {
-    if (!IsOpen()) {
+    if (!Ready()) {
         return;
     }
     {

@@ -5,7 +5,9 @@
 // single merge slot, which later merging submissions for the same item (sub
 // byte and channel) overwrite in place. A merging submission for another item
 // is queued behind and becomes the slot, so a fast drag leaves only its last
-// position waiting while no other control's change is ever dropped.
+// position waiting while no other control's change is ever dropped. An
+// appended frame ends the slot: a change made after a preset load must not
+// overtake the load (which would overwrite it).
 // Every 100 ms while idle (not busy, queue empty, poll not suspended) the
 // poll frame 10 02 01 01 05 10 03 04 goes out.
 //
@@ -40,6 +42,7 @@ public:
 
     // Starts the poll timer (it exists even when opening fails), then opens.
     bool Open(int portNumber, int baudRate, int dataBits, int parity, int stopBits) override;
+    bool OpenInBackground(int portNumber, int baudRate, int dataBits, int parity, int stopBits) override;
     // Stops the poll, empties the queue, closes the port, drops the timer.
     void Close() override;
     // Merging submissions that leave the receive mode as it is.
@@ -53,6 +56,10 @@ public:
     // The same with the receive mode given: raw submissions (firmware pages)
     // must be collected byte by byte even when they happen to look framed.
     void Send(const ByteVector& buffer, bool append, std::uint8_t receiveMode);
+
+    // The reply to the frame on the line is given up: `buffer` goes out now
+    // in its place (its owner asks again after its own deadline).
+    void Retransmit(const ByteVector& buffer);
 
     void SetPollSuspended(bool suspended);
     // The owner has handled the last reply: send the next queued frame, or
@@ -77,6 +84,8 @@ protected:
 
 private:
     void Submit(const ByteVector& buffer, bool append, std::optional<std::uint8_t> receiveMode);
+    // Resets the queue and starts the poll timer before either kind of open.
+    void Prepare();
     // Under the queue lock: the frame goes on the line now.
     void TransmitLocked(const ByteVector& buffer);
     void PollTick();

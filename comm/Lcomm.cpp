@@ -38,6 +38,16 @@ LComm::~LComm()
 
 bool LComm::Open(int portNumber, int baudRate, int dataBits, int parity, int stopBits)
 {
+    return Start(portNumber, baudRate, dataBits, parity, stopBits, false);
+}
+
+bool LComm::OpenInBackground(int portNumber, int baudRate, int dataBits, int parity, int stopBits)
+{
+    return Start(portNumber, baudRate, dataBits, parity, stopBits, true);
+}
+
+bool LComm::Start(int portNumber, int baudRate, int dataBits, int parity, int stopBits, bool background)
+{
     if (open_.load()) {
         return false;
     }
@@ -59,6 +69,11 @@ bool LComm::Open(int portNumber, int baudRate, int dataBits, int parity, int sto
     open_.store(true);
     auto reader = std::make_unique<comm::PortReader>(this, std::move(settings));
     lastOpenError_.clear();
+    if (background) {
+        reader->StartInBackground();
+        reader_ = std::move(reader);
+        return true;
+    }
     if (!reader->StartAndOpen()) {
         lastOpenError_ = reader->OpenError();
         open_.store(false);
@@ -73,8 +88,13 @@ void LComm::Close()
     if (reader_) {
         std::unique_ptr<comm::PortReader> reader = std::move(reader_);
         reader->RequestStop();
-        if (!reader->wait(QDeadlineTimer(kCloseWaitMs, Qt::PreciseTimer))) {
-            OnError(kErrCloseTimeout);
+        // A reader still connecting (a network port that does not answer)
+        // is not waited for: it sees the stop once it is through.
+        const bool opening = reader->Opening();
+        if (opening || !reader->wait(QDeadlineTimer(kCloseWaitMs, Qt::PreciseTimer))) {
+            if (!opening) {
+                OnError(kErrCloseTimeout);
+            }
             // A QThread must not be destroyed while it runs: cut it off from
             // this object and let it delete itself once it ends.
             reader->Detach();
@@ -91,7 +111,7 @@ void LComm::Close()
 
 bool LComm::Write(const std::uint8_t* bytes, std::size_t length)
 {
-    if (!open_.load() || !reader_ || length > kTransmitCapacity || (bytes == nullptr && length > 0)) {
+    if (!Ready() || length > kTransmitCapacity || (bytes == nullptr && length > 0)) {
         return false;
     }
     reader_->Transmit(ByteVector(bytes, bytes + length));
@@ -106,6 +126,11 @@ bool LComm::Write(const ByteVector& buffer)
 bool LComm::SetBaudRate(int rate)
 {
     return open_.load() && reader_ && reader_->SetBaudRate(rate);
+}
+
+bool LComm::Ready() const
+{
+    return open_.load() && reader_ && !reader_->Opening();
 }
 
 bool LComm::ReaderRunning() const
@@ -133,6 +158,11 @@ void LComm::OnRxChar(std::uint8_t byte)
 void LComm::OnError(int code)
 {
     Post(new CommErrEvent(code, Id()));
+}
+
+void LComm::OnOpened(bool ok, const QString& error)
+{
+    Post(new OpenedEvent(ok, error, Id()));
 }
 
 QString LComm::PortName(int portNumber)

@@ -91,6 +91,11 @@ public:
         SetPortName(portName);
         return Open(0, baudRate, dataBits, parity, stopBits);
     }
+    // The same without waiting: the port opens on the reader thread and the
+    // owner gets an OpenedEvent (CommEvents.h) with the outcome. Meanwhile
+    // IsOpen() is true but nothing may be written; Close() returns at once
+    // (a reader still connecting is left to finish and end by itself).
+    virtual bool OpenInBackground(int portNumber, int baudRate, int dataBits, int parity, int stopBits);
     void SetPortName(const QString& portName) { portName_ = portName; }
     QString GetPortName() const { return portName_; }
     // Why the last Open failed, in words for the user (empty after success).
@@ -109,6 +114,8 @@ public:
     bool SetBaudRate(int rate);
 
     bool IsOpen() const { return open_.load(); }
+    // Open and through opening: frames may be written.
+    bool Ready() const;
     // Process-unique, never a reused number; renewed by Close.
     quint64 Id() const { return id_.load(); }
     QObject* Owner() const { return owner_; }
@@ -128,6 +135,8 @@ protected:
     virtual void OnRxChar(std::uint8_t byte);
     // Reader thread (closing thread for code 5): posts CommErrEvent.
     virtual void OnError(int code);
+    // Reader thread, after OpenInBackground: posts OpenedEvent.
+    virtual void OnOpened(bool ok, const QString& error);
 
     // Posts an event to the owner (takes it; dropped when there is no owner).
     void Post(QEvent* e) const;
@@ -142,6 +151,7 @@ protected:
 
 private:
     friend class comm::PortReader;
+    bool Start(int portNumber, int baudRate, int dataBits, int parity, int stopBits, bool background);
 
     QObject* owner_;
     std::atomic<quint64> id_;

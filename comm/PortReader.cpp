@@ -214,6 +214,12 @@ bool PortReader::StartAndOpen()
     return ok;
 }
 
+void PortReader::StartInBackground()
+{
+    announce_ = true;
+    start();
+}
+
 void PortReader::run()
 {
     // Declared first, so it runs last: whoever joins this thread takes the
@@ -234,7 +240,12 @@ void PortReader::run()
         if (transport) {
             openError_ = transport->ErrorText();
         }
-        opened_.set_value(false);
+        opening_.store(false);
+        if (announce_) {
+            ReportOpened(false);
+        } else {
+            opened_.set_value(false);
+        }
         return;
     }
     Transport& port = *transport;
@@ -252,7 +263,12 @@ void PortReader::run()
             directFd_ = port.DirectWriteHandle();
         }
 #endif
-        opened_.set_value(true);
+        opening_.store(false);
+        if (announce_) {
+            ReportOpened(true);
+        } else {
+            opened_.set_value(true);
+        }
         if (!stopRequested_.load()) {
             exec();
         }
@@ -396,6 +412,18 @@ qint64 PortReader::IdleMs() const
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
     return (now - activityNs_.load()) / 1000000;
+}
+
+void PortReader::ReportOpened(bool ok)
+{
+    std::lock_guard lock(linkMutex_);
+    if (link_ == nullptr) {
+        return;
+    }
+    if (!ok) {
+        link_->open_.store(false);
+    }
+    link_->OnOpened(ok, openError_);
 }
 
 void PortReader::ReportError(int code, bool ending)

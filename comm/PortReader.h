@@ -50,6 +50,11 @@ public:
     // Starts the thread and waits until the port is open and configured;
     // false when it could not be, and then the thread has ended.
     bool StartAndOpen();
+    // Starts the thread and returns at once; the link hears the outcome
+    // through LComm::OnOpened (from this thread).
+    void StartInBackground();
+    // Still trying to open (a network port may take seconds to answer).
+    bool Opening() const { return opening_.load(); }
     // After a failed StartAndOpen: why, for the user.
     QString OpenError() const { return openError_; }
 
@@ -86,9 +91,12 @@ private:
     qint64 IdleMs() const;
     // ending: the thread ends after this report, so the link is no longer open.
     void ReportError(int code, bool ending);
+    void ReportOpened(bool ok);
 
     PortSettings settings_;
     std::promise<bool> opened_;
+    bool announce_ = false;  // StartInBackground: tell the link, nobody waits on opened_
+    std::atomic<bool> opening_{true};
     QString openError_;  // written by the thread before opened_ is set
 
     std::mutex linkMutex_;  // held while calling the link, and by Detach

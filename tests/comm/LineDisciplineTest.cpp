@@ -33,7 +33,7 @@ TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
     const Case cases[] = {
         {{"A", "B", "C", "D+"}, 2, "CD", false},
         {{"D+", "A"}, 2, "DA", true},
-        {{"A", "D+", "B"}, 2, "BD", false},  // a merge keeps its place before later appends
+        {{"A", "D+", "B"}, 3, "ADB", true},  // an append ends the slot: nothing overtakes it
         {{"A+", "B+", "C+"}, 3, "ABC", false},
         {{"A", "B:N", "C:N"}, 2, "AC", true},  // another item's value is never replaced; the slot moves on
         {{"A", "B:N", "C"}, 3, "ABC", true},
