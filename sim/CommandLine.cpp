@@ -66,6 +66,7 @@ std::optional<Fault> ParseFault(const std::string& text)
     static const std::pair<const char*, FaultKind> kKinds[] = {
         {"silence", FaultKind::Silence}, {"noise", FaultKind::Noise}, {"truncate", FaultKind::Truncate},
         {"nak", FaultKind::Nak}, {"busy", FaultKind::Busy}, {"error", FaultKind::Error},
+        {"stale", FaultKind::Stale}, {"foreign", FaultKind::Foreign},
     };
     Fault fault;
     bool known = false;
@@ -192,6 +193,8 @@ std::string HelpText()
         "                         nak            NAK instead of the reply, command ignored\n"
         "                         busy           busy report (E0), command ignored\n"
         "                         error:N        error report (E1) with code N, command ignored\n"
+        "                         stale          the previous reply again before the reply\n"
+        "                         foreign:N      a line gain report (position N) before the reply\n"
         "  -h, --help           show this text\n"
         "  --version            show the version\n";
 }

@@ -13,6 +13,8 @@ enum class FaultKind {
     Nak,       // a NAK frame instead of the reply; the command is not carried out
     Busy,      // the busy report 0xE0 instead; not carried out
     Error,     // the error report 0xE1 with code `value` instead; not carried out
+    Stale,     // the previous reply goes out again before this one (a device server kept it)
+    Foreign,   // before the reply, a report nobody asked for: the line's gain at position `value`
 };
 
 struct Fault {

@@ -4,6 +4,7 @@
 #include "Reports.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace sim {
 
@@ -45,6 +46,8 @@ bool SimDevice::FaultRefuses(std::vector<Reply>& out)
 
 void SimDevice::Answer(ByteVector reply, std::vector<Reply>& out, int baud)
 {
+    // What a device server would keep to hand the next client (Stale).
+    ByteVector previous = std::exchange(lastReply_, reply);
     if (fault_.count != 0) {
         bool used = true;
         switch (fault_.kind) {
@@ -62,6 +65,14 @@ void SimDevice::Answer(ByteVector reply, std::vector<Reply>& out, int baud)
             }
             noisy.insert(noisy.end(), reply.begin(), reply.end());
             reply = std::move(noisy);
+            break;
+        }
+        case FaultKind::Stale:
+        case FaultKind::Foreign: {
+            ByteVector extra = fault_.kind == FaultKind::Stale ? previous
+                                                               : Report(0xC2, static_cast<std::uint8_t>(fault_.value), 0x00);
+            extra.insert(extra.end(), reply.begin(), reply.end());
+            reply = std::move(extra);
             break;
         }
         case FaultKind::Truncate:

@@ -70,6 +70,7 @@ private:
     std::vector<ByteVector> received_;
     bool keepReceived_ = true;
     Fault fault_;
+    ByteVector lastReply_;
     std::uint32_t noiseSeed_ = 0x2545F491u;
 };
 
