@@ -1,9 +1,8 @@
 #include "DeviceSession.h"
 
 #include "CommEvents.h"
+#include "DeviceConversation.h"
 #include "Commands.h"
-#include "DeliverReply.h"
-#include "EventHandoff.h"
 #include "FirmwareImage.h"
 #include "FullState.h"
 #include "LCommProc.h"
@@ -67,14 +66,29 @@ DeviceSession::~DeviceSession()
 
 bool DeviceSession::IsOpen() const
 {
-    return link_ && link_->IsOpen();
+    return conv_ && conv_->IsOpen();
+}
+
+SessionError DeviceSession::NotOpen() const
+{
+    if (lineError_) {
+        return *lineError_;
+    }
+    return Fail(SessionError::Kind::LinkFailed, QStringLiteral("%1: not connected").arg(portName_));
+}
+
+void DeviceSession::Wake()
+{
+    if (loop_ != nullptr) {
+        loop_->quit();
+    }
 }
 
 SessionError DeviceSession::Open(const QString& portName)
 {
     Close();
     portName_ = portName;
-    linkError_.reset();
+    lineError_.reset();
     // The driver only says whether opening worked; a missing or forbidden
     // device file is told apart first, so that the user learns what to fix.
     if (portName.startsWith(QLatin1Char('/'))) {
@@ -90,60 +104,43 @@ SessionError DeviceSession::Open(const QString& portName)
     // A thread Qt adopted gets its event dispatcher with its first event
     // loop: make it now, before the reader thread exists to wake it.
     QEventLoop().processEvents();
-    link_ = std::make_unique<LCommProc>(this);
-    // Headless sessions speak only when asked; Watch turns the poll on.
-    link_->SetPollSuspended(true);
-    if (!link_->OpenNamed(portName, kBaud, kDataBits, kNoParity, kOneStopBit)) {
-        // The driver's own words name the cause (in use, refused, unknown host).
-        QString why = link_->LastOpenError();
-        link_.reset();
-        if (why.isEmpty()) {
-            why = QStringLiteral("%1: port busy (in use by another program) or it refused 9600 8N1").arg(portName);
+    DeviceConversation::Options options;
+    options.exchangeMs = timeoutMs_;
+    options.pollWhenIdle = false;  // headless sessions speak only when asked; Watch polls
+    options.readOnOpen = false;
+    conv_ = std::make_unique<DeviceConversation>(portName, options);
+    bool opened = false;
+    QObject::connect(conv_.get(), &DeviceConversation::opened, this, [this, &opened] {
+        opened = true;
+        Wake();
+    });
+    QObject::connect(conv_.get(), &DeviceConversation::openFailed, this, [this](const SessionError& why) {
+        lineError_ = why;
+        Wake();
+    });
+    QObject::connect(conv_.get(), &DeviceConversation::onlineChanged, this, [this](bool online, const QString& why) {
+        if (!online && !lineError_) {
+            lineError_ = Fail(SessionError::Kind::LinkFailed, why);
         }
-        return Fail(SessionError::Kind::PortBusy, why);
+        Wake();
+    });
+    conv_->Open();
+    WaitUntil([&] { return opened || lineError_.has_value(); }, -1);
+    if (!opened) {
+        const SessionError why = *lineError_;
+        Close();
+        return why;
     }
     return {};
 }
 
 void DeviceSession::Close()
 {
-    if (link_) {
-        link_->Close();
-        link_.reset();
+    if (conv_) {
+        conv_->disconnect(this);
+        conv_->Close();
+        conv_.reset();
     }
-    replies_.clear();
-    rawHandler_ = nullptr;
-}
-
-bool DeviceSession::event(QEvent* e)
-{
-    // The reader thread released the reply when it posted it; a session runs
-    // on a thread of its own, where no application-wide filter acquires it.
-    comm::AcquireEvent(e);
-    if (DeliverReply(e, [this] { return link_.get(); },
-                     [this](const RecCompleteEvent& r) {
-                         if (rawHandler_) {
-                             rawHandler_(r.Reply());
-                         } else {
-                             replies_.push_back(r.Reply());
-                         }
-                     })) {
-        if (loop_ != nullptr) {
-            loop_->quit();
-        }
-        return true;
-    }
-    if (e->type() == kCommErrEvent) {
-        const auto& error = static_cast<const CommErrEvent&>(*e);
-        if (link_ && error.DriverId() == link_->Id()) {
-            linkError_ = error.Code();
-        }
-        if (loop_ != nullptr) {
-            loop_->quit();
-        }
-        return true;
-    }
-    return QObject::event(e);
 }
 
 bool DeviceSession::WaitUntil(const std::function<bool()>& done, int timeoutMs)
@@ -169,96 +166,44 @@ bool DeviceSession::WaitUntil(const std::function<bool()>& done, int timeoutMs)
     return true;
 }
 
-SessionError DeviceSession::LinkError() const
-{
-    if (!link_) {
-        return Fail(SessionError::Kind::LinkFailed, QStringLiteral("%1: not connected").arg(portName_));
-    }
-    const int code = linkError_.value_or(kErrPortFailed);
-    if (code == kErrSilence) {
-        return Fail(SessionError::Kind::Silence, QStringLiteral("%1: the device is silent").arg(portName_));
-    }
-    return Fail(SessionError::Kind::LinkFailed,
-                QStringLiteral("%1: the link failed (serial error %2: the port vanished or broke)").arg(portName_).arg(code),
-                code);
-}
-
-SessionError DeviceSession::ErrorOf(const ReportEvent& reply) const
-{
-    switch (reply.kind) {
-    case ReportKind::Nak:
-        return Fail(SessionError::Kind::Nak, QStringLiteral("%1: the device refused a frame (NAK)").arg(portName_));
-    case ReportKind::Busy:
-        return Fail(SessionError::Kind::DeviceBusy, QStringLiteral("%1: the device is busy").arg(portName_));
-    case ReportKind::Error:
-        return Fail(SessionError::Kind::DeviceError,
-                    QStringLiteral("%1: device error %2").arg(portName_).arg(reply.value), reply.value);
-    default:
-        return {};
-    }
-}
-
-SessionError DeviceSession::Exchange(const LCmd& command, ReportEvent& reply)
+SessionError DeviceSession::Run(const Submit& submit)
 {
     if (!IsOpen()) {
-        return LinkError();
+        return NotOpen();
     }
-    replies_.clear();
-    link_->Send(command.MakeFrame(frame::kModeFramed), true);
-    const bool answered = WaitUntil([this] { return !replies_.empty() || linkError_ || !link_->IsOpen(); }, timeoutMs_);
-    if (replies_.empty()) {
-        SessionError e = answered ? LinkError()
-                                  : Fail(SessionError::Kind::Silence,
-                                         QStringLiteral("%1: no answer from the device within %2 ms").arg(portName_).arg(timeoutMs_));
-        // The frame is still outstanding: a later reply would answer the wrong question.
+    std::optional<SessionError> result;
+    submit([this, &result](const SessionError& e) {
+        if (!result) {
+            result = e;
+        }
+        Wake();
+    });
+    // Every job ends: answered, refused, or failed with the line.
+    WaitUntil([&] { return result.has_value(); }, -1);
+    if (*result && (result->kind == SessionError::Kind::Silence || result->kind == SessionError::Kind::LinkFailed)) {
         Close();
-        return e;
     }
-    reply = DecodeReport(LCmd(replies_.front()));
-    replies_.erase(replies_.begin());
-    return ErrorOf(reply);
-}
-
-SessionError DeviceSession::Expect(const LCmd& command, ReportKind kind)
-{
-    ReportEvent reply;
-    if (SessionError e = Exchange(command, reply)) {
-        return e;
-    }
-    if (reply.kind != kind) {
-        return Fail(SessionError::Kind::NotConfirmed,
-                    QStringLiteral("%1: the device answered %2 where %3 was due")
-                        .arg(portName_, QLatin1String(ReportKindName(reply.kind)), QLatin1String(ReportKindName(kind))));
-    }
-    return {};
+    return *result;
 }
 
 SessionError DeviceSession::ReadState(DeviceState& state)
 {
-    DeviceState read = state;
-    for (const LCmd& inquiry : FullStateInquiries()) {
-        ReportEvent reply;
-        if (SessionError e = Exchange(inquiry, reply)) {
-            return e;
-        }
-        read.Apply(reply);
+    SessionError e = Run([this](auto done) {
+        conv_->ReadAll([done](const SessionError& error, const ReportEvent&) { done(error); });
+    });
+    if (!e) {
+        state = conv_->State();
     }
-    state = read;
-    return {};
+    return e;
 }
 
 SessionError DeviceSession::Apply(const std::vector<StateChange>& changes)
 {
     for (const StateChange& change : changes) {
-        ReportEvent reply;
-        if (SessionError e = Exchange(change.command, reply)) {
+        if (SessionError e = Run([this, &change](auto done) {
+                conv_->Change(change, [done](const SessionError& error, const ReportEvent&) { done(error); });
+            })) {
             return e;
-        }
-        if (!Confirms(change, reply)) {
-            return Fail(SessionError::Kind::NotConfirmed,
-                        QStringLiteral("%1: a change was not confirmed (the device answered %2 %3)")
-                            .arg(portName_, QLatin1String(ReportKindName(reply.kind)))
-                            .arg(reply.value));
         }
     }
     return {};
@@ -295,54 +240,69 @@ SessionError DeviceSession::Restore(const DeviceState& target, int* sent, const 
 
 SessionError DeviceSession::LoadPreset(int n)
 {
-    return Expect(CM_MCS_SAVELOAD(static_cast<std::uint8_t>(n), 0), ReportKind::Ack);
+    return Run([this, n](auto done) {
+        conv_->Command(CM_MCS_SAVELOAD(static_cast<std::uint8_t>(n), 0), false,
+                       [done](const SessionError& error, const ReportEvent&) { done(error); });
+    });
 }
 
 SessionError DeviceSession::SavePreset(int n)
 {
-    return Expect(CM_MCS_SAVELOAD(static_cast<std::uint8_t>(n), 1), ReportKind::Ack);
+    return Run([this, n](auto done) {
+        conv_->Command(CM_MCS_SAVELOAD(static_cast<std::uint8_t>(n), 1), false,
+                       [done](const SessionError& error, const ReportEvent&) { done(error); });
+    });
 }
 
 SessionError DeviceSession::FactoryDefault()
 {
-    if (SessionError e = Expect(CM_MCS_RESET(0x00), ReportKind::Ack)) {
-        return e;
+    for (const LCmd& command : {LCmd(CM_MCS_RESET(0x00)), LCmd(CM_MCS_SAVELOAD(0x00, 0x00))}) {
+        if (SessionError e = Run([this, &command](auto done) {
+                conv_->Command(command, false, [done](const SessionError& error, const ReportEvent&) { done(error); });
+            })) {
+            return e;
+        }
     }
-    return Expect(CM_MCS_SAVELOAD(0x00, 0x00), ReportKind::Ack);
+    return {};
 }
 
 SessionError DeviceSession::Watch(const std::function<bool(const ReportEvent&)>& report, int durationMs)
 {
     if (!IsOpen()) {
-        return LinkError();
+        return NotOpen();
     }
     const QDeadlineTimer end = durationMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(durationMs);
-    replies_.clear();
-    link_->SetPollSuspended(false);
+    std::vector<ReportEvent> events;
+    const QMetaObject::Connection heard = QObject::connect(
+        conv_.get(), &DeviceConversation::reportReceived, this,
+        [this, &events](const LCmd&, const ReportEvent& e, quint32, bool) {
+            events.push_back(e);
+            Wake();
+        });
+    conv_->SetPolling(true);
     bool more = true;
     while (more && !end.hasExpired()) {
         const int wait = end.isForever() ? -1 : static_cast<int>(end.remainingTime());
-        WaitUntil([this] { return !replies_.empty() || linkError_ || !link_->IsOpen(); }, wait);
-        if (linkError_ || !link_->IsOpen()) {
-            return LinkError();
+        WaitUntil([&] { return !events.empty() || !IsOpen(); }, wait);
+        if (!IsOpen()) {
+            const SessionError e = NotOpen();
+            Close();
+            return e;
         }
-        while (more && !replies_.empty()) {
-            const ReportEvent e = DecodeReport(LCmd(replies_.front()));
-            replies_.erase(replies_.begin());
-            if (e.kind == ReportKind::Level) {
-                // The device holds its next level until this poll arrives.
-                link_->Send(CM_MCS_POLLING(sub::kPoll).MakeFrame(frame::kModeFramed), true);
+        std::vector<ReportEvent> batch;
+        batch.swap(events);
+        for (const ReportEvent& e : batch) {
+            if (more) {
+                more = report(e);
             }
-            more = report(e);
         }
     }
-    link_->SetPollSuspended(true);
-    // A poll still on the line answers after this: let it land, then forget it.
-    WaitUntil([this] { return !link_ || !link_->IsBusy(); }, timeoutMs_);
-    replies_.clear();
+    QObject::disconnect(heard);
+    conv_->SetPolling(false);
+    // A poll still on the line answers after this: let it land.
+    WaitUntil([this] { return !conv_ || conv_->Idle(); }, timeoutMs_);
     return {};
 }
-
 namespace {
 // The updater's outside world without a window: texts go to the progress
 // callback, dialogs end the run.
@@ -401,52 +361,72 @@ SessionError DeviceSession::Update(const std::vector<std::uint8_t>& image,
                     QStringLiteral("a firmware image is exactly %1 bytes").arg(firmware::kImageSize));
     }
     if (!IsOpen()) {
-        return LinkError();
+        return NotOpen();
     }
+    std::optional<int> linkError;
+    int replies = 0;
+    std::function<void(const std::vector<std::uint8_t>&)> onReply;
+    LCommProc* line = conv_->TakeOver(
+        [&](const ByteVector& bytes) {
+            ++replies;
+            if (onReply) {
+                onReply(bytes);
+            }
+            Wake();
+        },
+        [&](int code) {
+            linkError = code;
+            Wake();
+        });
+    auto linkFailed = [&] {
+        const int code = linkError.value_or(kErrPortFailed);
+        return code == kErrSilence
+                   ? Fail(SessionError::Kind::Silence, QStringLiteral("%1: the device is silent").arg(portName_))
+                   : Fail(SessionError::Kind::LinkFailed,
+                          QStringLiteral("%1: the link failed (serial error %2: the port vanished or broke)").arg(portName_).arg(code),
+                          code);
+    };
     SessionUpdateHost host;
     host.progress = progress;
-    host.sendRaw = [this](const LCmd& c) {
-        if (link_) {
-            link_->Send(c.MakeFrame(frame::kModeRaw), true, frame::kModeRaw);
-        }
-    };
-    host.setBaud = [this](int rate) { return link_ && link_->SetBaudRate(rate); };
-    host.after = [this, &host](int ms, std::function<void()> action) {
-        QTimer::singleShot(ms, this, [&host, action = std::move(action)] {
+    host.sendRaw = [line](const LCmd& c) { line->Send(c.MakeFrame(frame::kModeRaw), true, frame::kModeRaw); };
+    host.setBaud = [line](int rate) { return line->SetBaudRate(rate); };
+    // The timers belong to an object of this call: whatever is still pending
+    // when it returns dies with it instead of reaching the gone host.
+    QObject timers;
+    host.after = [&timers, &host](int ms, std::function<void()> action) {
+        QTimer::singleShot(ms, &timers, [&host, action = std::move(action)] {
             if (!host.ended) {
                 action();
             }
         });
     };
     LUpdate update(host, image);
-    int replies = 0;
-    rawHandler_ = [&](const std::vector<std::uint8_t>& bytes) {
-        ++replies;
+    onReply = [&](const std::vector<std::uint8_t>& bytes) {
         const LCmd reply(bytes);
         update.OnReply(reply.Sub(), reply.Payload());
     };
     if (inBootLoader) {
-        link_->SetBaudRate(LUpdate::kBootLoaderBaud);
+        line->SetBaudRate(LUpdate::kBootLoaderBaud);
         host.sendRaw(CM_MCS_START(boot::kStart));
     } else {
-        link_->Send(CM_MCS_IAP_RESET(sub::kIapReset).MakeFrame(frame::kModeFramed), true);
+        line->Send(CM_MCS_IAP_RESET(sub::kIapReset).MakeFrame(frame::kModeFramed), true);
     }
     SessionError result;
     while (!host.ended) {
         const int seen = replies;
-        const bool moved = WaitUntil([&] { return host.ended || replies != seen || linkError_; },
+        const bool moved = WaitUntil([&] { return host.ended || replies != seen || linkError; },
                                      timeoutMs_ + LUpdate::kSpeedChangeDelayMs);
-        if (linkError_ && !host.ended) {
+        if (linkError && !host.ended) {
             if (update.GetState() != 0) {
-                result = LinkError();
+                result = linkFailed();
                 break;
             }
             // Nothing answered at this speed: the device may already wait in
             // its boot loader. Try there once, as the window does.
-            linkError_.reset();
-            link_->SetPollSuspended(true);
-            if (!link_->OpenNamed(portName_, LUpdate::kBootLoaderBaud, kDataBits, kNoParity, kOneStopBit)) {
-                result = LinkError();
+            linkError.reset();
+            line->SetPollSuspended(true);
+            if (!line->OpenNamed(portName_, LUpdate::kBootLoaderBaud, kDataBits, kNoParity, kOneStopBit)) {
+                result = linkFailed();
                 break;
             }
             host.sendRaw(CM_MCS_START(boot::kStart));
@@ -462,7 +442,7 @@ SessionError DeviceSession::Update(const std::vector<std::uint8_t>& image,
         result = Fail(SessionError::Kind::UpdateFailed, QStringLiteral("%1: update failed: %2").arg(portName_, host.failure));
     }
     host.ended = true;
-    rawHandler_ = nullptr;
+    onReply = nullptr;
     Close();
     return result;
 }

@@ -1,10 +1,11 @@
-// A headless conversation with one KESTRA: open a port by name, read the
-// whole state, apply changes (each confirmed by the device's report, with a
-// deadline), presets, switch-on, factory default and the firmware update.
+// The command line's way to one KESTRA: open a port by name, read the whole
+// state, apply changes (each confirmed by the device's report), presets,
+// switch-on, factory default and the firmware update.
 //
-// Every call is synchronous: it runs a local event loop on the calling
-// thread until the device has answered, the deadline has passed or the link
-// failed, and returns what went wrong as a value. One session belongs to one
+// A synchronous wrapper around DeviceConversation, which owns the line:
+// every call submits its jobs there and runs a local event loop on the
+// calling thread until they end (the conversation's own deadlines end them),
+// and returns what went wrong as a value. One session belongs to one
 // thread; sessions on different threads run at the same time.
 #pragma once
 
@@ -19,7 +20,7 @@
 #include <optional>
 #include <vector>
 
-class LCommProc;
+class DeviceConversation;
 class QEventLoop;
 
 class DeviceSession : public QObject {
@@ -59,23 +60,18 @@ public:
     SessionError Update(const std::vector<std::uint8_t>& image,
                         const std::function<void(int, int, const QString&)>& progress, bool inBootLoader = false);
 
-protected:
-    bool event(QEvent* e) override;
-
 private:
-    // Sends and waits for the one reply; raw sends and updates use the hooks.
-    SessionError Exchange(const LCmd& command, ReportEvent& reply);
-    SessionError Expect(const LCmd& command, ReportKind kind);
+    using Submit = std::function<void(std::function<void(const SessionError&)>)>;
+    // Submits jobs and waits until `submit`'s callback ran.
+    SessionError Run(const Submit& submit);
     // Runs the event loop until done() or the deadline; false on timeout.
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
-    SessionError LinkError() const;
-    SessionError ErrorOf(const ReportEvent& reply) const;
+    void Wake();
+    SessionError NotOpen() const;
 
     int timeoutMs_;
     QString portName_;
-    std::unique_ptr<LCommProc> link_;
-    std::vector<std::vector<std::uint8_t>> replies_;
-    std::optional<int> linkError_;
+    std::unique_ptr<DeviceConversation> conv_;
+    std::optional<SessionError> lineError_;
     QEventLoop* loop_ = nullptr;
-    std::function<void(const std::vector<std::uint8_t>&)> rawHandler_;
 };

@@ -44,9 +44,58 @@ const char* StateChannelName(int index)
     return index >= 0 && index < kStateChannels ? kNames[index] : "";
 }
 
+int ItemOfReport(const ReportEvent& e)
+{
+    const int i = StateIndexOfChannel(e.channel);
+    switch (e.kind) {
+    case ReportKind::LineSource:
+        return item::kLineSource;
+    case ReportKind::Gain:
+        return i < 0 ? -1 : item::Gain(i);
+    case ReportKind::Mute:
+        return i < 0 ? -1 : item::Mute(i);
+    case ReportKind::Priority:
+        return i < kFirstMicIndex ? -1 : item::Priority(i - kFirstMicIndex);
+    case ReportKind::Ganged:
+        return e.channel == 1 ? item::kSubGanged : e.channel == 2 ? item::kMasterGanged : -1;
+    case ReportKind::DuckState:
+        return item::kDuckState;
+    case ReportKind::DuckSetting:
+        return item::Ducking(static_cast<int>(e.setting));
+    case ReportKind::SwitchOn:
+        return item::kSwitchOn;
+    default:
+        return -1;
+    }
+}
+
+int ItemOfChange(const StateChange& change)
+{
+    return ItemOfReport(change.expect);
+}
+
+bool DeviceState::operator==(const DeviceState& o) const
+{
+    return gain == o.gain && mute == o.mute && priority == o.priority && subGanged == o.subGanged &&
+           masterGanged == o.masterGanged && lineSource == o.lineSource && manualDucking == o.manualDucking &&
+           duckingActive == o.duckingActive && ducking == o.ducking && switchOn == o.switchOn;
+}
+
 bool DeviceState::Apply(const ReportEvent& e)
 {
     const int i = StateIndexOfChannel(e.channel);
+    // What a level bar shows follows gains and the device's level reports.
+    if ((e.kind == ReportKind::Gain || e.kind == ReportKind::Level) && i >= 0) {
+        level[i] = e.value;
+    } else if (e.kind == ReportKind::PairLevels && (e.channel == 1 || e.channel == 3)) {
+        level[e.channel] = e.value;
+        level[e.channel + 1] = e.value2;
+    }
+    const int it = ItemOfReport(e);
+    if (it < 0) {
+        return false;
+    }
+    known.set(static_cast<std::size_t>(it));
     switch (e.kind) {
     case ReportKind::LineSource:
         lineSource = e.value;
@@ -90,45 +139,48 @@ bool DeviceState::Apply(const ReportEvent& e)
     }
 }
 
-std::vector<StateChange> ChangesTo(const DeviceState& from, const DeviceState& to)
+namespace {
+// The commands for the items `wanted` picks, in the order a device takes them.
+template <class Wanted>
+std::vector<StateChange> Commands(const DeviceState& to, Wanted&& wanted)
 {
     std::vector<StateChange> out;
     auto add = [&out](LCmd command, ReportEvent expect) { out.push_back({std::move(command), expect}); };
-    if (from.lineSource != to.lineSource) {
+    if (wanted(item::kLineSource)) {
         add(CM_MCS_LINE(to.lineSource), Expect(ReportKind::LineSource, to.lineSource));
     }
     // Pairs are joined or parted before their gains are set.
-    if (from.subGanged != to.subGanged) {
+    if (wanted(item::kSubGanged)) {
         add(CM_MCS_GANGED(to.subGanged, 1), Expect(ReportKind::Ganged, to.subGanged, 1));
     }
-    if (from.masterGanged != to.masterGanged) {
+    if (wanted(item::kMasterGanged)) {
         add(CM_MCS_GANGED(to.masterGanged, 2), Expect(ReportKind::Ganged, to.masterGanged, 2));
     }
     for (int i = 0; i < kStateChannels; ++i) {
         const std::uint8_t c = ChannelOfStateIndex(i);
-        if (from.gain[i] != to.gain[i]) {
+        if (wanted(item::Gain(i))) {
             LCmd command = i < kFirstMicIndex ? LCmd(CM_MCS_STEREO(to.gain[i], c)) : LCmd(CM_MCS_MIC(to.gain[i], c));
             add(std::move(command), Expect(ReportKind::Gain, to.gain[i], c));
         }
     }
     for (int i = 0; i < kStateChannels; ++i) {
         const std::uint8_t c = ChannelOfStateIndex(i);
-        if (from.mute[i] != to.mute[i]) {
+        if (wanted(item::Mute(i))) {
             add(CM_MCS_MUTE(to.mute[i], c), Expect(ReportKind::Mute, to.mute[i], c));
         }
     }
     for (int m = 0; m < kStateMics; ++m) {
         const std::uint8_t c = channel::Mic(m + 1);
-        if (from.priority[m] != to.priority[m]) {
+        if (wanted(item::Priority(m))) {
             add(CM_MCS_DUCKING(to.priority[m], c), Expect(ReportKind::Priority, to.priority[m], c));
         }
     }
-    if (from.manualDucking != to.manualDucking) {
+    if (wanted(item::kDuckState)) {
         add(CM_MCS_MANDUCKING(to.manualDucking ? 2 : 0),
             Expect(ReportKind::DuckState, to.manualDucking ? kManualDuckBit : 0));
     }
     for (int k = 0; k < kDuckSettings; ++k) {
-        if (from.ducking[k] != to.ducking[k]) {
+        if (wanted(item::Ducking(k))) {
             class Setting : public FramedCommand {
             public:
                 Setting(std::uint8_t s, std::uint8_t v) : FramedCommand(s, v) {}
@@ -139,10 +191,51 @@ std::vector<StateChange> ChangesTo(const DeviceState& from, const DeviceState& t
             add(Setting(kDuckSettingCommand[k], to.ducking[k]), expect);
         }
     }
-    if (from.switchOn != to.switchOn) {
+    if (wanted(item::kSwitchOn)) {
         add(CM_MCS_SWITCH(to.switchOn), Expect(ReportKind::SwitchOn, to.switchOn));
     }
     return out;
+}
+
+// Whether item `it` has another value in `a` than in `b` (ducking.active,
+// which speech sets, is no item of its own).
+bool Differs(const DeviceState& a, const DeviceState& b, int it)
+{
+    if (it < item::Mute(0)) {
+        return a.gain[it] != b.gain[it];
+    }
+    if (it < item::Priority(0)) {
+        return a.mute[it - item::Mute(0)] != b.mute[it - item::Mute(0)];
+    }
+    if (it < item::kSubGanged) {
+        return a.priority[it - item::Priority(0)] != b.priority[it - item::Priority(0)];
+    }
+    if (it >= item::Ducking(0) && it < item::kSwitchOn) {
+        return a.ducking[it - item::Ducking(0)] != b.ducking[it - item::Ducking(0)];
+    }
+    switch (it) {
+    case item::kSubGanged:
+        return a.subGanged != b.subGanged;
+    case item::kMasterGanged:
+        return a.masterGanged != b.masterGanged;
+    case item::kLineSource:
+        return a.lineSource != b.lineSource;
+    case item::kDuckState:
+        return a.manualDucking != b.manualDucking;
+    default:
+        return a.switchOn != b.switchOn;
+    }
+}
+}  // namespace
+
+std::vector<StateChange> ChangesTo(const DeviceState& from, const DeviceState& to)
+{
+    return Commands(to, [&](int it) { return Differs(from, to, it); });
+}
+
+std::vector<StateChange> CommandsFor(const DeviceState& to, const ItemSet& items)
+{
+    return Commands(to, [&](int it) { return items.test(static_cast<std::size_t>(it)); });
 }
 
 bool Confirms(const StateChange& change, const ReportEvent& reply)

@@ -8,6 +8,7 @@
 #include "ReportDecoder.h"
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <vector>
 
@@ -16,6 +17,25 @@ inline constexpr int kStateChannels = 11;
 inline constexpr int kFirstMicIndex = 5;
 inline constexpr int kStateMics = 6;
 inline constexpr int kDuckSettings = 5;
+
+// Every item the state holds, by number: for "known" flags and for the
+// items a change or a report touches.
+namespace item {
+constexpr int Gain(int index) { return index; }                     // 0..10
+constexpr int Mute(int index) { return kStateChannels + index; }    // 11..21
+constexpr int Priority(int mic) { return 2 * kStateChannels + mic; }  // 22..27, mic 0..5
+inline constexpr int kSubGanged = 2 * kStateChannels + kStateMics;  // 28
+inline constexpr int kMasterGanged = kSubGanged + 1;
+inline constexpr int kLineSource = kSubGanged + 2;
+inline constexpr int kDuckState = kSubGanged + 3;  // manual ducking and ducking active
+constexpr int Ducking(int setting) { return kDuckState + 1 + setting; }
+inline constexpr int kSwitchOn = kDuckState + 1 + kDuckSettings;
+inline constexpr int kCount = kSwitchOn + 1;
+}  // namespace item
+using ItemSet = std::bitset<item::kCount>;
+
+// The item a report sets, or -1 (acknowledgements, levels, refusals, ...).
+int ItemOfReport(const ReportEvent& e);
 
 struct DeviceState {
     std::array<std::uint8_t, kStateChannels> gain{};  // positions 0..79 (79 = mute position)
@@ -29,10 +49,19 @@ struct DeviceState {
     std::array<std::uint8_t, kDuckSettings> ducking{};  // by DuckSetting, the device's bytes
     std::uint8_t switchOn = 0;                          // 0 off, 1..3 preset
 
-    bool operator==(const DeviceState&) const = default;
+    // Not settings, so not compared: which items a report has set since the
+    // state was last forgotten, and what each level bar shows (the gain, or
+    // the ducked level the device reports).
+    ItemSet known;
+    std::array<std::uint8_t, kStateChannels> level{};
 
-    // Applies a report; false when it carries nothing this state keeps.
+    // The settings alone.
+    bool operator==(const DeviceState& other) const;
+
+    // Applies a report and marks its item known; false when it carries
+    // nothing this state keeps (levels are kept all the same).
     bool Apply(const ReportEvent& e);
+    bool AllKnown() const { return known.all(); }
 };
 
 // Channel byte <-> state index; -1 for a byte that is no channel.
@@ -50,6 +79,11 @@ struct StateChange {
 // The commands that take a device in state `from` to `to`, only for items
 // that differ (ducking.active is not settable and ignored).
 std::vector<StateChange> ChangesTo(const DeviceState& from, const DeviceState& to);
+// The commands that set the items of `items` to their values in `to`,
+// whatever they are now; in the same order as ChangesTo.
+std::vector<StateChange> CommandsFor(const DeviceState& to, const ItemSet& items);
+// The item a change sets.
+int ItemOfChange(const StateChange& change);
 
 // Whether `reply` is the device's confirmation of `change`.
 bool Confirms(const StateChange& change, const ReportEvent& reply);

@@ -4,39 +4,70 @@
 
 #include <initializer_list>
 
-std::vector<LCmd> FullStateInquiries()
+std::vector<Inquiry> FullStateRead()
 {
-    std::vector<LCmd> out;
+    std::vector<Inquiry> out;
     out.reserve(49);
     const auto stereo = {channel::kLine, channel::kSubLeft, channel::kSubRight, channel::kMasterLeft,
                          channel::kMasterRight};
-    auto mics = [&](auto&& make) {
+    auto ask = [&](LCmd command, ReportKind kind, std::uint8_t channel = 0) {
+        out.push_back({std::move(command), kind, channel});
+    };
+    auto mics = [&](std::uint8_t what, ReportKind kind) {
         for (int n = 1; n <= 6; ++n) {
-            out.push_back(make(channel::Mic(n)));
+            ask(CM_MCS_INQUIRY(what, channel::Mic(n)), kind, channel::Mic(n));
         }
     };
 
-    out.push_back(CM_MCS_INQUIRY(0x01, 0x00));
-    out.push_back(CM_MCS_INQUIRY_DX(0x03));
-    out.push_back(CM_MCS_INQUIRY(0x04));
+    ask(CM_MCS_INQUIRY(0x01, 0x00), ReportKind::LineSource);
+    ask(CM_MCS_INQUIRY_DX(0x03), ReportKind::SwitchOn);
+    ask(CM_MCS_INQUIRY(0x04), ReportKind::DuckState);
     for (std::uint8_t c : stereo) {
-        out.push_back(CM_MCS_INQUIRY(0x02, c));
+        ask(CM_MCS_INQUIRY(0x02, c), ReportKind::Gain, c);
     }
-    mics([](std::uint8_t c) { return CM_MCS_INQUIRY(0x03, c); });
-    mics([](std::uint8_t c) { return CM_MCS_INQUIRY(0x05, c); });
-    out.push_back(CM_MCS_INQUIRY(0x06, 0x01));
-    out.push_back(CM_MCS_INQUIRY(0x06, 0x02));
+    mics(0x03, ReportKind::Gain);
+    mics(0x05, ReportKind::Priority);
+    ask(CM_MCS_INQUIRY(0x06, 0x01), ReportKind::Ganged, 1);
+    ask(CM_MCS_INQUIRY(0x06, 0x02), ReportKind::Ganged, 2);
     for (std::uint8_t c : stereo) {
-        out.push_back(CM_MCS_INQUIRY(0x07, c));
+        ask(CM_MCS_INQUIRY(0x07, c), ReportKind::Mute, c);
     }
-    mics([](std::uint8_t c) { return CM_MCS_INQUIRY(0x07, c); });
-    out.push_back(CM_MCS_INQUIRY_DX(0x00));
+    mics(0x07, ReportKind::Mute);
+    ask(CM_MCS_INQUIRY_DX(0x00), ReportKind::NoEffect);
     for (std::uint8_t i = 0; i <= 3; ++i) {
-        out.push_back(CM_MCS_INQUIRY_DX(0x01, i));
+        ask(CM_MCS_INQUIRY_DX(0x01, i), ReportKind::NoEffect);
     }
-    mics([](std::uint8_t c) { return CM_MCS_INQUIRY_DX(0x02, c); });
+    for (int n = 1; n <= 6; ++n) {
+        ask(CM_MCS_INQUIRY_DX(0x02, channel::Mic(n)), ReportKind::NoEffect);
+    }
     for (std::uint8_t p = 0x04; p <= 0x08; ++p) {
-        out.push_back(CM_MCS_INQUIRY_DX(p));
+        ask(CM_MCS_INQUIRY_DX(p), ReportKind::DuckSetting);
+        out.back().setting = static_cast<DuckSetting>(p - 0x04);
     }
     return out;
+}
+
+std::vector<LCmd> FullStateInquiries()
+{
+    std::vector<LCmd> out;
+    for (Inquiry& i : FullStateRead()) {
+        out.push_back(std::move(i.command));
+    }
+    return out;
+}
+
+bool Answers(const Inquiry& inquiry, const ReportEvent& reply)
+{
+    switch (inquiry.kind) {
+    case ReportKind::NoEffect:
+        return reply.kind == ReportKind::NoEffect || reply.kind == ReportKind::Ack;
+    case ReportKind::LineSource:
+    case ReportKind::SwitchOn:
+    case ReportKind::DuckState:
+        return reply.kind == inquiry.kind;
+    case ReportKind::DuckSetting:
+        return reply.kind == inquiry.kind && reply.setting == inquiry.setting;
+    default:
+        return reply.kind == inquiry.kind && reply.channel == inquiry.channel;
+    }
 }

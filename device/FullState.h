@@ -1,9 +1,25 @@
 // The inquiries that read the device's whole state, in the order they go out
-// after connecting, loading a preset or restoring the factory default.
+// after connecting, loading a preset or restoring the factory default, each
+// with the report that answers it.
 #pragma once
 
 #include "Lcmd.h"
+#include "ReportDecoder.h"
 
 #include <vector>
 
+struct Inquiry {
+    LCmd command;
+    // The answer's kind and, where it names one, its channel or pair
+    // (DuckSetting: its setting). The DX inquiries 00..02 ask for nothing
+    // the panel keeps: NoEffect (an acknowledgement does as well).
+    ReportKind kind = ReportKind::NoEffect;
+    std::uint8_t channel = 0;
+    DuckSetting setting = DuckSetting::Threshold;
+};
+
+std::vector<Inquiry> FullStateRead();
 std::vector<LCmd> FullStateInquiries();
+
+// Whether `reply` is the answer to `inquiry` (a refusal is not).
+bool Answers(const Inquiry& inquiry, const ReportEvent& reply);

@@ -1,0 +1,181 @@
+// DeviceConversation: the one owner of the line to one KESTRA. `kestractl`
+// (through DeviceSession) and `serve` (through BridgeCore) talk to the
+// device only through it.
+//
+// Jobs. Everything that goes on the line is a job in one queue: a change
+// with the report that confirms it, an inquiry with the report that answers
+// it, a command the device acknowledges (preset load or save, factory
+// default), a poll. One frame is on the line at a time, every one of them
+// ours (the driver's own poll is off), and each job ends by telling its
+// waiters the outcome.
+//
+// Merge rule. A change replaces a waiting change for the same item only
+// when no barrier (preset load, factory default, full read) stands between
+// them, so a change made after a load never overtakes it. A change equal to
+// one waiting joins it and shares its outcome. A change may ask to be judged
+// at the head of the queue: if the device holds its value by then, it is
+// done without a frame (a change asked while a load is pending is judged
+// against what the load left).
+//
+// Answers. A reply answers the job in flight only when it is the report
+// that job waits for (kind and channel), or a refusal (NAK, busy, error).
+// Any other reply is left over from an earlier exchange (a device server
+// keeps the reply to its last client's poll): it is reported as unanswered,
+// never applied to the state, and the job waits on for its own answer. A job
+// still unanswered at the exchange deadline is asked again `retries` times;
+// then the link has failed. A full read that cannot be completed is an
+// error, never a state with defaults in it.
+//
+// Polls. While online and idle the device is polled every 100 ms (when
+// polling is on); every level report is answered with a poll at once and
+// every ducking-state report with a poll 100 ms later, the device's pace.
+//
+// Opening. The port opens on its reader thread: the caller's thread never
+// waits for it (a network port may take seconds to answer). Replies that
+// arrive while the line settles after opening are leftovers and dropped.
+// Then, with readOnOpen, the whole state is read before onlineChanged(true).
+// A failed line fails every waiting job and, with a reopen interval, is
+// opened again.
+//
+// Threads. A conversation lives on the thread that creates it, which runs
+// an event loop; every call, callback and signal belongs to that thread. The
+// driver's reader thread hands over replies, errors and the outcome of
+// opening as posted events: the only hand-over between threads.
+#pragma once
+
+#include "DeviceState.h"
+#include "FullState.h"
+#include "Lcmd.h"
+#include "SessionError.h"
+
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class LCommProc;
+class QTimer;
+
+class DeviceConversation : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kBaud = 9600;
+    static constexpr int kPollMs = 100;
+    static constexpr int kDuckAnswerMs = 100;
+
+    struct Options {
+        int exchangeMs = 1000;     // each reply's deadline
+        int retries = 2;           // asked again this often before the link fails
+        int reopenMs = -1;         // open again this long after a failure; < 0: never
+        int quietMs = 60;          // the line settles this long after opening
+        bool pollWhenIdle = true;  // the 100 ms poll (answering polls go out regardless)
+        bool readOnOpen = true;    // online only once the whole state was read
+        int silenceLimitMs = 8000;
+    };
+    // error is empty (false) on success; reply is the report that answered.
+    using Done = std::function<void(const SessionError& error, const ReportEvent& reply)>;
+
+    DeviceConversation(QString portName, Options options, QObject* parent = nullptr);
+    ~DeviceConversation() override;
+
+    void Open();
+    void Close();
+    // The port is open and settled (jobs may go out).
+    bool IsOpen() const;
+    bool Online() const { return online_; }
+    const QString& PortName() const { return portName_; }
+    const DeviceState& State() const { return state_; }
+    // The state the device will hold once every waiting change is confirmed.
+    DeviceState Expected() const;
+    // A preset load, factory default or full read waits or is in flight.
+    bool BarrierPending() const;
+    // Nothing in flight and nothing waiting.
+    bool Idle() const;
+
+    void Change(const StateChange& change, Done done = {}, bool judgeAtHead = false);
+    void Inquire(const Inquiry& inquiry, Done done = {});
+    // The whole state, every inquiry answered by its own report.
+    void ReadAll(Done done = {});
+    // A command the device acknowledges (preset load or save, factory
+    // default): a barrier that later changes never merge across. reload: the
+    // whole state is read once it is acknowledged, and `done` runs after that.
+    void Command(const LCmd& command, bool reload, Done done = {});
+    void SetPolling(bool on);
+
+    // The line for a firmware update: no jobs and no polls while taken; every
+    // reply goes to `raw` and every serial error to `error` (the taker may
+    // reopen the driver). Returns the driver, or nullptr when there is none.
+    LCommProc* TakeOver(std::function<void(const ByteVector&)> raw, std::function<void(int code)> error);
+    void Release();
+
+    // Text of an error for the user, prefixed with the port's name.
+    SessionError Error(SessionError::Kind kind, const QString& what, int code = 0) const;
+    // The error a refusal (NAK, busy, device error) stands for; none otherwise.
+    SessionError RefusalOf(const ReportEvent& reply) const;
+
+signals:
+    void opened();
+    void openFailed(const SessionError& why);
+    void onlineChanged(bool online, const QString& why);
+    // Every reply, whether it answered a job (answered) or was left over.
+    void reportReceived(const LCmd& frame, const ReportEvent& report, quint32 replyMs, bool answered);
+    void frameSent(const LCmd& frame, bool poll);
+    // The settings or levels changed; `items` names the settings.
+    void stateChanged(const ItemSet& items);
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    enum class Kind { Change, Inquiry, Command, Poll };
+    struct ReadGroup;
+    struct Job {
+        Kind kind = Kind::Poll;
+        LCmd command;
+        ReportEvent expect;  // Change: the confirming report
+        Inquiry inquiry;     // Inquiry
+        bool barrier = false;
+        bool reload = false;
+        bool judge = false;
+        std::shared_ptr<ReadGroup> read;  // part of a full read
+        std::vector<Done> waiters;
+        int tries = 0;
+    };
+
+    static Job PollJob();
+    void Queue(Job job, bool front = false);
+    void QueueRead(std::vector<Done> waiters, bool front);
+    void SendNext();
+    void Transmit();
+    void OnOpened(bool ok, const QString& error);
+    void OnReply(const ByteVector& bytes, quint32 replyMs);
+    bool AnswersInFlight(const ReportEvent& reply) const;
+    void Finish(Job job, const SessionError& error, const ReportEvent& reply);
+    void OnDeadline();
+    void LineFailed(const SessionError& why);
+    void FailAll(const SessionError& why);
+    void Settled();
+    void Tick();
+
+    QString portName_;
+    Options options_;
+    std::unique_ptr<LCommProc> line_;
+    bool settled_ = false;
+    bool online_ = false;
+    bool takenOver_ = false;
+    std::function<void(const ByteVector&)> raw_;
+    std::function<void(int)> rawError_;
+    std::deque<Job> queue_;
+    std::optional<Job> inFlight_;
+    DeviceState state_;
+    QTimer* deadline_;
+    QTimer* poll_;
+    QTimer* duckAnswer_;
+    QTimer* settle_;
+    QTimer* reopen_;
+    int settleRounds_ = 0;
+};

@@ -1,0 +1,258 @@
+// The engine that owns the line, one table per rule, against the simulated
+// device on a pseudo-terminal: which frames reach the device, which answers
+// are taken, and what every waiter is told.
+#include "Commands.h"
+#include "DeviceConversation.h"
+#include "Hex.h"
+#include "KestraSim.h"
+#include "Lcomm.h"
+#include "WaitFor.h"
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+struct Outcome {
+    bool done = false;
+    SessionError error;
+};
+
+DeviceConversation::Done Into(Outcome& o)
+{
+    return [&o](const SessionError& e, const ReportEvent&) {
+        EXPECT_FALSE(o.done) << "a job ends once";
+        o.done = true;
+        o.error = e;
+    };
+}
+
+StateChange MicGain(int mic, std::uint8_t position)
+{
+    DeviceState to;
+    to.gain[kFirstMicIndex + mic - 1] = position;
+    ItemSet only;
+    only.set(item::Gain(kFirstMicIndex + mic - 1));
+    return CommandsFor(to, only).front();
+}
+
+class Conversation : public ::testing::Test {
+protected:
+    // The engine opens the port it is given, not the guard's stand-in.
+    void SetUp() override
+    {
+        guard_ = LComm::PortOverride();
+        LComm::SetPortOverride({});
+        ASSERT_FALSE((path_ = sim_.Start()).empty());
+    }
+    void TearDown() override { LComm::SetPortOverride(guard_); }
+
+    static DeviceConversation::Options Quiet()
+    {
+        DeviceConversation::Options o;
+        o.exchangeMs = 300;
+        o.pollWhenIdle = false;
+        o.readOnOpen = false;
+        return o;
+    }
+    std::unique_ptr<DeviceConversation> Open(DeviceConversation::Options o = Quiet())
+    {
+        auto c = std::make_unique<DeviceConversation>(QString::fromStdString(path_), o);
+        c->Open();
+        EXPECT_TRUE(WaitFor([&] { return c->IsOpen(); }));
+        return c;
+    }
+    DeviceState Read(DeviceConversation& c, SessionError* error = nullptr)
+    {
+        Outcome o;
+        c.ReadAll(Into(o));
+        EXPECT_TRUE(WaitFor([&] { return o.done; }, 15000));
+        if (error != nullptr) {
+            *error = o.error;
+        } else {
+            EXPECT_FALSE(o.error) << o.error.text.toStdString();
+        }
+        return c.State();
+    }
+
+    sim::KestraSim sim_;
+    std::string path_;
+    QString guard_;
+};
+
+// A reply that does not answer the inquiry in flight is never its answer: the
+// read waits for its own, or asks again. Counting replies took the line's
+// leftovers for answers and reported fade_in 0 where the device had 20.
+TEST_F(Conversation, FullReadTakesOnlyEachInquirysOwnAnswer)
+{
+    sim_.RandomiseState(7);
+    auto c = Open();
+    const DeviceState truth = Read(*c);
+    ASSERT_TRUE(truth.AllKnown());
+    const struct { const char* name; sim::Fault fault; } cases[] = {
+        {"a leftover reply before every answer", {sim::FaultKind::Stale, 0, -1}},
+        {"a report nobody asked for before the first answer", {sim::FaultKind::Foreign, 0, 1}},
+        {"noise before the first answers", {sim::FaultKind::Noise, 7, 3}},
+        {"the first inquiry unanswered: asked again", {sim::FaultKind::Silence, 0, 1}},
+    };
+    c.reset();
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        sim_.SetFault(k.fault);
+        auto fresh = Open();
+        const DeviceState read = Read(*fresh);
+        EXPECT_EQ(read, truth);
+        EXPECT_TRUE(read.AllKnown());
+        sim_.SetFault({});
+    }
+}
+
+// A read that cannot be completed fails, and its guesses are not passed off
+// as the device's state.
+TEST_F(Conversation, FullReadThatCannotCompleteIsAnError)
+{
+    const struct { sim::Fault fault; SessionError::Kind kind; const char* text; } cases[] = {
+        {{sim::FaultKind::Silence}, SessionError::Kind::Silence, "no answer from the device within 300 ms"},
+        {{sim::FaultKind::Busy}, SessionError::Kind::DeviceBusy, "the device is busy"},
+        {{sim::FaultKind::Error, 3, -1}, SessionError::Kind::DeviceError, "device error 3"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.text);
+        auto c = Open();
+        sim_.SetFault(k.fault);
+        QElapsedTimer clock;
+        clock.start();
+        SessionError error;
+        const DeviceState read = Read(*c, &error);
+        EXPECT_EQ(error.kind, k.kind);
+        EXPECT_NE(error.text.toStdString().find(k.text), std::string::npos) << error.text.toStdString();
+        EXPECT_FALSE(read.AllKnown());
+        // The reply's own deadline, asked three times: not the 8 s silence limit.
+        EXPECT_LT(clock.elapsed(), 3000);
+        sim_.SetFault({});
+    }
+}
+
+// The merge rule and its barriers: what reaches the device when jobs are
+// asked while the line is busy with the first, and what each waiter hears.
+TEST_F(Conversation, WaitingChangesMergeOnlyUpToABarrier)
+{
+    const LCmd load = CM_MCS_SAVELOAD(1, 0);
+    enum Step { Mic3At10, Mic3At20, Mic3At20Judged, Load, Save };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;  // asked one after the other while the first is on the line
+        std::vector<LCmd> frames;  // what the device receives after the first (inquiries left out)
+        int inquiries;             // whole-state reads after a load
+        std::uint8_t mic3;         // the device's microphone 3 at the end
+    } cases[] = {
+        {"a later value replaces the waiting one", {Mic3At10, Mic3At10, Mic3At20}, {MicGain(3, 20).command}, 0, 20},
+        {"an equal change joins the waiting one", {Mic3At10, Mic3At20, Mic3At20}, {MicGain(3, 20).command}, 0, 20},
+        {"a change after a load goes out after it", {Mic3At10, Mic3At10, Load, Mic3At20},
+         {MicGain(3, 10).command, load, MicGain(3, 20).command}, 49, 20},
+        {"a save keeps what was asked before it", {Mic3At10, Mic3At10, Save, Mic3At20},
+         {MicGain(3, 10).command, CM_MCS_SAVELOAD(1, 1), MicGain(3, 20).command}, 0, 20},
+        // Preset 1 holds 40 (below): equal to the live value when asked, but
+        // judged after the load, so it is sent.
+        {"a change equal to the live value, asked behind a load", {Load, Mic3At20Judged},
+         {MicGain(3, 20).command}, 49, 20},
+        {"a change the device already holds needs no frame", {Mic3At20, Mic3At20Judged}, {}, 0, 20},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        sim::DeviceState start = sim_.State();
+        start.live.micGain[2] = 20;
+        start.presets[0].micGain[2] = 40;
+        sim_.SetState(start);
+        auto c = Open();
+        Read(*c);
+        sim_.ClearReceived();
+        std::vector<Outcome> outcomes(k.steps.size());
+        for (std::size_t i = 0; i < k.steps.size(); ++i) {
+            switch (k.steps[i]) {
+            case Mic3At10:
+                c->Change(MicGain(3, 10), Into(outcomes[i]));
+                break;
+            case Mic3At20:
+            case Mic3At20Judged:
+                c->Change(MicGain(3, 20), Into(outcomes[i]), k.steps[i] == Mic3At20Judged);
+                break;
+            case Load:
+            case Save:
+                c->Command(CM_MCS_SAVELOAD(1, k.steps[i] == Save ? 1 : 0), k.steps[i] == Load, Into(outcomes[i]));
+                break;
+            }
+        }
+        ASSERT_TRUE(WaitFor([&] { return std::all_of(outcomes.begin(), outcomes.end(), [](const Outcome& o) { return o.done; }); }));
+        for (const Outcome& o : outcomes) {
+            EXPECT_FALSE(o.error) << o.error.text.toStdString();
+        }
+        std::vector<std::string> got;
+        int inquiries = 0;
+        const std::vector<ByteVector> received = sim_.Received();
+        for (std::size_t i = 1; i < received.size(); ++i) {  // the first held the line
+            if (LCmd(received[i]).Sub() == sub::kInquiry || LCmd(received[i]).Sub() == sub::kInquiryDx) {
+                ++inquiries;
+            } else if (LCmd(received[i]).Sub() != sub::kPoll) {
+                got.push_back(ToHex(received[i]));
+            }
+        }
+        std::vector<std::string> want;
+        for (const LCmd& f : k.frames) {
+            want.push_back(ToHex(f.MakeFrame(frame::kModeFramed)));
+        }
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(inquiries, k.inquiries);
+        EXPECT_EQ(sim_.State().live.micGain[2], k.mic3);
+        EXPECT_EQ(c->State().gain[kFirstMicIndex + 2], k.mic3) << "the engine's state follows the device";
+    }
+}
+
+// Changes that joined share the one outcome: a refusal reaches every waiter.
+TEST_F(Conversation, JoinedChangesShareTheDevicesRefusal)
+{
+    auto c = Open();
+    Outcome first, second, holder;
+    c->Change(MicGain(1, 5), Into(holder));
+    c->Change(MicGain(3, 30), Into(first));
+    c->Change(MicGain(3, 30), Into(second));
+    sim_.SetFault({sim::FaultKind::Nak, 0, -1});
+    ASSERT_TRUE(WaitFor([&] { return first.done && second.done; }));
+    EXPECT_EQ(first.error.kind, SessionError::Kind::Nak);
+    EXPECT_EQ(second.error.kind, SessionError::Kind::Nak);
+}
+
+// Opening a network port that does not answer happens on the reader thread:
+// the thread that asked keeps running its events.
+TEST_F(Conversation, OpeningNeverBlocksTheCallersThread)
+{
+    QTcpServer silent;  // accepts, then never says a word of RFC 2217
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    DeviceConversation::Options o = Quiet();
+    DeviceConversation c(QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()), o);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start(10);
+    c.Open();
+    bool failed = false;
+    QObject::connect(&c, &DeviceConversation::openFailed, [&] { failed = true; });
+    WaitFor([&] { return failed && clock.elapsed() > 3500; }, 6000);
+    EXPECT_TRUE(failed) << "the silent server's refusal arrives as an event";
+    EXPECT_LT(longest, 100) << "the caller's thread stalled";
+    c.Close();
+}
+
+}  // namespace
