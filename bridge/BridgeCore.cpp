@@ -1,41 +1,89 @@
 #include "BridgeCore.h"
 
-#include "BridgeLink.h"
+#include "Commands.h"
+#include "DeviceConversation.h"
 #include "MergePatch.h"
-#include "PostedCall.h"
+#include "Mroutine.h"
 #include "StateJson.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+namespace {
+constexpr int kReopenMs = 1000;
+
+// The items a (valid) merge patch of the state document names.
+ItemSet ItemsOfPatch(const QJsonObject& patch)
+{
+    ItemSet items;
+    const QJsonObject channels = patch.value(QLatin1String("channels")).toObject();
+    for (int i = 0; i < kStateChannels; ++i) {
+        const QJsonObject c = channels.value(QLatin1String(StateChannelName(i))).toObject();
+        if (c.contains(QLatin1String("position")) || c.contains(QLatin1String("gain_db"))) {
+            items.set(item::Gain(i));
+        }
+        if (c.contains(QLatin1String("mute"))) {
+            items.set(item::Mute(i));
+        }
+        if (i >= kFirstMicIndex && c.contains(QLatin1String("priority"))) {
+            items.set(item::Priority(i - kFirstMicIndex));
+        }
+    }
+    const QJsonObject ganged = patch.value(QLatin1String("ganged")).toObject();
+    items.set(item::kSubGanged, ganged.contains(QLatin1String("sub")));
+    items.set(item::kMasterGanged, ganged.contains(QLatin1String("master")));
+    items.set(item::kLineSource, patch.contains(QLatin1String("line_source")));
+    items.set(item::kSwitchOn, patch.contains(QLatin1String("switch_on")));
+    const QJsonObject ducking = patch.value(QLatin1String("ducking")).toObject();
+    items.set(item::kDuckState, ducking.contains(QLatin1String("manual")));
+    const char* settings[kDuckSettings] = {"threshold", "attenuation", "hold_time", "fade_out", "fade_in"};
+    for (int k = 0; k < kDuckSettings; ++k) {
+        items.set(item::Ducking(k), ducking.contains(QLatin1String(settings[k])));
+    }
+    return items;
+}
+
+QJsonObject LevelsJson(const DeviceState& state)
+{
+    QJsonObject out;
+    for (int i = 0; i < kStateChannels; ++i) {
+        const int p = state.level[i];
+        out.insert(QString::fromLatin1(StateChannelName(i)),
+                   QJsonObject{{"position", p}, {"text", QString::fromStdString(PositionText(p))}});
+    }
+    return out;
+}
+
+// One patch's changes: done runs once, after the last of them ended.
+struct PatchRequest {
+    BridgeCore::Done done;
+    int left = 0;
+    QString error;
+};
+}  // namespace
+
 BridgeCore::BridgeCore(QString portName, QObject* parent) : QObject(parent), portName_(std::move(portName))
 {
-    thread_.setObjectName(QStringLiteral("bridge-link"));
+    DeviceConversation::Options options;
+    options.reopenMs = kReopenMs;
+    conv_ = std::make_unique<DeviceConversation>(portName_, options);
+    connect(conv_.get(), &DeviceConversation::stateChanged, this, [this] { Publish(); });
+    connect(conv_.get(), &DeviceConversation::onlineChanged, this,
+            [this](bool online, const QString& why) { SetOnline(online, why); });
+    connect(conv_.get(), &DeviceConversation::openFailed, this, [this](const SessionError& why) { SetOnline(false, why.text); });
 }
 
 BridgeCore::~BridgeCore()
 {
-    if (link_ != nullptr) {
-        // The link ends on its own thread, which then ends too (and deletes
-        // the link as it finishes).
-        PostCall(link_, [link = link_] {
-            link->Stop();
-            link->deleteLater();
-            QThread::currentThread()->quit();
-        });
-        thread_.wait();
-    }
+    // Nobody waits for answers any more.
+    conv_->disconnect(this);
+    conv_.reset();
 }
 
 bool BridgeCore::start(int timeoutMs)
 {
-    if (link_ == nullptr) {
-        link_ = new BridgeLink(this, portName_);
-        link_->moveToThread(&thread_);
-        thread_.start();
-        PostCall(link_, [link = link_] { link->Start(); });
-    }
     lastError_.clear();
+    conv_->Open();
     const QDeadlineTimer deadline(timeoutMs);
     while (!online_ && lastError_.isEmpty() && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
@@ -43,13 +91,7 @@ bool BridgeCore::start(int timeoutMs)
     if (!online_ && lastError_.isEmpty()) {
         lastError_ = QStringLiteral("%1: the state was not read within %2 ms").arg(portName_).arg(timeoutMs);
     }
-    started_ = true;
     return online_;
-}
-
-bool BridgeCore::event(QEvent* e)
-{
-    return RunPostedCall(e) || QObject::event(e);
 }
 
 std::optional<QString> BridgeCore::validatePatch(const QJsonObject& mergePatch)
@@ -67,50 +109,77 @@ std::optional<QString> BridgeCore::validatePatch(const QJsonObject& mergePatch)
     return MergeStateJson(mergePatch, scratch, false);
 }
 
-int BridgeCore::Register(Done done)
-{
-    const int id = nextId_++;
-    waiting_.emplace(id, std::move(done));
-    return id;
-}
-
 void BridgeCore::applyPatch(const QJsonObject& mergePatch, Done done)
 {
     if (auto e = validatePatch(mergePatch)) {
         done(false, *e, state_);
         return;
     }
-    if (link_ == nullptr) {
-        done(false, QStringLiteral("%1: not started").arg(portName_), state_);
+    if (!online_) {
+        done(false, QStringLiteral("%1: the device is offline").arg(portName_), state_);
         return;
     }
-    const int id = Register(std::move(done));
-    PostCall(link_, [link = link_, id, mergePatch] { link->ApplyPatch(id, mergePatch); });
+    DeviceState target = conv_->State();
+    MergeStateJson(mergePatch, target, false);
+    const std::vector<StateChange> changes = CommandsFor(target, ItemsOfPatch(mergePatch));
+    if (changes.empty()) {
+        done(true, QString(), state_);
+        return;
+    }
+    auto request = std::make_shared<PatchRequest>();
+    request->done = std::move(done);
+    request->left = static_cast<int>(changes.size());
+    for (const StateChange& c : changes) {
+        // Judged at the head of the queue, against what the device holds
+        // then (after any load before it), not against what it holds now.
+        conv_->Change(
+            c,
+            [this, request](const SessionError& e, const ReportEvent&) {
+                if (e && request->error.isEmpty()) {
+                    request->error = e.text;
+                }
+                if (--request->left == 0) {
+                    request->done(request->error.isEmpty(), request->error, state_);
+                }
+            },
+            true);
+    }
+}
+
+void BridgeCore::Preset(int n, bool save, Done done)
+{
+    if (n < 1 || n > 3) {
+        done(false, QStringLiteral("preset %1: allowed are 1, 2, 3").arg(n), state_);
+        return;
+    }
+    if (!online_) {
+        done(false, QStringLiteral("%1: the device is offline").arg(portName_), state_);
+        return;
+    }
+    conv_->Command(CM_MCS_SAVELOAD(static_cast<std::uint8_t>(n), save ? 1 : 0), !save,
+                   [this, done = std::move(done)](const SessionError& e, const ReportEvent&) {
+                       done(!e, e.text, state_);
+                   });
 }
 
 void BridgeCore::loadPreset(int n, Done done)
 {
-    if (n < 1 || n > 3 || link_ == nullptr) {
-        done(false, QStringLiteral("preset %1: allowed are 1, 2, 3").arg(n), state_);
-        return;
-    }
-    const int id = Register(std::move(done));
-    PostCall(link_, [link = link_, id, n] { link->Preset(id, n, false); });
+    Preset(n, false, std::move(done));
 }
 
 void BridgeCore::savePreset(int n, Done done)
 {
-    if (n < 1 || n > 3 || link_ == nullptr) {
-        done(false, QStringLiteral("preset %1: allowed are 1, 2, 3").arg(n), state_);
-        return;
-    }
-    const int id = Register(std::move(done));
-    PostCall(link_, [link = link_, id, n] { link->Preset(id, n, true); });
+    Preset(n, true, std::move(done));
 }
 
-void BridgeCore::Publish(const DeviceState& state, const QJsonObject& levels)
+void BridgeCore::Publish()
 {
-    const QJsonObject doc = StateToJson(state);
+    // Until the state was read whole, it holds guesses: nothing goes out.
+    if (!online_) {
+        return;
+    }
+    const QJsonObject doc = StateToJson(conv_->State());
+    const QJsonObject levels = LevelsJson(conv_->State());
     const QJsonObject patch = mergepatch::Diff(state_, doc);
     const QJsonObject levelsPatch = mergepatch::Diff(levels_, levels);
     state_ = doc;
@@ -130,17 +199,9 @@ void BridgeCore::SetOnline(bool online, const QString& why)
     }
     if (online != online_) {
         online_ = online;
+        // The state goes out before the news that the line is up, so that
+        // whoever hears it finds the state in place.
+        Publish();
         emit onlineChanged(online);
     }
-}
-
-void BridgeCore::Finish(int id, bool ok, const QString& error)
-{
-    auto it = waiting_.find(id);
-    if (it == waiting_.end()) {
-        return;
-    }
-    Done done = std::move(it->second);
-    waiting_.erase(it);
-    done(ok, error, state_);
 }

@@ -8,37 +8,38 @@
 //
 // Threads. BridgeCore lives on the thread that creates it (the one running
 // the Qt event loop); every public call and every signal and callback
-// belongs to that thread. The port is driven by a link of its own on a
-// worker thread, which polls the device every 100 ms while the line is idle,
-// so that what the device reports by itself (ducking lamps, levels, changes
-// made at the device) is mirrored too. The two talk only through queued
-// calls; the core keeps the last published copy of the state, so state()
-// never waits for the line.
+// belongs to that thread. The device is driven by a DeviceConversation on
+// the same thread (its port opens and reads on a reader thread of its own,
+// so nothing here waits for the line), which polls the device every 100 ms
+// while the line is idle, so that what the device reports by itself
+// (ducking lamps, levels, changes made at the device) is mirrored too.
 //
-// Changes. A patch becomes the commands for the items it changes. They wait
-// in one queue with the window's merging rule: a change replaces only a
-// waiting change for the same item (so a fader dragged by many hands never
-// floods the line, and no other control's change is lost). `done` runs once
-// the device has confirmed every item of the patch (ok, with the state
-// then), or when one was refused or the line failed (not ok, with a text).
-// A change superseded by a later one for the same item completes with the
-// later one: every client sees the value the device confirmed.
+// Changes. A patch becomes one change for each item it names, under the
+// conversation's merge rule: a change replaces only a waiting change for the
+// same item with no preset load or full read between them (so a fader
+// dragged by many hands never floods the line, no other control's change is
+// lost, and nothing overtakes a load). Each is judged when it reaches the
+// head of the queue: an item the device already holds then needs no frame.
+// `done` runs once the device has confirmed every item of the patch (ok,
+// with the state then), or when one was refused or the line failed (not
+// ok, with a text). Changes that joined or superseded one another share the
+// outcome of the one that went out: every client sees what the device
+// confirmed or refused.
 //
-// Line failures. A failed line is reopened once a second; the state is read
-// whole again before onlineChanged(true). Waiting changes fail with the line.
+// Line failures. A failed line, or a device that was not there at start, is
+// opened again once a second; the state is read whole again before
+// onlineChanged(true). Waiting changes fail with the line.
 #pragma once
 
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
-#include <QThread>
 
 #include <functional>
-#include <map>
+#include <memory>
 #include <optional>
 
-class BridgeLink;
-struct DeviceState;
+class DeviceConversation;
 
 class BridgeCore : public QObject {
     Q_OBJECT
@@ -49,7 +50,7 @@ public:
     ~BridgeCore() override;
 
     // Opens the port and reads the full state; false (see lastError()) when
-    // either fails within the deadline.
+    // either fails within the deadline. The core keeps trying after a false.
     bool start(int timeoutMs = 15000);
     QString lastError() const { return lastError_; }
     QString portName() const { return portName_; }
@@ -71,6 +72,8 @@ public:
     void loadPreset(int n, Done done);  // 1..3; the state is read again after loading
     void savePreset(int n, Done done);  // 1..3
 
+    DeviceConversation& conversation() { return *conv_; }
+
 signals:
     // After every confirmed or reported change of the state document.
     void stateChanged(const QJsonObject& mergePatch);
@@ -79,25 +82,15 @@ signals:
     // The line went down, or came back up (after a full read).
     void onlineChanged(bool online);
 
-protected:
-    bool event(QEvent* e) override;
-
 private:
-    friend class BridgeLink;
-    // Called (queued) by the link.
-    void Publish(const DeviceState& state, const QJsonObject& levels);
+    void Publish();
     void SetOnline(bool online, const QString& why);
-    void Finish(int id, bool ok, const QString& error);
-    int Register(Done done);
+    void Preset(int n, bool save, Done done);
 
     QString portName_;
     QString lastError_;
-    QThread thread_;
-    BridgeLink* link_ = nullptr;  // lives on thread_
+    std::unique_ptr<DeviceConversation> conv_;
     QJsonObject state_;
     QJsonObject levels_;
     bool online_ = false;
-    bool started_ = false;
-    int nextId_ = 1;
-    std::map<int, Done> waiting_;
 };

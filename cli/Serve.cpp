@@ -95,8 +95,10 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
 
     BridgeCore core(portName);
     if (!core.start()) {
-        err << "kestractl: " << core.lastError().toStdString() << '\n';
-        return kExitDevice;
+        // Clients get "offline" (503) rather than a refused connection; the
+        // port is tried every second and read whole once the device is there.
+        err << "kestractl: " << core.lastError().toStdString() << " (serving offline, waiting for the device)\n"
+            << std::flush;
     }
     BridgeServer server(core, options);
     QString why;
