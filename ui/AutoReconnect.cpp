@@ -69,12 +69,18 @@ void AutoReconnect::Try()
         retry_->stop();
         return;
     }
-    w_.Connect();
-    if (w_.Connected()) {
-        retry_->stop();
-        w_.Device().ShowDeviceMessage(LoadStr(kIdBack).arg(w_.ConnectionName()));
-    } else {
-        // Connect said why it failed; the wait goes on, and says so.
-        w_.ShowMessage(WaitingText());
+    // The port opens on its reader thread, so the window keeps answering
+    // while a network port takes its time; one attempt at a time.
+    if (w_.Device().Opening()) {
+        return;
     }
+    w_.Device().ConnectInBackground([this](bool connected) {
+        if (connected) {
+            retry_->stop();
+            w_.Device().ShowDeviceMessage(LoadStr(kIdBack).arg(w_.ConnectionName()));
+        } else if (retry_->isActive()) {
+            // The attempt said why it failed; the wait goes on, and says so.
+            w_.ShowMessage(WaitingText());
+        }
+    });
 }

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 constexpr int kBaud = 9600;
 constexpr int kDataBits = 8;
@@ -43,6 +45,58 @@ DeviceConnection::DeviceConnection(TfrmMain& window, TDialogs& dialogs, LogFn lo
 DeviceConnection::~DeviceConnection()
 {
     DropConnection();
+    DropOpening();
+}
+
+void DeviceConnection::DropOpening()
+{
+    if (opening_ != nullptr) {
+        // Returns at once even while a network port is still being reached.
+        LCommProc* comm = std::exchange(opening_, nullptr);
+        comm->Close();
+        delete comm;
+    }
+    openedThen_ = nullptr;
+}
+
+LCommProc* DeviceConnection::NewDriver()
+{
+    auto* comm = new LCommProc(&w_);
+    comm->SetSilenceLimitMs(silenceLimitMs_);
+    comm->SetPortName(w_.PortName);
+    return comm;
+}
+
+void DeviceConnection::ConnectInBackground(std::function<void(bool connected)> then)
+{
+    if (w_.Comm != nullptr || opening_ != nullptr) {
+        return;
+    }
+    opening_ = NewDriver();
+    openedThen_ = std::move(then);
+    opening_->OpenInBackground(w_.PortNo, kBaud, kDataBits, kNoParity, kOneStopBit);
+}
+
+void DeviceConnection::OnOpened(const OpenedEvent& opened)
+{
+    if (opening_ == nullptr || opened.DriverId() != opening_->Id()) {
+        return;
+    }
+    LCommProc* comm = std::exchange(opening_, nullptr);
+    auto then = std::move(openedThen_);
+    openedThen_ = nullptr;
+    if (w_.Comm != nullptr) {
+        // The user connected meanwhile: that connection stands.
+        comm->Close();
+        delete comm;
+        return;
+    }
+    EndUpdateMode();
+    w_.ShowMessage(QString());
+    Opened(comm, opened.Ok(), opened.Error());
+    if (then) {
+        then(w_.Comm != nullptr);
+    }
 }
 
 bool DeviceConnection::HandleEvent(QEvent* e)
@@ -52,6 +106,10 @@ bool DeviceConnection::HandleEvent(QEvent* e)
     }
     if (e->type() == kCommErrEvent) {
         OnCommErr(*static_cast<CommErrEvent*>(e));
+        return true;
+    }
+    if (e->type() == kOpenedEvent) {
+        OnOpened(*static_cast<OpenedEvent*>(e));
         return true;
     }
     return false;
@@ -82,10 +140,15 @@ void DeviceConnection::Connect()
     // not drive the updater.
     EndUpdateMode();
     w_.ShowMessage(QString());
-    w_.Comm = new LCommProc(&w_);
-    w_.Comm->SetSilenceLimitMs(silenceLimitMs_);
-    w_.Comm->SetPortName(w_.PortName);
-    if (w_.Comm->Open(w_.PortNo, kBaud, kDataBits, kNoParity, kOneStopBit)) {
+    LCommProc* comm = NewDriver();
+    const bool ok = comm->Open(w_.PortNo, kBaud, kDataBits, kNoParity, kOneStopBit);
+    Opened(comm, ok, comm->LastOpenError());
+}
+
+void DeviceConnection::Opened(LCommProc* comm, bool ok, const QString& why)
+{
+    w_.Comm = comm;
+    if (ok) {
         w_.btnConnect->setEnabled(false);
         w_.btnDisconnect->setEnabled(true);
         w_.Comm->SetPollSuspended(false);
@@ -100,7 +163,6 @@ void DeviceConnection::Connect()
         w_.btnDisconnect->setEnabled(false);
         // Why it failed (no permission, in use, host unknown, ...) stays
         // readable where the connection's messages go.
-        const QString why = w_.Comm->LastOpenError();
         w_.ShowConnectionState(LoadStr(kIdDisconnected));
         Disconnect();
         w_.ShowMessage(why);
@@ -129,6 +191,7 @@ bool DeviceConnection::OpenForUpdate(int baudRate)
 void DeviceConnection::Disconnect()
 {
     DropConnection();
+    DropOpening();
     w_.ShowConnectionState(LoadStr(kIdDisconnected));
     w_.ShowMessage(QString());
     w_.btnDisconnect->setEnabled(false);

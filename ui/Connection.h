@@ -13,6 +13,8 @@
 #include <memory>
 
 class CommErrEvent;
+class LCommProc;
+class OpenedEvent;
 class QEvent;
 class QTimer;
 class RecCompleteEvent;
@@ -32,6 +34,11 @@ public:
     bool HandleEvent(QEvent* e);
 
     void Connect();
+    // The same without waiting for the port: it opens on its reader thread
+    // (a network port may take seconds to answer) and `then` hears whether
+    // the connection stands. Nothing happens while connected or opening.
+    void ConnectInBackground(std::function<void(bool connected)> then);
+    bool Opening() const { return opening_ != nullptr; }
     void Disconnect();
     // Frames and submits a command (senderFlag 1 appends, 0 merges) and logs
     // it. Without a connection the command vanishes silently.
@@ -80,6 +87,11 @@ public:
 
 private:
     void DropConnection();
+    void DropOpening();
+    LCommProc* NewDriver();
+    // The driver opened (or failed to) becomes the connection.
+    void Opened(LCommProc* comm, bool ok, const QString& why);
+    void OnOpened(const OpenedEvent& opened);
     QString ConnectedText() const;
     void EndUpdateMode();
     bool RestartUpdateAtBootLoaderSpeed();
@@ -93,4 +105,6 @@ private:
     int silenceLimitMs_;
     UpdateHooks update_;
     int bootLoaderTries_ = 0;
+    LCommProc* opening_ = nullptr;
+    std::function<void(bool)> openedThen_;
 };

@@ -127,12 +127,15 @@ void WindowAdditions::OnFrame(const LCmd& frame, Direction direction)
     if (direction == Direction::Received) {
         const ReportEvent e = DecodeReport(frame);
         device_.Apply(e);
-        // The fade-in setting answers the last inquiry of a whole-state read.
-        known_ = known_ || (e.kind == ReportKind::DuckSetting && e.setting == DuckSetting::FadeIn);
+        // Known once every item was reported since the read began, whatever
+        // order the reports came in (the user's own changes answer too).
+        known_ = device_.AllKnown();
         return;
     }
     if (frame == CM_MCS_INQUIRY(0x01, 0x00)) {
-        known_ = false;  // a whole-state read begins: the copy is being refilled
+        // A whole-state read begins: the copy is being refilled.
+        known_ = false;
+        device_.known.reset();
     }
     if (sendingOurOwn_ || !known_) {
         return;
@@ -221,7 +224,8 @@ bool WindowAdditions::Restore(const QString& path)
         w_.Dialogs().Error(&w_, QStringLiteral("%1: %2").arg(path, file.errorString()));
         return false;
     }
-    const RestorePlan plan = PlanRestore(file.readAll(), device_);
+    const QByteArray bytes = file.readAll();
+    const RestorePlan plan = PlanRestore(bytes, device_);
     if (!plan.error.isEmpty()) {
         w_.Dialogs().Error(&w_, QStringLiteral("%1: %2").arg(path, plan.error));
         return false;
@@ -238,16 +242,19 @@ bool WindowAdditions::Restore(const QString& path)
         listed.join(QLatin1Char('\n')) + QStringLiteral("\n\n") + LoadStr(kIdRestoreQuestion).arg(plan.changes.size());
     if (w_.Dialogs().WarningOkCancel(&w_, LoadStr(kIdRestoreCaption), question, LoadStr(kIdCancel)) !=
             TDialogs::Answer::Ok ||
-        !w_.Connected()) {
+        !w_.Connected() || !StateKnown()) {
         return false;
     }
-    for (const StateChange& change : plan.changes) {
+    // While the box was open the device may have changed (or been read
+    // again after a reconnect): the changes are planned anew against it.
+    const RestorePlan now = PlanRestore(bytes, device_);
+    for (const StateChange& change : now.changes) {
         SendUnrecorded(change.command);
     }
     // A restore is one step that cannot be taken back: it replaces values
     // the earlier steps would return to.
     undo_.Clear();
-    Notice(LoadStr(kIdRestored).arg(plan.changes.size()));
+    Notice(LoadStr(kIdRestored).arg(now.changes.size()));
     return true;
 }
 

@@ -26,7 +26,10 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QElapsedTimer>
+#include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -213,6 +216,37 @@ TEST_F(WindowAdditionsTest, VanishedPortIsWaitedForWhenTicked)
         EXPECT_EQ(Status(0), w_->PortLabel() + " connected");
         w_.reset();
     }
+}
+
+// Waiting for a network port that takes seconds to answer (or never does)
+// leaves the window answering: the port opens on the reader thread.
+TEST_F(WindowAdditionsTest, WaitingForASilentNetworkPortKeepsTheWindowAnswering)
+{
+    QTcpServer silent;  // takes the connection, never answers the RFC 2217 options
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    LComm::SetPortOverride({});
+    {
+        QSettings stored(settingsFile_, QSettings::IniFormat);
+        stored.setValue("Port Name", QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()));
+        stored.setValue("Reconnect", 1);
+    }
+    BuildWindow();
+    w_->show();  // the start's own connection is tried as always, then the wait begins
+    ASSERT_TRUE(WaitFor([&] { return w_->Additions().Reconnect().Waiting(); }, 8000));
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    tick.start(10);
+    WaitFor([&] { return clock.elapsed() > 4000; }, 6000);
+    EXPECT_LT(longest, 100) << "the window stalled while the port was tried";
+    EXPECT_FALSE(w_->Connected());
+    EXPECT_TRUE(w_->Additions().Reconnect().Waiting());
 }
 
 // The decoded log keeps each hex line and says what it means (with the box
