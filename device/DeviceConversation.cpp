@@ -112,22 +112,26 @@ void DeviceConversation::Open()
 void DeviceConversation::Close()
 {
     reopen_->stop();
+    takenOver_ = false;
+    raw_ = nullptr;
+    rawError_ = nullptr;
+    EndLine(Error(SessionError::Kind::LinkFailed, QStringLiteral("not connected")), QStringLiteral("%1: closed").arg(portName_));
+}
+
+void DeviceConversation::EndLine(const SessionError& why, const QString& offline)
+{
     if (line_) {
         line_->Close();
         line_.reset();
     }
-    deadline_->stop();
-    poll_->stop();
-    duckAnswer_->stop();
-    settle_->stop();
+    for (QTimer* t : {deadline_, poll_, duckAnswer_, settle_}) {
+        t->stop();
+    }
     settled_ = false;
-    takenOver_ = false;
-    raw_ = nullptr;
-    rawError_ = nullptr;
-    FailAll(Error(SessionError::Kind::LinkFailed, QStringLiteral("not connected")));
+    FailAll(why);
     if (online_) {
         online_ = false;
-        emit onlineChanged(false, QStringLiteral("%1: closed").arg(portName_));
+        emit onlineChanged(false, offline);
     }
 }
 
@@ -526,21 +530,7 @@ void DeviceConversation::FailAll(const SessionError& why)
 
 void DeviceConversation::LineFailed(const SessionError& why)
 {
-    if (line_) {
-        line_->Close();
-        line_.reset();
-    }
-    deadline_->stop();
-    poll_->stop();
-    duckAnswer_->stop();
-    settle_->stop();
-    settled_ = false;
-    FailAll(why);
-    const bool was = online_;
-    online_ = false;
-    if (was) {
-        emit onlineChanged(false, why.text);
-    }
+    EndLine(why, why.text);
     if (options_.reopenMs >= 0 && !line_) {
         reopen_->start();
     }

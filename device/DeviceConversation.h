@@ -157,6 +157,8 @@ private:
     void Finish(Job job, const SessionError& error, const ReportEvent& reply);
     void OnDeadline();
     void LineFailed(const SessionError& why);
+    // Closes the line, fails every job with `why`, and goes offline saying `offline`.
+    void EndLine(const SessionError& why, const QString& offline);
     void FailAll(const SessionError& why);
     void Settled();
     void Tick();

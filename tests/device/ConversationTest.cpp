@@ -10,8 +10,6 @@
 
 #include <QElapsedTimer>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -236,22 +234,13 @@ TEST_F(Conversation, OpeningNeverBlocksTheCallersThread)
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     DeviceConversation::Options o = Quiet();
     DeviceConversation c(QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()), o);
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        longest = std::max(longest, clock.elapsed() - last);
-        last = clock.elapsed();
-    });
-    tick.start(10);
+    const StallMeter meter;
     c.Open();
     bool failed = false;
     QObject::connect(&c, &DeviceConversation::openFailed, [&] { failed = true; });
-    WaitFor([&] { return failed && clock.elapsed() > 3500; }, 6000);
+    WaitFor([&] { return failed && meter.ElapsedMs() > 3500; }, 6000);
     EXPECT_TRUE(failed) << "the silent server's refusal arrives as an event";
-    EXPECT_LT(longest, 100) << "the caller's thread stalled";
+    EXPECT_LT(meter.LongestMs(), 100) << "the caller's thread stalled";
     c.Close();
 }
 

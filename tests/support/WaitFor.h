@@ -6,7 +6,11 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
+
+#include <algorithm>
 
 template <class Predicate>
 bool WaitFor(Predicate&& done, int timeoutMs = 5000)
@@ -22,3 +26,26 @@ bool WaitFor(Predicate&& done, int timeoutMs = 5000)
     }
     return true;
 }
+
+// The longest this thread went without running its events, measured by a
+// 10 ms timer while the meter lives: a thread that blocks shows here.
+class StallMeter {
+public:
+    StallMeter()
+    {
+        clock_.start();
+        QObject::connect(&tick_, &QTimer::timeout, [this] {
+            longest_ = std::max(longest_, clock_.elapsed() - last_);
+            last_ = clock_.elapsed();
+        });
+        tick_.start(10);
+    }
+    qint64 LongestMs() const { return longest_; }
+    qint64 ElapsedMs() const { return clock_.elapsed(); }
+
+private:
+    QElapsedTimer clock_;
+    QTimer tick_;
+    qint64 last_ = 0;
+    qint64 longest_ = 0;
+};
