@@ -1,6 +1,7 @@
 #include "LCommProc.h"
 
 #include "CommEvents.h"
+#include "Commands.h"
 
 #include <QTimer>
 
@@ -112,7 +113,9 @@ void LCommProc::Submit(const ByteVector& buffer, bool append, std::optional<std:
         TransmitLocked(buffer);
     } else if (append) {
         queue_.push_back(buffer);
-        mergeSlot_.reset();
+        if (IsBarrier(buffer)) {
+            mergeSlot_.reset();
+        }
     } else if (mergeSlot_ && SameTarget(queue_[*mergeSlot_], buffer)) {
         queue_[*mergeSlot_] = buffer;
     } else {
@@ -121,6 +124,15 @@ void LCommProc::Submit(const ByteVector& buffer, bool append, std::optional<std:
         queue_.push_back(buffer);
         mergeSlot_ = queue_.size() - 1;
     }
+}
+
+bool LCommProc::IsBarrier(const ByteVector& frame)
+{
+    if (!IsFramed(frame)) {
+        return false;
+    }
+    const std::uint8_t s = frame[4];
+    return s == sub::kSaveLoad || s == sub::kReset || s == sub::kInquiry || s == sub::kInquiryDx;
 }
 
 bool LCommProc::SameTarget(const ByteVector& a, const ByteVector& b)

@@ -6,8 +6,8 @@
 // byte and channel) overwrite in place. A merging submission for another item
 // is queued behind and becomes the slot, so a fast drag leaves only its last
 // position waiting while no other control's change is ever dropped. An
-// appended frame ends the slot: a change made after a preset load must not
-// overtake the load (which would overwrite it).
+// appended preset load or save, factory default or inquiry ends the slot: a
+// change made after a load must not overtake it (the load would overwrite it).
 // Every 100 ms while idle (not busy, queue empty, poll not suspended) the
 // poll frame 10 02 01 01 05 10 03 04 goes out.
 //
@@ -78,6 +78,8 @@ public:
     // Whether a merging frame may replace a waiting one: both set the same
     // item (command, sub byte and, with two payload bytes, the channel).
     static bool SameTarget(const ByteVector& waiting, const ByteVector& next);
+    // Whether an appended frame ends the merge slot (see above).
+    static bool IsBarrier(const ByteVector& frame);
 
 protected:
     void OnRxChar(std::uint8_t byte) override;

@@ -3,10 +3,16 @@
 // what, many hands at once on the one line and a line that fails and comes
 // back; merge patches themselves.
 #include "BridgeFixture.h"
+#include "DeviceConversation.h"
+#include "FreePort.h"
+#include "KestraSim.h"
 #include "MergePatch.h"
 #include "WaitFor.h"
 
 #include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QWebSocket>
 
@@ -199,6 +205,54 @@ TEST_F(Api, ManyHandsLoseNoChangeAndEveryLiveClientSeesTheConfirmedState)
     EXPECT_EQ(sim_->State().live.micGain[0], 49);
 }
 
+// Patches asked while others wait, each answered with what the device then
+// holds: a change after a load goes out after it, a change equal to the live
+// value behind a load is judged after the load, and equal changes share the
+// device's answer, a refusal included.
+TEST_F(Api, PatchesBehindALoadOrAnEqualChangeGetTheDevicesAnswer)
+{
+    StartBridge();
+    constexpr int kLoad = -1;  // a step that loads preset 1 (microphone 3 at 40 there)
+    const struct {
+        const char* name;
+        std::vector<int> steps;  // microphone 3 positions asked, or kLoad
+        sim::Fault fault;
+        bool ok;       // what every caller is told
+        int position;  // the device's microphone 3 at the end (20 live at the start)
+    } cases[] = {
+        {"a change after a load", {10, 15, kLoad, 30}, {}, true, 30},
+        {"equal to the live value behind a load", {kLoad, 20}, {}, true, 20},
+        {"equal changes, refused", {10, 30, 30}, {sim::FaultKind::Nak, 0, -1}, false, 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::DeviceState start = sim_->State();
+        start.live.micGain[2] = 20;
+        start.presets[0].micGain[2] = 40;
+        sim_->SetState(start);
+        ASSERT_TRUE(WaitFor([&] { return core_->conversation().Idle(); }));
+        sim_->SetFault(c.fault);
+        int answered = 0;
+        for (int step : c.steps) {
+            auto done = [&, step](bool ok, QString error, QJsonObject state) {
+                EXPECT_EQ(ok, c.ok) << error.toStdString();
+                if (ok && step != kLoad) {
+                    EXPECT_EQ(state.value("channels")["mic3"]["position"].toInt(), step) << "the answer holds the value";
+                }
+                ++answered;
+            };
+            if (step == kLoad) {
+                core_->loadPreset(1, done);
+            } else {
+                core_->applyPatch(QJsonObject{{"channels", QJsonObject{{"mic3", QJsonObject{{"position", step}}}}}}, done);
+            }
+        }
+        ASSERT_TRUE(WaitFor([&] { return answered == static_cast<int>(c.steps.size()); }, 10000));
+        sim_->SetFault({});
+        EXPECT_EQ(sim_->State().live.micGain[2], c.position);
+    }
+}
+
 TEST(MergePatch, AppliesAndDiffsAsRfc7386)
 {
     struct Case {
@@ -242,4 +296,32 @@ TEST_F(Api, ALineThatFailsFailsItsChangesAndIsReadAgainWhenBack)
     EXPECT_EQ(online.count(), 2);
     EXPECT_EQ(core_->state().value("line_source").toString(), "aux");  // read again on return
     EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"tape"})").status, 200);
+}
+
+// A device that is not there when serve starts: clients are answered
+// "offline" (not refused), and the device is read once it appears.
+TEST(ServeOffline, AnswersOfflineUntilTheDeviceIsThere)
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("kestra");
+    const quint16 port = FreePort();
+    QProcess serve;
+    serve.start(QStringLiteral(KESTRACTL_PROGRAM), {"--port", link, "serve", "--listen", QStringLiteral("127.0.0.1:%1").arg(port)});
+    QNetworkAccessManager net;
+    auto health = [&] {
+        QNetworkReply* r = net.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/api/health").arg(port))));
+        WaitFor([r] { return r->isFinished(); });
+        const QJsonObject o = QJsonDocument::fromJson(r->readAll()).object();
+        r->deleteLater();
+        return o;
+    };
+    ASSERT_TRUE(WaitFor([&] { return health().contains("online"); }, 20000)) << "served while the device is missing";
+    EXPECT_FALSE(health().value("online").toBool());
+    sim::SimOptions options;
+    options.linkPath = link.toStdString();
+    sim::KestraSim device(options);
+    ASSERT_FALSE(device.Start().empty());
+    EXPECT_TRUE(WaitFor([&] { return health().value("online").toBool(); }, 20000));
+    serve.terminate();
+    EXPECT_TRUE(serve.waitForFinished(10000));
 }

@@ -1,6 +1,7 @@
 // One frame on the line at a time: what waits, what merges, what goes next,
 // and how replies are cut from the stream.
 #include "CommFixture.h"
+#include "Commands.h"
 #include "ReplyCollector.h"
 
 #include <string>
@@ -33,21 +34,25 @@ TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
     const Case cases[] = {
         {{"A", "B", "C", "D+"}, 2, "CD", false},
         {{"D+", "A"}, 2, "DA", true},
-        {{"A", "D+", "B"}, 3, "ADB", true},  // an append ends the slot: nothing overtakes it
+        {{"A", "D+", "B"}, 2, "BD", false},  // a merge keeps its place before later appends
+        {{"A", "L+", "B"}, 3, "ALB", true},  // but not before a preset load: nothing overtakes it
         {{"A+", "B+", "C+"}, 3, "ABC", false},
         {{"A", "B:N", "C:N"}, 2, "AC", true},  // another item's value is never replaced; the slot moves on
         {{"A", "B:N", "C"}, 3, "ABC", true},
         {{"A", "D+", "|", "B"}, 2, "ADB", true},  // a merge after its slot left queues anew, D stays
         {{"D+", ">P+", ">Q"}, 1, "DPQ", true},    // behind the frames queued before the handling
     };
-    auto name = [](const ByteVector& f) { return static_cast<char>(f[4] == 'M' || f[4] == 'N' ? f[5] : f[4]); };
+    auto name = [](const ByteVector& f) {
+        return f[4] == sub::kSaveLoad ? 'L' : static_cast<char>(f[4] == 'M' || f[4] == 'N' ? f[5] : f[4]);
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sent);
         owner.replies.clear();
         LCommProc& d = OpenDriver();
         auto submit = [&d](const std::string& s) {
             const bool append = s.back() == '+';
-            d.Send(append ? Framed(s[0], 0) : Framed(s.size() == 3 ? s[2] : 'M', s[0]), append);
+            const char sub = s[0] == 'L' ? static_cast<char>(sub::kSaveLoad) : s[0];  // L: a preset load
+            d.Send(append ? Framed(sub, 0) : Framed(s.size() == 3 ? s[2] : 'M', s[0]), append);
         };
         std::vector<std::string> handling;
         bool heardWhileHandling = false;
