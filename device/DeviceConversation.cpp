@@ -211,26 +211,6 @@ bool DeviceConversation::event(QEvent* e)
     return QObject::event(e);
 }
 
-DeviceState DeviceConversation::Expected() const
-{
-    DeviceState s = state_;
-    if (inFlight_ && inFlight_->kind == Kind::Change) {
-        s.Apply(inFlight_->expect);
-    }
-    for (const Job& j : queue_) {
-        if (j.kind == Kind::Change) {
-            s.Apply(j.expect);
-        }
-    }
-    return s;
-}
-
-bool DeviceConversation::BarrierPending() const
-{
-    return (inFlight_ && inFlight_->barrier) ||
-           std::any_of(queue_.begin(), queue_.end(), [](const Job& j) { return j.barrier; });
-}
-
 bool DeviceConversation::Idle() const
 {
     return !inFlight_ && queue_.empty();

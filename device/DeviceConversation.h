@@ -89,10 +89,6 @@ public:
     bool Online() const { return online_; }
     const QString& PortName() const { return portName_; }
     const DeviceState& State() const { return state_; }
-    // The state the device will hold once every waiting change is confirmed.
-    DeviceState Expected() const;
-    // A preset load, factory default or full read waits or is in flight.
-    bool BarrierPending() const;
     // Nothing in flight and nothing waiting.
     bool Idle() const;
 

@@ -141,7 +141,6 @@ TEST_F(Conversation, FullReadThatCannotCompleteIsAnError)
 // asked while the line is busy with the first, and what each waiter hears.
 TEST_F(Conversation, WaitingChangesMergeOnlyUpToABarrier)
 {
-    const LCmd load = CM_MCS_SAVELOAD(1, 0);
     enum Step { Mic3At10, Mic3At20, Mic3At20Judged, Load, Save };
     const struct {
         const char* name;
@@ -152,8 +151,6 @@ TEST_F(Conversation, WaitingChangesMergeOnlyUpToABarrier)
     } cases[] = {
         {"a later value replaces the waiting one", {Mic3At10, Mic3At10, Mic3At20}, {MicGain(3, 20).command}, 0, 20},
         {"an equal change joins the waiting one", {Mic3At10, Mic3At20, Mic3At20}, {MicGain(3, 20).command}, 0, 20},
-        {"a change after a load goes out after it", {Mic3At10, Mic3At10, Load, Mic3At20},
-         {MicGain(3, 10).command, load, MicGain(3, 20).command}, 49, 20},
         {"a save keeps what was asked before it", {Mic3At10, Mic3At10, Save, Mic3At20},
          {MicGain(3, 10).command, CM_MCS_SAVELOAD(1, 1), MicGain(3, 20).command}, 0, 20},
         // Preset 1 holds 40 (below): equal to the live value when asked, but
@@ -210,20 +207,6 @@ TEST_F(Conversation, WaitingChangesMergeOnlyUpToABarrier)
         EXPECT_EQ(sim_.State().live.micGain[2], k.mic3);
         EXPECT_EQ(c->State().gain[kFirstMicIndex + 2], k.mic3) << "the engine's state follows the device";
     }
-}
-
-// Changes that joined share the one outcome: a refusal reaches every waiter.
-TEST_F(Conversation, JoinedChangesShareTheDevicesRefusal)
-{
-    auto c = Open();
-    Outcome first, second, holder;
-    c->Change(MicGain(1, 5), Into(holder));
-    c->Change(MicGain(3, 30), Into(first));
-    c->Change(MicGain(3, 30), Into(second));
-    sim_.SetFault({sim::FaultKind::Nak, 0, -1});
-    ASSERT_TRUE(WaitFor([&] { return first.done && second.done; }));
-    EXPECT_EQ(first.error.kind, SessionError::Kind::Nak);
-    EXPECT_EQ(second.error.kind, SessionError::Kind::Nak);
 }
 
 // Opening a network port that does not answer happens on the reader thread:
