@@ -108,9 +108,21 @@ TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferencesAndRefusesBadF
         EXPECT_TRUE(dialogs_->asked.back().text.contains(c.said)) << dialogs_->asked.back().text.toStdString();
         EXPECT_EQ(SentAfterSettling(), Frames{});
     }
+    // A re-read begun while the box is open: nothing is sent from a plan made
+    // before it, and the user is told the state is still being read.
+    write(cases[0].items);
+    ClearReceived();
+    dialogs_->answers = {TDialogs::Answer::Ok};
+    dialogs_->whileOpen = [this] {
+        dialogs_->whileOpen = nullptr;
+        w_->Device().RequestFullState();
+    };
+    EXPECT_FALSE(w_->Additions().Restore(dir_.filePath("state.json")));
+    EXPECT_EQ(dialogs_->asked.back().kind, "Information");
+    const Frames reread = SentAfterSettling(49);
+    EXPECT_TRUE(std::none_of(reread.begin(), reread.end(), [](const std::string& f) { return f == Framed(CM_MCS_MIC(25, 0x12)); }));
     // Confirmed, only the difference goes out; the backup brings all back and
     // then reads as it was written.
-    write(cases[0].items);
     dialogs_->answers = {TDialogs::Answer::Ok, TDialogs::Answer::Ok};
     EXPECT_TRUE(w_->Additions().Restore(dir_.filePath("state.json")));
     EXPECT_EQ(SentAfterSettling(1), Frames{Framed(CM_MCS_MIC(25, 0x12))});
@@ -236,6 +248,8 @@ TEST_F(WindowAdditionsTest, WaitingForASilentNetworkPortKeepsTheWindowAnswering)
     EXPECT_LT(meter.LongestMs(), 100) << "the window stalled while the port was tried";
     EXPECT_FALSE(w_->Connected());
     EXPECT_TRUE(w_->Additions().Reconnect().Waiting());
+    w_->Additions().cbReconnect->setChecked(false);  // no more tries; the last one ends by itself
+    EXPECT_TRUE(WaitFor([&] { return !w_->Device().Opening(); }, 6000));
 }
 
 // The decoded log keeps each hex line and says what it means (with the box
