@@ -223,7 +223,9 @@ TEST_F(Conversation, OpeningNeverBlocksTheCallersThread)
     QObject::connect(&c, &DeviceConversation::openFailed, [&] { failed = true; });
     WaitFor([&] { return failed && meter.ElapsedMs() > 3500; }, 6000);
     EXPECT_TRUE(failed) << "the silent server's refusal arrives as an event";
-    EXPECT_LT(meter.LongestMs(), 100) << "the caller's thread stalled";
+    // An open on this thread stalled it for the server's whole answer time
+    // (3 s); a loaded machine alone may hold it up for a tenth of that.
+    EXPECT_LT(meter.LongestMs(), 1000) << "the caller's thread stalled";
     c.Close();
 }
 

@@ -6,6 +6,7 @@
 
 #include "AutoReconnect.h"
 #include "Commands.h"
+#include "Connection.h"
 #include "FirmwareImage.h"
 #include "Fmsg.h"
 #include "Hex.h"
@@ -123,6 +124,7 @@ TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferencesAndRefusesBadF
     EXPECT_TRUE(std::none_of(reread.begin(), reread.end(), [](const std::string& f) { return f == Framed(CM_MCS_MIC(25, 0x12)); }));
     // Confirmed, only the difference goes out; the backup brings all back and
     // then reads as it was written.
+    ClearReceived();
     dialogs_->answers = {TDialogs::Answer::Ok, TDialogs::Answer::Ok};
     EXPECT_TRUE(w_->Additions().Restore(dir_.filePath("state.json")));
     EXPECT_EQ(SentAfterSettling(1), Frames{Framed(CM_MCS_MIC(25, 0x12))});
@@ -245,7 +247,9 @@ TEST_F(WindowAdditionsTest, WaitingForASilentNetworkPortKeepsTheWindowAnswering)
     ASSERT_TRUE(WaitFor([&] { return w_->Additions().Reconnect().Waiting(); }, 8000));
     const StallMeter meter;
     WaitFor([&] { return meter.ElapsedMs() > 4000; }, 6000);
-    EXPECT_LT(meter.LongestMs(), 100) << "the window stalled while the port was tried";
+    // An open on this thread stalled it for the server's whole answer time
+    // (3 s); a loaded machine alone may hold it up for a tenth of that.
+    EXPECT_LT(meter.LongestMs(), 1000) << "the window stalled while the port was tried";
     EXPECT_FALSE(w_->Connected());
     EXPECT_TRUE(w_->Additions().Reconnect().Waiting());
     w_->Additions().cbReconnect->setChecked(false);  // no more tries; the last one ends by itself
