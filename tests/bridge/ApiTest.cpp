@@ -300,7 +300,7 @@ TEST_F(Api, ALineThatFailsFailsItsChangesAndIsReadAgainWhenBack)
 
 // A device that is not there when serve starts: clients are answered
 // "offline" (not refused), and the device is read once it appears.
-TEST(ServeOffline, AnswersOfflineUntilTheDeviceIsThere)
+TEST(ServeProcess, AnswersOfflineUntilTheDeviceIsThere)
 {
     QTemporaryDir dir;
     const QString link = dir.filePath("kestra");

@@ -166,7 +166,11 @@ TEST_F(Conversation, WaitingChangesMergeOnlyUpToABarrier)
         start.presets[0].micGain[2] = 40;
         sim_.SetState(start);
         auto c = Open();
+        sim_.ClearReceived();
         Read(*c);
+        // The ducking-state report of the read draws a poll 100 ms later: the
+        // first step below must find the line free.
+        ASSERT_TRUE(WaitFor([&] { return sim_.ReceivedCount() > 49 && c->Idle(); }));
         sim_.ClearReceived();
         std::vector<Outcome> outcomes(k.steps.size());
         for (std::size_t i = 0; i < k.steps.size(); ++i) {
