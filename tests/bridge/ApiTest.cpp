@@ -61,7 +61,7 @@ TEST_F(Api, EachFieldOfAPatchSendsItsFrameAndAnswersTheConfirmedState)
         EXPECT_EQ(Commands(), c.frames) << c.patch;
         // The answer is the device's state, which now holds the patch.
         EXPECT_EQ(mergepatch::Apply(a.json, Json(body)), a.json) << c.patch;
-        EXPECT_EQ(a.json, core_->state());
+        EXPECT_EQ(a.json, WithoutNulls(core_->state()));
     }
 }
 
@@ -86,7 +86,7 @@ TEST_F(Api, FilesAndRefusals)
         {"PATCH", "/api/state", "[1]", 400, "body: not a JSON object"},
         {"PATCH", "/api/state", R"({"channels":{"mic3":{"mute":"on"}}})", 400, "channels.mic3.mute: \"on\" is not allowed"},
         {"PATCH", "/api/state", R"({"ducking":{"active":false}})", 400, "ducking.active: read-only"},
-        {"PATCH", "/api/state", "{\"line_source\":\"cd\"," + QByteArray(70000, ' ') + "}", 400, "body: 70021 bytes"},
+        {"PATCH", "/api/state", "{\"line_source\":\"cd\"," + QByteArray(70000, ' ') + "}", 413, "body: 70021 bytes"},
         {"POST", "/api/presets/4/load", {}, 400, "preset: \"4\" is not allowed"},
         {"POST", "/api/presets/1/erase", {}, 404, "no such endpoint"},
         {"PUT", "/api/state", "{}", 405, "method not allowed"},
@@ -119,7 +119,7 @@ TEST_F(Api, TokenPrivateAndReadOnlyRules)
         {{"s3cret", false, false}, "POST", "/api/presets/1/save", {}, 401},
         {{"s3cret", true, false}, "GET", "/api/state", {}, 401},
         {{"s3cret", true, false}, "GET", "/api/state?token=s3cret", {}, 200},
-        {{"s3cret", true, false}, "GET", "/api/health", {}, 200},
+        {{"s3cret", true, false}, "GET", "/api/health", {}, 401},
         {{"s3cret", false, true}, "PATCH", "/api/state", "s3cret", 403},
         {{"", false, true}, "POST", "/api/presets/1/load", {}, 403},
     };
