@@ -8,11 +8,13 @@
 #include "MosquittoBroker.h"
 #include "MqttTopics.h"
 #include "OscAddress.h"
+#include "OscWire.h"
 #include "ShowControl.h"
 #include "StateJson.h"
 #include "WaitFor.h"
 
 #include <QJsonDocument>
+#include <QNetworkDatagram>
 #include <QSignalSpy>
 
 #include <gmock/gmock.h>
@@ -57,6 +59,22 @@ public:
     {
         lo_send_from(bridge_.get(), server_.get(), LO_TT_IMMEDIATE, path, types, values...);
     }
+    // The handshake: the nonce the bridge answers with, echoed.
+    bool Subscribe()
+    {
+        Send("/kestra/subscribe");
+        if (!WaitFor([&] { return !Drain("/kestra/nonce").isEmpty(); })) {
+            return false;
+        }
+        Send("/kestra/subscribe", "i", Drain("/kestra/nonce").toInt());
+        return true;
+    }
+    QString Drain(const char* path)
+    {
+        while (lo_server_recv_noblock(server_.get(), 0) > 0) {
+        }
+        return heard_[QString::fromLatin1(path)];
+    }
     bool WaitHeard(const char* path, const QString& value)
     {
         return WaitFor([&] {
@@ -70,7 +88,7 @@ private:
     static int Heard(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* self)
     {
         QString& v = static_cast<OscClient*>(self)->heard_[QString::fromUtf8(path)];
-        v = argc < 1 ? QString() : types[0] == 's' ? QString::fromUtf8(&argv[0]->s)
+        v = argc < 1 ? QString() : types[0] == 's' ? QString::fromUtf8(&argv[0]->s) : types[0] == 'i' ? QString::number(argv[0]->i)
                                  : QString::number(static_cast<double>(lo_hires_val(static_cast<lo_type>(types[0]), argv[0])));
         return 0;
     }
@@ -209,13 +227,14 @@ TEST_F(MqttBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
     QSignalSpy mqttRejected(show->Mqtt(), &MqttBridge::rejected);
     sim::Settings expected = sim_->State().live;
     OscClient client(show->Osc()->Port());
-    client.Send("/kestra/subscribe");
+    ASSERT_TRUE(client.Subscribe());
     ASSERT_TRUE(client.WaitHeard("/kestra/ducking/threshold", QString::number(expected.threshold)));
     client.Send("/kestra/mic/9/gain", "f", -10.0);
     QUdpSocket raw;
     raw.writeDatagram(QByteArray("\x00garbage", 9), QHostAddress::LocalHost, show->Osc()->Port());
     raw.writeDatagram(QByteArray("#bundle\0\0\0\0\0\0\0\0\1", 17), QHostAddress::LocalHost, show->Osc()->Port());
     broker.Publish(kPrefix + "set/ducking/hold_time", "0");
+    broker.Publish(kPrefix + "set/", R"({"line_source":"aux"})");
     client.Send("/kestra/mic/3/gain", "f", -12.0);
     broker.Publish(kPrefix + "set/channels/mic3/mute", "true");
     broker.Publish(kPrefix + "set", R"({"ducking":{"threshold":40}})");
@@ -225,12 +244,83 @@ TEST_F(MqttBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
     expected.micMute[2] = true;
     expected.threshold = 40;
     EXPECT_EQ(sim_->State().live, expected);
-    EXPECT_EQ(mqttRejected.size(), 1);
+    EXPECT_EQ(mqttRejected.size(), 2);
     ASSERT_EQ(oscRejected.size(), 3);
     EXPECT_TRUE(oscRejected.at(0).at(0).toString().contains(QLatin1String("/kestra/mic/9/gain: unknown address")));
-    OscClient other(show->Osc()->Port());
-    other.Send("/kestra/line/source");
-    EXPECT_TRUE(other.WaitHeard("/kestra/line/source", "tuner"));
+}
+
+// A change published retained by mistake is taken once, when sent; a bridge
+// that (re)connects later ignores it and says why.
+TEST_F(MqttBridgeTest, RetainedCommandsAreNotTakenAtConnect)
+{
+    QProcess pub;
+    pub.start(QStringLiteral("mosquitto_pub"), {"-h", "127.0.0.1", "-p", QString::number(broker.Port()), "-r", "-t",
+                                                kPrefix + "set/line_source", "-m", "aux"});
+    ASSERT_TRUE(pub.waitForFinished(5000));
+    ASSERT_TRUE(WaitFor([&] { return core_->state().value("line_source") == "aux"; }));
+    ASSERT_EQ(Http("PATCH", "/api/state", R"({"line_source":"cd"})").status, 200);
+    MqttOptions options;
+    options.port = broker.Port();
+    options.prefix = kPrefix.chopped(1);
+    MqttBridge late(CallsOf(*core_, false), options);
+    QSignalSpy rejected(&late, &MqttBridge::rejected);
+    ASSERT_TRUE(late.Start(nullptr));
+    ASSERT_TRUE(WaitFor([&] { return rejected.size() == 1; }));
+    EXPECT_TRUE(rejected.at(0).at(0).toString().contains(QLatin1String("retained message ignored")));
+    EXPECT_EQ(core_->state().value("line_source"), "cd");
+}
+
+// UDP senders can be forged: until a peer has echoed the nonce sent to it,
+// it gets one datagram no larger than its own for each message, and no
+// state. Then it gets the whole state, every change and its answers.
+TEST_F(OscBridgeTest, NothingLargerThanTheRequestUntilThePeerEchoesTheNonce)
+{
+    StartBridge();
+    OscBridge osc(CallsOf(*core_, false));
+    ASSERT_TRUE(osc.Listen(QHostAddress::LocalHost, 0, nullptr));
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    std::vector<std::pair<OscMessage, qsizetype>> heard;  // and the size of the request it answers
+    qsizetype lastSent = 0;
+    auto send = [&](const OscMessage& m) {
+        QByteArray bytes = EncodeOsc(m);
+        if (m.arg.type == 'N') {  // no argument at all
+            bytes = m.address.toLatin1().leftJustified((m.address.size() / 4 + 1) * 4, '\0') + QByteArray(",\0\0\0", 4);
+        }
+        lastSent = bytes.size();
+        peer.writeDatagram(bytes, QHostAddress::LocalHost, osc.Port());
+    };
+    auto receive = [&](std::size_t count) {
+        return WaitFor([&] {
+            while (peer.hasPendingDatagrams()) {
+                const QByteArray d = peer.receiveDatagram().data();
+                auto decoded = DecodeOsc(d);
+                const OscDatagram& m = std::get<OscDatagram>(decoded);
+                heard.push_back({{m.address, m.args.empty() ? OscArg{} : m.args[0]}, d.size() - lastSent});
+            }
+            return heard.size() >= count;
+        });
+    };
+    const OscArg none{}, wrong{'i', 12345, {}};
+    const struct {
+        const char* address;
+        OscArg arg;
+    } unproven[] = {{"/kestra/subscribe", none}, {"/kestra/line/source", none}, {"/kestra/subscribe", wrong}, {"/kestra/subscribe", none}};
+    for (const auto& c : unproven) {
+        send({QString::fromLatin1(c.address), c.arg});
+        ASSERT_TRUE(receive(heard.size() + 1)) << c.address;
+        EXPECT_EQ(heard.back().first.address, "/kestra/nonce") << c.address;
+        EXPECT_LE(heard.back().second, 0) << c.address << ": answer larger than the request";
+    }
+    EXPECT_EQ(heard.size(), std::size(unproven));
+    EXPECT_EQ(osc.Subscribers(), 0);
+    send({QStringLiteral("/kestra/subscribe"), heard.back().first.arg});
+    ASSERT_TRUE(receive(heard.size() + OscMessagesFor(core_->state()).size()));
+    EXPECT_EQ(osc.Subscribers(), 1);
+    heard.clear();
+    send({QStringLiteral("/kestra/line/source"), none});
+    ASSERT_TRUE(receive(1));
+    EXPECT_EQ(heard.back().first, (OscMessage{QStringLiteral("/kestra/line/source"), OscArg{'s', 0, "tuner"}}));
 }
 
 TEST_F(OscBridgeTest, SubscriptionEndsWithoutRenewalAndReadOnlyRefuses)
@@ -239,7 +329,7 @@ TEST_F(OscBridgeTest, SubscriptionEndsWithoutRenewalAndReadOnlyRefuses)
     OscBridge osc(CallsOf(*core_, true), 200);
     ASSERT_TRUE(osc.Listen(QHostAddress::LocalHost, 0, nullptr));
     OscClient client(osc.Port());
-    client.Send("/kestra/subscribe");
+    ASSERT_TRUE(client.Subscribe());
     ASSERT_TRUE(WaitFor([&] { return osc.Subscribers() == 1; }));
     EXPECT_TRUE(WaitFor([&] { return osc.Subscribers() == 0; }, 3000));
     QSignalSpy rejected(&osc, &OscBridge::rejected);
