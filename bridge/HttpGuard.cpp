@@ -1,6 +1,8 @@
 #include "HttpGuard.h"
 
 #include <QPointer>
+
+#include <algorithm>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -73,11 +75,86 @@ QByteArray HttpRefusal(int status, const QByteArray& text)
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
+std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes)
+{
+    qsizetype pos = 0;
+    while (pos < bytes.size() && (state_ == State::Head || state_ == State::Body)) {
+        if (state_ == State::Body) {
+            const qint64 take = std::min<qint64>(bodyLeft_, bytes.size() - pos);
+            pos += take;
+            bodyLeft_ -= take;
+            if (bodyLeft_ == 0) {
+                state_ = State::Head;
+                ++requests_;
+            }
+            continue;
+        }
+        const qsizetype before = head_.size();
+        head_.append(bytes.sliced(pos, std::min<qsizetype>(bytes.size() - pos, limits_.maxHead + 4 - before)));
+        // The blank line ends the head; bare line feeds are taken as Qt HttpServer takes them.
+        const qsizetype from = std::max<qsizetype>(0, before - 3);
+        qsizetype end = head_.indexOf("\n\r\n", from);
+        const qsizetype lf = head_.indexOf("\n\n", from);
+        const qsizetype blank = end < 0 || (lf >= 0 && lf < end) ? 2 : 3;
+        end = blank == 2 ? lf : end;
+        if (end < 0) {
+            if (head_.size() > limits_.maxHead) {
+                state_ = State::Refused;
+                return Refusal{431, "request head over " + QByteArray::number(limits_.maxHead) + " bytes"};
+            }
+            return std::nullopt;
+        }
+        pos += end + blank - before;
+        head_.truncate(end);
+        if (auto refused = TakeHead()) {
+            state_ = State::Refused;
+            return refused;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<HttpFramer::Refusal> HttpFramer::TakeHead()
+{
+    const std::optional<HttpHead> h = ParseHttpHead(head_);
+    head_.clear();
+    if (!h) {
+        return Refusal{400, "not an HTTP/1.x request head"};
+    }
+    if (!h->value("Transfer-Encoding").isEmpty()) {
+        return Refusal{411, "send the body with a Content-Length"};
+    }
+    // Digits only: any other reading than Qt HttpServer's would split the stream elsewhere.
+    const QByteArray length = h->value("Content-Length");
+    const bool digits = std::all_of(length.begin(), length.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits || length.size() > 18) {
+        return Refusal{400, "Content-Length: not one number"};
+    }
+    const qint64 declared = length.isEmpty() ? 0 : length.toLongLong();
+    if (declared > limits_.maxBody) {
+        return Refusal{413, "body: " + length + " bytes, more than the " + QByteArray::number(limits_.maxBody) + " allowed"};
+    }
+    const bool upgrade = h->hasToken("Connection", "upgrade") && h->hasToken("Upgrade", "websocket");
+    const HeadVerdict v = check_(*h, upgrade);
+    if (v.status != 0) {
+        return Refusal{v.status, v.text};
+    }
+    if (upgrade) {
+        state_ = State::Upgraded;  // the WebSocket's own limits apply from here
+        return std::nullopt;
+    }
+    bodyLeft_ = declared;
+    state_ = bodyLeft_ > 0 ? State::Body : State::Head;
+    requests_ += bodyLeft_ > 0 ? 0 : 1;
+    return std::nullopt;
+}
+
 // One accepted socket and where its byte stream stands.
 class HttpGuard::Connection : public QObject {
 public:
-    enum Phase { Head, Body, Upgraded, Closing };
-    Connection(QTcpSocket* s, HttpGuard* g) : QObject(s), socket(s), guard(g)
+    Connection(QTcpSocket* s, HttpGuard* g)
+        : QObject(s), socket(s), guard(g),
+          framer(g->limits_, [s, g](const HttpHead& head, bool upgrade) { return g->check_(head, upgrade, *s); })
     {
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, this, [this] { OnTimeout(); });
@@ -95,128 +172,50 @@ public:
         if (!socket->isOpen()) {
             return;
         }
-        if (phase == Upgraded) {
-            CheckBacklog();
-            return;
-        }
-        if (phase == Closing) {
+        if (closing) {
             socket->skip(socket->bytesAvailable());
             return;
         }
+        if (framer.state() == HttpFramer::State::Upgraded) {
+            CheckBacklog();
+            return;
+        }
         const QByteArray data = socket->peek(socket->bytesAvailable());
-        qsizetype pos = std::min<qsizetype>(leftover, data.size());
-        while (pos < data.size() && (phase == Head || phase == Body)) {
-            if (phase == Body) {
-                const qint64 take = std::min<qint64>(bodyLeft, data.size() - pos);
-                pos += take;
-                bodyLeft -= take;
-                if (bodyLeft == 0) {
-                    EndOfRequest();
-                }
-                continue;
-            }
-            if (!inRequest) {
-                inRequest = true;
-                timer.start(guard->limits_.requestTimeoutMs);
-            }
-            const qsizetype before = head.size();
-            head += data.mid(pos, guard->limits_.maxHead + 4 - before);
-            const qsizetype end = head.indexOf("\r\n\r\n", std::max<qsizetype>(0, before - 3));
-            if (end < 0) {
-                if (head.size() > guard->limits_.maxHead) {
-                    guard->Refuse(*this, 431, "request head over " + QByteArray::number(guard->limits_.maxHead) + " bytes");
-                    return;
-                }
-                pos = data.size();
-                break;
-            }
-            pos += end + 4 - before;
-            head.truncate(end);
-            if (!TakeHead()) {
-                return;
-            }
+        const bool wasInRequest = framer.InRequest();
+        const int requests = framer.Requests();
+        if (auto refused = framer.Feed(QByteArrayView(data).sliced(std::min<qsizetype>(leftover, data.size())))) {
+            guard->Refuse(*this, refused->status, refused->text);
+        } else if (framer.state() == HttpFramer::State::Upgraded) {
+            timer.stop();
+        } else if (framer.InRequest() && (!wasInRequest || framer.Requests() != requests)) {
+            timer.start(guard->limits_.requestTimeoutMs);
+        } else if (!framer.InRequest()) {
+            timer.start(guard->limits_.idleTimeoutMs);
         }
     }
 
     // Bytes Qt HttpServer left in the buffer: seen already.
     void AfterReadyRead() { leftover = socket->bytesAvailable(); }
 
-    bool TakeHead()
-    {
-        const std::optional<HttpHead> h = ParseHttpHead(head);
-        head.clear();
-        if (!h) {
-            guard->Refuse(*this, 400, "not an HTTP/1.x request head");
-            return false;
-        }
-        const HttpLimits& limits = guard->limits_;
-        const QByteArray length = h->value("Content-Length");
-        bool number = length.isEmpty();
-        const qint64 declared = length.isEmpty() ? 0 : length.toLongLong(&number);
-        if (!h->value("Transfer-Encoding").isEmpty()) {
-            guard->Refuse(*this, 411, "send the body with a Content-Length");
-            return false;
-        }
-        if (!number || declared < 0) {
-            guard->Refuse(*this, 400, "Content-Length: not one number");
-            return false;
-        }
-        if (declared > limits.maxBody) {
-            guard->Refuse(*this, 413, "body: " + length + " bytes, more than the " + QByteArray::number(limits.maxBody) + " allowed");
-            return false;
-        }
-        const bool upgrade = h->hasToken("Connection", "upgrade") && h->hasToken("Upgrade", "websocket");
-        const HeadVerdict v = guard->check_(*h, upgrade, *socket);
-        if (v.status != 0) {
-            guard->Refuse(*this, v.status, v.text);
-            return false;
-        }
-        if (upgrade) {
-            phase = Upgraded;  // the WebSocket's own limits apply from here
-            timer.stop();
-            return true;
-        }
-        bodyLeft = declared;
-        phase = Body;
-        if (bodyLeft == 0) {
-            EndOfRequest();
-        }
-        return true;
-    }
-
-    void EndOfRequest()
-    {
-        phase = Head;
-        inRequest = false;
-        timer.start(guard->limits_.idleTimeoutMs);
-    }
-
     // Answers going out count as activity: a slow device answer is no idle client.
     void OnBytesWritten()
     {
-        if (phase == Closing && socket->bytesToWrite() == 0) {
+        if (closing && socket->bytesToWrite() == 0) {
             ShutdownWrite();
-            return;
-        }
-        if ((phase == Head || phase == Body) && !inRequest) {
+        } else if (!closing && framer.state() == HttpFramer::State::Head && !framer.InRequest()) {
             timer.start(guard->limits_.idleTimeoutMs);
         }
     }
 
     void OnTimeout()
     {
-        if (phase == Closing) {
+        if (closing) {
             socket->abort();  // the peer did not close after the refusal
-            return;
-        }
-        if (phase == Upgraded) {
-            return;
-        }
-        if (inRequest) {
+        } else if (framer.InRequest()) {
             guard->Refuse(*this, 408, "request not complete within " +
                                           QByteArray::number(guard->limits_.requestTimeoutMs / 1000) + " s");
-        } else {
-            phase = Closing;
+        } else if (framer.state() == HttpFramer::State::Head) {
+            closing = true;
             socket->disconnectFromHost();
         }
     }
@@ -227,7 +226,7 @@ public:
             emit guard->refused(QStringLiteral("http: %1: more than %2 bytes unread, closed")
                                     .arg(socket->peerAddress().toString())
                                     .arg(guard->limits_.maxBacklog));
-            phase = Closing;
+            closing = true;
             socket->abort();
         }
     }
@@ -244,15 +243,13 @@ public:
     }
 
     // Evictable at the cap: no request under way, or one still in its head.
-    bool Evictable() const { return phase == Head; }
+    bool Evictable() const { return !closing && framer.state() == HttpFramer::State::Head; }
 
     QTcpSocket* socket;
     QPointer<HttpGuard> guard;
-    Phase phase = Head;
-    bool inRequest = false;
+    HttpFramer framer;
+    bool closing = false;
     bool shutDown = false;
-    QByteArray head;
-    qint64 bodyLeft = 0;
     qint64 leftover = 0;
     QTimer timer;
 };
@@ -285,7 +282,7 @@ void HttpGuard::incomingConnection(qintptr handle)
             return;
         }
         Connection* oldest = *it;
-        oldest->phase = Connection::Closing;
+        oldest->closing = true;
         oldest->socket->abort();
     }
     auto* c = new Connection(socket, this);
@@ -299,7 +296,7 @@ void HttpGuard::incomingConnection(qintptr handle)
 void HttpGuard::Refuse(Connection& c, int status, const QByteArray& text)
 {
     emit refused(QStringLiteral("http: %1: %2 %3").arg(c.socket->peerAddress().toString()).arg(status).arg(QString::fromUtf8(text)));
-    c.phase = Connection::Closing;
+    c.closing = true;
     c.socket->skip(c.socket->bytesAvailable());  // Qt HttpServer never sees this request
     c.socket->write(HttpRefusal(status, text));
     c.timer.start(kLingerMs);
@@ -316,7 +313,7 @@ void HttpGuard::Forget(Connection* c)
 void HttpGuard::WatchUpgraded()
 {
     for (Connection* c : connections_) {
-        if (c->phase == Connection::Upgraded) {
+        if (c->framer.state() == HttpFramer::State::Upgraded) {
             connect(c->socket, &QTcpSocket::readyRead, c, &Connection::OnReadyRead, Qt::UniqueConnection);
         }
     }

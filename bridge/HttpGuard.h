@@ -57,6 +57,36 @@ struct HeadVerdict {
     QByteArray text;
 };
 
+// The byte stream of one connection, request by request, without the
+// socket: which head is taken, where a body ends, and what is refused.
+class HttpFramer {
+public:
+    using Check = std::function<HeadVerdict(const HttpHead& head, bool upgrade)>;
+    struct Refusal {
+        int status;
+        QByteArray text;
+    };
+    enum class State { Head, Body, Upgraded, Refused };
+
+    HttpFramer(const HttpLimits& limits, Check check) : limits_(limits), check_(std::move(check)) {}
+    // Takes bytes not seen before; a refusal ends the stream (nothing more is taken).
+    std::optional<Refusal> Feed(QByteArrayView bytes);
+    State state() const { return state_; }
+    // A request has begun (its first byte came) and is not complete.
+    bool InRequest() const { return state_ == State::Body || (state_ == State::Head && !head_.isEmpty()); }
+    int Requests() const { return requests_; }
+
+private:
+    std::optional<Refusal> TakeHead();
+
+    HttpLimits limits_;
+    Check check_;
+    State state_ = State::Head;
+    QByteArray head_;
+    qint64 bodyLeft_ = 0;
+    int requests_ = 0;
+};
+
 class HttpGuard : public QTcpServer {
     Q_OBJECT
 public:
