@@ -173,7 +173,7 @@ public:
             return;
         }
         if (closing) {
-            socket->skip(socket->bytesAvailable());
+            Drop();
             return;
         }
         if (framer.state() == HttpFramer::State::Upgraded) {
@@ -242,6 +242,16 @@ public:
         }
     }
 
+    // Drops what came in. Qt HttpServer reads in a transaction, which would
+    // keep every byte skipped: it never reads this connection again.
+    void Drop()
+    {
+        socket->skip(socket->bytesAvailable());
+        if (socket->isTransactionStarted()) {
+            socket->commitTransaction();
+        }
+    }
+
     // Evictable at the cap: no request under way, or one still in its head.
     bool Evictable() const { return !closing && framer.state() == HttpFramer::State::Head; }
 
@@ -297,7 +307,7 @@ void HttpGuard::Refuse(Connection& c, int status, const QByteArray& text)
 {
     emit refused(QStringLiteral("http: %1: %2 %3").arg(c.socket->peerAddress().toString()).arg(status).arg(QString::fromUtf8(text)));
     c.closing = true;
-    c.socket->skip(c.socket->bytesAvailable());  // Qt HttpServer never sees this request
+    c.Drop();  // Qt HttpServer never sees this request
     c.socket->write(HttpRefusal(status, text));
     c.timer.start(kLingerMs);
     if (c.socket->flush(), c.socket->bytesToWrite() == 0) {
