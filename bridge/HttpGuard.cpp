@@ -97,11 +97,12 @@ std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes)
         const qsizetype lf = head_.indexOf("\n\n", from);
         const qsizetype blank = end < 0 || (lf >= 0 && lf < end) ? 2 : 3;
         end = blank == 2 ? lf : end;
+        // Over the limit once no blank line can begin within it any more.
+        if (end > limits_.maxHead || (end < 0 && head_.size() > limits_.maxHead + 3)) {
+            state_ = State::Refused;
+            return Refusal{431, "request head over " + QByteArray::number(limits_.maxHead) + " bytes"};
+        }
         if (end < 0) {
-            if (head_.size() > limits_.maxHead) {
-                state_ = State::Refused;
-                return Refusal{431, "request head over " + QByteArray::number(limits_.maxHead) + " bytes"};
-            }
             return std::nullopt;
         }
         pos += end + blank - before;
