@@ -32,7 +32,7 @@ struct HttpLimits {
     int maxConnections = 1000;
     qsizetype maxHead = 16 * 1024;
     qsizetype maxBody = 64 * 1024;
-    int requestTimeoutMs = 10000;  // from accept or the end of the last request to a complete request
+    int requestTimeoutMs = 10000;  // from accept, or a request's first byte, to its end
     int idleTimeoutMs = 60000;     // a kept-alive connection with no request
     qint64 maxBacklog = 1024 * 1024;  // unsent bytes for one WebSocket peer
 };

@@ -7,15 +7,11 @@
 #include "FuzzCheck.h"
 #include "HttpGuard.h"
 
-#include <vector>
+#include <tuple>
 
 namespace {
-struct Outcome {
-    HttpFramer::State state;
-    int requests;
-    int refusal;
-    bool operator==(const Outcome&) const = default;
-};
+// The state at the end, the requests taken and the refusal's status (0 for none).
+using Outcome = std::tuple<HttpFramer::State, int, int>;
 
 Outcome Run(const QByteArray& bytes, qsizetype chunk)
 {
@@ -23,12 +19,9 @@ Outcome Run(const QByteArray& bytes, qsizetype chunk)
     limits.maxHead = 256;  // small, so that the fuzzer reaches it
     limits.maxBody = 64;
     HttpFramer framer(limits, [&](const HttpHead& head, bool) {
-        const QByteArray length = head.value("Content-Length");
-        Require(length.toLongLong() <= limits.maxBody);
-        if (!KnownHost(head.value("Host"), 8080, QHostAddress(QHostAddress::LocalHost), {QStringLiteral("mixer.example")})) {
-            return HeadVerdict{421, "unknown"};
-        }
-        return HeadVerdict{};
+        Require(head.value("Content-Length").toLongLong() <= limits.maxBody);
+        const bool known = KnownHost(head.value("Host"), 8080, QHostAddress(QHostAddress::LocalHost), {QStringLiteral("mixer.example")});
+        return known ? HeadVerdict{} : HeadVerdict{421, "unknown"};
     });
     int refusal = 0;
     for (qsizetype at = 0; at < bytes.size() && refusal == 0; at += chunk) {
@@ -42,13 +35,10 @@ Outcome Run(const QByteArray& bytes, qsizetype chunk)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 1) {
-        return 0;
-    }
-    const qsizetype chunk = 1 + data[0] % 13;
-    const QByteArray bytes(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
+    const qsizetype chunk = size > 0 ? 1 + data[0] % 13 : 1;
+    const QByteArray bytes = QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)).mid(1);
     const Outcome whole = Run(bytes, std::max<qsizetype>(1, bytes.size()));
     Require(Run(bytes, chunk) == whole);
-    Require((whole.refusal != 0) == (whole.state == HttpFramer::State::Refused));
+    Require((std::get<2>(whole) != 0) == (std::get<0>(whole) == HttpFramer::State::Refused));
     return 0;
 }
