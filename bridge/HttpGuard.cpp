@@ -287,9 +287,9 @@ void HttpGuard::incomingConnection(qintptr handle)
     if (Connections() >= limits_.maxConnections) {
         const auto it = std::find_if(connections_.begin(), connections_.end(), [](Connection* c) { return c->Evictable(); });
         if (it == connections_.end()) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             socket->write(HttpRefusal(503, "too many connections"));
             socket->disconnectFromHost();
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             return;
         }
         Connection* oldest = *it;
