@@ -106,11 +106,16 @@ bool BridgeServer::start(QString* error)
     return true;
 }
 
-HeadVerdict BridgeServer::CheckHead(const HttpHead& head, bool, const QTcpSocket& socket) const
+HeadVerdict BridgeServer::CheckHead(const HttpHead& head, bool upgrade, const QTcpSocket& socket) const
 {
     if (!KnownHost(head.value("Host"), port_, socket.localAddress(), options_.allowedHosts)) {
         return {421, "this server does not answer to the name \"" + head.value("Host").left(100) +
                          "\" (kestractl serve --allow-host NAME adds one)"};
+    }
+    // HttpGuard stops reading an upgraded connection as HTTP: only the one
+    // WebSocket there is may be asked for.
+    if (upgrade && QUrl(QString::fromLatin1(head.target)).path() != QLatin1String("/api/live")) {
+        return {404, "no WebSocket here (only /api/live)"};
     }
     return {};
 }

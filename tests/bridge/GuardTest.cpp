@@ -82,6 +82,7 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
     } cases[] = {
         {"PATCH /api/state HTTP/1.1\r\n" + rebound + "Content-Length: 20\r\n\r\n{\"line_source\":\"cd\"}", {{421, "--allow-host"}}},
         {"GET /api/live HTTP/1.1\r\n" + rebound + kWsHandshake, {{421, ""}}},
+        {"GET /api/state HTTP/1.1\r\n" + Host() + kWsHandshake, {{404, "/api/live"}}},
         {"GET /api/health HTTP/1.1\r\n\r\n", {{421, ""}}},
         {"GET /api/health HTTP/1.1\r\nHost: MIXER.example:" + port + "\r\n\r\n", {{200, "online"}}},
         {"PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 314572800\r\n\r\n{", {{413, "314572800"}}},
