@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 struct AccessRules {
@@ -34,7 +35,20 @@ AccessDecision MayChange(const AccessRules& rules, const QString& presented);
 // that send no Origin are not browsers and pass.
 bool SameOrigin(const QByteArray& origin, const QByteArray& host);
 
+// Whether a request's Host header names this server, so that a page whose
+// name was rebound to this machine's address (DNS rebinding: its Origin
+// and Host are then both the attacker's) is refused. Taken: an IP address
+// the connection arrived at, "localhost" on the loopback, and `names`
+// (NAME, or NAME:PORT for another port, e.g. behind a forwarded port);
+// all with the server's port, where a Host without one means 80.
+bool KnownHost(const QByteArray& host, quint16 port, const QHostAddress& arrivedAt, const QStringList& names);
+
 // Whether listening on `address` keeps the server on this machine.
 bool IsLoopback(const QHostAddress& address);
 // A fresh random token (URL-safe, 128 bits).
 QString NewToken();
+
+// The token kept in `directory`/token, made (mode 0600, the directory 0700)
+// when there is none yet, so that pages and scripts that hold it keep
+// working across restarts. An empty string with `error` set on failure.
+QString KeptToken(const QString& directory, QString* error);

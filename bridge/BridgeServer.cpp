@@ -23,25 +23,27 @@ QByteArray Compact(const QJsonObject& o)
 }
 
 // Headers every answer carries: nothing is cached (the state moves), and a
-// browser takes each file for what it is said to be.
-void Reply(QHttpServerResponder& r, const QByteArray& body, const QByteArray& mimeType, int status)
+// browser takes each file for what it is said to be. HEAD gets them without
+// the body.
+void Write(QHttpServerResponder& r, bool head, const QByteArray& body, const QByteArray& mimeType, int status)
 {
-    r.write(body,
-            {{"Content-Type", mimeType},
-             {"Cache-Control", "no-store"},
-             {"X-Content-Type-Options", "nosniff"},
-             {"Content-Security-Policy", "default-src 'self'"}},
-            static_cast<Status>(status));
+    const QHttpServerResponder::HeaderList headers{{"Content-Type", mimeType},
+                                                   {"Cache-Control", "no-store"},
+                                                   {"X-Content-Type-Options", "nosniff"},
+                                                   {"Content-Security-Policy", "default-src 'self'"}};
+    if (!head) {
+        r.write(body, headers, static_cast<Status>(status));
+        return;
+    }
+    r.writeStatusLine(static_cast<Status>(status));
+    r.writeHeaders(headers);
+    r.writeHeader("Content-Length", QByteArray::number(body.size()));
+    r.writeBody("");
 }
 
-void ReplyJson(QHttpServerResponder& r, const QJsonObject& o, int status = 200)
+QByteArray ErrorBody(const QString& message)
 {
-    Reply(r, Compact(o), "application/json", status);
-}
-
-void ReplyError(QHttpServerResponder& r, int status, const QString& message)
-{
-    ReplyJson(r, QJsonObject{{"error", message}}, status);
+    return Compact(QJsonObject{{"error", message}});
 }
 }  // namespace
 
@@ -83,68 +85,134 @@ BridgeServer::~BridgeServer()
 
 bool BridgeServer::start(QString* error)
 {
-    port_ = listen(options_.address, options_.port);
-    if (port_ == 0 && error != nullptr) {
-        *error = QStringLiteral("cannot listen on %1:%2 (in use, or not an address of this machine)")
-                     .arg(options_.address.toString())
-                     .arg(options_.port);
+    guard_ = new HttpGuard(options_.limits,
+                           [this](const HttpHead& head, bool upgrade, const QTcpSocket& socket) {
+                               return CheckHead(head, upgrade, socket);
+                           },
+                           this);
+    connect(guard_, &HttpGuard::refused, this, &BridgeServer::refused);
+    if (!guard_->listen(options_.address, options_.port)) {
+        if (error != nullptr) {
+            *error = QStringLiteral("cannot listen on %1:%2 (in use, or not an address of this machine)")
+                         .arg(options_.address.toString())
+                         .arg(options_.port);
+        }
+        delete guard_;
+        guard_ = nullptr;
+        return false;
     }
-    return port_ != 0;
+    port_ = guard_->serverPort();
+    bind(guard_);
+    return true;
+}
+
+HeadVerdict BridgeServer::CheckHead(const HttpHead& head, bool upgrade, const QTcpSocket& socket) const
+{
+    if (!KnownHost(head.value("Host"), port_, socket.localAddress(), options_.allowedHosts)) {
+        return {421, "this server does not answer to the name \"" + head.value("Host").left(100) +
+                         "\" (kestractl serve --allow-host NAME adds one)"};
+    }
+    // HttpGuard stops reading an upgraded connection as HTTP: only the one
+    // WebSocket there is may be asked for.
+    if (upgrade && QUrl(QString::fromLatin1(head.target)).path() != QLatin1String("/api/live")) {
+        return {404, "no WebSocket here (only /api/live)"};
+    }
+    return {};
 }
 
 bool BridgeServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     const QString path = request.url().path();
+    const bool websocket = request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
     // An upgrade taken (true, nothing written) goes on to the WebSocket side,
     // which checks the token and can tell the page why it closes.
-    if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0) {
+    if (websocket && request.value("Connection").toLower().contains("upgrade")) {
         return path == QLatin1String("/api/live");
     }
-    if (path.startsWith(QLatin1String("/api/"))) {
-        HandleApi(request, socket);
-        return true;
+    if (!queues_.contains(socket)) {
+        connect(socket, &QObject::destroyed, this, [this, socket] { queues_.erase(socket); });
     }
-    const WebFiles::File* file = files_->Find(path);
-    if (file == nullptr) {
-        return false;
-    }
-    QHttpServerResponder r = makeResponder(request, socket);
-    if (request.method() != QHttpServerRequest::Method::Get && request.method() != QHttpServerRequest::Method::Head) {
-        ReplyError(r, 405, QStringLiteral("%1: only GET").arg(path));
-        return true;
-    }
-    Reply(r, file->body, file->mimeType, 200);
+    Queue& q = queues_[socket];
+    q.waiting.push_back({Request{request.method(), request.url(), request.body(), request.value("Authorization"),
+                                 request.value("Origin"), request.value("Host"), websocket ? QByteArray("websocket") : QByteArray()},
+                         std::make_shared<QHttpServerResponder>(makeResponder(request, socket))});
+    RunQueue(socket);
     return true;
 }
 
 void BridgeServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     QHttpServerResponder r = makeResponder(request, socket);
-    Reply(r, "not found\n", "text/plain; charset=utf-8", 404);
+    Write(r, request.method() == QHttpServerRequest::Method::Head, "not found\n", "text/plain; charset=utf-8", 404);
 }
 
-void BridgeServer::HandleApi(const QHttpServerRequest& request, QTcpSocket* socket)
+void BridgeServer::RunQueue(QTcpSocket* socket)
 {
-    using Method = QHttpServerRequest::Method;
-    const QString path = request.url().path();
-    const Method method = request.method();
-    const QString token = PresentedToken(request.value("Authorization"), request.url());
-    auto r = std::make_shared<QHttpServerResponder>(makeResponder(request, socket));
-
-    // The device answers later; the client may be gone by then.
-    auto later = [r, alive = QPointer<QTcpSocket>(socket), core = &core_](bool ok, const QString& error, const QJsonObject& state) {
-        if (!alive) {
+    for (;;) {
+        const auto it = queues_.find(socket);
+        if (it == queues_.end() || it->second.busy || it->second.waiting.empty()) {
             return;
         }
+        Waiting w = std::move(it->second.waiting.front());
+        it->second.waiting.pop_front();
+        it->second.busy = true;
+        // The device answers later; the client may be gone by then.
+        const bool head = w.request.method == QHttpServerRequest::Method::Head;
+        auto reply = [this, alive = QPointer<QTcpSocket>(socket), r = w.responder, head](
+                         int status, const QByteArray& body, const QByteArray& mimeType) {
+            if (!alive) {
+                return;
+            }
+            Write(*r, head, body, mimeType, status);
+            const auto q = queues_.find(alive.data());
+            if (q != queues_.end() && q->second.busy) {
+                q->second.busy = false;
+                QMetaObject::invokeMethod(this, [this, alive] {
+                    if (alive) {
+                        RunQueue(alive.data());
+                    }
+                }, Qt::QueuedConnection);
+            }
+        };
+        Handle(w.request, reply);
+    }
+}
+
+void BridgeServer::Handle(const Request& request, const ReplyFn& reply)
+{
+    const QString path = request.url.path();
+    if (!request.upgrade.isEmpty()) {
+        reply(400, ErrorBody(QStringLiteral("%1: an Upgrade needs Connection: Upgrade").arg(path)), "application/json");
+    } else if (path.startsWith(QLatin1String("/api/"))) {
+        HandleApi(request, reply);
+    } else if (const WebFiles::File* file = files_->Find(path); file == nullptr) {
+        reply(404, "not found\n", "text/plain; charset=utf-8");
+    } else if (request.method != QHttpServerRequest::Method::Get && request.method != QHttpServerRequest::Method::Head) {
+        reply(405, ErrorBody(QStringLiteral("%1: only GET").arg(path)), "application/json");
+    } else {
+        reply(200, file->body, file->mimeType);
+    }
+}
+
+void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
+{
+    using Method = QHttpServerRequest::Method;
+    const QString path = request.url.path();
+    const Method method = request.method;
+    const QString token = PresentedToken(request.authorization, request.url);
+    auto json = [reply](const QJsonObject& o, int status = 200) { reply(status, Compact(o), "application/json"); };
+    auto error = [reply](int status, const QString& message) { reply(status, ErrorBody(message), "application/json"); };
+
+    auto later = [json, error, core = &core_](bool ok, const QString& e, const QJsonObject& state) {
         if (ok) {
-            ReplyJson(*r, state);
+            json(WithoutNulls(state));
         } else {
-            ReplyError(*r, core->online() ? 502 : 503, error);
+            error(core->online() ? 502 : 503, e);
         }
     };
-    auto only = [&](Method allowed) {
-        if (method != allowed) {
-            ReplyError(*r, 405, QStringLiteral("%1: method not allowed").arg(path));
+    auto only = [&](std::initializer_list<Method> allowed) {
+        if (std::find(allowed.begin(), allowed.end(), method) == allowed.end()) {
+            error(405, QStringLiteral("%1: method not allowed").arg(path));
             return false;
         }
         return true;
@@ -152,36 +220,36 @@ void BridgeServer::HandleApi(const QHttpServerRequest& request, QTcpSocket* sock
     auto read = [&] {
         const AccessDecision d = MayRead(options_.access, token);
         if (!d.allowed) {
-            ReplyError(*r, d.status, d.message);
+            error(d.status, d.message);
         }
         return d.allowed;
     };
     auto change = [&] {
-        if (!SameOrigin(request.value("Origin"), request.value("Host"))) {
-            ReplyError(*r, 403, QStringLiteral("a page from elsewhere may not change anything here"));
+        if (!SameOrigin(request.origin, request.host)) {
+            error(403, QStringLiteral("a page from elsewhere may not change anything here"));
             return false;
         }
         const AccessDecision d = MayChange(options_.access, token);
         if (!d.allowed) {
-            ReplyError(*r, d.status, d.message);
+            error(d.status, d.message);
         }
         return d.allowed;
     };
 
     static const QRegularExpression presetPath(QStringLiteral("^/api/presets/([^/]+)/(load|save)$"));
     if (path == QLatin1String("/api/health")) {
-        if (only(Method::Get)) {
-            ReplyJson(*r, QJsonObject{{"online", core_.online()}, {"read_only", options_.access.readOnly}});
+        if (only({Method::Get, Method::Head}) && read()) {
+            json(QJsonObject{{"online", core_.online()}, {"read_only", options_.access.readOnly}});
         }
     } else if (path == QLatin1String("/api/state")) {
-        if (method == Method::Get) {
+        if (method == Method::Get || method == Method::Head) {
             if (read()) {
-                ReplyJson(*r, core_.state());
+                json(WithoutNulls(core_.state()));
             }
-        } else if (only(Method::Patch) && change()) {
+        } else if (only({Method::Patch}) && change()) {
             QJsonObject patch;
-            if (auto e = ParsePatch(request.body(), patch)) {
-                ReplyError(*r, 400, *e);
+            if (auto e = ParsePatch(request.body, patch)) {
+                error(400, *e);
             } else {
                 core_.applyPatch(patch, later);
             }
@@ -189,9 +257,9 @@ void BridgeServer::HandleApi(const QHttpServerRequest& request, QTcpSocket* sock
     } else if (const auto m = presetPath.match(path); m.hasMatch()) {
         bool number = false;
         const int n = m.captured(1).toInt(&number);
-        if (only(Method::Post) && change()) {
+        if (only({Method::Post}) && change()) {
             if (!number || n < 1 || n > 3) {
-                ReplyError(*r, 400, QStringLiteral("preset: \"%1\" is not allowed (1, 2, 3)").arg(m.captured(1)));
+                error(400, QStringLiteral("preset: \"%1\" is not allowed (1, 2, 3)").arg(m.captured(1)));
             } else if (m.captured(2) == QLatin1String("load")) {
                 core_.loadPreset(n, later);
             } else {
@@ -199,21 +267,21 @@ void BridgeServer::HandleApi(const QHttpServerRequest& request, QTcpSocket* sock
             }
         }
     } else if (path == QLatin1String("/api/ports")) {
-        if (only(Method::Get) && read()) {
+        if (only({Method::Get, Method::Head}) && read()) {
             QJsonArray list;
             for (const comm::DetectedPort& p : comm::DetectPorts()) {
                 list.append(QJsonObject{{"path", p.location}, {"description", p.description}, {"serial_number", p.serialNumber}});
             }
-            ReplyJson(*r, QJsonObject{{"current", core_.portName()}, {"ports", list}});
+            json(QJsonObject{{"current", core_.portName()}, {"ports", list}});
         }
     } else {
-        ReplyError(*r, 404, QStringLiteral("%1: no such endpoint").arg(path));
+        error(404, QStringLiteral("%1: no such endpoint").arg(path));
     }
 }
 
 QJsonObject BridgeServer::LiveDocument() const
 {
-    QJsonObject doc = core_.state();
+    QJsonObject doc = WithoutNulls(core_.state());
     doc.insert(QStringLiteral("levels"), core_.levels());
     doc.insert(QStringLiteral("online"), core_.online());
     return doc;
@@ -221,15 +289,21 @@ QJsonObject BridgeServer::LiveDocument() const
 
 void BridgeServer::AcceptWebSockets()
 {
+    guard_->WatchUpgraded();
     while (hasPendingWebSocketConnections()) {
         QWebSocket* socket = nextPendingWebSocketConnection().release();
         socket->setParent(this);
+        // Frames and messages over the limit close the socket before their payload is buffered.
+        socket->setMaxAllowedIncomingFrameSize(kMaxBody);
         socket->setMaxAllowedIncomingMessageSize(kMaxBody);
         const QString token =
             PresentedToken(socket->request().rawHeader("Authorization"), socket->requestUrl());
         AccessDecision read = MayRead(options_.access, token);
         if (!SameOrigin(socket->origin().toUtf8(), socket->request().rawHeader("Host"))) {
             read = {false, 403, QStringLiteral("a page from elsewhere may not connect here")};
+        }
+        if (read.allowed && clients_.size() >= options_.maxLiveClients) {
+            read = {false, 503, QStringLiteral("%1 live clients already").arg(options_.maxLiveClients)};
         }
         if (!read.allowed) {
             // 4000 + the HTTP status: the page tells "no token" from other refusals.
@@ -283,7 +357,30 @@ void BridgeServer::OnLiveMessage(QWebSocket* socket, const QString& text)
 void BridgeServer::Broadcast(const QJsonObject& message)
 {
     const QString text = QString::fromUtf8(Compact(message));
-    for (const Client& c : clients_) {
-        c.socket->sendTextMessage(text);
+    const QList<Client> clients = clients_;  // a dropped client leaves clients_ at once
+    for (const Client& c : clients) {
+        // A client that does not read is dropped rather than queued for
+        // without end; it reconnects and starts from the whole document.
+        if (c.socket->bytesToWrite() > options_.limits.maxBacklog) {
+            emit refused(QStringLiteral("live: %1: more than %2 bytes unread, closed")
+                             .arg(c.socket->peerAddress().toString())
+                             .arg(options_.limits.maxBacklog));
+            c.socket->abort();
+        } else {
+            c.socket->sendTextMessage(text);
+        }
     }
+}
+
+QJsonObject WithoutNulls(const QJsonObject& document)
+{
+    QJsonObject out;
+    for (auto it = document.begin(); it != document.end(); ++it) {
+        if (it.value().isObject()) {
+            out.insert(it.key(), WithoutNulls(it.value().toObject()));
+        } else if (!it.value().isNull()) {
+            out.insert(it.key(), it.value());
+        }
+    }
+    return out;
 }

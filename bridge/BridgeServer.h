@@ -16,19 +16,37 @@
 // the answer to a refused patch of that client only.
 //
 // Errors are {"error": text}: 400 for a bad request (bad JSON, unknown key,
-// wrong type, out of range, a body over 64 KiB), 401 without the token,
-// 403 read-only or a browser page of another site (its Origin), 404, 405,
-// 502 when the device refused or the line failed, 503 while it is offline. Nothing reaches the device before a
-// request passed every check. See Access.h for the token rules.
+// wrong type, out of range), 401 without the token, 403 read-only or a
+// browser page of another site (its Origin), 404, 405, 502 when the device
+// refused or the line failed, 503 while it is offline. Nothing reaches the
+// device before a request passed every check. See Access.h for the token
+// rules. Before any of that, HttpGuard answers in plain text what is refused
+// by its head: 421 for a Host this server does not answer to, 413 for a
+// body declared over 64 KiB, 408, 411, 431, 503 at the connection cap.
+//
+// Answers on one connection go out in the order of its requests: a request
+// waits while one before it waits for the device.
+//
+// Documents leave out members whose value is null (the gain_db of a channel
+// at the mute position: its position says so), so that the live stream's
+// merge patches, where null removes a member, lead a client to exactly the
+// server's document.
 #pragma once
 
 #include "Access.h"
+#include "HttpGuard.h"
 
 #include <QAbstractHttpServer>
+#include <QHttpServerRequest>
 #include <QHostAddress>
 #include <QJsonObject>
 #include <QList>
+#include <QUrl>
 
+#include <deque>
+#include <map>
+
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -40,6 +58,9 @@ struct ServeOptions {
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
     quint16 port = 8080;  // 0: any free port (tests)
     AccessRules access;
+    QStringList allowedHosts;  // Host names besides the addresses and localhost (KnownHost)
+    HttpLimits limits;
+    int maxLiveClients = 500;
 };
 
 class BridgeServer : public QAbstractHttpServer {
@@ -54,6 +75,11 @@ public:
     bool start(QString* error);
     quint16 port() const { return port_; }
     int liveClients() const { return static_cast<int>(clients_.size()); }
+    int connections() const { return guard_ != nullptr ? guard_->Connections() : 0; }
+
+signals:
+    // A request or client refused before it was read whole (rate-limited in the log).
+    void refused(const QString& line);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -64,7 +90,25 @@ private:
         QWebSocket* socket;
         bool mayChange;
     };
-    void HandleApi(const QHttpServerRequest& request, QTcpSocket* socket);
+    // What a request handler needs, kept while it waits its turn.
+    struct Request {
+        QHttpServerRequest::Method method;
+        QUrl url;
+        QByteArray body, authorization, origin, host, upgrade;
+    };
+    using ReplyFn = std::function<void(int status, const QByteArray& body, const QByteArray& mimeType)>;
+    struct Waiting {
+        Request request;
+        std::shared_ptr<QHttpServerResponder> responder;
+    };
+    struct Queue {
+        std::deque<Waiting> waiting;
+        bool busy = false;
+    };
+    HeadVerdict CheckHead(const HttpHead& head, bool upgrade, const QTcpSocket& socket) const;
+    void RunQueue(QTcpSocket* socket);
+    void Handle(const Request& request, const ReplyFn& reply);
+    void HandleApi(const Request& request, const ReplyFn& reply);
     void AcceptWebSockets();
     void OnLiveMessage(QWebSocket* socket, const QString& text);
     void Broadcast(const QJsonObject& message);
@@ -73,11 +117,16 @@ private:
     BridgeCore& core_;
     ServeOptions options_;
     quint16 port_ = 0;
+    HttpGuard* guard_ = nullptr;
     std::unique_ptr<WebFiles> files_;
     QList<Client> clients_;
+    std::map<QTcpSocket*, Queue> queues_;
 };
 
 // Parses and checks a merge patch from the network: JSON, an object, at most
 // BridgeServer::kMaxBody bytes, valid for the state document. The message
 // names the field (or says what is wrong with the body).
 std::optional<QString> ParsePatch(const QByteArray& body, QJsonObject& patch);
+
+// The document as served: members whose value is null left out.
+QJsonObject WithoutNulls(const QJsonObject& document);

@@ -115,7 +115,8 @@ void MqttBridge::MessageCallback(mosquitto*, void* self, const mosquitto_message
     auto* b = static_cast<MqttBridge*>(self);
     const QString topic = QString::fromUtf8(m->topic);
     const QByteArray payload(static_cast<const char*>(m->payload), m->payloadlen);
-    QMetaObject::invokeMethod(b, [b, topic, payload] { b->OnMessage(topic, payload); }, Qt::QueuedConnection);
+    const bool retained = m->retain;
+    QMetaObject::invokeMethod(b, [b, topic, payload, retained] { b->OnMessage(topic, payload, retained); }, Qt::QueuedConnection);
 }
 
 void MqttBridge::OnConnected(int rc)
@@ -167,13 +168,23 @@ void MqttBridge::OnOnlineChanged(bool online)
     }
 }
 
-void MqttBridge::OnMessage(const QString& topic, const QByteArray& payload)
+void MqttBridge::OnMessage(const QString& topic, const QByteArray& payload, bool retained)
 {
     const QString set = options_.prefix + QStringLiteral("/set");
     QString path;
     if (topic.startsWith(set + QLatin1Char('/'))) {
         path = topic.mid(set.size() + 1);
+        if (path.isEmpty()) {
+            Log(QStringLiteral("mqtt: %1: unknown key (a merge patch goes to %2)").arg(topic, set));
+            return;
+        }
     } else if (topic != set) {
+        return;
+    }
+    if (retained) {
+        Log(QStringLiteral("mqtt: %1: retained message ignored: a command is taken when it is sent, not at every "
+                           "connect (remove it: mosquitto_pub -r -n -t '%1')")
+                .arg(topic));
         return;
     }
     auto parsed = ParseMqttSet(path, payload);
@@ -203,6 +214,6 @@ void MqttBridge::Publish(const QString& subtopic, const QByteArray& payload)
 
 void MqttBridge::Log(const QString& line)
 {
-    qWarning("%s", qPrintable(line));
+    log_.Write(line);
     emit rejected(line);
 }

@@ -7,9 +7,15 @@
 // by itself; its callbacks only post to this object, and everything else
 // (the core, publishing) happens on the main thread. After each (re)connect
 // the whole state is published again, retained.
+//
+// Retained messages on the command topics are ignored with a log line: a
+// change published with the retain flag by mistake would otherwise be
+// applied again at every reconnect and undo every later change. Refusals
+// are logged at a bounded rate (RefusalLog).
 #pragma once
 
 #include "BridgeCalls.h"
+#include "RefusalLog.h"
 
 #include <QObject>
 #include <QString>
@@ -53,7 +59,7 @@ private:
     static void MessageCallback(mosquitto*, void* self, const mosquitto_message* m);
 
     void OnConnected(int rc);
-    void OnMessage(const QString& topic, const QByteArray& payload);
+    void OnMessage(const QString& topic, const QByteArray& payload, bool retained);
     void PublishAll();
     void Publish(const QString& subtopic, const QByteArray& payload);
     void Log(const QString& line);
@@ -63,4 +69,5 @@ private:
     mosquitto* mosq_ = nullptr;
     bool connected_ = false;
     bool started_ = false;
+    RefusalLog log_;
 };

@@ -165,7 +165,10 @@ OscArg ArgOf(Kind kind, const QJsonValue& v)
 std::variant<OscRequest, QString> ParseOscMessage(const QString& address, const std::vector<OscArg>& args)
 {
     if (address == QLatin1String("/kestra/subscribe")) {
-        return OscRequest{OscRequest::Subscribe, {}, {}, 0};
+        if (args.size() > 1 || (args.size() == 1 && (!IsWhole(args[0]) || args[0].number < 0))) {
+            return address + QStringLiteral(": takes nothing, or the number /kestra/nonce sent");
+        }
+        return OscRequest{OscRequest::Subscribe, {}, {}, 0, args.empty() ? -1 : static_cast<qint64>(args[0].number)};
     }
     if (address == QLatin1String("/kestra/preset/load") || address == QLatin1String("/kestra/preset/save")) {
         if (args.size() != 1 || !IsWhole(args[0]) || args[0].number < 1 || args[0].number > 3) {

@@ -11,7 +11,8 @@
 //   /kestra/ducking/manual, threshold, attenuation, hold_time, fade_out, fade_in;
 //   /kestra/ducking/active  (query and subscription only)
 //   /kestra/preset/load|save  i  1..3
-//   /kestra/subscribe          send every change to the sender for 10 s
+//   /kestra/subscribe  [i]     with the nonce of /kestra/nonce: send every change
+//                              to the sender for 10 s (OscBridge.h)
 //
 // A message without arguments is a query of that value.
 #pragma once
@@ -37,6 +38,7 @@ struct OscRequest {
     QJsonObject patch;  // Set: a merge patch the core takes (BridgeCore::validatePatch)
     QStringList path;   // Query: the document path of the value
     int preset = 0;     // LoadPreset, SavePreset: 1..3
+    qint64 nonce = -1;  // Subscribe: the nonce echoed, -1 for none
 };
 
 // An error text (naming the address and what it accepts) or the request.

@@ -2,7 +2,11 @@
 
 #include "OscWire.h"
 
+#include <QCryptographicHash>
 #include <QNetworkDatagram>
+#include <QRandomGenerator>
+
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -12,6 +16,26 @@ OscBridge::OscBridge(BridgeCalls calls, int subscriptionMs, QObject* parent)
     connect(&socket_, &QUdpSocket::readyRead, this, &OscBridge::Read);
     expiry_.setInterval(std::min(1000, subscriptionMs_));
     connect(&expiry_, &QTimer::timeout, this, &OscBridge::DropExpired);
+    secret_.resize(32);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(secret_.data()), secret_.size() / 4);
+    clock_.start();
+}
+
+qint64 OscBridge::Nonce(const Peer& peer, qint64 minute) const
+{
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(secret_);
+    const Q_IPV6ADDR a = peer.first.toIPv6Address();
+    h.addData(QByteArrayView(reinterpret_cast<const char*>(a.c), sizeof a.c));
+    h.addData(QByteArray::number(peer.second) + ' ' + QByteArray::number(minute));
+    const QByteArray d = h.result();
+    return qFromBigEndian<quint32>(d.constData()) & 0x7fffffff;
+}
+
+bool OscBridge::Subscribed(const Peer& peer) const
+{
+    return std::any_of(subscribers_.begin(), subscribers_.end(),
+                       [&](const Subscriber& s) { return s.peer == peer && !s.until.hasExpired(); });
 }
 
 bool OscBridge::Listen(const QHostAddress& address, quint16 port, QString* error)
@@ -48,6 +72,16 @@ void OscBridge::Handle(const QByteArray& bytes, const Peer& from)
         return;
     }
     const OscRequest& r = std::get<OscRequest>(parsed);
+    const qint64 minute = clock_.elapsed() / 60000;
+    const bool proven = r.kind == OscRequest::Subscribe && r.nonce >= 0 &&
+                        (r.nonce == Nonce(from, minute) || r.nonce == Nonce(from, minute - 1));
+    if ((r.kind == OscRequest::Query && !Subscribed(from)) || (r.kind == OscRequest::Subscribe && !proven)) {
+        const QByteArray challenge = EncodeOsc({QStringLiteral("/kestra/nonce"), OscArg{'i', double(Nonce(from, minute)), {}}});
+        if (challenge.size() <= bytes.size()) {
+            socket_.writeDatagram(challenge, from.first, from.second);
+        }
+        return;
+    }
     if (r.kind == OscRequest::Query) {
         Send(from, OscAnswer(r.path, calls_.state()));
         return;
@@ -90,7 +124,7 @@ void OscBridge::Handle(const QByteArray& bytes, const Peer& from)
 void OscBridge::Reject(const Peer& from, const QString& why)
 {
     const QString line = QStringLiteral("osc: from %1:%2: %3").arg(from.first.toString()).arg(from.second).arg(why);
-    qWarning("%s", qPrintable(line));
+    log_.Write(line);
     emit rejected(line);
 }
 

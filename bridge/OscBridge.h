@@ -1,8 +1,16 @@
 // `kestractl serve --osc`: OSC over UDP on the main thread. A message with an
-// argument changes the device through the core, one without is answered
-// with the current value, /kestra/subscribe sends the sender every change
-// for 10 s (renewed by each /kestra/subscribe). Bad input is dropped with a
-// log line and never reaches the device.
+// argument changes the device through the core; bad input is dropped with a
+// log line (rate-limited) and never reaches the device.
+//
+// UDP senders can be forged, so a peer gets nothing larger than what it
+// sent until it has shown that it receives what is sent to its address:
+// /kestra/subscribe (or a query) from such a peer is answered only with
+// /kestra/nonce i N (24 bytes, no larger than any message answered); the
+// peer echoes it, /kestra/subscribe i N, and from then on is sent the
+// whole state and every change for 10 s, renewed by each /kestra/subscribe
+// with the nonce, and its queries are answered with the value. N depends on
+// the peer's address and port and the minute (a keyed hash): nothing is
+// kept for peers that never answer, and an old N is taken for one more minute.
 //
 // OSC has no authentication: whoever reaches the port may change the mixer,
 // so it listens on the serve's own address (loopback by default).
@@ -11,7 +19,10 @@
 #include "BridgeCalls.h"
 #include "OscAddress.h"
 
+#include "RefusalLog.h"
+
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
@@ -45,6 +56,8 @@ private:
     using Peer = std::pair<QHostAddress, quint16>;
     void Read();
     void Handle(const QByteArray& bytes, const Peer& from);
+    qint64 Nonce(const Peer& peer, qint64 minute) const;
+    bool Subscribed(const Peer& peer) const;
     void Reject(const Peer& from, const QString& why);
     void Send(const Peer& to, const OscMessage& message);
     void DropExpired();
@@ -58,4 +71,7 @@ private:
         QDeadlineTimer until;
     };
     std::vector<Subscriber> subscribers_;
+    QByteArray secret_;
+    QElapsedTimer clock_;
+    RefusalLog log_;
 };

@@ -3,11 +3,14 @@
 #include "BridgeCore.h"
 #include "BridgeServer.h"
 #include "Kestractl.h"
+#include "RefusalLog.h"
 #include "ShowControl.h"
 
 #include <CLI/CLI.hpp>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -22,6 +25,18 @@ void OnSignal(int)
 {
     const char c = 1;
     [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// Where a token made here is kept: the service's state directory
+// (StateDirectory= in the unit), else the user's.
+QString StateDirectory()
+{
+    const QString service = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    if (!service.isEmpty()) {
+        return service;
+    }
+    const QString xdg = qEnvironmentVariable("XDG_STATE_HOME");
+    return (xdg.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/state") : xdg) + QStringLiteral("/kestractl");
 }
 
 // "127.0.0.1:8080", "[::1]:8080", "0.0.0.0:80", "localhost:8080"; port 0: any free one.
@@ -59,8 +74,16 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArgs& args)
     auto* serve = app.add_subcommand("serve", "Serve the device on the network: web panel and JSON API");
     serve->add_option("--listen", args.listen, "ADDR:PORT to listen on (default 127.0.0.1:8080)");
     serve->add_option("--token", args.token,
-                      "Token that changes need (Authorization: Bearer TOKEN, or ?token=); "
-                      "generated and printed when listening beyond this machine");
+                      "Token that changes need (Authorization: Bearer TOKEN, or ?token=); visible to every "
+                      "user in the process list: prefer --token-file");
+    serve->add_option("--token-file", args.tokenFile,
+                      "File whose first line is the token; without a token one is made when listening beyond "
+                      "this machine and kept in $STATE_DIRECTORY/token (else ~/.local/state/kestractl/token)")
+        ->excludes(serve->get_option("--token"));
+    serve->add_option("--allow-host", args.allowHosts,
+                      "A name (NAME or NAME:PORT) clients may reach the server by, besides its addresses and "
+                      "localhost; repeatable")
+        ->allow_extra_args(false);
     serve->add_flag("--private", args.privateRead, "Without the token nothing may be read either");
     serve->add_flag("--read-only", args.readOnly, "Refuse every change");
     AddShowControlOptions(*serve, args.show);
@@ -87,10 +110,33 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
     options.access.token = QString::fromStdString(args.token);
     options.access.privateRead = args.privateRead;
     options.access.readOnly = args.readOnly;
-    // Beyond this machine nobody may change the mixer without the token.
-    const bool generated = options.access.token.isEmpty() && (!IsLoopback(options.address) || args.privateRead);
-    if (generated) {
-        options.access.token = NewToken();
+    for (const std::string& h : args.allowHosts) {
+        options.allowedHosts << QString::fromStdString(h);
+    }
+    if (!args.tokenFile.empty()) {
+        QFile file(QString::fromStdString(args.tokenFile));
+        if (!file.open(QIODevice::ReadOnly)) {
+            err << "kestractl: --token-file " << args.tokenFile << ": " << file.errorString().toStdString() << '\n';
+            return kExitUsage;
+        }
+        options.access.token = QString::fromUtf8(file.readLine()).trimmed();
+        if (options.access.token.isEmpty()) {
+            err << "kestractl: --token-file " << args.tokenFile << ": no token on its first line\n";
+            return kExitUsage;
+        }
+    }
+    // Beyond this machine nobody may change the mixer without the token. One
+    // made here is kept, so that stored pages and scripts keep working.
+    QString tokenPath;
+    if (options.access.token.isEmpty() && (!IsLoopback(options.address) || args.privateRead)) {
+        const QString dir = StateDirectory();
+        QString why;
+        options.access.token = KeptToken(dir, &why);
+        if (options.access.token.isEmpty()) {
+            err << "kestractl: token: " << why.toStdString() << '\n';
+            return kExitUsage;
+        }
+        tokenPath = QDir(dir).filePath(QStringLiteral("token"));
     }
 
     BridgeCore core(portName);
@@ -109,10 +155,11 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
     const QString host = options.address.protocol() == QAbstractSocket::IPv6Protocol
                              ? QStringLiteral("[%1]").arg(options.address.toString())
                              : options.address.toString();
-    QString url = QStringLiteral("http://%1:%2/").arg(host).arg(server.port());
-    if (generated) {
-        out << "token: " << options.access.token.toStdString() << '\n';
-        url += QStringLiteral("?token=") + options.access.token;
+    const QString url = QStringLiteral("http://%1:%2/").arg(host).arg(server.port());
+    if (!tokenPath.isEmpty()) {
+        // The log may be read by others: only enough of the token to tell which one.
+        out << "token: in " << tokenPath.toStdString() << " (" << options.access.token.left(4).toStdString()
+            << "...; open " << url.toStdString() << "?token=TOKEN once)\n";
     }
     QString showWhy;
     const std::unique_ptr<ShowControl> show = StartShowControl(core, args.show, args.readOnly, out, &showWhy);
@@ -132,6 +179,8 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
     QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    RefusalLog refusals;
+    QObject::connect(&server, &BridgeServer::refused, &server, [&refusals](const QString& line) { refusals.Write(line); });
     QObject::connect(&core, &BridgeCore::onlineChanged, &core, [&err, &core](bool online) {
         if (!online) {
             err << "kestractl: " << core.lastError().toStdString() << " (reconnecting)\n" << std::flush;

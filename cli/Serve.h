@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -18,6 +19,8 @@ class App;
 struct ServeArgs {
     std::string listen = "127.0.0.1:8080";
     std::string token;
+    std::string tokenFile;
+    std::vector<std::string> allowHosts;
     bool privateRead = false;
     bool readOnly = false;
     ShowControlArgs show;  // --osc, --mqtt...

@@ -8,15 +8,16 @@
 #include "MosquittoBroker.h"
 #include "MqttTopics.h"
 #include "OscAddress.h"
+#include "OscWire.h"
 #include "ShowControl.h"
 #include "StateJson.h"
 #include "WaitFor.h"
 
 #include <QJsonDocument>
+#include <QNetworkDatagram>
 #include <QSignalSpy>
 
 #include <gmock/gmock.h>
-#include <lo/lo.h>
 
 namespace {
 
@@ -42,43 +43,55 @@ testing::Matcher<std::string> Refused(const char* fragment)
     return testing::AllOf(testing::StartsWith("error: "), testing::HasSubstr(fragment));
 }
 
-// A show-control surface: sends from its own port and keeps the last
-// (first) argument heard on each address, as text.
-class OscClient {
+// A show-control surface on a UDP port of its own: sends messages liblo
+// encodes (without an argument when `arg` is nil) and keeps every message
+// heard, with how much larger it is than the last one sent.
+class OscPeer {
 public:
-    explicit OscClient(quint16 bridgePort)
-        : bridge_(lo_address_new("127.0.0.1", std::to_string(bridgePort).c_str()), lo_address_free)
+    explicit OscPeer(quint16 bridgePort) : bridge_(bridgePort) { socket_.bind(QHostAddress::LocalHost, 0); }
+    void Send(const char* address, const OscArg& arg = {})
     {
-        lo_server_add_method(server_.get(), nullptr, nullptr, &OscClient::Heard, this);
+        const QString a = QString::fromLatin1(address);
+        const QByteArray bytes = arg.type != 'N' ? EncodeOsc({a, arg})
+                                                 : a.toLatin1().leftJustified((a.size() / 4 + 1) * 4, '\0') + QByteArray(",\0\0\0", 4);
+        sent_ = bytes.size();
+        socket_.writeDatagram(bytes, QHostAddress::LocalHost, bridge_);
     }
-    // liblo's own varargs form: Send("/kestra/mic/3/gain", "f", -12.0).
-    template <class... Values>
-    void Send(const char* path, const char* types = "", Values... values)
-    {
-        lo_send_from(bridge_.get(), server_.get(), LO_TT_IMMEDIATE, path, types, values...);
-    }
-    bool WaitHeard(const char* path, const QString& value)
+    // Until `count` messages were heard in all.
+    bool Receive(std::size_t count)
     {
         return WaitFor([&] {
-            while (lo_server_recv_noblock(server_.get(), 0) > 0) {
+            while (socket_.hasPendingDatagrams()) {
+                const QByteArray d = socket_.receiveDatagram().data();
+                const OscDatagram m = std::get<OscDatagram>(DecodeOsc(d));
+                heard.push_back({{m.address, m.args.empty() ? OscArg{} : m.args[0]}, d.size() - sent_});
             }
-            return heard_[QString::fromLatin1(path)] == value;
+            return heard.size() >= count;
         });
     }
-
-private:
-    static int Heard(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* self)
+    bool WaitHeard(const char* address, double value)
     {
-        QString& v = static_cast<OscClient*>(self)->heard_[QString::fromUtf8(path)];
-        v = argc < 1 ? QString() : types[0] == 's' ? QString::fromUtf8(&argv[0]->s)
-                                 : QString::number(static_cast<double>(lo_hires_val(static_cast<lo_type>(types[0]), argv[0])));
-        return 0;
+        return WaitFor([&] {
+            Receive(0);
+            const auto it = std::find_if(heard.rbegin(), heard.rend(), [&](const auto& h) { return h.first.address == address; });
+            return it != heard.rend() && it->first.arg.number == value;
+        });
+    }
+    // The handshake: the nonce the bridge answers with, echoed.
+    bool Subscribe()
+    {
+        Send("/kestra/subscribe");
+        const bool answered = Receive(heard.size() + 1) && heard.back().first.address == "/kestra/nonce";
+        Send("/kestra/subscribe", heard.back().first.arg);
+        return answered;
     }
 
-    // lo_server and lo_address are both void*.
-    std::unique_ptr<void, void (*)(lo_server)> server_{lo_server_new(nullptr, nullptr), lo_server_free};
-    std::unique_ptr<void, void (*)(lo_address)> bridge_;
-    std::map<QString, QString> heard_;
+    std::vector<std::pair<OscMessage, qsizetype>> heard;
+
+private:
+    QUdpSocket socket_;
+    quint16 bridge_;
+    qsizetype sent_ = 0;
 };
 
 // Every test of it runs a broker. (The sanitizer run that checks threads
@@ -96,13 +109,17 @@ protected:
         show = std::make_unique<ShowControl>(*core_, false);
         QString error;
         ASSERT_TRUE(show->StartOsc(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
-        MqttOptions options;
-        options.port = broker.Port();
-        options.prefix = kPrefix.chopped(1);
-        ASSERT_TRUE(show->StartMqtt(options, &error)) << error.toStdString();
+        ASSERT_TRUE(show->StartMqtt(Options(), &error)) << error.toStdString();
         ASSERT_TRUE(WaitFor([&] { return Heard("status") == "online"; }, 10000));
     }
     QByteArray Heard(const char* topic) { return probe->Last(kPrefix + QLatin1String(topic)); }
+    MqttOptions Options()
+    {
+        MqttOptions o;
+        o.port = broker.Port();
+        o.prefix = kPrefix.chopped(1);
+        return o;
+    }
     bool StatePublished() { return QJsonDocument::fromJson(Heard("state")).object() == core_->state(); }
 
     QTemporaryDir dir;
@@ -208,42 +225,75 @@ TEST_F(MqttBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
     QSignalSpy oscRejected(show->Osc(), &OscBridge::rejected);
     QSignalSpy mqttRejected(show->Mqtt(), &MqttBridge::rejected);
     sim::Settings expected = sim_->State().live;
-    OscClient client(show->Osc()->Port());
-    client.Send("/kestra/subscribe");
-    ASSERT_TRUE(client.WaitHeard("/kestra/ducking/threshold", QString::number(expected.threshold)));
-    client.Send("/kestra/mic/9/gain", "f", -10.0);
+    OscPeer client(show->Osc()->Port());
+    ASSERT_TRUE(client.Subscribe());
+    ASSERT_TRUE(client.WaitHeard("/kestra/ducking/threshold", expected.threshold));
+    client.Send("/kestra/mic/9/gain", {'f', -10, {}});
     QUdpSocket raw;
     raw.writeDatagram(QByteArray("\x00garbage", 9), QHostAddress::LocalHost, show->Osc()->Port());
     raw.writeDatagram(QByteArray("#bundle\0\0\0\0\0\0\0\0\1", 17), QHostAddress::LocalHost, show->Osc()->Port());
     broker.Publish(kPrefix + "set/ducking/hold_time", "0");
-    client.Send("/kestra/mic/3/gain", "f", -12.0);
+    broker.Publish(kPrefix + "set/", R"({"line_source":"aux"})");
+    client.Send("/kestra/mic/3/gain", {'f', -12, {}});
     broker.Publish(kPrefix + "set/channels/mic3/mute", "true");
     broker.Publish(kPrefix + "set", R"({"ducking":{"threshold":40}})");
-    EXPECT_TRUE(client.WaitHeard("/kestra/ducking/threshold", "40"));
+    EXPECT_TRUE(client.WaitHeard("/kestra/ducking/threshold", 40));
     EXPECT_TRUE(WaitFor([&] { return Heard("state/channels/mic3/gain_db") == "-12" && StatePublished(); }));
     expected.micGain[2] = 24;
     expected.micMute[2] = true;
     expected.threshold = 40;
     EXPECT_EQ(sim_->State().live, expected);
-    EXPECT_EQ(mqttRejected.size(), 1);
+    EXPECT_EQ(mqttRejected.size(), 2);
     ASSERT_EQ(oscRejected.size(), 3);
     EXPECT_TRUE(oscRejected.at(0).at(0).toString().contains(QLatin1String("/kestra/mic/9/gain: unknown address")));
-    OscClient other(show->Osc()->Port());
-    other.Send("/kestra/line/source");
-    EXPECT_TRUE(other.WaitHeard("/kestra/line/source", "tuner"));
 }
 
-TEST_F(OscBridgeTest, SubscriptionEndsWithoutRenewalAndReadOnlyRefuses)
+// A change published retained by mistake is taken once, when sent; a bridge
+// that (re)connects later ignores it and says why.
+TEST_F(MqttBridgeTest, RetainedCommandsAreNotTakenAtConnect)
+{
+    ASSERT_EQ(QProcess::execute(QStringLiteral("mosquitto_pub"), {"-p", QString::number(broker.Port()), "-r", "-t",
+                                                                  kPrefix + "set/line_source", "-m", "aux"}), 0);
+    ASSERT_TRUE(WaitFor([&] { return core_->state().value("line_source") == "aux"; }));
+    ASSERT_EQ(Http("PATCH", "/api/state", R"({"line_source":"cd"})").status, 200);
+    MqttBridge late(CallsOf(*core_, false), Options());
+    QSignalSpy rejected(&late, &MqttBridge::rejected);
+    ASSERT_TRUE(late.Start(nullptr));
+    ASSERT_TRUE(WaitFor([&] { return rejected.size() == 1; }));
+    EXPECT_TRUE(rejected.at(0).at(0).toString().contains(QLatin1String("retained message ignored")));
+    EXPECT_EQ(core_->state().value("line_source"), "cd");
+}
+
+// UDP senders can be forged: until a peer has echoed the nonce sent to it,
+// it gets one datagram no larger than its own for each message, and no
+// state. Then it gets the whole state and its answers, until the
+// subscription ends unrenewed. A read-only bridge refuses changes.
+TEST_F(OscBridgeTest, NothingLargerThanTheRequestUntilThePeerEchoesTheNonce)
 {
     StartBridge();
-    OscBridge osc(CallsOf(*core_, true), 200);
+    OscBridge osc(CallsOf(*core_, true), 1000);
     ASSERT_TRUE(osc.Listen(QHostAddress::LocalHost, 0, nullptr));
-    OscClient client(osc.Port());
-    client.Send("/kestra/subscribe");
-    ASSERT_TRUE(WaitFor([&] { return osc.Subscribers() == 1; }));
+    OscPeer peer(osc.Port());
+    auto& heard = peer.heard;
+    const std::pair<const char*, OscArg> unproven[] = {
+        {"/kestra/subscribe", {}}, {"/kestra/line/source", {}}, {"/kestra/subscribe", {'i', 12345, {}}}, {"/kestra/subscribe", {}}};
+    for (const auto& [address, arg] : unproven) {
+        peer.Send(address, arg);
+        ASSERT_TRUE(peer.Receive(heard.size() + 1)) << address;
+        EXPECT_EQ(heard.back().first.address, "/kestra/nonce") << address;
+        EXPECT_LE(heard.back().second, 0) << address << ": answer larger than the request";
+    }
+    EXPECT_EQ(osc.Subscribers(), 0);
+    peer.Send("/kestra/subscribe", heard.back().first.arg);
+    ASSERT_TRUE(peer.Receive(heard.size() + OscMessagesFor(core_->state()).size()));
+    EXPECT_EQ(osc.Subscribers(), 1);
+    heard.clear();
+    peer.Send("/kestra/line/source");
+    ASSERT_TRUE(peer.Receive(1));
+    EXPECT_EQ(heard.back().first, (OscMessage{QStringLiteral("/kestra/line/source"), OscArg{'s', 0, "tuner"}}));
     EXPECT_TRUE(WaitFor([&] { return osc.Subscribers() == 0; }, 3000));
     QSignalSpy rejected(&osc, &OscBridge::rejected);
-    client.Send("/kestra/mic/2/mute", "i", 1);
+    peer.Send("/kestra/mic/2/mute", {'i', 1, {}});
     ASSERT_TRUE(WaitFor([&] { return rejected.size() == 1; }));
     EXPECT_TRUE(rejected.at(0).at(0).toString().contains(QLatin1String("read-only")));
 }

@@ -1,0 +1,122 @@
+// The listening side of `kestractl serve`, in front of Qt HttpServer. Qt
+// HttpServer 6.4 reads a whole request, body included, before its handler
+// sees it, and has no limits or timeouts of its own. It is given the
+// sockets this server accepts, and this server reads each request head
+// first: its readyRead slot is connected before Qt HttpServer's and so sees
+// the bytes before they are taken (Qt calls slots in the order connected).
+// A head that is too long, a body declared too large, a Host the server
+// does not answer to, ... is answered here and the connection closed,
+// before its body is buffered anywhere.
+//
+// It also caps the open connections (at the cap the oldest one that is
+// between requests or still sending its head is closed for the new one),
+// closes a connection whose request is not complete within the request
+// timeout or that stays idle, and closes an upgraded (WebSocket) connection
+// whose peer leaves more than maxBacklog bytes unread.
+//
+// Qt HttpServer passes on one request per readyRead and emits readyRead
+// again (queued) for the rest: a second slot, connected after it, notes
+// what is left in the buffer, so each byte is looked at once.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QTcpServer>
+
+#include <functional>
+#include <list>
+#include <optional>
+#include <utility>
+
+struct HttpLimits {
+    int maxConnections = 1000;
+    qsizetype maxHead = 16 * 1024;
+    qsizetype maxBody = 64 * 1024;
+    int requestTimeoutMs = 10000;  // from accept, or a request's first byte, to its end
+    int idleTimeoutMs = 60000;     // a kept-alive connection with no request
+    qint64 maxBacklog = 1024 * 1024;  // unsent bytes for one WebSocket peer
+};
+
+struct HttpHead {
+    QByteArray method;
+    QByteArray target;
+    QByteArray version;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    // The value of a header (names are case-insensitive), repeated ones joined by ", ".
+    QByteArray value(const QByteArray& name) const;
+    // Whether a comma-separated header holds `token` (case-insensitive).
+    bool hasToken(const QByteArray& name, const QByteArray& token) const;
+};
+
+// The head without its blank line; nothing when it is not a request head.
+std::optional<HttpHead> ParseHttpHead(const QByteArray& head);
+
+// The server's word on a head that passed the limits: status 0 goes on.
+struct HeadVerdict {
+    int status = 0;
+    QByteArray text;
+};
+
+// The byte stream of one connection, request by request, without the
+// socket: which head is taken, where a body ends, and what is refused.
+class HttpFramer {
+public:
+    using Check = std::function<HeadVerdict(const HttpHead& head, bool upgrade)>;
+    struct Refusal {
+        int status;
+        QByteArray text;
+    };
+    enum class State { Head, Body, Upgraded, Refused };
+
+    HttpFramer(const HttpLimits& limits, Check check) : limits_(limits), check_(std::move(check)) {}
+    // Takes bytes not seen before; a refusal ends the stream (nothing more is taken).
+    std::optional<Refusal> Feed(QByteArrayView bytes);
+    State state() const { return state_; }
+    // A request has begun (its first byte came) and is not complete.
+    bool InRequest() const { return state_ == State::Body || (state_ == State::Head && !head_.isEmpty()); }
+    int Requests() const { return requests_; }
+
+private:
+    std::optional<Refusal> TakeHead();
+
+    HttpLimits limits_;
+    Check check_;
+    State state_ = State::Head;
+    QByteArray head_;
+    qint64 bodyLeft_ = 0;
+    int requests_ = 0;
+};
+
+class HttpGuard : public QTcpServer {
+    Q_OBJECT
+public:
+    // `upgrade`: the head asks for a WebSocket (Upgrade and Connection).
+    using Check = std::function<HeadVerdict(const HttpHead& head, bool upgrade, const QTcpSocket& socket)>;
+    HttpGuard(HttpLimits limits, Check check, QObject* parent = nullptr);
+    ~HttpGuard() override;
+
+    int Connections() const { return static_cast<int>(connections_.size()); }
+    const HttpLimits& Limits() const { return limits_; }
+    // Takes up watching connections handed over as WebSockets again: the
+    // hand-over drops the slots on their sockets.
+    void WatchUpgraded();
+
+signals:
+    void refused(const QString& line);
+
+protected:
+    void incomingConnection(qintptr handle) override;
+
+private:
+    class Connection;
+    void Refuse(Connection& c, int status, const QByteArray& text);
+    void Forget(Connection* c);
+
+    HttpLimits limits_;
+    Check check_;
+    std::list<Connection*> connections_;  // oldest first
+};
+
+// The answer text for a refusal: a status line, a short plain-text body and
+// Connection: close.
+QByteArray HttpRefusal(int status, const QByteArray& text);

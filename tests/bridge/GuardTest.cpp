@@ -1,0 +1,220 @@
+// The server against hostile clients, over raw sockets: names it does not
+// answer to, bodies and heads over the limits, pipelined requests, slow and
+// silent connections, the connection and live-client caps, WebSocket frames
+// over the limit and a live client that never reads. Then the rules under
+// it: Host names, the kept token, the refusal log.
+#include "BridgeFixture.h"
+#include "RefusalLog.h"
+#include "WaitFor.h"
+
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QWebSocket>
+
+#include <gmock/gmock.h>
+
+
+namespace {
+const QByteArray kWsHandshake =
+    "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
+
+class Guard : public BridgeFixture {
+protected:
+    void Start(const std::function<void(HttpLimits&)>& set = {}, int maxLive = 500)
+    {
+        HttpLimits limits;
+        if (set) {
+            set(limits);
+        }
+        server_.reset();
+        core_.reset();
+        StartBridge();
+        server_ = std::make_unique<BridgeServer>(
+            *core_, ServeOptions{.port = 0, .access = {}, .allowedHosts = {"mixer.example"}, .limits = limits, .maxLiveClients = maxLive});
+        ASSERT_TRUE(server_->start(nullptr));
+    }
+    QByteArray Host() const { return "Host: 127.0.0.1:" + QByteArray::number(server_->port()) + "\r\n"; }
+    // "METHOD /path" with the body, as a whole request.
+    QByteArray Request(const QByteArray& line, const QByteArray& body = {}) const
+    {
+        return line + " HTTP/1.1\r\n" + Host() + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    }
+    // Status and body of each answer on one connection, until `count` came or
+    // the server closed it. `headFirst`: the first answers a HEAD (no body).
+    std::vector<std::pair<int, QByteArray>> Exchange(const QByteArray& request, std::size_t count = 1, bool headFirst = false)
+    {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, server_->port());
+        s.write(request);
+        std::vector<std::pair<int, QByteArray>> answers;
+        QByteArray in;
+        static const QRegularExpression length(QStringLiteral("(?i)content-length: *(\\d+)"));
+        WaitFor([&] {
+            in += s.readAll();
+            for (qsizetype end; (end = in.indexOf("\r\n\r\n")) >= 0;) {
+                const qsizetype body = headFirst && answers.empty() ? 0 : length.match(QString::fromLatin1(in.left(end))).captured(1).toLongLong();
+                if (in.size() < end + 4 + body) {
+                    break;
+                }
+                answers.push_back({in.mid(9, 3).toInt(), in.mid(end + 4, body)});
+                in.remove(0, end + 4 + body);
+            }
+            return answers.size() >= count || s.state() == QAbstractSocket::UnconnectedState;
+        });
+        EXPECT_TRUE(in.isEmpty()) << "left over: " << in.left(80).constData();
+        return answers;
+    }
+};
+}  // namespace
+
+// One connection per row. Only the embedded files are served; every bad
+// request is refused, by its head where it can be (before its body is read),
+// else with the field named; the device sees only what good rows ask for.
+TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
+{
+    Start([](HttpLimits& l) { l.requestTimeoutMs = 300; });
+    const QByteArray port = QByteArray::number(server_->port());
+    const QByteArray rebound = "Host: attacker.example:" + port + "\r\nOrigin: http://attacker.example:" + port + "\r\n";
+    const struct {
+        QByteArray request;
+        std::vector<std::pair<int, const char*>> answers;  // status, a piece of its body
+    } cases[] = {
+        {"PATCH /api/state HTTP/1.1\r\n" + rebound + "Content-Length: 20\r\n\r\n{\"line_source\":\"cd\"}", {{421, "--allow-host"}}},
+        {"GET /api/live HTTP/1.1\r\n" + rebound + kWsHandshake, {{421, ""}}},
+        {"GET /api/state HTTP/1.1\r\n" + Host() + kWsHandshake, {{404, "/api/live"}}},
+        {"GET /api/health HTTP/1.1\r\n\r\n", {{421, ""}}},
+        {"GET /api/health HTTP/1.1\r\nHost: MIXER.example:" + port + "\r\n\r\n", {{200, "online"}}},
+        {"PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 314572800\r\n\r\n{", {{413, "314572800"}}},
+        {"PATCH /api/state HTTP/1.1\r\n" + Host() + "Transfer-Encoding: chunked\r\n\r\n5\r\n", {{411, ""}}},
+        {"GET / HTTP/1.1\r\n" + Host() + "X: " + QByteArray(20000, 'x'), {{431, ""}}},
+        {"GET / HTTP/1.1\r\n" + Host(), {{408, ""}}},
+        {"PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 9\r\n\r\n{", {{408, ""}}},
+        {"\x16\x03\x01 hello\r\n\r\n", {{400, ""}}},
+        {"GET /api/live HTTP/1.1\r\n" + Host() + "Upgrade: websocket\r\n\r\n", {{400, "Connection: Upgrade"}}},
+        {Request("HEAD /app.js") + Request("GET /api/health"), {{200, ""}, {200, "online"}}},
+        {Request("PATCH /api/state", R"({"line_source":"aux"})") + Request("GET /api/state"), {{200, "\"aux\""}, {200, "\"aux\""}}},
+        {Request("GET /"), {{200, "<html"}}},
+        {Request("GET /index.htm"), {{404, "not found"}}},
+        {Request("GET /%2e%2e/%2e%2e/etc/passwd"), {{404, "not found"}}},
+        {Request("GET /..%2fCMakeLists.txt"), {{404, "not found"}}},
+        {Request("GET /web/index.html"), {{404, "not found"}}},
+        {Request("PATCH /api/state", "{\"channels\":"), {{400, "body: not JSON"}}},
+        {Request("PATCH /api/state", "[1]"), {{400, "body: not a JSON object"}}},
+        {Request("PATCH /api/state", R"({"channels":{"mic3":{"mute":"on"}}})"), {{400, "channels.mic3.mute: \\\"on\\\" is not allowed"}}},
+        {Request("PATCH /api/state", R"({"ducking":{"active":false}})"), {{400, "ducking.active: read-only"}}},
+        {Request("POST /api/presets/4/load"), {{400, "preset: \\\"4\\\" is not allowed"}}},
+        {Request("POST /api/presets/1/erase"), {{404, "no such endpoint"}}},
+        {Request("PUT /api/state", "{}"), {{405, "method not allowed"}}},
+    };
+    for (const auto& c : cases) {
+        sim_->ClearReceived();
+        const auto answers = Exchange(c.request, c.answers.size(), c.request.startsWith("HEAD"));
+        ASSERT_EQ(answers.size(), c.answers.size()) << c.request.left(60).constData();
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            EXPECT_EQ(answers[i].first, c.answers[i].first) << c.request.left(60).constData();
+            EXPECT_THAT(answers[i].second.toStdString(), testing::HasSubstr(c.answers[i].second)) << c.request.left(60).constData();
+        }
+        if (answers.front().first != 200) {
+            EXPECT_TRUE(Commands().empty()) << c.request.left(60).constData();
+        }
+    }
+}
+
+TEST_F(Guard, SilentAndSurplusConnectionsAreClosed)
+{
+    Start([](HttpLimits& l) { l.maxConnections = 3, l.requestTimeoutMs = 300, l.idleTimeoutMs = 600; }, 1);
+    QTcpSocket silent, kept, busy[3];
+    silent.connectToHost(QHostAddress::LocalHost, server_->port());
+    kept.connectToHost(QHostAddress::LocalHost, server_->port());
+    kept.write(Request("GET /api/health"));
+    EXPECT_TRUE(WaitFor([&] { return silent.state() == QAbstractSocket::UnconnectedState && kept.state() == QAbstractSocket::UnconnectedState; }, 3000));
+    EXPECT_TRUE(kept.readAll().startsWith("HTTP/1.1 200"));
+    // At the cap the oldest connection without a request under way makes room...
+    Start([](HttpLimits& l) { l.maxConnections = 3; }, 1);
+    for (QTcpSocket& s : busy) {
+        s.connectToHost(QHostAddress::LocalHost, server_->port());
+        ASSERT_TRUE(WaitFor([&] { return server_->connections() == &s - busy + 1; }));
+    }
+    EXPECT_EQ(Exchange(Request("GET /api/health")).at(0).first, 200);
+    EXPECT_TRUE(WaitFor([&] { return busy[0].state() == QAbstractSocket::UnconnectedState; }));
+    // ... and at most one live client.
+    QWebSocket first, second;
+    first.open(QUrl(BaseUrl("ws") + "/api/live"));
+    ASSERT_TRUE(WaitFor([&] { return server_->liveClients() == 1; }));
+    second.open(QUrl(BaseUrl("ws") + "/api/live"));
+    EXPECT_TRUE(WaitFor([&] { return second.closeCode() == 4503; }));
+    // Connections mid-request are not evicted: a new one is refused.
+    first.abort();
+    second.abort();
+    std::for_each(std::begin(busy), std::end(busy), [](QTcpSocket& s) { s.abort(); });
+    ASSERT_TRUE(WaitFor([&] { return server_->connections() == 0; }));
+    for (QTcpSocket& s : busy) {
+        s.connectToHost(QHostAddress::LocalHost, server_->port());
+        s.write("PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 9\r\n\r\n{");
+    }
+    ASSERT_TRUE(WaitFor([&] { return server_->connections() == 3; }));
+    EXPECT_EQ(Exchange(Request("GET /api/health")).at(0).first, 503);
+}
+
+// Neither a frame over the limit nor a client that never reads what it is
+// sent (here pongs to its pings) makes the server keep memory for it: both
+// are closed.
+TEST_F(Guard, OversizedFramesAndUnreadAnswersCloseTheLiveClient)
+{
+    Start([](HttpLimits& l) { l.maxBacklog = 64 * 1024; });
+    const QByteArray frame("\x81\xFF\0\0\0\0\x0C\x80\0\0\1\2\3\4x", 15);  // masked, declaring 200 MiB
+    const QByteArray pings = (QByteArray("\x89\xFD\1\2\3\4", 6) + QByteArray(125, 'p')).repeated(64);
+    for (const QByteArray& flood : {frame, pings}) {
+        QTcpSocket s;
+        s.setReadBufferSize(1);  // reads no further than the handshake's first byte
+        s.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        s.connectToHost(QHostAddress::LocalHost, server_->port());
+        s.write("GET /api/live HTTP/1.1\r\n" + Host() + kWsHandshake);
+        ASSERT_TRUE(WaitFor([&] { return server_->liveClients() == 1; }));
+        EXPECT_TRUE(WaitFor([&] { return s.write(flood), server_->liveClients() == 0; }, 20000));
+    }
+}
+
+TEST(Access, KnownHost)
+{
+    const QHostAddress lo(QHostAddress::LocalHost), lan(QStringLiteral("192.168.1.5"));
+    const QHostAddress mapped(QStringLiteral("::ffff:192.168.1.5"));
+    const QStringList names{"mixer.example", "forwarded.example:9000"};
+    const std::tuple<const char*, QHostAddress, bool> cases[] = {
+        {"127.0.0.1:8080", lo, true},       {"localhost:8080", lo, true},        {"LOCALHOST.:8080", lo, true},
+        {"[::1]:8080", lo, true},           {"localhost:8081", lo, false},       {"localhost", lo, false},
+        {"localhost:8080", lan, false},     {"192.168.1.5:8080", lan, true},     {"192.168.1.5:8080", mapped, true},
+        {"192.168.1.6:8080", lan, false},   {"mixer.example:8080", lan, true},   {"mixer.example:9000", lan, false},
+        {"forwarded.example:9000", lan, true}, {"forwarded.example:8080", lan, false},
+        {"attacker.example:8080", lo, false}, {"", lo, false},                   {"127.0.0.1:x", lo, false},
+    };
+    for (const auto& [host, at, known] : cases) {
+        EXPECT_EQ(KnownHost(host, 8080, at, names), known) << host << " at " << at.toString().toStdString();
+    }
+}
+
+TEST(Access, AMadeTokenIsKeptPrivately)
+{
+    QTemporaryDir dir;
+    const QString where = dir.filePath(QStringLiteral("state/kestractl"));
+    QString error;
+    const QString token = KeptToken(where, &error);
+    ASSERT_EQ(token.size(), 22) << error.toStdString();
+    EXPECT_EQ(KeptToken(where, &error), token);
+    using P = QFileDevice;
+    EXPECT_EQ(QFile::permissions(where + "/token"), P::ReadOwner | P::WriteOwner | P::ReadUser | P::WriteUser);
+    EXPECT_EQ(QFile::permissions(where), P::ReadOwner | P::WriteOwner | P::ExeOwner | P::ReadUser | P::WriteUser | P::ExeUser);
+}
+
+TEST(RefusalLog, KeepsToItsRateAndCountsWhatItLeftOut)
+{
+    RefusalLog log(2, 1000);
+    const std::pair<qint64, const char*> cases[] = {  // "": held back
+        {0, "a"}, {10, "a"}, {20, ""}, {999, ""}, {1000, "a (and 2 more refused before it, not logged)"},
+        {1001, "a"}, {1500, ""}, {3000, "a (and 1 more refused before it, not logged)"},
+    };
+    for (const auto& [at, want] : cases) {
+        EXPECT_EQ(log.Take(QStringLiteral("a"), at).value_or(QString()).toStdString(), want) << "at " << at;
+    }
+}
