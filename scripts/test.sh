@@ -40,9 +40,9 @@ echo "== normal tree built (at ${SECONDS}s)"
 logs=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$logs"' EXIT
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
-mkdir -m 700 "$logs/runtime" "$logs/config"
+mkdir -m 700 "$logs/runtime" "$logs/config" "$logs/state"
 (echo "== package check (at ${SECONDS}s)"
- QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$logs/runtime" XDG_CONFIG_HOME="$logs/config" \
+ QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$logs/runtime" XDG_CONFIG_HOME="$logs/config" XDG_STATE_HOME="$logs/state" \
      "$root/scripts/check-package.sh" build "$version") >"$logs/package" 2>&1 &
 package=$!
 
