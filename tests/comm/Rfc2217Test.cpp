@@ -1,9 +1,6 @@
 // The RFC 2217 client against device servers that answer line settings in
-// ways ser2net on a pseudo-terminal never does: a server that keeps its own
-// format, one that never answers, one that refuses the option, and one that
-// drops settings sent before it agreed to the option. (ser2net itself: the
-// driver tests and the window's firmware update over rfc2217://.)
-#include "PortErrors.h"
+// ways ser2net on a pseudo-terminal never does. (ser2net itself: the driver
+// tests and the window's firmware update over rfc2217://.)
 #include "Rfc2217.h"
 
 #include <netinet/in.h>
@@ -19,95 +16,47 @@ namespace {
 
 using Rfc = comm::Rfc2217Transport;
 
-enum class Server {
-    Echo,     // agrees and answers every setting as asked
-    Keep7E1,  // agrees, answers the speed as asked and 7E1 for the format
-    Silent,   // agrees and never answers a setting
-    Refuse,   // DONT COM-PORT-CONTROL
-    Strict,   // agrees only when asked, and drops settings sent with the request
-};
+// Echo: agrees and answers each setting as asked. Keep7E1: answers the speed
+// as asked and 7E1 for the format. Silent: agrees, never answers. Refuse:
+// DONT COM-PORT-CONTROL. Strict: agrees when asked, and drops the settings
+// that came with the request, before its agreement.
+enum class Server { Echo, Keep7E1, Silent, Refuse, Strict };
 
-// One connection on 127.0.0.1, served on its own thread as `kind` says.
-class FakeServer {
-public:
-    explicit FakeServer(Server kind) : kind_(kind)
-    {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), len) == 0 && ::listen(listen_, 1) == 0 &&
-            ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
-            port_ = ntohs(a.sin_port);
-            thread_ = std::thread([this] { Serve(); });
-        }
-    }
-    ~FakeServer()
-    {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-        ::close(listen_);
-    }
-    quint16 Port() const { return port_; }
+bool Readable(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, Rfc::kReplyTimeoutMs + 1000) > 0;
+}
 
-private:
-    // Waits for readable input, at most the client's own patience and a bit.
-    static bool Readable(int fd)
-    {
-        pollfd p{fd, POLLIN, 0};
-        return ::poll(&p, 1, Rfc::kReplyTimeoutMs + 1000) > 0;
-    }
-
-    void Serve()
-    {
-        if (!Readable(listen_)) {
-            return;
+// Serves one connection; "," is option 44, COM-PORT-CONTROL.
+void Serve(int listener, Server kind)
+{
+    const int c = Readable(listener) ? ::accept(listener, nullptr, nullptr) : -1;
+    char buffer[512];
+    ssize_t n = 0;
+    bool agreed = false;
+    while (c >= 0 && Readable(c) && (n = ::read(c, buffer, sizeof buffer)) > 0) {
+        const QByteArray in(buffer, n);
+        QByteArray out;
+        bool drop = false;
+        if (in.contains("\xff\xfb,")) {  // WILL
+            out += kind == Server::Refuse ? "\xff\xfe," : "\xff\xfd,";
+            agreed = kind != Server::Refuse;
+            drop = kind == Server::Strict;
         }
-        const int c = ::accept(listen_, nullptr, nullptr);
-        auto say = [c](std::initializer_list<unsigned char> bytes) {
-            [[maybe_unused]] const auto n = ::write(c, std::data(bytes), bytes.size());
-        };
-        bool agreed = false;
-        unsigned char buf[512];
-        ssize_t n = 0;
-        while (Readable(c) && (n = ::read(c, buf, sizeof buf)) > 0) {
-            bool askedNow = false;
-            for (ssize_t i = 0; i + 2 < n; ++i) {
-                if (buf[i] != Rfc::kIac) {
-                    continue;
-                }
-                if (buf[i + 1] == Rfc::kWill && buf[i + 2] == Rfc::kComPort) {
-                    say({Rfc::kIac, kind_ == Server::Refuse ? Rfc::kDont : Rfc::kDo, Rfc::kComPort});
-                    agreed = kind_ != Server::Refuse;
-                    askedNow = true;
-                } else if (buf[i + 1] == Rfc::kSb && buf[i + 2] == Rfc::kComPort && i + 6 < n && agreed &&
-                           kind_ != Server::Silent && !(kind_ == Server::Strict && askedNow)) {
-                    // IAC SB COM-PORT command value IAC SE; no 0xFF in the values used here.
-                    const unsigned char command = buf[i + 3];
-                    const qsizetype size = command == Rfc::kSetBaudRate ? 4 : 1;
-                    QByteArray answer("\xff\xfa", 2);
-                    answer.append(char(Rfc::kComPort)).append(char(command + Rfc::kServerOffset));
-                    const std::uint8_t kept[] = {0, 0, 7, 3, 1};  // data 7, parity even, 1 stop bit
-                    if (kind_ == Server::Keep7E1 && command != Rfc::kSetBaudRate && command <= Rfc::kSetStopSize) {
-                        answer.append(char(kept[command]));
-                    } else {
-                        answer.append(reinterpret_cast<const char*>(buf + i + 4), size);
-                    }
-                    answer.append("\xff\xf0", 2);
-                    [[maybe_unused]] const auto w = ::write(c, answer.constData(), static_cast<size_t>(answer.size()));
-                }
+        for (qsizetype i = in.indexOf("\xff\xfa,"); i >= 0 && agreed && !drop && kind != Server::Silent;
+             i = in.indexOf("\xff\xfa,", i + 1)) {
+            const char command = in.at(i + 3);
+            QByteArray value = in.mid(i + 4, command == Rfc::kSetBaudRate ? 4 : 1);  // no 0xFF in them here
+            if (kind == Server::Keep7E1 && command != Rfc::kSetBaudRate) {
+                value = QByteArray(1, "\0\0\7\3\1"[static_cast<int>(command)]);  // 7 bits, even, 1 stop bit
             }
+            out += "\xff\xfa," + QByteArray(1, static_cast<char>(command + Rfc::kServerOffset)) + value + "\xff\xf0";
         }
-        ::close(c);
+        [[maybe_unused]] const auto written = ::write(c, out.constData(), static_cast<size_t>(out.size()));
     }
-
-    Server kind_;
-    int listen_ = -1;
-    quint16 port_ = 0;
-    std::thread thread_;
-};
+    ::close(c);
+}
 
 }  // namespace
 
@@ -123,16 +72,21 @@ TEST(Rfc2217, LineSettingsCountOnlyWhenAgreedAndAnsweredAsAsked)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        FakeServer server(c.server);
-        ASSERT_NE(server.Port(), 0);
-        Rfc t(QStringLiteral("127.0.0.1"), server.Port());
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t size = sizeof a;
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), size) | ::listen(listener, 1) |
+                      ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size),
+                  0);
+        std::thread server(Serve, listener, c.server);
+        Rfc t(QStringLiteral("127.0.0.1"), ntohs(a.sin_port));
         const bool ok = *c.why == '\0';
         EXPECT_EQ(t.Open(comm::LineSettings{}), ok);
         EXPECT_EQ(t.ErrorText().isEmpty(), ok);
         EXPECT_THAT(t.ErrorText().toStdString(), testing::HasSubstr(c.why));
-        if (ok) {
-            EXPECT_TRUE(t.SetLine(comm::LineSettings{115200, 8, 0, 0})) << "the update's switch of speed";
-            t.close();
-        }
+        EXPECT_TRUE(!ok || t.SetLine(comm::LineSettings{115200, 8, 0, 0})) << "the update's switch of speed";
+        t.close();
+        server.join();
+        ::close(listener);
     }
 }
