@@ -427,14 +427,14 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     app.set_version_flag("--version", KESTRA_VERSION, "Print the version and exit");
     app.require_subcommand(1, 1);
     app.add_subcommand("ports", "Detected serial ports (path, description, serial number)");
-    app.add_subcommand("get", "The whole state (a table, or JSON with --json)");
+    app.add_subcommand("get", "The whole state (a table with units, or JSON with --json)");
     auto* set = app.add_subcommand("set", "Set KEY=VALUE..., e.g. mic3.gain_db=-12.5 mic3.mute=on line_source=cd");
     set->add_option("assignments", o.assignments, "KEY=VALUE")->required();
     auto* watch = app.add_subcommand("watch", "Decoded reports as they come, timestamped");
     watch->add_option("--for", o.watchMs, "Stop after this many milliseconds")->check(CLI::Range(0, 1 << 30));
     auto* backup = app.add_subcommand("backup", "The state as JSON into FILE (\"-\": standard output)");
     backup->add_option("FILE", o.file)->required();
-    auto* restore = app.add_subcommand("restore", "Send what differs from FILE, then read back and verify");
+    auto* restore = app.add_subcommand("restore", "List and send what differs from FILE, then read back and verify");
     restore->add_option("FILE", o.file)->required();
     restore->add_flag("--dry-run", o.dryRun, "List what would change, and send nothing");
     auto* preset = app.add_subcommand("preset", "Load or save preset N (1..3)");
