@@ -38,10 +38,21 @@ namespace {
 std::atomic<bool> g_stopWatch{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void OnStopSignal(int signal)
+extern "C" void OnStopSignal(int)
 {
     g_stopWatch = true;
-    std::signal(signal, SIG_DFL);
+}
+
+// Once: the handler resets itself to the default when it runs.
+void HandleStopSignals(void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = handler == SIG_DFL ? 0 : SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 // The file replaces the one it is named after only once written whole: a full
@@ -529,8 +540,7 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     // the thread and gives each session's event loop a dispatcher.
     if (command == "watch") {
         g_stopWatch = false;
-        std::signal(SIGINT, OnStopSignal);
-        std::signal(SIGTERM, OnStopSignal);
+        HandleStopSignals(OnStopSignal);
     }
     std::unique_ptr<DemoSpeech> speech;
     if (demo && command == "watch") {
@@ -547,8 +557,7 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         t.join();
     }
     if (command == "watch") {
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
+        HandleStopSignals(SIG_DFL);
     }
 
     int code = kExitOk;
