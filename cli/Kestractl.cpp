@@ -550,7 +550,7 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     std::vector<std::thread> threads;
     for (qsizetype i = 0; i < ports.size(); ++i) {
         threads.emplace_back([&runner, &results, &ports, &labels, i] {
-            results[static_cast<std::size_t>(i)] = runner.Run(ports[i], labels[i]);
+            results[static_cast<std::size_t>(i)] = runner.Run(ports.at(i), labels.at(i));
         });
     }
     for (auto& t : threads) {
