@@ -8,7 +8,6 @@
 #include "PortErrors.h"
 #include "PortName.h"
 #include "PortReader.h"
-#include "Ser2net.h"
 
 #include <QDialog>
 #include <QDir>
@@ -105,18 +104,11 @@ TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
     const quint16 closed = FreePort();  // nobody listens on it
     ASSERT_NE(closed, 0);
     const QString pty = QString::fromStdString(peer.Path());
-    Ser2net unplugged(QStringLiteral("/dev/kestra-no-such-port"), Ser2net::Mode::Rfc2217);
-    ASSERT_TRUE(unplugged.Start()) << unplugged.Why().toStdString();
     const struct { QString port; int baud, dataBits; QString why; } cases[] = {
         {QStringLiteral("tcp://127.0.0.1:%1").arg(closed), 9600, 8, QStringLiteral("127.0.0.1 refused the connection on port %1").arg(closed)},
         {QStringLiteral("/dev/kestra-no-such-port"), 9600, 8, QStringLiteral("There is no serial port /dev/kestra-no-such-port")},
         {pty, 9600, 9, QStringLiteral("refused the line settings (9600 baud)")},
         {pty, 0, 8, QStringLiteral("refused the line settings (0 baud)")},
-        // ser2net cannot open its device: it says so and hangs up, before any answer.
-        {unplugged.Url(), 9600, 8,
-         QStringLiteral("127.0.0.1:%1 closed the connection before confirming the line settings: the device server "
-                        "could not open its serial port (in use, unplugged, or a wrong device in its configuration). "
-                        "It said: \"Device open failure").arg(unplugged.Port())},
         {pty, 9600, 8, QStringLiteral("is in use by another program")},  // the holder below has it
     };
     LComm::SetPortOverride({});

@@ -1,7 +1,9 @@
 // The RFC 2217 client against device servers that answer line settings in
-// ways ser2net on a pseudo-terminal never does. (ser2net itself: the driver
-// tests and the window's firmware update over rfc2217://.)
+// ways ser2net on a pseudo-terminal never does, and against Debian's ser2net
+// that cannot open its device. (ser2net serving a device: the window's
+// firmware update over rfc2217://.)
 #include "Rfc2217.h"
+#include "Ser2net.h"
 
 #include <netinet/in.h>
 #include <poll.h>
@@ -73,4 +75,21 @@ TEST(Rfc2217, LineSettingsCountOnlyWhenAgreedAndAnsweredAsAsked)
         server.join();
         ::close(listener);
     }
+}
+
+// ser2net that cannot open its device says so as line data and hangs up
+// before answering: named as such, with its words. (A test process that starts
+// a child process is left out of the ThreadSanitizer run: see scripts/test.sh.)
+TEST(Rfc2217Ser2net, ServerWithoutItsDeviceIsNamed)
+{
+    Ser2net unplugged(QStringLiteral("/dev/kestra-no-such-port"), Ser2net::Mode::Rfc2217);
+    ASSERT_TRUE(unplugged.Start()) << unplugged.Why().toStdString();
+    comm::Rfc2217Transport t(QStringLiteral("127.0.0.1"), unplugged.Port());
+    EXPECT_FALSE(t.Open(comm::LineSettings{}));
+    EXPECT_THAT(t.ErrorText().toStdString(),
+                testing::HasSubstr(QStringLiteral("127.0.0.1:%1 closed the connection before confirming the line settings: "
+                                                  "the device server could not open its serial port (in use, unplugged, "
+                                                  "or a wrong device in its configuration). It said: \"Device open failure")
+                                       .arg(unplugged.Port())
+                                       .toStdString()));
 }
