@@ -98,14 +98,14 @@ int main(int argc, char** argv)
             return 1;
         }
         LComm::SetPortOverride(QString::fromStdString(path));
-    } else if (cli.isSet(port)) {
-        LComm::SetPortOverride(cli.value(port));
     }
 
     TfrmMain window;
     if (simulator) {
         window.setWindowTitle(QStringLiteral("KESTRA Remote Panel - simulated device"));
         window.NameSimulatedDevice();
+    } else if (cli.isSet(port)) {
+        window.SetPortForRun(cli.value(port));
     }
     if (cli.isSet(service)) {
         window.SetServiceMode(true);

@@ -5,29 +5,140 @@
 #include "KestraVersion.h"
 #include "KestraSim.h"
 #include "Output.h"
+#include "PortName.h"
 #include "Serve.h"
 #include "StateJson.h"
 
 #include <CLI/CLI.hpp>
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSaveFile>
 #include <QSerialPortInfo>
+#include <QStandardPaths>
 
 #include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 namespace {
 
+// Ctrl+C (or SIGTERM) is how `watch` without --for ends: a normal end, as
+// for `serve`. A second Ctrl+C ends the process the default way.
+std::atomic<bool> g_stopWatch{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnStopSignal(int)
+{
+    g_stopWatch = true;
+}
+
+// Once: the handler resets itself to the default when it runs.
+void HandleStopSignals(void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = handler == SIG_DFL ? 0 : SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+// The file replaces the one it is named after only once written whole: a full
+// disk, a size limit or a kill leaves a previous backup as it was. A device or
+// pipe (nothing there to keep, and no folder to write aside in) is written to.
+std::optional<QString> WriteWhole(const QString& name, const QByteArray& bytes)
+{
+    // Unbuffered, and written on after a short write: Qt counts a short write
+    // (a size limit reached) as done without an error; the next one names it.
+    const auto write = [&bytes](QFileDevice& f) {
+        qint64 done = 0;
+        for (qint64 n = 0; done < bytes.size(); done += n) {
+            if ((n = f.write(bytes.constData() + done, bytes.size() - done)) <= 0) {
+                break;
+            }
+        }
+        return done == bytes.size();
+    };
+    const QFileInfo info(name);
+    if (info.exists() && !info.isFile()) {
+        QFile f(name);
+        if (f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && write(f)) {
+            return std::nullopt;
+        }
+        return f.errorString();
+    }
+    QSaveFile f(name);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && write(f) && f.commit()) {
+        return std::nullopt;
+    }
+    return f.errorString();
+}
+
+// Where the demo device keeps its memory between runs (the user's state folder),
+// so that `set` and then `get` on it show what was set.
+QString DemoStateFile()
+{
+#if defined(Q_OS_UNIX)
+    QString dir = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(dir)) {
+        dir = QDir::homePath() + QStringLiteral("/.local/state");
+    }
+    dir += QStringLiteral("/kestractl");
+#else
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+#endif
+    QDir().mkpath(dir);
+    return dir + QStringLiteral("/demo-state");
+}
+
+// The demo device's speech while `watch` runs: on and off on microphone 1, so
+// that ducking and levels come and go.
+class DemoSpeech {
+public:
+    static constexpr int kPeriodMs = 3000;
+    explicit DemoSpeech(sim::KestraSim& device)
+        : thread_([this, &device] {
+              std::unique_lock lock(mutex_);
+              for (bool on = true; !stop_; on = !on) {
+                  device.SetSpeech(on ? 1u : 0u);
+                  stopped_.wait_for(lock, std::chrono::milliseconds(kPeriodMs), [this] { return stop_; });
+              }
+          })
+    {
+    }
+    ~DemoSpeech()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        stopped_.notify_one();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool stop_ = false;
+    std::thread thread_;  // last: starts once the rest is there
+};
+
 struct Options {
     std::vector<std::string> ports;
     bool demo = false;
+    bool demoReset = false;
     bool json = false;
     int timeoutMs = DeviceSession::kDefaultTimeoutMs;
     std::vector<std::string> assignments;
@@ -37,7 +148,40 @@ struct Options {
     bool yes = false;
     int watchMs = -1;
     bool bootLoader = false;
+    bool dryRun = false;
 };
+
+// A value as `set` takes it: on/off, mute for the mute position, numbers, names.
+QString Word(const QJsonValue& v)
+{
+    return v.isBool()   ? (v.toBool() ? QStringLiteral("on") : QStringLiteral("off"))
+           : v.isNull() ? QStringLiteral("mute")
+           : v.isDouble() ? QString::number(v.toDouble())
+                          : v.toString();
+}
+
+// What turning `from` into `to` changes, one line per item, named as `set`
+// names it: "mic3.gain_db: -10 -> -12.5" (a gain by its level alone).
+QStringList ChangeLines(const DeviceState& from, const DeviceState& to)
+{
+    QStringList lines;
+    const std::function<void(const QString&, const QJsonObject&, const QJsonObject&)> walk =
+        [&](const QString& prefix, const QJsonObject& a, const QJsonObject& b) {
+            for (auto it = b.begin(); it != b.end(); ++it) {
+                const QString path = prefix + it.key();
+                if (it->isObject()) {
+                    walk(path + QLatin1Char('.'), a.value(it.key()).toObject(), it->toObject());
+                } else if (it.key() != QLatin1String("position") && a.value(it.key()) != *it) {
+                    lines << QStringLiteral("%1: %2 -> %3").arg(path, Word(a.value(it.key())), Word(*it));
+                }
+            }
+        };
+    QJsonObject before = StateToJson(from);
+    QJsonObject after = StateToJson(to);
+    walk(QString(), before.take(QLatin1String("channels")).toObject(), after.take(QLatin1String("channels")).toObject());
+    walk(QString(), before, after);
+    return lines;
+}
 
 // What one port's run leaves behind.
 struct PortResult {
@@ -84,8 +228,10 @@ public:
             if (o_.file == "-" ? !f.open(stdin, QIODevice::ReadOnly) : !f.open(QIODevice::ReadOnly)) {
                 return QStringLiteral("%1: cannot read: %2").arg(f.fileName(), f.errorString());
             }
-            file_ = f.readAll();
             DeviceState scratch;
+            if (auto e = ReadStateFile(f, file_)) {
+                return QStringLiteral("%1: %2").arg(QString::fromStdString(o_.file), *e);
+            }
             if (auto e = MergeStateFile(file_, scratch)) {
                 return QStringLiteral("%1: %2").arg(QString::fromStdString(o_.file), *e);
             }
@@ -104,10 +250,11 @@ public:
         return std::nullopt;
     }
 
-    PortResult Run(const QString& port)
+    // label: how the port is named in the output ("demo" for the demo device).
+    PortResult Run(const QString& port, const QString& label)
     {
         PortResult r;
-        r.port = port;
+        r.port = label;
         DeviceSession session(o_.timeoutMs);
         SessionError e = session.Open(port);
         if (!e) {
@@ -139,10 +286,9 @@ private:
                 r.json = StateToJson(state);
             } else {
                 const QString name = FileForPort(QString::fromStdString(o_.file), r.port);
-                QFile f(name);
-                if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() || !f.flush()) {
+                if (const auto error = WriteWhole(name, bytes)) {
                     r.code = kExitUsage;
-                    r.error = QStringLiteral("%1: cannot write: %2").arg(name, f.errorString());
+                    r.error = QStringLiteral("%1: cannot write: %2").arg(name, *error);
                     return {};
                 }
                 r.text = QStringLiteral("saved to %1\n").arg(name);
@@ -164,12 +310,26 @@ private:
                 }
                 r.text = QStringLiteral("%1 change(s) sent, each confirmed by the device\n").arg(sent);
             } else {
+                // What changes, as the window's restore lists it before asking.
+                const QStringList lines = ChangeLines(state, target);
+                const QJsonArray listed = QJsonArray::fromStringList(lines);
+                for (const QString& line : lines) {
+                    r.text += line + QLatin1Char('\n');
+                }
+                if (o_.dryRun) {
+                    r.text += QStringLiteral("%1 change(s) to send; --dry-run: nothing sent\n")
+                                  .arg(ChangesTo(state, target).size());
+                    r.json = QJsonObject{{"changes", listed}, {"dry_run", true}};
+                    return {};
+                }
                 if (SessionError e = s.Restore(target, &sent, &state)) {
                     return e;
                 }
-                r.text = QStringLiteral("%1 change(s) sent; read back and verified\n").arg(sent);
+                r.text += QStringLiteral("%1 change(s) sent; read back and verified\n").arg(sent);
+                r.json = QJsonObject{{"changes", listed}, {"sent", sent}, {"verified", true}};
+                return {};
             }
-            r.json = QJsonObject{{"sent", sent}, {command_ == "set" ? "confirmed" : "verified", true}};
+            r.json = QJsonObject{{"sent", sent}, {"confirmed", true}};
         } else if (command_ == "preset") {
             const bool load = o_.presetAction == "load";
             if (SessionError e = load ? s.LoadPreset(o_.preset) : s.SavePreset(o_.preset)) {
@@ -212,6 +372,9 @@ private:
 
     bool PrintEvent(const QString& port, const ReportEvent& e)
     {
+        if (g_stopWatch) {
+            return false;
+        }
         if (e.kind == ReportKind::Ack || e.kind == ReportKind::NoEffect) {
             return true;  // the polls' plain answers say nothing
         }
@@ -266,21 +429,25 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     CLI::App app{"kestractl: read, set, back up and restore a KESTRA mixer", "kestractl"};
     app.add_option("--port", o.ports,
                    "Port: COMn, a device path such as /dev/ttyUSB0, tcp://HOST:PORT or rfc2217://HOST:PORT; may be repeated");
-    app.add_flag("--demo", o.demo, "Use the built-in simulated KESTRA");
+    app.add_flag("--demo", o.demo,
+                 "Use the built-in simulated KESTRA, named \"demo\"; it keeps its state between runs in "
+                 "$XDG_STATE_HOME/kestractl/demo-state (~/.local/state/kestractl/demo-state)");
+    app.add_flag("--demo-reset", o.demoReset, "With --demo: start the demo device afresh, forgetting what it kept");
     app.add_flag("--json", o.json, "JSON output");
     app.add_option("--timeout", o.timeoutMs, "Milliseconds to wait for each reply")->check(CLI::Range(1, 600000));
     app.set_version_flag("--version", KESTRA_VERSION, "Print the version and exit");
     app.require_subcommand(1, 1);
     app.add_subcommand("ports", "Detected serial ports (path, description, serial number)");
-    app.add_subcommand("get", "The whole state (a table, or JSON with --json)");
+    app.add_subcommand("get", "The whole state (a table with units, or JSON with --json)");
     auto* set = app.add_subcommand("set", "Set KEY=VALUE..., e.g. mic3.gain_db=-12.5 mic3.mute=on line_source=cd");
     set->add_option("assignments", o.assignments, "KEY=VALUE")->required();
     auto* watch = app.add_subcommand("watch", "Decoded reports as they come, timestamped");
     watch->add_option("--for", o.watchMs, "Stop after this many milliseconds")->check(CLI::Range(0, 1 << 30));
     auto* backup = app.add_subcommand("backup", "The state as JSON into FILE (\"-\": standard output)");
     backup->add_option("FILE", o.file)->required();
-    auto* restore = app.add_subcommand("restore", "Send what differs from FILE, then read back and verify");
+    auto* restore = app.add_subcommand("restore", "List and send what differs from FILE, then read back and verify");
     restore->add_option("FILE", o.file)->required();
+    restore->add_flag("--dry-run", o.dryRun, "List what would change, and send nothing");
     auto* preset = app.add_subcommand("preset", "Load or save preset N (1..3)");
     preset->add_option("ACTION", o.presetAction)->required()->check(CLI::IsMember({"load", "save"}));
     preset->add_option("N", o.preset)->required()->check(CLI::Range(1, 3));
@@ -316,6 +483,14 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         return Ports(o, out);
     }
 
+    // A name that is no port is a usage error, found before any port opens.
+    for (const auto& port : o.ports) {
+        const comm::PortAddress a = comm::ParsePortName(QString::fromStdString(port));
+        if (!a.Ok()) {
+            err << "kestractl: " << port << ": " << a.error.toStdString() << '\n';
+            return kExitUsage;
+        }
+    }
     Runner runner(o, command, out);
     if (auto e = command == "serve" ? CheckServeArgs(serveArgs) : runner.Validate()) {
         err << "kestractl: " << e->toStdString() << '\n';
@@ -325,10 +500,19 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     for (const auto& p : o.ports) {
         ports << QString::fromStdString(p);
     }
+    QStringList labels = ports;
     std::unique_ptr<sim::KestraSim> demo;
+    if (o.demoReset && !o.demo) {
+        err << "kestractl: --demo-reset goes with --demo\n";
+        return kExitUsage;
+    }
     if (o.demo) {
         sim::SimOptions options;
         options.keepReceived = false;
+        options.stateFile = DemoStateFile().toStdString();
+        if (o.demoReset) {
+            QFile::remove(QString::fromStdString(options.stateFile));
+        }
         demo = std::make_unique<sim::KestraSim>(options);
         const std::string path = demo->Start();
         if (path.empty()) {
@@ -336,6 +520,7 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
             return kExitDevice;
         }
         ports << QString::fromStdString(path);
+        labels << QStringLiteral("demo");
     }
     if (ports.isEmpty()) {
         err << "kestractl: no port: give --port NAME (or --demo)\n";
@@ -353,15 +538,26 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     // One thread and session per port, all at once. std::thread rather than
     // QThread: its join orders the results for ThreadSanitizer too; Qt adopts
     // the thread and gives each session's event loop a dispatcher.
+    if (command == "watch") {
+        g_stopWatch = false;
+        HandleStopSignals(OnStopSignal);
+    }
+    std::unique_ptr<DemoSpeech> speech;
+    if (demo && command == "watch") {
+        speech = std::make_unique<DemoSpeech>(*demo);
+    }
     std::vector<PortResult> results(static_cast<std::size_t>(ports.size()));
     std::vector<std::thread> threads;
     for (qsizetype i = 0; i < ports.size(); ++i) {
-        threads.emplace_back([&runner, &results, &ports, i] {
-            results[static_cast<std::size_t>(i)] = runner.Run(ports[i]);
+        threads.emplace_back([&runner, &results, &ports, &labels, i] {
+            results[static_cast<std::size_t>(i)] = runner.Run(ports.at(i), labels.at(i));
         });
     }
     for (auto& t : threads) {
         t.join();
+    }
+    if (command == "watch") {
+        HandleStopSignals(SIG_DFL);
     }
 
     int code = kExitOk;

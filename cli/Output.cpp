@@ -17,6 +17,23 @@ QString ChannelName(std::uint8_t c)
     return i >= 0 ? QString::fromLatin1(StateChannelName(i)) : QStringLiteral("0x%1").arg(c, 2, 16, QLatin1Char('0'));
 }
 
+// A ducking setting's byte with what it means, as the window shows it:
+// threshold step s is s x 5500 / 255 mV (truncated), hold time 10 ms a step,
+// attenuation in steps; the fade speeds have no unit.
+QString DuckingValue(int setting, int value)
+{
+    switch (static_cast<DuckSetting>(setting)) {
+    case DuckSetting::Threshold:
+        return QStringLiteral("%1 (%2 mV)").arg(value).arg(value * 5500 / 255);
+    case DuckSetting::Attenuation:
+        return QStringLiteral("%1 steps").arg(value);
+    case DuckSetting::HoldTime:
+        return QStringLiteral("%1 (%2 ms)").arg(value).arg(value * 10);
+    default:
+        return QString::number(value);
+    }
+}
+
 QString Gain(int position)
 {
     return position >= kMutePosition ? QStringLiteral("mute") : QString::number(PositionToDb(position), 'f', 1);
@@ -46,7 +63,8 @@ QString StateTable(const DeviceState& s)
     QStringList ducking{QStringLiteral("manual %1").arg(OnOff(s.manualDucking)),
                         QStringLiteral("active %1").arg(OnOff(s.duckingActive))};
     for (int k = 0; k < kDuckSettings; ++k) {
-        ducking << QStringLiteral("%1 %2").arg(QLatin1String(DuckSettingName(static_cast<DuckSetting>(k)))).arg(s.ducking[k]);
+        ducking << QStringLiteral("%1 %2").arg(QLatin1String(DuckSettingName(static_cast<DuckSetting>(k))),
+                                               DuckingValue(k, s.ducking[k]));
     }
     lines << QStringLiteral("ducking       ") + ducking.join(QStringLiteral(", "));
     lines << QStringLiteral("switch_on     %1").arg(json.value(QLatin1String("switch_on")).toString());

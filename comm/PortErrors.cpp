@@ -93,4 +93,49 @@ QString LineSettingsRefusedText(const QString& name, int baudRate)
         .arg(baudRate);
 }
 
+QString LineSettingsKeptText(const QString& name, const QString& asked, const QString& kept)
+{
+    return Text("%1 refused the line settings: asked for %2, it keeps %3. Check the device server's port "
+                "settings.",
+                "%1 hat die Leitungseinstellungen abgelehnt: erbeten %2, es bleibt bei %3. Pruefen Sie die "
+                "Porteinstellungen des Geraeteservers.")
+        .arg(name, asked, kept);
+}
+
+QString ServerClosedText(const QString& name, const QString& said)
+{
+    QString text = Text("%1 closed the connection before confirming the line settings: the device server "
+                        "could not open its serial port (in use, unplugged, or a wrong device in its "
+                        "configuration).",
+                        "%1 hat die Verbindung vor der Bestaetigung der Leitungseinstellungen beendet: der "
+                        "Geraeteserver konnte seine serielle Schnittstelle nicht oeffnen (belegt, ausgesteckt oder "
+                        "falsch eingetragen).")
+                       .arg(name);
+    if (!said.isEmpty()) {
+        text += Text(" It said: \"%1\"", " Er meldete: \"%1\"").arg(said);
+    }
+    return text;
+}
+
+QString NoLineAnswerText(const QString& name, const QString& asked)
+{
+    return Text("%1 did not confirm the line settings (%2): either the device server cannot open its serial "
+                "port, or it does not take line settings (then use tcp:// and set %2 on the server).",
+                "%1 hat die Leitungseinstellungen (%2) nicht bestaetigt: entweder kann der Geraeteserver seine "
+                "serielle Schnittstelle nicht oeffnen, oder er nimmt keine Leitungseinstellungen an (dann tcp:// "
+                "nehmen und %2 am Server einstellen).")
+        .arg(name, asked);
+}
+
+QString LineText(qint64 baudRate, int dataBits, int parity, int stopBits)
+{
+    static const char* const kParity[] = {"N", "O", "E", "M", "S"};
+    static const char* const kStop[] = {"1", "1.5", "2"};
+    return QStringLiteral("%1 baud %2%3%4")
+        .arg(baudRate)
+        .arg(dataBits)
+        .arg(QLatin1String(parity >= 0 && parity <= 4 ? kParity[parity] : "?"),
+             QLatin1String(stopBits >= 0 && stopBits <= 2 ? kStop[stopBits] : "?"));
+}
+
 }  // namespace comm

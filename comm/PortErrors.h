@@ -28,4 +28,21 @@ QString NoComPortControlText(const QString& host, quint16 port);
 // The line refused the speed or format.
 QString LineSettingsRefusedText(const QString& name, int baudRate);
 
+// A device server (RFC 2217) answered the line settings with others: `asked`
+// and `kept` as LineText gives them.
+QString LineSettingsKeptText(const QString& name, const QString& asked, const QString& kept);
+
+// A device server closed the connection before confirming the line settings,
+// as ser2net does when it cannot open its serial device; `said` is what it
+// sent as line data before closing (ser2net's reason), or empty.
+QString ServerClosedText(const QString& name, const QString& said);
+
+// A device server agreed to nothing within the time allowed: its serial
+// device may be unusable, or it does not take line settings. Both are named.
+QString NoLineAnswerText(const QString& name, const QString& asked);
+
+// "9600 baud 8N1": parity 0..4 none, odd, even, mark, space; stop bits 0, 1, 2
+// for one, one and a half, two.
+QString LineText(qint64 baudRate, int dataBits, int parity, int stopBits);
+
 }  // namespace comm

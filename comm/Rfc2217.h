@@ -7,19 +7,23 @@
 // the part of telnet needed here is short. Line bytes equal to IAC (0xFF)
 // are doubled both ways; BINARY, SUPPRESS-GO-AHEAD and COM-PORT-CONTROL are
 // accepted, every other option is refused once, and the server's line and
-// modem state notifications are ignored.
+// modem state notifications are ignored. Line settings go out once the server
+// has agreed to COM-PORT-CONTROL, and count as set only when its answers name
+// the speed, data size, parity and stop bits asked for.
 #pragma once
 
 #include "TcpTransport.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 namespace comm {
 
 class Rfc2217Transport : public TcpTransport {
 public:
-    // How long a speed change may take to be confirmed by the server.
+    // How long the server may take to agree to the option, and to confirm
+    // line settings.
     static constexpr int kReplyTimeoutMs = 3000;
 
     using TcpTransport::TcpTransport;
@@ -45,6 +49,10 @@ private:
     void Say(std::uint8_t verb, std::uint8_t option);
     void SubNegotiation(const QByteArray& body);
     void SendComPort(std::uint8_t command, const QByteArray& value);
+    // Reads (keeping line bytes) until done(), the deadline or the connection's end.
+    void Await(const std::function<bool()>& done);
+    // The reason Open failed, from what the server did.
+    QString OpenFailureText(const LineSettings& line) const;
 
     enum class State { Data, Iac, Verb, Sb, SbIac };
     State state_ = State::Data;
@@ -52,8 +60,11 @@ private:
     QByteArray sb_;
     std::array<std::uint8_t, 256> saidWill_{};  // last WILL/WONT we sent per option (0: none)
     std::array<std::uint8_t, 256> saidDo_{};    // last DO/DONT we sent per option
+    bool comPortAgreed_ = false;  // the server said DO COM-PORT-CONTROL
     bool comPortRefused_ = false;
-    qint64 confirmedBaud_ = -1;  // the last rate the server reported
+    // The server's answers to the last settings, by command (kSetBaudRate ..
+    // kSetStopSize, in its own codes); -1 until it answers.
+    std::array<qint64, kSetStopSize + 1> answered_{-1, -1, -1, -1, -1};
 };
 
 }  // namespace comm

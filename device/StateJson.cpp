@@ -107,11 +107,30 @@ Error Channel(const QString& path, const QJsonValue& v, int index, DeviceState& 
             return Unknown(path + QLatin1Char('.') + it.key(), keys);
         }
     }
+    // Both members name one level; every backup holds both. Each is checked,
+    // and when both are given they must agree: a file edited in one of them
+    // only would otherwise have the edit ignored while reporting success.
+    const bool hasPosition = o.contains(QLatin1String("position"));
+    const bool hasDb = o.contains(QLatin1String("gain_db"));
+    std::uint8_t position = s.gain[index];
+    std::uint8_t fromDb = position;
     Error e;
-    if (o.contains(QLatin1String("position"))) {
-        e = Int(path + QStringLiteral(".position"), o.value(QLatin1String("position")), 0, kMaxPosition, s.gain[index]);
-    } else if (o.contains(QLatin1String("gain_db"))) {
-        e = GainDb(path + QStringLiteral(".gain_db"), o.value(QLatin1String("gain_db")), s.gain[index]);
+    if (hasPosition) {
+        e = Int(path + QStringLiteral(".position"), o.value(QLatin1String("position")), 0, kMaxPosition, position);
+    }
+    if (!e && hasDb) {
+        e = GainDb(path + QStringLiteral(".gain_db"), o.value(QLatin1String("gain_db")), fromDb);
+    }
+    if (!e && hasPosition && hasDb && position != fromDb) {
+        const QString level = position >= kMutePosition ? QStringLiteral("mute")
+                                                        : QStringLiteral("%1 dB").arg(PositionToDb(position));
+        e = QStringLiteral("%1: position %2 (%3) and gain_db %4 disagree: change both, or remove one")
+                .arg(path)
+                .arg(position)
+                .arg(level, Shown(o.value(QLatin1String("gain_db"))));
+    }
+    if (!e) {
+        s.gain[index] = hasPosition ? position : fromDb;
     }
     if (!e && o.contains(QLatin1String("mute"))) {
         bool b = false;
@@ -279,6 +298,25 @@ std::optional<QString> MergeStateFile(const QByteArray& bytes, DeviceState& stat
         return QStringLiteral("not a kestra-state object");
     }
     return MergeStateJson(doc.object(), state, true);
+}
+
+std::optional<QString> ReadStateFile(QIODevice& in, QByteArray& bytes)
+{
+    bytes.clear();
+    // A pipe may hand over less than asked: read until the end or one byte
+    // beyond the limit.
+    while (bytes.size() <= kMaxStateFileBytes) {
+        const QByteArray chunk = in.read(kMaxStateFileBytes + 1 - bytes.size());
+        if (chunk.isEmpty()) {
+            break;
+        }
+        bytes += chunk;
+    }
+    if (bytes.size() > kMaxStateFileBytes) {
+        return QStringLiteral("larger than %1 KiB: not a state file (a backup is about 2 KiB)")
+            .arg(kMaxStateFileBytes / 1024);
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> MergeSettings(const QStringList& assignments, DeviceState& state)

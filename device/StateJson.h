@@ -11,7 +11,8 @@
 //     "switch_on": "off" | "preset1" | "preset2" | "preset3" }
 //
 // "position" is the gain position 0..79; "gain_db" its level on the gain
-// scale, null at the mute position; read only where "position" is absent.
+// scale, null at the mute position. Either may be given; where both are, they
+// must name the same level (a channel whose two disagree is refused).
 // Ducking values are the device's bytes; "ducking.active" is read-only and
 // ignored when read. Reading merges into a given state, so a file may hold
 // only some items; unknown keys, wrong types and out-of-range values are errors.
@@ -20,6 +21,7 @@
 #include "DeviceState.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -35,6 +37,15 @@ std::optional<QString> MergeStateJson(const QJsonObject& json, DeviceState& stat
 
 // The same for a file's bytes: parse errors name the offset.
 std::optional<QString> MergeStateFile(const QByteArray& bytes, DeviceState& state);
+
+// A state file is about 2 KiB; one larger than this (the JSON API's limit for
+// a body) is refused before it is read whole, so that `restore /dev/zero`
+// ends with a message instead of running out of memory.
+inline constexpr qsizetype kMaxStateFileBytes = 64 * 1024;
+
+// Reads a state file from an open device into `bytes`, at most the limit;
+// on error returns its text.
+std::optional<QString> ReadStateFile(QIODevice& in, QByteArray& bytes);
 
 // `set` arguments "KEY=VALUE" (keys are JSON paths without "channels.",
 // values are words: on/off, numbers, names) merged into `state`.

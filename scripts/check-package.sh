@@ -28,7 +28,9 @@ bin="$root/usr/bin"
 expected=(usr/bin/kestra-panel usr/bin/kestra-sim
     "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml"
     "usr/share/icons/hicolor/scalable/apps/$id.svg"
-    usr/share/man/man1/kestra-panel.1.gz usr/share/man/man1/kestra-sim.1.gz)
+    usr/share/man/man1/kestra-panel.1.gz usr/share/man/man1/kestra-sim.1.gz
+    usr/share/doc/kestra-remote-panel/README.md usr/share/doc/kestra-remote-panel/copyright
+    usr/share/doc/kestra-remote-panel/changelog.gz)
 sizes=(16 22 24 32 48 64 128 256)
 for s in "${sizes[@]}"; do expected+=("usr/share/icons/hicolor/${s}x${s}/apps/$id.png"); done
 # kestractl and its service come with the kestractl program.
@@ -45,6 +47,16 @@ for s in "${sizes[@]}"; do
     png="$root/usr/share/icons/hicolor/${s}x${s}/apps/$id.png"
     [ -f "$png" ] && { file "$png" | grep -q ", $s x $s," || fail "$png is not $s x $s"; }
 done
+
+# The documentation: the changelog's latest entry is this version; Debian's
+# own checks (lintian), with no error or warning, where lintian is installed.
+doc="$root/usr/share/doc/kestra-remote-panel"
+[ "$(zcat "$doc/changelog.gz" | sed -n '1s/.*(\(.*\)).*/\1/p')" = "$version" ] ||
+    fail "changelog.gz does not start with version $version"
+if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning "$deb" >"$tmp/lintian" 2>&1 ||
+        fail "lintian:$(echo; grep -E '^[EW]:' "$tmp/lintian" || cat "$tmp/lintian")"
+fi
 
 # The programs, run from the unpacked root.
 for p in kestra-panel kestra-sim; do

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Installs only what the demo needs, builds only the panel, and starts it on
 # the built-in simulated KESTRA. Extra arguments go to kestra-panel.
-# (./scripts/test.sh builds the rest, in the same build directory.)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh" demo
-# A build directory that is configured already keeps its options (a test
-# build stays one); a new one leaves the tests out, and the debug information
-# (a quarter of the compile time; test.sh keeps the build type it finds).
-opts=$(cat "$root/build/.kestra-options" 2>/dev/null || cat "$root/scripts/release-options")
-# shellcheck disable=SC2086  # the options are separate words
-KESTRA_TARGETS=kestra-panel "$root/scripts/build.sh" "$root/build" $opts
+# The panel is a window: without a display Qt aborts with a message about its
+# platform plugin, which tells a new user little. Say it before building
+# (QT_QPA_PLATFORM=offscreen still runs it, unseen).
+case "${QT_QPA_PLATFORM:-xcb}" in
+    xcb*|wayland*)
+        if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+            echo "demo.sh: no display (neither DISPLAY nor WAYLAND_DISPLAY is set): the demo is a window" >&2
+            echo "and needs a desktop session (over ssh: ssh -X). Without one, ./scripts/programs.sh" >&2
+            echo "builds the programs and 'build/cli/kestractl --demo get' tries the simulated device." >&2
+            exit 1
+        fi ;;
+esac
+KESTRA_TARGETS=kestra-panel "$root/scripts/programs.sh"
 exec "$root/build/app/kestra-panel" --demo "$@"

@@ -40,9 +40,9 @@ echo "== normal tree built (at ${SECONDS}s)"
 logs=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$logs"' EXIT
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
-mkdir -m 700 "$logs/runtime" "$logs/config"
+mkdir -m 700 "$logs/runtime" "$logs/config" "$logs/state"
 (echo "== package check (at ${SECONDS}s)"
- QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$logs/runtime" XDG_CONFIG_HOME="$logs/config" \
+ QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$logs/runtime" XDG_CONFIG_HOME="$logs/config" XDG_STATE_HOME="$logs/state" \
      "$root/scripts/check-package.sh" build "$version") >"$logs/package" 2>&1 &
 package=$!
 
@@ -69,9 +69,10 @@ KESTRA_TARGETS="$tsan_targets" nice -n 19 "$root/scripts/build.sh" build-tsan -D
 echo "== TSan tree built (at ${SECONDS}s)"
 finish $asan "$logs/asan"
 # Only the test programs of the threaded code, not the whole tree. The MQTT
-# cases and the one that runs serve as a process stay out: beside the broker
-# and the processes the tests start, TSan loses track of the simulator's own
-# lock (it reports the lock as destroyed and the simulator's locked state reads
-# as a race); they run under ASan+UBSan with every other test.
-GTEST_FILTER='-MqttBridgeTest.*:MqttLastWill.*:ServeProcess.*' \
+# cases and the ones that start ser2net or serve as processes stay out: beside
+# the broker, ser2net and the other processes the tests start, TSan loses track
+# of locks (it reports the simulator's lock as destroyed, and later tests of
+# the same process race on what a lock guards); they run under ASan+UBSan with
+# every other test.
+GTEST_FILTER='-MqttBridgeTest.*:MqttLastWill.*:Rfc2217Ser2net.*:ServeProcess.*' \
     run_ctest build-tsan "serial link, connection, kestractl and bridge tests under TSan" -L 'comm|device|update|cli|bridge'

@@ -187,7 +187,8 @@ std::optional<DeviceState> LoadStateFile(const std::string& path)
 bool SaveStateFile(const std::string& path, const DeviceState& state)
 {
     const std::string text = FormatState(state);
-    const std::string temp = path + ".tmp";
+    // Named per process: two simulators on one file never write the same temporary.
+    const std::string temp = path + ".tmp" + std::to_string(::getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;

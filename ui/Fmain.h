@@ -79,7 +79,16 @@ public:
     // A port chosen by name (detected, typed path, tcp://, rfc2217://); when
     // empty the port is COM<PortNo>. Kept beside the number in the settings.
     QString PortName;
-    QString PortLabel() const { return PortName.isEmpty() ? QStringLiteral("COM%1").arg(PortNo) : PortName; }
+    // The port in use as the user knows it: the one given for this run, else
+    // the chosen name, else "COM<PortNo>".
+    QString PortLabel() const
+    {
+        return !portForRun_.isEmpty() ? portForRun_ : PortName.isEmpty() ? QStringLiteral("COM%1").arg(PortNo) : PortName;
+    }
+    // `--port NAME`: this run opens NAME instead of the stored port (not
+    // stored), and names it so; a port the user then chooses ends it.
+    void SetPortForRun(const QString& name);
+    const QString& PortForRun() const { return portForRun_; }
     bool UpdateMode = false; // replies go to the firmware updater
     bool DuckingActive = false; // set and cleared only by the ducking report
     bool SubGanged = false;
@@ -134,6 +143,10 @@ public:
     void RefreshFaderHint(TrhTrackBar* fader, const QString& text);
     void ShowConnectionState(const QString& text); // status panel 0
     void ShowMessage(const QString& text); // status panel 1
+    // A reason (a port that would not open, a name that is no port) is often
+    // longer than status panel 1 shows: its whole text goes into the traffic
+    // log, once while it stays the same.
+    void LogReason(const QString& text);
 
     // ---- language ---------------------------------------------------------
     void ApplyLanguage();
@@ -395,6 +408,8 @@ private:
     std::unique_ptr<TrafficLog> log_;
     std::unique_ptr<WindowAdditions> additions_;  // fed by the connection's frames
     bool simulated_ = false;
+    QString portForRun_;
+    QString loggedReason_;
     std::unique_ptr<DeviceConnection> device_;
     bool shownOnce_ = false;
     PortChoice* portChoice_ = nullptr; // a child of the window

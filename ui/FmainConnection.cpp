@@ -11,6 +11,7 @@
 #include "Settings.h"
 #include "StatusBar.h"
 #include "TrafficLog.h"
+#include "Lcomm.h"
 #include "AutoReconnect.h"
 #include "WindowAdditions.h"
 
@@ -89,6 +90,15 @@ void TfrmMain::RequestFullState()
 void TfrmMain::Connect()
 {
     device_->Connect();
+    // Why it failed stands in status panel 1, often cut off there.
+    LogReason(Connected() ? QString() : sbMain->PanelText(1));
+}
+
+void TfrmMain::SetPortForRun(const QString& name)
+{
+    portForRun_ = name;
+    LComm::SetPortOverride(name);
+    portChoice_->ShowCurrent();
 }
 
 void TfrmMain::Disconnect()

@@ -1,6 +1,7 @@
 // Conventions shared by every handler: finding a control by composed name,
 // switching the panel's controls with the connection, hints and status texts.
 #include "Fmain.h"
+#include "Fmsg.h"
 
 #include "Panel.h"
 #include "Rhtrack.h"
@@ -92,4 +93,14 @@ void TfrmMain::ShowConnectionState(const QString& text)
 void TfrmMain::ShowMessage(const QString& text)
 {
     sbMain->SetPanelText(1, text);
+    // The panel cuts long reasons off: the tool tip holds the whole text.
+    sbMain->PanelLabel(1)->setToolTip(text);
+}
+
+void TfrmMain::LogReason(const QString& text)
+{
+    if (!text.isEmpty() && text != loggedReason_) {
+        frmMsg->AppendLine(text);
+    }
+    loggedReason_ = text;
 }

@@ -120,6 +120,13 @@ void PortChoice::Apply(const QList<comm::DetectedPort>& detected)
 void PortChoice::ShowCurrent()
 {
     const QSignalBlocker block(combo_);
+    const QString& forRun = w_.PortForRun();
+    if (!forRun.isEmpty()) {
+        // A port given for this run is the one in use, so the one shown.
+        combo_->setCurrentIndex(-1);
+        combo_->setEditText(forRun);
+        return;
+    }
     if (w_.PortName.isEmpty()) {
         combo_->setCurrentIndex(w_.PortNo - 1);
         return;
@@ -144,7 +151,11 @@ bool PortChoice::Choose(const QString& text)
     const comm::PortAddress address = comm::ParsePortName(name);
     if (!address.Ok()) {
         w_.ShowMessage(address.error);
+        w_.LogReason(address.error);
         return false;
+    }
+    if (!w_.PortForRun().isEmpty()) {
+        w_.SetPortForRun(QString());  // the user's choice replaces the run's port
     }
     static const QRegularExpression com(QStringLiteral("^COM([1-8])$"), QRegularExpression::CaseInsensitiveOption);
     if (const auto m = com.match(name); m.hasMatch()) {

@@ -21,6 +21,13 @@
   const SOURCES = [['tuner', 'Tuner'], ['tape', 'Tape'], ['cd', 'CD'], ['aux', 'Aux'], ['off', null]];
   const SETTINGS = [['threshold', 30058, 2, 127], ['attenuation', 30062, 0, 79], ['hold_time', 30059, 1, 100],
     ['fade_out', 30066, 0, 63], ['fade_in', 30065, 0, 63]];
+  // What a ducking byte means, as the window shows it; the JSON keeps the byte.
+  const UNITS = {
+    threshold: (v) => v + ' (' + Math.floor(v * 5500 / 255) + ' mV)',
+    attenuation: (v) => v + ' steps',
+    hold_time: (v) => v + ' (' + v * 10 + ' ms)',
+  };
+  const settingText = (key, v) => (UNITS[key] ? UNITS[key](v) : String(v));
   const MUTE_POSITION = 79;
   const SEND_EVERY_MS = 25;
 
@@ -115,9 +122,11 @@
       }
       sendSoon(channel.key, patch);
     });
+    // A muted channel says so, as the window does ("mute", an empty bar).
     const showLevel = () => {
+      const c = doc.channels[channel.key];
       const level = doc.levels && doc.levels[channel.key];
-      edit.value = level ? level.text : dbText(doc.channels[channel.key].gain_db);
+      edit.value = c.mute ? 'mute' : level ? level.text : dbText(c.gain_db);
     };
     edit.addEventListener('change', () => {
       // Only a number or "mute": anything else would reach JSON as null, the mute position.
@@ -149,7 +158,7 @@
           fader.setAttribute('aria-valuetext', dbText(c.gain_db));
           if (document.activeElement !== edit) showLevel();
         }
-        meter.value = level ? Math.max(0, MUTE_POSITION - level.position) : MUTE_POSITION - c.position;
+        meter.value = c.mute ? 0 : level ? Math.max(0, MUTE_POSITION - level.position) : MUTE_POSITION - c.position;
         mute.setAttribute('aria-pressed', String(c.mute));
         if (priority) {
           priority.setAttribute('aria-pressed', String(c.priority));
@@ -205,12 +214,15 @@
       const range = el('input', { type: 'range', id: 'setting-' + key, min, max, step: 1 });
       const value = el('output', { for: 'setting-' + key });
       holdWhileTouched(range, key);
-      range.addEventListener('input', () => { value.textContent = range.value; sendSoon(key, { ducking: { [key]: Number(range.value) } }); });
+      range.addEventListener('input', () => {
+        value.textContent = settingText(key, Number(range.value));
+        sendSoon(key, { ducking: { [key]: Number(range.value) } });
+      });
       $('settings').append(label, range, value);
       controls.push({
         render() {
           if (!held.has(key)) range.value = doc.ducking[key];
-          value.textContent = doc.ducking[key];
+          value.textContent = settingText(key, doc.ducking[key]);
         },
         language() { label.textContent = t(id); range.setAttribute('aria-label', t(id)); },
       });
@@ -250,9 +262,16 @@
     render();
   }
 
+  // While the device is offline (or the server gone) the controls look and
+  // act disabled: nothing they would send could reach it.
+  function setOffline(offline) {
+    for (const e of document.querySelectorAll('main input, main button, main select')) e.disabled = offline;
+  }
+
   function render() {
     if (!doc) return;
     $('online').classList.toggle('lit', doc.online !== false);
+    setOffline(doc.online === false);
     for (const c of controls) c.render();
   }
 
@@ -270,6 +289,7 @@
     socket.onclose = (event) => {
       status(event.code === 4401 ? event.reason : t(30119));
       $('online').classList.remove('lit');
+      setOffline(true);
       setTimeout(connect, 1000);
     };
   }

@@ -65,6 +65,9 @@ TEST_F(Browser, PageShowsTheDeviceSendsItsChangesAndFollowsOthers)
     EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"cd"})").status, 200);  // another client
     sim_->SetSpeech(1);
     EXPECT_FALSE(next().value("seen").toString().isEmpty());
+    sim_->Vanish();
+    EXPECT_FALSE(next().value("offline").toString().isEmpty());
+    ASSERT_FALSE(sim_->Reappear().empty());
     // The server answers the page from this thread's event loop: wait with it running.
     script.write("go\n");
     ASSERT_TRUE(WaitFor([&] { return script.state() == QProcess::NotRunning; }, 60000));

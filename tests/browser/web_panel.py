@@ -62,6 +62,9 @@ def main():
         mute = named(driver, "MIC 3 mute")
         mute.click()
         wait(driver, lambda: mute.get_attribute("aria-pressed") == "true")
+        # Muted as the window shows it: "mute" and an empty bar.
+        wait(driver, lambda: named(driver, "MIC 3 gain in dB").get_attribute("value") == "mute"
+             and named(driver, "MIC 3 level").get_attribute("value") == "0")
         say(clicked="MIC 3 mute")
         fader = named(driver, "MIC 2 gain")
         ActionChains(driver).click_and_hold(fader).move_by_offset(0, -40).move_by_offset(0, -40).release().perform()
@@ -78,9 +81,18 @@ def main():
         wait(driver, lambda: named(driver, "Line source CD").is_selected())
         wait(driver, lambda: "lit" in named(driver, "Ducking active lamp").get_attribute("class"))
         wait(driver, lambda: "lit" in named(driver, "MIC 4 ducking lamp").get_attribute("class"))
+        threshold = driver.find_element(By.CSS_SELECTOR, 'output[for="setting-threshold"]')
+        wait(driver, lambda: threshold.get_attribute("textContent").endswith(" mV)"))
         driver.find_element(By.ID, "lang-de").click()
         wait(driver, lambda: named(driver, "Voreinstellung number") is not None)
-        say(seen="line source, ducking lamps, German names")
+        # The active language is marked, not only announced.
+        css = [driver.find_element(By.ID, b).value_of_css_property("background-color") for b in ("lang-de", "lang-en")]
+        assert css[0] != css[1], "the active language looks like the other"
+        say(seen="line source, ducking lamps, units, German names")
+        # The device is gone now: the controls look and act disabled until it is back.
+        wait(driver, lambda: not named(driver, "MIC 1 gain").is_enabled() and not named(driver, "MIC 1 mute").is_enabled(), 30)
+        say(offline="controls disabled")
+        wait(driver, lambda: named(driver, "MIC 1 gain").is_enabled(), 30)
         logs = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
         if logs:
             say(console=logs)

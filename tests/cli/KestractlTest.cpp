@@ -2,16 +2,24 @@
 #include "KestraSim.h"
 #include "Kestractl.h"
 
+#include "WaitFor.h"
+
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <numeric>
 #include <sstream>
+#include <thread>
 
 namespace {
 struct CtlRun { int code; std::string out, err; };
@@ -32,6 +40,13 @@ protected:
         EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
         return f.fileName().toStdString();
     }
+    // Frames the device received, less the polls that answer its ducking reports.
+    std::size_t NotPolls() const
+    {
+        const auto frames = sim_.Received();
+        return static_cast<std::size_t>(
+            std::count_if(frames.begin(), frames.end(), [](const ByteVector& f) { return LCmd(f).Sub() != 0x05; }));
+    }
     sim::KestraSim sim_;
     std::string path_;
     QTemporaryDir dir_;
@@ -39,23 +54,27 @@ protected:
 };
 }  // namespace
 
-TEST_F(Kestractl, RestoreSendsOnlyWhatDiffersThenVerifies)
+TEST_F(Kestractl, RestoreListsAndSendsOnlyWhatDiffersThenVerifies)
 {
     const sim::Settings before = sim_.State().live;
     const std::string backup = dir_.filePath(QStringLiteral("room.json")).toStdString();
     ASSERT_EQ(Ctl({"--port", path_, "backup", backup}).code, kExitOk);
+    const std::string file = Write(R"({"format":"kestra-state","version":1,
+        "channels":{"mic2":{"position":30}},"ganged":{"master":true},"ducking":{"fade_in":5}})");
+    const std::string listed = "mic2.gain_db: -10 -> -15\nducking.fade_in: 20 -> 5\nganged.master: off -> on\n";
     sim_.ClearReceived();
-    CtlRun r = Ctl({"--port", path_, "restore", Write(R"({"format":"kestra-state","version":1,
-        "channels":{"mic2":{"position":30}},"ganged":{"master":true},"ducking":{"fade_in":5}})")});
+    CtlRun r = Ctl({"--port", path_, "restore", "--dry-run", file});
+    EXPECT_EQ(r.out, listed + "3 change(s) to send; --dry-run: nothing sent\n") << r.err;
+    EXPECT_EQ(NotPolls(), 49u) << "the state read alone";
+    sim_.ClearReceived();
+    r = Ctl({"--port", path_, "restore", file});
     ASSERT_EQ(r.code, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "3 change(s) sent; read back and verified\n");
-    const auto frames = sim_.Received();
-    EXPECT_EQ(std::count_if(frames.begin(), frames.end(), [](const ByteVector& f) { return LCmd(f).Sub() != 0x05; }),
-              49 + 3 + 49)
-        << "the state read, the changes, the state read back (and the polls that answer ducking reports)";
+    EXPECT_EQ(r.out, listed + "3 change(s) sent; read back and verified\n");
+    EXPECT_EQ(NotPolls(), 49u + 3u + 49u) << "the state read, the changes, the state read back";
     // The backup holds all the device keeps: restoring it undoes just those three.
     r = Ctl({"--port", path_, "restore", backup});
-    EXPECT_EQ(r.out, "3 change(s) sent; read back and verified\n") << r.err;
+    EXPECT_EQ(r.out, "mic2.gain_db: -15 -> -10\nducking.fade_in: 5 -> 20\nganged.master: on -> off\n"
+                     "3 change(s) sent; read back and verified\n") << r.err;
     EXPECT_EQ(sim_.State().live, before);
 }
 
@@ -96,12 +115,16 @@ TEST_F(Kestractl, SeveralPortsAtOnceEachItsOwnResult)
 TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
 {
     const std::string bad = Write(R"({"format":"kestra-state","version":1,"line_source":"radio"})");
+    const std::string huge = Write(QByteArray(70000, ' ') + R"({"format":"kestra-state","version":1})");
     const struct { std::vector<std::string> args; sim::Fault fault; int code; const char* line; } cases[] = {
         {{"frobnicate"}, {}, kExitUsage, "kestractl: unknown command: frobnicate (allowed: ports, get,"},
         {{"get"}, {}, kExitUsage, "kestractl: no port: give --port NAME (or --demo)\n"},
         {{"--port", path_, "set", "ducking.hold_time=0"}, {}, kExitUsage, "hold_time: 0 is not allowed (a whole number 1..100)"},
         {{"--port", path_, "restore", "/nonexistent.json"}, {}, kExitUsage, "kestractl: /nonexistent.json: cannot read"},
         {{"--port", path_, "restore", bad}, {}, kExitUsage, "line_source: \"radio\" is not allowed"},
+        {{"--port", path_, "restore", huge}, {}, kExitUsage, "larger than 64 KiB"},
+        {{"--port", "foo:bar", "get"}, {}, kExitUsage, "kestractl: foo:bar: \"foo:bar\" is not a port."},
+        {{"--port", "tcp://h", "serve"}, {}, kExitUsage, "lacks the port number"},
         {{"--port", path_, "preset", "load", "4"}, {}, kExitUsage, "kestractl: N: Value 4 not in range"},
         {{"--port", path_, "factory-default"}, {}, kExitUsage, "add --yes"},
         {{"--timeout", "150", "--port", path_, "get"}, {sim::FaultKind::Silence}, kExitDevice, "no answer from the device within 150 ms"},
@@ -131,17 +154,53 @@ TEST_F(Kestractl, UpdateProgramsTheImageThroughTheBootLoader)
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(sim_.FlashContents().data()), image.size()), image);
 }
 
-TEST_F(Kestractl, WatchPrintsDecodedReportsAsJsonLines)
+// A backup that cannot be written whole (here a file size limit) leaves the
+// previous one as it was, and says why.
+TEST_F(Kestractl, FailedBackupKeepsThePreviousOneAndSaysWhy)
 {
-    sim_.SetSpeech(1);  // microphone 1 speaks: ducking reports and levels follow the polls
-    const CtlRun r = Ctl({"--json", "--port", path_, "watch", "--for", "600"});
-    ASSERT_EQ(r.code, kExitOk) << r.err;
+    const std::string file = Write("previous");
+    rlimit old{}, small{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    small = {512, old.rlim_max};  // a backup is about 2 KiB
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const CtlRun r = Ctl({"--port", path_, "backup", file});
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(std::make_pair(r.code, r.err), std::make_pair(kExitUsage, "kestractl: " + file + ": cannot write: File too large\n"));
+    QFile f(QString::fromStdString(file));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly) && f.readAll() == "previous");
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files).size(), 1) << "nothing left beside it";
+}
+
+// Ctrl+C is how `watch` without --for ends: a success, as for `serve`.
+TEST_F(Kestractl, InterruptEndsWatchWithSuccess)
+{
+    CtlRun r{};
+    std::thread watch([&r, this] { r = Ctl({"--port", path_, "watch"}); });
+    EXPECT_TRUE(WaitFor([this] { return sim_.ReceivedCount() > 2; }, 5000)) << "polls while watching";
+    ::kill(::getpid(), SIGINT);
+    watch.join();
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+}
+
+// The demo device, named "demo": its table with units, its state kept in the
+// user's state folder until reset, speech while watched (JSON lines).
+TEST_F(Kestractl, DemoDeviceTableStateAndSpeech)
+{
+    qputenv("XDG_STATE_HOME", dir_.path().toUtf8());
+    ASSERT_EQ(Ctl({"--demo", "set", "line_source=cd"}).code, kExitOk);
+    EXPECT_THAT(Ctl({"--demo", "get"}).out,
+                testing::HasSubstr("\nline_source   cd\nducking       manual off, active off, threshold 51 (1100 mV), "
+                                   "attenuation 20 steps, hold_time 50 (500 ms), fade_out 10, fade_in 20\n"));
+    EXPECT_THAT(Ctl({"--demo", "--demo-reset", "get"}).out, testing::HasSubstr("\nline_source   tuner\n"));
+    const CtlRun r = Ctl({"--json", "--demo", "watch", "--for", "1500"});
     bool ducking = false;
     for (const QByteArray& line : QByteArray::fromStdString(r.out).trimmed().split('\n')) {
         const QJsonObject o = QJsonDocument::fromJson(line).object();
-        EXPECT_EQ(o["port"].toString().toStdString(), path_);
+        EXPECT_EQ(o["port"], "demo");
         EXPECT_FALSE(o["time"].toString().isEmpty());
         ducking = ducking || (o["event"] == "ducking_state" && o["active"].toBool());
     }
-    EXPECT_TRUE(ducking) << r.out;
+    EXPECT_TRUE(ducking) << r.out << r.err;
 }

@@ -99,7 +99,7 @@ TEST_F(Connection, FirstStartWithoutADevice)
     w_->Panel1Click(w_->Panel[2]);
     w_->btnTunerClick(w_->btnCD);
     w_->SendCommand(CM_MCS_MIC(3, 0x10), 0);
-    EXPECT_TRUE(LogLines().isEmpty());
+    EXPECT_EQ(LogLines(), QStringList{Status(1)}) << "only why the port did not open";
     EXPECT_TRUE(IsPressed(w_->Panel[2]));
     EXPECT_TRUE(dialogs_->asked.empty());
 

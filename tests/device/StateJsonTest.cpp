@@ -26,7 +26,7 @@ DeviceState Sample()
 
 }  // namespace
 
-TEST(StateJson, RoundTripAndGainDbOnlyWithoutPosition)
+TEST(StateJson, RoundTripAndGainDbOrPosition)
 {
     const DeviceState s = Sample();
     DeviceState back;
@@ -37,15 +37,16 @@ TEST(StateJson, RoundTripAndGainDbOnlyWithoutPosition)
 
     DeviceState fromDb;
     ASSERT_FALSE(MergeStateFile(R"({"format":"kestra-state","version":1,
-        "channels":{"mic2":{"gain_db":-50},"line":{"gain_db":null},"mic1":{"position":4,"gain_db":-60}},
+        "channels":{"mic2":{"gain_db":-50},"line":{"gain_db":null},"mic1":{"position":4,"gain_db":-2},"mic3":{"position":79,"gain_db":null}},
         "ducking":{"active":true}})", fromDb));
     EXPECT_EQ(fromDb.gain[6], 65);
     EXPECT_EQ(fromDb.gain[0], 79);
     EXPECT_EQ(fromDb.gain[5], 4);
+    EXPECT_EQ(fromDb.gain[7], 79);
     EXPECT_FALSE(fromDb.duckingActive);  // read-only
 }
 
-// A file is a JSON text; any other input is one `set` word.
+// A file is a JSON text; any other input is `set` words.
 TEST(StateJson, BadFilesAndWordsNameTheKeyAndChangeNothing)
 {
     const struct { const char* input; const char* error; } cases[] = {
@@ -60,6 +61,10 @@ TEST(StateJson, BadFilesAndWordsNameTheKeyAndChangeNothing)
         {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"position":1.5}}})", "channels.mic1.position: 1.5"},
         {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"gain_db":-12.3}}})", "channels.mic1.gain_db: -12.3"},
         {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"gain_db":1}}})", "channels.mic1.gain_db: 1"},
+        {R"({"format":"kestra-state","version":1,"channels":{"mic3":{"position":20,"gain_db":"loud"}}})", "channels.mic3.gain_db: \"loud\""},
+        {R"({"format":"kestra-state","version":1,"channels":{"mic3":{"position":20,"gain_db":-12.5}}})",
+         "channels.mic3: position 20 (-10 dB) and gain_db -12.5 disagree"},
+        {R"({"format":"kestra-state","version":1,"channels":{"line":{"position":79,"gain_db":0}}})", "position 79 (mute) and gain_db 0"},
         {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"mute":"yes"}}})", "channels.mic1.mute: \"yes\" is not allowed (true or false)"},
         {R"({"format":"kestra-state","version":1,"channels":{"mic1":3}})", "channels.mic1: 3"},
         {R"({"format":"kestra-state","version":1,"ganged":{"aux":true}})", "ganged.aux: unknown key"},
@@ -71,11 +76,14 @@ TEST(StateJson, BadFilesAndWordsNameTheKeyAndChangeNothing)
         {"mic9.mute=on", "mic9: unknown key"},
         {"mic3.mute=maybe", "mic3.mute: \"maybe\""},
         {"ducking.active=on", "ducking.active: read-only"},
+        {"mic3.gain_db=loud mic3.position=30", "mic3.gain_db: \"loud\""},
+        {"mic3.position=30 mic3.gain_db=-12.5", "mic3: position 30 (-15 dB) and gain_db -12.5 disagree"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         DeviceState s = Sample();
-        const auto error = c.input[0] == '{' || c.input[0] == '[' ? MergeStateFile(c.input, s) : MergeSettings({c.input}, s);
+        const auto error = c.input[0] == '{' || c.input[0] == '[' ? MergeStateFile(c.input, s)
+                                                                  : MergeSettings(QString(c.input).split(' '), s);
         ASSERT_TRUE(error);
         EXPECT_TRUE(error->contains(QLatin1String(c.error))) << error->toStdString();
         EXPECT_EQ(s, Sample());

@@ -19,7 +19,7 @@ TEST(StateFile, RoundTripsOrRejectsTheWholeFile)
     for (std::uint32_t seed : {1u, 2u}) {
         ASSERT_TRUE(sim::SaveStateFile(path, DeviceState::Random(seed)));
         EXPECT_EQ(sim::LoadStateFile(path), DeviceState::Random(seed)) << seed;
-        EXPECT_FALSE(fs::exists(path + ".tmp")) << "the temporary file is renamed away";
+        EXPECT_FALSE(fs::exists(path + ".tmp" + std::to_string(::getpid()))) << "the temporary file is renamed away";
     }
 
     const std::string good = sim::FormatState(DeviceState::Random(5));

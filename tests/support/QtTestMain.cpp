@@ -13,11 +13,12 @@ int main(int argc, char** argv)
 {
     // CTest lists the tests by running this binary without any environment
     // of ours: without a display it must still start, offscreen, and never
-    // touch the user's runtime or settings directories.
+    // touch the user's runtime, settings or state directories (kestractl's
+    // demo device keeps its state in the last).
     // The directories made here go again at the end.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     std::vector<std::string> made;
-    for (const char* variable : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"}) {
+    for (const char* variable : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME"}) {
         std::string dir = "/tmp/kestra-test-XXXXXX";
         if (std::getenv(variable) == nullptr && mkdtemp(dir.data()) != nullptr) {
             setenv(variable, dir.c_str(), 1);

@@ -6,7 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 
-Ser2net::Ser2net(const QString& device, Mode mode) : device_(QFileInfo(device).canonicalFilePath()), mode_(mode) {}
+// A device that does not exist is served as named: ser2net fails to open it
+// only when a client connects, as with an adapter unplugged.
+Ser2net::Ser2net(const QString& device, Mode mode)
+    : device_(QFileInfo::exists(device) ? QFileInfo(device).canonicalFilePath() : device), mode_(mode)
+{
+}
 
 Ser2net::~Ser2net()
 {

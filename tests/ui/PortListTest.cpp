@@ -1,11 +1,14 @@
 // The COM tab's port box: detected adapters by their description (a list
 // handed in stands in for adapters this machine does not have), typed names,
 // and the choice stored beside "Port No" at once.
+#include "FreePort.h"
 #include "PanelFixture.h"
 #include "PortChoice.h"
+#include "StatusBar.h"
 #include "WaitFor.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTest>
@@ -83,6 +86,29 @@ TEST_F(PortList, AdaptersComeAndGoTypedNamesAreTakenAndTheChoiceIsStored)
         EXPECT_TRUE(Status(1).contains(c.message)) << Status(1).toStdString();
     }
     EXPECT_EQ(w_->cbCOM->currentIndex(), 2);
+}
+
+// A port given for this run (--port) is the one named, in the box and the
+// status bar; a reason longer than status panel 1 reads whole as its tool tip
+// and in the traffic log (once while it stays the same).
+TEST_F(PortList, ThePortInUseIsNamedAndItsReasonReadsWhole)
+{
+    const quint16 closed = FreePort();
+    w_->SetPortForRun(QStringLiteral("tcp://127.0.0.1:%1").arg(closed));
+    w_->show();  // connects
+    w_->Connect();
+    EXPECT_EQ(w_->cbCOM->currentText(), QStringLiteral("tcp://127.0.0.1:%1").arg(closed));
+    const QString why = QStringLiteral("127.0.0.1 refused the connection on port %1. Is the device server running, "
+                                       "and is %1 its port?").arg(closed);
+    EXPECT_EQ(QStringList({Status(1), w_->sbMain->PanelLabel(1)->toolTip()}), QStringList({why, why}));
+    EXPECT_EQ(LogLines(), QStringList{why});
+
+    StartDevice();  // a new window
+    BuildWindow();
+    w_->SetPortForRun(QString::fromStdString(linkPath_));
+    w_->show();
+    EXPECT_EQ(QStringList({Status(0), w_->cbCOM->currentText()}),
+              QStringList({QString::fromStdString(linkPath_) + " connected", QString::fromStdString(linkPath_)}));
 }
 
 }  // namespace

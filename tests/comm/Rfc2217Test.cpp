@@ -1,0 +1,95 @@
+// The RFC 2217 client against device servers that answer line settings in
+// ways ser2net on a pseudo-terminal never does, and against Debian's ser2net
+// that cannot open its device. (ser2net serving a device: the window's
+// firmware update over rfc2217://.)
+#include "Rfc2217.h"
+#include "Ser2net.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+
+#include <thread>
+
+namespace {
+
+// One connection: `agreement` answers the client's first bytes (its option
+// requests), `settings` its next ones; then it waits for the client to go.
+// Settings sent before the agreement are never answered.
+void Serve(int listener, const QByteArray& agreement, const QByteArray& settings)
+{
+    pollfd p{listener, POLLIN, 0};
+    const int c = ::poll(&p, 1, 5000) > 0 ? ::accept(listener, nullptr, nullptr) : -1;
+    p.fd = c;
+    char buffer[512];
+    for (const QByteArray& reply : {agreement, settings, QByteArray()}) {
+        if (c < 0 || ::poll(&p, 1, 5000) <= 0 || ::read(c, buffer, sizeof buffer) <= 0) {
+            break;
+        }
+        [[maybe_unused]] const auto n = ::write(c, reply.constData(), static_cast<size_t>(reply.size()));
+    }
+    ::close(c);
+}
+
+// The server's answers (IAC SB COM-PORT-CONTROL command+100 value IAC SE) to
+// 9600 baud and this format.
+QByteArray Answers(char dataBits, char parity)
+{
+    QByteArray out;
+    const QByteArray values[] = {QByteArray("\0\0\x25\x80", 4), {1, dataBits}, {1, parity}, {1, 1}};
+    for (char command = 1; command <= 4; ++command) {
+        out += "\xff\xfa," + QByteArray(1, static_cast<char>(command + 100)) + values[command - 1] + "\xff\xf0";
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Rfc2217, LineSettingsCountOnlyWhenAgreedAndAnsweredAsAsked)
+{
+    const QByteArray agree("\xff\xfd,");  // DO COM-PORT-CONTROL
+    const struct { QByteArray agreement, settings; const char* why; } cases[] = {
+        {agree, Answers(8, 1), ""},
+        {agree, Answers(7, 3), "refused the line settings: asked for 9600 baud 8N1, it keeps 9600 baud 7E1"},
+        {"\xff\xfe,", {}, "does not take line settings over telnet (RFC 2217)"},
+        {agree, {}, "did not confirm the line settings (9600 baud 8N1): either the device server cannot open its "
+                    "serial port, or it does not take line settings"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t size = sizeof a;
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), size) | ::listen(listener, 1) |
+                      ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size),
+                  0);
+        std::thread server(Serve, listener, c.agreement, c.settings);
+        comm::Rfc2217Transport t(QStringLiteral("127.0.0.1"), ntohs(a.sin_port));
+        EXPECT_EQ(t.Open(comm::LineSettings{}), *c.why == '\0');
+        EXPECT_EQ(t.ErrorText().isEmpty(), *c.why == '\0');
+        EXPECT_THAT(t.ErrorText().toStdString(), testing::HasSubstr(c.why));
+        t.close();
+        server.join();
+        ::close(listener);
+    }
+}
+
+// ser2net that cannot open its device says so as line data and hangs up
+// before answering: named as such, with its words. (A test process that starts
+// a child process is left out of the ThreadSanitizer run: see scripts/test.sh.)
+TEST(Rfc2217Ser2net, ServerWithoutItsDeviceIsNamed)
+{
+    Ser2net unplugged(QStringLiteral("/dev/kestra-no-such-port"), Ser2net::Mode::Rfc2217);
+    ASSERT_TRUE(unplugged.Start()) << unplugged.Why().toStdString();
+    comm::Rfc2217Transport t(QStringLiteral("127.0.0.1"), unplugged.Port());
+    EXPECT_FALSE(t.Open(comm::LineSettings{}));
+    EXPECT_THAT(t.ErrorText().toStdString(),
+                testing::HasSubstr(QStringLiteral("127.0.0.1:%1 closed the connection before confirming the line settings: "
+                                                  "the device server could not open its serial port (in use, unplugged, "
+                                                  "or a wrong device in its configuration). It said: \"Device open failure")
+                                       .arg(unplugged.Port())
+                                       .toStdString()));
+}
