@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# The Windows x86-64 build, cross-compiled on Debian with MinGW-w64 and run
+# under Wine.
+#
+#   scripts/windows.sh sdk [--background]   build the Windows Qt (the "SDK") once
+#   scripts/windows.sh status               where the SDK is and whether it is complete
+#   scripts/windows.sh                      everything below, in order (needs the SDK)
+#   scripts/windows.sh build                kestra-panel.exe, kestractl.exe and the tests
+#   scripts/windows.sh test                 the test programs under Wine
+#   scripts/windows.sh e2e                  kestractl.exe and the panel on a COM port
+#                                           that Wine maps to a running kestra-sim
+#   scripts/windows.sh installer            the NSIS installer, installed and removed under Wine
+#
+# The SDK is Qt 6.4.2 (qtbase, qtserialport, qtwebsockets, qthttpserver) built
+# from Debian's own source packages with the host tools of Debian's Qt. It
+# lives outside the repository, in $KESTRA_WINSDK (default
+# /var/cache/kestra-winsdk), and is reused while its stamp file is there.
+# A stopped build resumes where it stopped; to rebuild from scratch, remove
+# the folder. It takes most of an hour of both cores here, so it runs at idle
+# priority and, with --background, detached with its output in
+# $KESTRA_WINSDK/sdk-build.log.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+sdk=${KESTRA_WINSDK:-/var/cache/kestra-winsdk}
+qt_prefix=$sdk/qt
+stamp=$sdk/sdk.stamp
+qt_version=6.4.2
+qt_modules=(qtserialport qtwebsockets qthttpserver)
+triple=x86_64-w64-mingw32
+jobs=${KESTRA_WIN_JOBS:-$(nproc)}
+
+idle() { chrt --idle 0 nice -n 19 "$@"; }
+say() { echo "windows: $*"; }
+die() { echo "windows: $*" >&2; exit 1; }
+need_root_or_sudo() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
+
+install_packages() {  # install_packages <package>...: only those missing
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    say "installing ${missing[*]}"
+    local sudo; sudo=$(need_root_or_sudo)
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# A deb-src entry for the archive the machine already uses, so that
+# apt-get source fetches exactly the Qt the host tools come from.
+ensure_deb_src() {
+    local src=/etc/apt/sources.list.d/debian.sources out=/etc/apt/sources.list.d/kestra-deb-src.sources
+    if grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ || grep -qs '^deb-src' /etc/apt/sources.list; then
+        return 0
+    fi
+    [ -f "$src" ] || die "no deb-src entry and no $src to copy one from"
+    local sudo; sudo=$(need_root_or_sudo)
+    sed 's/^Types: deb$/Types: deb-src/' "$src" | $sudo tee "$out" >/dev/null
+    $sudo apt-get update -qq
+}
+
+log_time() {  # log_time <what>: a line in the SDK's timing log
+    echo "$(date -u +%FT%TZ) $(date +%s) $*" >>"$sdk/build-times.log"
+}
+
+source_dir() {  # source_dir <debian source package>: unpacked once into $sdk/src
+    local pkg=$1 dir
+    dir=$(find "$sdk/src" -maxdepth 1 -type d -name "$pkg-$qt_version*" 2>/dev/null | head -n1)
+    if [ -z "$dir" ]; then
+        mkdir -p "$sdk/src"
+        # The very version of the host's Qt, whose tools build this one.
+        local version
+        version=$(dpkg-query -W -f='${source:Version}' "$pkg-dev")
+        (cd "$sdk/src" && apt-get source -qq "$pkg=$version" >&2)
+        dir=$(find "$sdk/src" -maxdepth 1 -type d -name "$pkg-$qt_version*" | head -n1)
+        [ -n "$dir" ] || die "apt-get source $pkg gave no $pkg-$qt_version* folder"
+    fi
+    echo "$dir"
+}
+
+build_qtbase() {
+    local src build=$sdk/build/qtbase
+    src=$(source_dir qt6-base)
+    mkdir -p "$build"
+    # The toolchain file is copied into the SDK: Qt's installed toolchain
+    # file loads it by path, and the SDK must not depend on a checkout.
+    cp "$root/cmake/mingw-w64-x86_64.cmake" "$sdk/mingw-w64-x86_64.cmake"
+    if [ ! -f "$build/build.ninja" ]; then
+        log_time "qtbase configure start"
+        # Only what the programs use. Debian's source lacks Wacom's wintab.h,
+        # which tablet input includes: off from the start, since turning it
+        # off later rebuilds half the tree.
+        idle cmake -S "$src" -B "$build" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$sdk/mingw-w64-x86_64.cmake" \
+            -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_INSTALL_PREFIX="$qt_prefix" \
+            -DQT_HOST_PATH=/usr \
+            -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+            -DBUILD_SHARED_LIBS=ON \
+            -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
+            -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
+            -DFEATURE_system_png=OFF -DFEATURE_system_freetype=OFF \
+            -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no \
+            -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
+            -DFEATURE_openssl=OFF -DFEATURE_tabletevent=OFF \
+            -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF
+        log_time "qtbase configure end"
+    fi
+    log_time "qtbase build start"
+    idle ninja -C "$build" -j "$jobs"
+    idle ninja -C "$build" install >/dev/null
+    log_time "qtbase build end"
+}
+
+build_module() {  # build_module <qt module>: configured by the SDK's own qt-cmake
+    local module=$1 pkg src build=$sdk/build/$1
+    pkg=qt6-${module#qt}
+    src=$(source_dir "$pkg")
+    mkdir -p "$build"
+    if [ ! -f "$build/build.ninja" ]; then
+        log_time "$module configure start"
+        idle "$qt_prefix/bin/qt-cmake" -S "$src" -B "$build" -G Ninja \
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$qt_prefix" \
+            -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
+        log_time "$module configure end"
+    fi
+    log_time "$module build start"
+    idle ninja -C "$build" -j "$jobs"
+    idle ninja -C "$build" install >/dev/null
+    log_time "$module build end"
+}
+
+build_sdk() {
+    if [ -f "$stamp" ]; then
+        say "the SDK is complete in $sdk ($(cat "$stamp"))"
+        return 0
+    fi
+    mkdir -p "$sdk"
+    exec 9>"$sdk/.lock"
+    flock -n 9 || die "another SDK build is running (lock $sdk/.lock)"
+    install_packages g++-mingw-w64-x86-64-posix dpkg-dev cmake ninja-build perl \
+        qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-websockets-dev qt6-httpserver-dev
+    ensure_deb_src
+    log_time "sdk start"
+    [ -f "$sdk/stamps/qtbase" ] || { build_qtbase && mkdir -p "$sdk/stamps" && touch "$sdk/stamps/qtbase"; }
+    local m
+    for m in "${qt_modules[@]}"; do
+        [ -f "$sdk/stamps/$m" ] || { build_module "$m" && touch "$sdk/stamps/$m"; }
+    done
+    # Written only now, when every module installed: the other steps and
+    # scripts/test.sh take its presence to mean a usable SDK.
+    echo "Qt $qt_version for Windows x86-64 (qtbase ${qt_modules[*]}), built $(date -u +%FT%TZ)" >"$stamp"
+    log_time "sdk end"
+    say "the SDK is complete in $sdk"
+}
+
+sdk_status() {
+    if [ -f "$stamp" ]; then
+        say "SDK: complete in $sdk: $(cat "$stamp")"
+    else
+        say "SDK: not complete in $sdk; build it with: scripts/windows.sh sdk --background"
+        [ -f "$sdk/build-times.log" ] && tail -n 3 "$sdk/build-times.log"
+        local ninja_log=$sdk/sdk-build.log
+        [ -f "$ninja_log" ] && tail -n 1 "$ninja_log"
+    fi
+    return 0
+}
+
+require_sdk() {
+    [ -f "$stamp" ] || die "no complete Windows Qt in $sdk; build it first: scripts/windows.sh sdk --background"
+}
+
+case "${1:-all}" in
+    sdk)
+        if [ "${2:-}" = "--background" ]; then
+            mkdir -p "$sdk"
+            setsid nohup "$0" sdk >>"$sdk/sdk-build.log" 2>&1 </dev/null &
+            say "building the SDK in the background (pid $!); log: $sdk/sdk-build.log"
+        else
+            build_sdk
+        fi
+        ;;
+    status) sdk_status ;;
+    *) die "unknown step '$1' (sdk, status, build, test, e2e, installer)" ;;
+esac
