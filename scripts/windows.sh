@@ -20,13 +20,12 @@
 # priority and, with --background, detached with its output in
 # $KESTRA_WINSDK/sdk-build.log.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=${KESTRA_ROOT:-$(cd "$(dirname "$0")/.." && pwd)}
 sdk=${KESTRA_WINSDK:-/var/cache/kestra-winsdk}
 qt_prefix=$sdk/qt
 stamp=$sdk/sdk.stamp
 qt_version=6.4.2
 qt_modules=(qtserialport qtwebsockets qthttpserver)
-triple=x86_64-w64-mingw32
 jobs=${KESTRA_WIN_JOBS:-$(nproc)}
 
 idle() { chrt --idle 0 nice -n 19 "$@"; }
@@ -70,7 +69,8 @@ source_dir() {  # source_dir <debian source package>: unpacked once into $sdk/sr
         # The very version of the host's Qt, whose tools build this one.
         local version
         version=$(dpkg-query -W -f='${source:Version}' "$pkg-dev")
-        (cd "$sdk/src" && apt-get source -qq "$pkg=$version" >&2)
+        (cd "$sdk/src" && apt-get source -qq "$pkg=$version" >&2) ||
+            die "apt-get source $pkg=$version failed: the Debian archive did not give its source files (put the unpacked source in $sdk/src/$pkg-$version* to use it instead)"
         dir=$(find "$sdk/src" -maxdepth 1 -type d -name "$pkg-$qt_version*" | head -n1)
         [ -n "$dir" ] || die "apt-get source $pkg gave no $pkg-$qt_version* folder"
     fi
@@ -169,16 +169,174 @@ require_sdk() {
     [ -f "$stamp" ] || die "no complete Windows Qt in $sdk; build it first: scripts/windows.sh sdk --background"
 }
 
+# --- the programs ---------------------------------------------------------
+build_dir=${KESTRA_WIN_BUILD:-$root/build-windows}
+deps=$sdk/deps
+export KESTRA_WINSDK=$sdk
+export KESTRA_WINEPREFIX=${KESTRA_WINEPREFIX:-$build_dir/wine}
+export WINEPREFIX=$KESTRA_WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+stage=$build_dir/stage
+run() { "$root/tests/windows/wine-run.sh" "$@"; }
+
+# GoogleTest from Debian's source package and CLI11's headers (header-only),
+# for the MinGW side; quick, so kept outside the SDK's stamp.
+ensure_deps() {
+    install_packages googletest libcli11-dev wine64 nsis xvfb xdotool imagemagick
+    if [ ! -f "$sdk/stamps/googletest" ]; then
+        cmake -S /usr/src/googletest -B "$sdk/build/googletest" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$sdk/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_INSTALL_PREFIX="$deps" >/dev/null
+        nice ninja -C "$sdk/build/googletest" install >/dev/null
+        mkdir -p "$sdk/stamps" && touch "$sdk/stamps/googletest"
+    fi
+    if [ ! -f "$deps/include/CLI/CLI.hpp" ]; then
+        mkdir -p "$deps/include" && cp -r /usr/include/CLI "$deps/include/"
+    fi
+}
+
+build_programs() {
+    require_sdk
+    ensure_deps
+    if [ ! -f "$build_dir/build.ninja" ]; then
+        cmake -S "$root" -B "$build_dir" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
+            -DCMAKE_FIND_ROOT_PATH="$deps" \
+            -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/windows/wine-run.sh" >/dev/null
+    fi
+    nice ninja -C "$build_dir" -j "$jobs"
+    rm -rf "$stage"
+    cmake --install "$build_dir" --prefix "$stage" >/dev/null
+    say "programs with their DLLs in $stage"
+}
+
+wine_prefix() {
+    [ -f "$WINEPREFIX/system.reg" ] || run wineboot -i >/dev/null 2>&1
+}
+
+test_programs() {
+    wine_prefix
+    # One wineserver for the whole run instead of one per test program.
+    wineserver -p 30
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
+}
+
+# kestra-sim on this machine's pseudo-terminal, mapped by Wine to COM5.
+host_sim() {
+    local host=$build_dir/host
+    if [ ! -x "$host/sim/kestra-sim" ]; then
+        cmake -S "$root" -B "$host" -G Ninja -DKESTRA_GUI=OFF -DKESTRA_TESTS=OFF >/dev/null
+        nice ninja -C "$host" kestra-sim >/dev/null
+    fi
+    echo "$host/sim/kestra-sim"
+}
+
+e2e() {
+    wine_prefix
+    local sim tmp pty ctl=$stage/kestractl.exe
+    sim=$(host_sim)
+    tmp=$(mktemp -d)
+    "$sim" --random-state 7 >"$tmp/sim.log" 2>&1 &
+    local sim_pid=$!
+    # shellcheck disable=SC2064  # the values are fixed now
+    trap "kill $sim_pid 2>/dev/null; rm -rf '$tmp'" EXIT
+    for _ in $(seq 50); do
+        pty=$(sed -n 's/^KESTRA simulator on //p' "$tmp/sim.log")
+        [ -n "$pty" ] && break
+        sleep 0.1
+    done
+    [ -n "$pty" ] || die "kestra-sim did not start: $(cat "$tmp/sim.log")"
+    # Wine reads its COM port table when its server starts.
+    run reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$pty" /f >/dev/null
+    wineserver -k || true
+    wineserver -w
+
+    run "$ctl" --port COM5 --json get >"$tmp/get.json"
+    grep -q '"format": "kestra-state"' "$tmp/get.json" || die "get on COM5 gave no state: $(head -c 300 "$tmp/get.json")"
+    run "$ctl" --port COM5 set line_source=cd mic3.mute=on >/dev/null
+    run "$ctl" --port COM5 --json get | grep -q '"line_source": "cd"' || die "set on COM5 did not reach the device"
+    # Backup and restore through a Windows path with a space in it.
+    local backup='C:\users\Public\kestra room.json'
+    run "$ctl" --port COM5 backup "$backup" >/dev/null
+    [ -f "$WINEPREFIX/drive_c/users/Public/kestra room.json" ] || die "backup wrote no $backup"
+    run "$ctl" --port COM5 set line_source=tape >/dev/null
+    run "$ctl" --port COM5 restore "$backup" >/dev/null
+    run "$ctl" --port COM5 --json get | grep -q '"line_source": "cd"' || die "restore from $backup did not bring back line_source cd"
+    say "kestractl.exe on COM5: get, set, backup and restore passed"
+
+    # The panel on the stored COM5 (Port No 5 in the registry), in German,
+    # under a virtual X display; the store must keep what it read.
+    run reg delete 'HKCU\Software\VELDORATEST' /f >/dev/null 2>&1 || true
+    run reg add 'HKCU\Software\VELDORATEST' /v 'Port No' /t REG_DWORD /d 5 /f >/dev/null
+    run reg add 'HKCU\Software\VELDORATEST' /v Language /t REG_DWORD /d 1 /f >/dev/null
+    local display=:$((90 + RANDOM % 9))
+    Xvfb "$display" -screen 0 1280x900x24 >/dev/null 2>&1 &
+    local xvfb=$!
+    DISPLAY=$display run "$stage/kestra-panel.exe" >"$tmp/panel.log" 2>&1 &
+    local panel=$!
+    sleep 20
+    mkdir -p "$root/docs/screenshots"
+    DISPLAY=$display import -window root "$root/docs/screenshots/windows-wine-panel.png"
+    kill "$panel" 2>/dev/null || true
+    wineserver -k || true
+    kill "$xvfb" 2>/dev/null || true
+    local stored
+    stored=$(run reg query 'HKCU\Software\VELDORATEST')
+    echo "$stored"
+    grep -Eq 'Port No +REG_DWORD +0x5' <<<"$stored" || die "the panel lost the stored port"
+    grep -Eq 'Form Size +REG_DWORD +0x0' <<<"$stored" || die "the panel did not write its settings to the registry"
+    say "the panel ran on COM5; screenshot: docs/screenshots/windows-wine-panel.png"
+}
+
+installer() {
+    wine_prefix
+    (cd "$build_dir" && cpack >/dev/null)
+    local exe
+    exe=$(ls "$build_dir"/kestra-remote-panel-*-win64.exe)
+    local dir="$WINEPREFIX/drive_c/Program Files/KESTRA Remote Panel"
+    run "$exe" /S
+    wineserver -w
+    local f
+    for f in kestractl.exe kestra-panel.exe platforms/qwindows.dll; do
+        [ -f "$dir/$f" ] || die "the silent install left no $f in $dir"
+    done
+    local version
+    version=$(run "$dir/kestractl.exe" --version)
+    grep -q "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")" <<<"$version" ||
+        die "installed kestractl.exe --version says '$version'"
+    # The installed panel starts (offscreen) and runs until it is stopped.
+    QT_QPA_PLATFORM=offscreen run "$dir/kestra-panel.exe" --demo >/dev/null 2>&1 &
+    local panel=$!
+    sleep 10
+    kill -0 $panel 2>/dev/null || die "the installed panel did not keep running"
+    kill $panel 2>/dev/null || true
+    wineserver -k || true
+    run "$dir/Uninstall.exe" /S
+    wineserver -w
+    sleep 2
+    [ ! -e "$dir/kestractl.exe" ] || die "the uninstaller left $dir/kestractl.exe"
+    say "installer $(basename "$exe"): silent install, programs started, silent uninstall"
+}
+
 case "${1:-all}" in
     sdk)
         if [ "${2:-}" = "--background" ]; then
             mkdir -p "$sdk"
-            setsid nohup "$0" sdk >>"$sdk/sdk-build.log" 2>&1 </dev/null &
+            # A copy runs: bash reads a script as it goes, and the checkout
+            # may change during the hour the build takes.
+            cp "$0" "$sdk/windows-sdk.sh"
+            cp "$root/cmake/mingw-w64-x86_64.cmake" "$sdk/mingw-w64-x86_64.cmake"
+            KESTRA_ROOT=$root setsid nohup bash "$sdk/windows-sdk.sh" sdk >>"$sdk/sdk-build.log" 2>&1 </dev/null &
             say "building the SDK in the background (pid $!); log: $sdk/sdk-build.log"
         else
             build_sdk
         fi
         ;;
     status) sdk_status ;;
+    build) build_programs ;;
+    test) test_programs ;;
+    e2e) e2e ;;
+    installer) installer ;;
+    all) build_programs && test_programs && e2e && installer ;;
     *) die "unknown step '$1' (sdk, status, build, test, e2e, installer)" ;;
 esac
