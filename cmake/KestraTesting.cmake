@@ -74,6 +74,10 @@ function(_kestra_test_target target)
     add_executable(${target} ${ARG_SOURCES})
     if(ARG_QT)
         target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/QtTestMain.cpp)
+        if(WIN32)
+            set_source_files_properties(${PROJECT_SOURCE_DIR}/tests/support/QtTestMain.cpp PROPERTIES
+                COMPILE_OPTIONS "-include;${PROJECT_SOURCE_DIR}/cmake/WindowsPosixCompat.h")
+        endif()
         target_link_libraries(${target} PRIVATE ${ARG_LIBS} Qt6::Widgets Qt6::Test GTest::gmock GTest::gtest)
         target_precompile_headers(${target} PRIVATE
             <gmock/gmock.h> <gtest/gtest.h> <QApplication> <QSignalSpy> <QString> <QTest> <QTimer> <QWidget>)
