@@ -176,6 +176,9 @@ export KESTRA_WINSDK=$sdk
 export KESTRA_WINEPREFIX=${KESTRA_WINEPREFIX:-$build_dir/wine}
 export WINEPREFIX=$KESTRA_WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 stage=$build_dir/stage
+# Build-tree programs find the SDK's DLLs through run; the deployed ones
+# (stage/, the installed folder) start with Wine alone, so that a DLL missing
+# beside them shows.
 run() { "$root/tests/windows/wine-run.sh" "$@"; }
 
 # GoogleTest from Debian's source package and CLI11's headers (header-only),
@@ -211,7 +214,7 @@ build_programs() {
 }
 
 wine_prefix() {
-    [ -f "$WINEPREFIX/system.reg" ] || run wineboot -i >/dev/null 2>&1
+    [ -f "$WINEPREFIX/system.reg" ] || wine wineboot -i >/dev/null 2>&1
 }
 
 test_programs() {
@@ -247,32 +250,32 @@ e2e() {
     done
     [ -n "$pty" ] || die "kestra-sim did not start: $(cat "$tmp/sim.log")"
     # Wine reads its COM port table when its server starts.
-    run reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$pty" /f >/dev/null
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$pty" /f >/dev/null
     wineserver -k || true
     wineserver -w
 
-    run "$ctl" --port COM5 --json get >"$tmp/get.json"
+    wine "$ctl" --port COM5 --json get >"$tmp/get.json"
     grep -q '"format": "kestra-state"' "$tmp/get.json" || die "get on COM5 gave no state: $(head -c 300 "$tmp/get.json")"
-    run "$ctl" --port COM5 set line_source=cd mic3.mute=on >/dev/null
-    run "$ctl" --port COM5 --json get | grep -q '"line_source": "cd"' || die "set on COM5 did not reach the device"
+    wine "$ctl" --port COM5 set line_source=cd mic3.mute=on >/dev/null
+    wine "$ctl" --port COM5 --json get | grep -q '"line_source": "cd"' || die "set on COM5 did not reach the device"
     # Backup and restore through a Windows path with a space in it.
     local backup='C:\users\Public\kestra room.json'
-    run "$ctl" --port COM5 backup "$backup" >/dev/null
+    wine "$ctl" --port COM5 backup "$backup" >/dev/null
     [ -f "$WINEPREFIX/drive_c/users/Public/kestra room.json" ] || die "backup wrote no $backup"
-    run "$ctl" --port COM5 set line_source=tape >/dev/null
-    run "$ctl" --port COM5 restore "$backup" >/dev/null
-    run "$ctl" --port COM5 --json get | grep -q '"line_source": "cd"' || die "restore from $backup did not bring back line_source cd"
+    wine "$ctl" --port COM5 set line_source=tape >/dev/null
+    wine "$ctl" --port COM5 restore "$backup" >/dev/null
+    wine "$ctl" --port COM5 --json get | grep -q '"line_source": "cd"' || die "restore from $backup did not bring back line_source cd"
     say "kestractl.exe on COM5: get, set, backup and restore passed"
 
     # The panel on the stored COM5 (Port No 5 in the registry), in German,
     # under a virtual X display; the store must keep what it read.
-    run reg delete 'HKCU\Software\VELDORATEST' /f >/dev/null 2>&1 || true
-    run reg add 'HKCU\Software\VELDORATEST' /v 'Port No' /t REG_DWORD /d 5 /f >/dev/null
-    run reg add 'HKCU\Software\VELDORATEST' /v Language /t REG_DWORD /d 1 /f >/dev/null
+    wine reg delete 'HKCU\Software\VELDORATEST' /f >/dev/null 2>&1 || true
+    wine reg add 'HKCU\Software\VELDORATEST' /v 'Port No' /t REG_DWORD /d 5 /f >/dev/null
+    wine reg add 'HKCU\Software\VELDORATEST' /v Language /t REG_DWORD /d 1 /f >/dev/null
     local display=:$((90 + RANDOM % 9))
     Xvfb "$display" -screen 0 1280x900x24 >/dev/null 2>&1 &
     local xvfb=$!
-    DISPLAY=$display run "$stage/kestra-panel.exe" >"$tmp/panel.log" 2>&1 &
+    DISPLAY=$display wine "$stage/kestra-panel.exe" >"$tmp/panel.log" 2>&1 &
     local panel=$!
     sleep 20
     mkdir -p "$root/docs/screenshots"
@@ -281,7 +284,7 @@ e2e() {
     wineserver -k || true
     kill "$xvfb" 2>/dev/null || true
     local stored
-    stored=$(run reg query 'HKCU\Software\VELDORATEST')
+    stored=$(wine reg query 'HKCU\Software\VELDORATEST')
     echo "$stored"
     grep -Eq 'Port No +REG_DWORD +0x5' <<<"$stored" || die "the panel lost the stored port"
     grep -Eq 'Form Size +REG_DWORD +0x0' <<<"$stored" || die "the panel did not write its settings to the registry"
@@ -294,24 +297,24 @@ installer() {
     local exe
     exe=$(ls "$build_dir"/kestra-remote-panel-*-win64.exe)
     local dir="$WINEPREFIX/drive_c/Program Files/KESTRA Remote Panel"
-    run "$exe" /S
+    wine "$exe" /S
     wineserver -w
     local f
     for f in kestractl.exe kestra-panel.exe platforms/qwindows.dll; do
         [ -f "$dir/$f" ] || die "the silent install left no $f in $dir"
     done
     local version
-    version=$(run "$dir/kestractl.exe" --version)
+    version=$(wine "$dir/kestractl.exe" --version)
     grep -q "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")" <<<"$version" ||
         die "installed kestractl.exe --version says '$version'"
     # The installed panel starts (offscreen) and runs until it is stopped.
-    QT_QPA_PLATFORM=offscreen run "$dir/kestra-panel.exe" --demo >/dev/null 2>&1 &
+    QT_QPA_PLATFORM=offscreen wine "$dir/kestra-panel.exe" --demo >/dev/null 2>&1 &
     local panel=$!
     sleep 10
     kill -0 $panel 2>/dev/null || die "the installed panel did not keep running"
     kill $panel 2>/dev/null || true
     wineserver -k || true
-    run "$dir/Uninstall.exe" /S
+    wine "$dir/Uninstall.exe" /S
     wineserver -w
     sleep 2
     [ ! -e "$dir/kestractl.exe" ] || die "the uninstaller left $dir/kestractl.exe"
