@@ -79,30 +79,36 @@ source_dir() {  # source_dir <debian source package>: unpacked once into $sdk/sr
 
 build_qtbase() {
     local src build=$sdk/build/qtbase
-    src=$(source_dir qt6-base)
+    src=$(source_dir qt6-base) || exit 1
     mkdir -p "$build"
     # The toolchain file is copied into the SDK: Qt's installed toolchain
     # file loads it by path, and the SDK must not depend on a checkout.
     cp "$root/cmake/mingw-w64-x86_64.cmake" "$sdk/mingw-w64-x86_64.cmake"
-    if [ ! -f "$build/build.ninja" ]; then
+    # Only what the programs use. Debian's source lacks Wacom's wintab.h,
+    # which tablet input includes: off from the start, since turning it off
+    # later rebuilds half the tree. Direct2D stays on: the Windows platform
+    # plugin links the DirectWrite font database, which Qt 6.4 builds only
+    # with it.
+    local options=(
+        -DCMAKE_TOOLCHAIN_FILE="$sdk/mingw-w64-x86_64.cmake"
+        -DCMAKE_BUILD_TYPE=Release
+        -DCMAKE_INSTALL_PREFIX="$qt_prefix"
+        -DQT_HOST_PATH=/usr
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+        -DBUILD_SHARED_LIBS=ON
+        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+        -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
+        -DFEATURE_system_png=OFF -DFEATURE_system_freetype=OFF
+        -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no
+        -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
+        -DFEATURE_openssl=OFF -DFEATURE_tabletevent=OFF
+        -DFEATURE_vulkan=OFF -DFEATURE_direct2d=ON
+    )
+    # Configured again only when these options change; ninja resumes the rest.
+    if [ ! -f "$build/build.ninja" ] || [ "$(cat "$build/.kestra-options" 2>/dev/null)" != "${options[*]}" ]; then
         log_time "qtbase configure start"
-        # Only what the programs use. Debian's source lacks Wacom's wintab.h,
-        # which tablet input includes: off from the start, since turning it
-        # off later rebuilds half the tree.
-        idle cmake -S "$src" -B "$build" -G Ninja \
-            -DCMAKE_TOOLCHAIN_FILE="$sdk/mingw-w64-x86_64.cmake" \
-            -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_INSTALL_PREFIX="$qt_prefix" \
-            -DQT_HOST_PATH=/usr \
-            -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-            -DBUILD_SHARED_LIBS=ON \
-            -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
-            -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
-            -DFEATURE_system_png=OFF -DFEATURE_system_freetype=OFF \
-            -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no \
-            -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
-            -DFEATURE_openssl=OFF -DFEATURE_tabletevent=OFF \
-            -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF
+        idle cmake -S "$src" -B "$build" -G Ninja "${options[@]}"
+        echo "${options[*]}" >"$build/.kestra-options"
         log_time "qtbase configure end"
     fi
     log_time "qtbase build start"
@@ -114,7 +120,7 @@ build_qtbase() {
 build_module() {  # build_module <qt module>: configured by the SDK's own qt-cmake
     local module=$1 pkg src build=$sdk/build/$1
     pkg=qt6-${module#qt}
-    src=$(source_dir "$pkg")
+    src=$(source_dir "$pkg") || exit 1
     mkdir -p "$build"
     if [ ! -f "$build/build.ninja" ]; then
         log_time "$module configure start"
@@ -141,10 +147,19 @@ build_sdk() {
         qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-websockets-dev qt6-httpserver-dev
     ensure_deb_src
     log_time "sdk start"
-    [ -f "$sdk/stamps/qtbase" ] || { build_qtbase && mkdir -p "$sdk/stamps" && touch "$sdk/stamps/qtbase"; }
+    # Plain statements, not && lists: bash ignores a failure inside a
+    # function called from one, and a failed step must stop the build here.
+    mkdir -p "$sdk/stamps"
+    if [ ! -f "$sdk/stamps/qtbase" ]; then
+        build_qtbase
+        touch "$sdk/stamps/qtbase"
+    fi
     local m
     for m in "${qt_modules[@]}"; do
-        [ -f "$sdk/stamps/$m" ] || { build_module "$m" && touch "$sdk/stamps/$m"; }
+        if [ ! -f "$sdk/stamps/$m" ]; then
+            build_module "$m"
+            touch "$sdk/stamps/$m"
+        fi
     done
     # Written only now, when every module installed: the other steps and
     # scripts/test.sh take its presence to mean a usable SDK.
@@ -340,6 +355,13 @@ case "${1:-all}" in
     test) test_programs ;;
     e2e) e2e ;;
     installer) installer ;;
-    all) build_programs && test_programs && e2e && installer ;;
+    all)
+        # One after the other as statements: in an && list a failure inside
+        # a function would not stop the script.
+        build_programs
+        test_programs
+        e2e
+        installer
+        ;;
     *) die "unknown step '$1' (sdk, status, build, test, e2e, installer)" ;;
 esac
