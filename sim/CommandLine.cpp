@@ -6,15 +6,15 @@ namespace sim {
 
 namespace {
 
-std::optional<long> Number(const std::string& text, long lo, long hi)
+std::optional<long long> Number(const std::string& text, long long lo, long long hi)
 {
     if (text.empty()) {
         return std::nullopt;
     }
     std::size_t used = 0;
-    long v = 0;
+    long long v = 0;
     try {
-        v = std::stol(text, &used, 10);
+        v = std::stoll(text, &used, 10);
     } catch (...) {
         return std::nullopt;
     }
@@ -149,7 +149,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             }
         } else if (a == "--random-state") {
             if (auto v = value()) {
-                if (auto seed = Number(*v, 0, 0xFFFFFFFFL)) {
+                if (auto seed = Number(*v, 0, 0xFFFFFFFFLL)) {
                     cl.randomSeed = static_cast<std::uint32_t>(*seed);
                 } else {
                     cl.error = "--random-state takes a seed number";

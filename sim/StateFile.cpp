@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -208,7 +209,12 @@ bool SaveStateFile(const std::string& path, const DeviceState& state)
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+    // filesystem::rename, unlike std::rename on Windows, replaces the old file.
+    std::error_code renamed;
+    if (ok) {
+        std::filesystem::rename(temp, path, renamed);
+    }
+    if (!ok || renamed) {
         ::unlink(temp.c_str());
         return false;
     }

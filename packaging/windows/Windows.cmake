@@ -1,0 +1,86 @@
+# The Windows install folder and its NSIS installer, included by
+# packaging/CMakeLists.txt in a Windows build instead of the Linux desktop
+# files and the Debian package. The programs sit at the top of the folder
+# with the DLLs and Qt plugins they load beside them, where Windows and Qt
+# look first.
+set(_win ${CMAKE_CURRENT_LIST_DIR})
+set(KESTRA_WINDOWS_ICON ${_win}/kestra-panel.ico)
+
+set(programs)
+foreach(p kestra-panel kestractl)
+    if(TARGET ${p})
+        list(APPEND programs ${p})
+    endif()
+endforeach()
+install(TARGETS ${programs} RUNTIME DESTINATION .)
+
+set(KESTRA_RC_ICON ${KESTRA_WINDOWS_ICON})
+foreach(p IN LISTS programs)
+    set(KESTRA_RC_PROGRAM ${p})
+    if(p STREQUAL "kestra-panel")
+        set(KESTRA_RC_DESCRIPTION "KESTRA Remote Panel")
+        # A window program: no console window opens with it.
+        set_target_properties(${p} PROPERTIES WIN32_EXECUTABLE ON)
+    else()
+        set(KESTRA_RC_DESCRIPTION "KESTRA Remote Panel command line")
+    endif()
+    configure_file(${_win}/program.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${p}.rc @ONLY)
+    target_sources(${p} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${p}.rc)
+endforeach()
+
+# The DLLs come from where this build found them: the Windows Qt's bin/ and
+# plugins/, and the compiler's runtime (libstdc++, libgcc, winpthread).
+set(_dll_dirs)
+if(TARGET Qt6::Core)
+    get_target_property(_qtcore Qt6::Core IMPORTED_LOCATION_RELEASE)
+    if(NOT _qtcore)
+        get_target_property(_qtcore Qt6::Core IMPORTED_LOCATION)
+    endif()
+    get_filename_component(_qtbin ${_qtcore} DIRECTORY)
+    list(APPEND _dll_dirs ${_qtbin})
+endif()
+foreach(dll libstdc++-6.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                    OUTPUT_VARIABLE _found OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(IS_ABSOLUTE "${_found}")
+        get_filename_component(_dir ${_found} DIRECTORY)
+        list(APPEND _dll_dirs ${_dir})
+    endif()
+endforeach()
+list(REMOVE_DUPLICATES _dll_dirs)
+set(_plugins "")
+if(QT6_INSTALL_PREFIX AND QT6_INSTALL_PLUGINS)
+    set(_plugins ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS})
+endif()
+list(JOIN _dll_dirs "\" \"" _dll_args)
+install(CODE "
+    execute_process(COMMAND \"${_win}/deploy-runtime.sh\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\"
+                            \"${_plugins}\" \"${_dll_args}\" RESULT_VARIABLE rc)
+    if(rc)
+        message(FATAL_ERROR \"The DLLs beside the programs could not all be found\")
+    endif()")
+
+# The installer: kestra-remote-panel-<version>-win64.exe. Installs into
+# Program Files for every user when run with administrator rights (CPack's
+# NSIS script switches its shortcuts and registry entries accordingly),
+# with a Start-menu entry for the panel and an uninstaller.
+set(CPACK_GENERATOR NSIS)
+# A 64-bit installer, like the programs it carries (NSIS builds 32-bit ones
+# unless told).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_PACKAGE_NAME kestra-remote-panel)
+set(CPACK_PACKAGE_VENDOR VELDORATEST)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Remote control panel for the KESTRA mixer")
+set(CPACK_PACKAGE_FILE_NAME kestra-remote-panel-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "KESTRA Remote Panel")
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "KESTRA Remote Panel")
+set(CPACK_PACKAGE_EXECUTABLES kestra-panel "KESTRA Remote Panel")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_NSIS_PACKAGE_NAME "KESTRA Remote Panel")
+set(CPACK_NSIS_DISPLAY_NAME "KESTRA Remote Panel")
+set(CPACK_NSIS_MUI_ICON ${KESTRA_WINDOWS_ICON})
+set(CPACK_NSIS_MUI_UNIICON ${KESTRA_WINDOWS_ICON})
+set(CPACK_NSIS_INSTALLED_ICON_NAME kestra-panel.exe)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+include(CPack)
