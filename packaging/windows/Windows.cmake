@@ -48,9 +48,10 @@ foreach(dll libstdc++-6.dll libwinpthread-1.dll)
     endif()
 endforeach()
 list(REMOVE_DUPLICATES _dll_dirs)
+# Qt's plugins folder sits beside its bin/ folder.
 set(_plugins "")
-if(QT6_INSTALL_PREFIX AND QT6_INSTALL_PLUGINS)
-    set(_plugins ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS})
+if(_qtbin AND IS_DIRECTORY ${_qtbin}/../plugins)
+    get_filename_component(_plugins ${_qtbin}/../plugins ABSOLUTE)
 endif()
 list(JOIN _dll_dirs "\" \"" _dll_args)
 install(CODE "

@@ -46,7 +46,8 @@ resolve() {  # resolve: copy the imports of every queued file, queueing what it 
                 cp -p "$found" "$dest/"
                 deployed[$key]=1
                 queue+=("$dest/$(basename "$found")")
-            elif [ ! -d "$wine_dlls" ] || [ -e "$wine_dlls/$key" ]; then
+            elif [[ $key == api-ms-win-* || $key == ext-ms-* ]] || [ ! -d "$wine_dlls" ] || [ -e "$wine_dlls/$key" ]; then
+                # API sets (api-ms-win-*) are names Windows resolves itself.
                 system[$key]=1
             else
                 echo "deploy-runtime: $(basename "$file") needs $name, found neither in ${search[*]} nor among Windows' own DLLs" >&2
