@@ -204,6 +204,8 @@ TEST(MqttTopics, EachRuleOnce)
         {"", R"({"format":"kestra-state"})", Refused("format: read-only")},
         {"channels/mic3/gain_db", " -12.5 ", R"({"channels":{"mic3":{"gain_db":-12.5}}})"},
         {"line_source", "\"tape\"", R"({"line_source":"tape"})"},
+        {"line_source", "cd", R"({"line_source":"cd"})"},  // a bare word is a string
+        {"channels/mic3/mute", "false", R"({"channels":{"mic3":{"mute":false}}})"},  // but true and false are not
         {"channels/mic3/mute", "true],[false", Refused("not one JSON value")},
         {"channels//mute", "true", Refused("unknown key")},
         {"", QByteArray(kMaxMqttPayload + 1, ' '), Refused("over 64 KiB")},

@@ -133,7 +133,8 @@ TEST_F(Language, CaptionsFollowTheChoiceThereAndBackAndFit)
         EXPECT_EQ(w.PageControl1->tabText(0), StringAt(30001 + offset));
         EXPECT_EQ(w.btnFactory->text(), StringAt(30124 + offset));
         EXPECT_EQ(w.rgProtocol->Caption(), StringAt(30082 + offset));
-        EXPECT_EQ(w.rdgLanguage->ItemText(0), StringAt(30126 + offset));
+        EXPECT_EQ(w.rdgLanguage->Caption() + '|' + w.rdgLanguage->ItemText(0) + '|' + w.rdgLanguage->ItemText(1),
+                  StringAt(30125 + offset) + '|' + StringAt(30126 + offset) + '|' + StringAt(30127 + offset));
         EXPECT_EQ(w.cbParity->currentText(), StringAt(30086 + offset));
         EXPECT_EQ(w.sbMain->PanelText(0), StringAt(30116 + offset));
         // Captions the language leaves alone.

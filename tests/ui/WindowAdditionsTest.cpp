@@ -149,6 +149,8 @@ TEST_F(WindowAdditionsTest, UndoSendsThePreviousValueAndRedoTheLast)
     ClearReceived();
     QTest::keyClick(w_.get(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(SentAfterSettling(1), Frames{Framed(CM_MCS_MIC(20, 0x12))});
+    // Undone while the fader had the focus: it lets go, so the device's report moves it back.
+    EXPECT_TRUE(WaitFor([&] { return w_->tbMic[3]->Position() == 20; }));
     ClearReceived();
     QTest::keyClick(w_.get(), Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(SentAfterSettling(1), Frames{Framed(CM_MCS_MIC(31, 0x12))});
