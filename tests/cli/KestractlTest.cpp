@@ -151,7 +151,10 @@ TEST_F(Kestractl, UpdateProgramsTheImageThroughTheBootLoader)
     const CtlRun r = Ctl({"--port", path_, "update", Write(image)});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     EXPECT_EQ(r.out, "update OK\n");
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(sim_.FlashContents().data()), image.size()), image);
+    const sim::Flash flash = sim_.FlashContents();
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(flash.data()), image.size()), image);
+    // The page after the image is erased and programmed too, with bytes that leave it erased.
+    EXPECT_TRUE(std::all_of(flash.begin() + image.size(), flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
 }
 
 // A backup that cannot be written whole (here a file size limit) leaves the
