@@ -318,7 +318,7 @@ private:
                 }
                 if (o_.dryRun) {
                     r.text += QStringLiteral("%1 change(s) to send; --dry-run: nothing sent\n")
-                                  .arg(ChangesTo(state, target).size());
+                                  .arg(RestoreChanges(state, target).size());
                     r.json = QJsonObject{{"changes", listed}, {"dry_run", true}};
                     return {};
                 }

@@ -448,8 +448,39 @@ void DeviceConversation::OnReply(const ByteVector& bytes, quint32 replyMs)
         QueueRead(std::move(job.waiters), true);
         job.waiters.clear();
     }
+    if (!error && job.kind == Kind::Change) {
+        AskPartners(job, reply);
+    }
     Finish(std::move(job), error, reply);
     SendNext();
+}
+
+void DeviceConversation::AskPartners(Job& job, const ReportEvent& reply)
+{
+    std::vector<Inquiry> partners = PartnerInquiries(ItemOfReport(reply), state_);
+    if (partners.empty()) {
+        return;
+    }
+    // The device moved more than it reported: read what else it moved, and
+    // tell the change's waiters once the state holds it.
+    std::vector<Done> waiters = std::move(job.waiters);
+    job.waiters.clear();
+    std::vector<Job> jobs;
+    for (Inquiry& i : partners) {
+        Job ask;
+        ask.kind = Kind::Inquiry;
+        ask.command = i.command;
+        ask.inquiry = std::move(i);
+        jobs.push_back(std::move(ask));
+    }
+    jobs.back().waiters.push_back([waiters = std::move(waiters), reply](const SessionError& e, const ReportEvent&) {
+        for (const Done& done : waiters) {
+            if (done) {
+                done(e, reply);
+            }
+        }
+    });
+    queue_.insert(queue_.begin(), std::make_move_iterator(jobs.begin()), std::make_move_iterator(jobs.end()));
 }
 
 void DeviceConversation::Finish(Job job, const SessionError& error, const ReportEvent& reply)

@@ -26,6 +26,11 @@
 // then the link has failed. A full read that cannot be completed is an
 // error, never a state with defaults in it.
 //
+// Ganged pairs. The device drives a ganged pair's right output with its
+// left one and reports the left only: a confirmed change of a left output
+// (or of the ganging) is followed by inquiries for what moved with it, and
+// its waiters hear once the state holds that too.
+//
 // Polls. While online and idle the device is polled every 100 ms (when
 // polling is on); every level report is answered with a poll at once and
 // every ducking-state report with a poll 100 ms later, the device's pace.
@@ -151,6 +156,8 @@ private:
     void OnReply(const ByteVector& bytes, quint32 replyMs);
     bool AnswersInFlight(const ReportEvent& reply) const;
     void Finish(Job job, const SessionError& error, const ReportEvent& reply);
+    // After a confirmed change: reads what the device moved with it.
+    void AskPartners(Job& job, const ReportEvent& reply);
     void OnDeadline();
     void LineFailed(const SessionError& why);
     // Closes the line, fails every job with `why`, and goes offline saying `offline`.

@@ -219,7 +219,7 @@ SessionError DeviceSession::Restore(const DeviceState& target, int* sent, const 
     }
     DeviceState want = target;
     want.duckingActive = now.duckingActive;
-    const std::vector<StateChange> changes = ChangesTo(now, want);
+    const std::vector<StateChange> changes = RestoreChanges(now, want);
     if (sent != nullptr) {
         *sent = static_cast<int>(changes.size());
     }

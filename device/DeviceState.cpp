@@ -233,6 +233,35 @@ std::vector<StateChange> ChangesTo(const DeviceState& from, const DeviceState& t
     return Commands(to, [&](int it) { return Differs(from, to, it); });
 }
 
+std::vector<StateChange> RestoreChanges(const DeviceState& from, const DeviceState& to)
+{
+    ItemSet items;
+    for (int it = 0; it < item::kCount; ++it) {
+        items.set(static_cast<std::size_t>(it), Differs(from, to, it));
+    }
+    for (const std::uint8_t left : {channel::kSubLeft, channel::kMasterLeft}) {
+        const int l = StateIndexOfChannel(left);
+        const bool sub = left == channel::kSubLeft;
+        if (!(sub ? to.subGanged : to.masterGanged)) {
+            continue;
+        }
+        const auto set = [&items](int it) { items.set(static_cast<std::size_t>(it)); };
+        // Ganging mutes both sides when either is muted.
+        if (items.test(static_cast<std::size_t>(sub ? item::kSubGanged : item::kMasterGanged)) &&
+            (from.mute[l] || from.mute[l + 1] || to.mute[l] || to.mute[l + 1])) {
+            set(item::Mute(l));
+            set(item::Mute(l + 1));
+        }
+        if (items.test(static_cast<std::size_t>(item::Gain(l)))) {
+            set(item::Gain(l + 1));
+        }
+        if (items.test(static_cast<std::size_t>(item::Mute(l)))) {
+            set(item::Mute(l + 1));
+        }
+    }
+    return CommandsFor(to, items);
+}
+
 std::vector<StateChange> CommandsFor(const DeviceState& to, const ItemSet& items)
 {
     return Commands(to, [&](int it) { return items.test(static_cast<std::size_t>(it)); });

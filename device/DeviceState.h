@@ -79,6 +79,11 @@ struct StateChange {
 // The commands that take a device in state `from` to `to`, only for items
 // that differ (ducking.active is not settable and ignored).
 std::vector<StateChange> ChangesTo(const DeviceState& from, const DeviceState& to);
+// ChangesTo for a restore, which must end with every item as in `to`: on a
+// pair ganged in `to`, the device drives the right output with the left, so
+// a left gain or mute planned also plans the right one after it, and
+// ganging where a side is muted (which mutes both) plans both mutes.
+std::vector<StateChange> RestoreChanges(const DeviceState& from, const DeviceState& to);
 // The commands that set the items of `items` to their values in `to`,
 // whatever they are now; in the same order as ChangesTo.
 std::vector<StateChange> CommandsFor(const DeviceState& to, const ItemSet& items);

@@ -56,6 +56,32 @@ std::vector<LCmd> FullStateInquiries()
     return out;
 }
 
+std::vector<Inquiry> PartnerInquiries(int changed, const DeviceState& state)
+{
+    std::vector<Inquiry> out;
+    auto ask = [&out](std::uint8_t what, ReportKind kind, std::uint8_t c) {
+        out.push_back({CM_MCS_INQUIRY(what, c), kind, c});
+    };
+    for (const std::uint8_t left : {channel::kSubLeft, channel::kMasterLeft}) {
+        const int index = StateIndexOfChannel(left);
+        const bool sub = left == channel::kSubLeft;
+        const std::uint8_t right = left + 1;
+        if (changed == (sub ? item::kSubGanged : item::kMasterGanged)) {
+            if (state.mute[index] != state.mute[index + 1]) {
+                ask(0x07, ReportKind::Mute, left);
+                ask(0x07, ReportKind::Mute, right);
+            }
+        } else if (sub ? state.subGanged : state.masterGanged) {
+            if (changed == item::Gain(index)) {
+                ask(0x02, ReportKind::Gain, right);
+            } else if (changed == item::Mute(index)) {
+                ask(0x07, ReportKind::Mute, right);
+            }
+        }
+    }
+    return out;
+}
+
 bool Answers(const Inquiry& inquiry, const ReportEvent& reply)
 {
     switch (inquiry.kind) {

@@ -3,6 +3,7 @@
 // with the report that answers it.
 #pragma once
 
+#include "DeviceState.h"
 #include "Lcmd.h"
 #include "ReportDecoder.h"
 
@@ -20,6 +21,12 @@ struct Inquiry {
 
 std::vector<Inquiry> FullStateRead();
 std::vector<LCmd> FullStateInquiries();
+
+// The inquiries that read again what a confirmed change of item `changed`
+// may have moved besides itself on a device in `state`: while a pair is
+// ganged the device drives its right output with the left one, and ganging
+// a pair with one side muted mutes both.
+std::vector<Inquiry> PartnerInquiries(int changed, const DeviceState& state);
 
 // Whether `reply` is the answer to `inquiry` (a refusal is not).
 bool Answers(const Inquiry& inquiry, const ReportEvent& reply);

@@ -36,12 +36,35 @@ ByteVector Report(std::uint8_t sub, std::uint8_t b0, std::uint8_t b1)
 }
 ByteVector ErrorReport(std::uint8_t code) { return Report(report::kError, code); }
 
-Firmware::Firmware(DeviceState state) : state_(state) {}
+Firmware::Firmware(DeviceState state) : state_(state) { TakeGangOffsets(); }
 
 void Firmware::SetState(const DeviceState& state)
 {
     state_ = state;
+    TakeGangOffsets();
     Changed();
+}
+
+void Firmware::TakeGangOffsets()
+{
+    const auto& g = state_.live.stereoGain;
+    gangOffset_ = {g[channel::kSubLeft] - g[channel::kSubRight], g[channel::kMasterLeft] - g[channel::kMasterRight]};
+}
+
+void Firmware::FollowLeft(std::uint8_t ch, bool gain)
+{
+    Settings& live = state_.live;
+    const bool sub = ch == channel::kSubLeft;
+    if (!(sub ? live.subGanged : ch == channel::kMasterLeft && live.masterGanged)) {
+        return;
+    }
+    const int right = ch + 1;
+    if (gain) {
+        const int target = live.stereoGain[ch] - gangOffset_[sub ? 0 : 1];
+        live.stereoGain[right] = static_cast<std::uint8_t>(std::clamp(target, 0, int(kMaxGain)));
+    } else {
+        live.stereoMute[right] = live.stereoMute[ch];
+    }
 }
 
 bool Firmware::TakeBootLoaderRequest()
@@ -115,6 +138,11 @@ ByteVector Firmware::Setting(const LCmd& frame)
             return invalid;
         }
         live.stereoGain[p[1]] = p[0];
+        if (p[1] == channel::kSubLeft || p[1] == channel::kMasterLeft) {
+            FollowLeft(p[1], true);
+        } else {
+            TakeGangOffsets();
+        }
         Changed();
         RequeueDuckedLevels();
         return Report(report::kStereoGain, p[0], p[1]);
@@ -149,7 +177,15 @@ ByteVector Firmware::Setting(const LCmd& frame)
         if (!needs(2) || p[0] > 1 || (p[1] != 1 && p[1] != 2)) {
             return invalid;
         }
+        const std::uint8_t left = p[1] == 1 ? channel::kSubLeft : channel::kMasterLeft;
         (p[1] == 1 ? live.subGanged : live.masterGanged) = p[0] == 1;
+        if (p[0] == 1) {
+            const bool muted = live.stereoMute[left] || live.stereoMute[left + 1];
+            live.stereoMute[left] = live.stereoMute[left + 1] = muted;
+            TakeGangOffsets();
+        } else {
+            live.stereoMute[left + 1] = live.stereoMute[left];
+        }
         Changed();
         return Report(report::kGanged, p[0], p[1]);
     }
@@ -159,6 +195,9 @@ ByteVector Firmware::Setting(const LCmd& frame)
         }
         if (StereoIndex(p[1]) >= 0) {
             live.stereoMute[p[1]] = p[0] == 1;
+            if (p[1] == channel::kSubLeft || p[1] == channel::kMasterLeft) {
+                FollowLeft(p[1], false);
+            }
         } else if (MicIndex(p[1]) >= 0) {
             live.micMute[MicIndex(p[1])] = p[0] == 1;
         } else {
@@ -174,6 +213,7 @@ ByteVector Firmware::Setting(const LCmd& frame)
         }
         if (p[1] == 0) {
             live = p[0] == 0 ? Settings::Factory() : state_.presets[p[0] - 1];
+            TakeGangOffsets();
         } else if (p[0] == 0) {
             return invalid;  // the factory set cannot be overwritten
         } else {

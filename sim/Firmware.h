@@ -41,6 +41,13 @@
 //   any other sub byte, command byte or inquiry parameter                          E1 3
 //   (a frame with a wrong checksum never reaches this class: it is answered NAK)
 //
+// Ganged pairs: while a pair is ganged, a gain or mute for its left output
+// (sub 01, master 03) drives the right one too, keeping the distance the two
+// gains had when the pair was ganged (the right gain held inside 0..79); the
+// reply still names the left output only. Ganging with either side muted
+// mutes both; parting gives the right side the left side's mute. A command
+// for the right output sets it alone and takes the new distance.
+//
 // Ducking state byte (C8): bit 0 = ducking active now (speech), bit 1 = manual
 // ducking on. Inquiries never draw C4/C5, which the panel answers with polls.
 //
@@ -56,6 +63,7 @@
 #include "DeviceState.h"
 #include "Lcmd.h"
 
+#include <array>
 #include <cstdint>
 #include <deque>
 
@@ -97,10 +105,16 @@ private:
     void RequeueDuckedLevels();
     void Queue(int key);
     void Changed() { ++revision_; }
+    // The distance of each pair (left gain minus right) from the live gains.
+    void TakeGangOffsets();
+    // The gain (or the mute) just set on a left output reaches the right
+    // output of a ganged pair.
+    void FollowLeft(std::uint8_t ch, bool gain);
 
     DeviceState state_;
     std::uint64_t revision_ = 0;
     bool bootLoaderRequest_ = false;
+    std::array<int, 2> gangOffset_{};  // sub, master
 
     unsigned speech_ = 0;
     bool active_ = false;

@@ -37,8 +37,9 @@ RestorePlan PlanRestore(const QByteArray& file, const DeviceState& device)
         plan.error = *error;
         return plan;
     }
-    plan.changes = ChangesTo(device, target);
-    for (const StateChange& change : plan.changes) {
+    plan.changes = RestoreChanges(device, target);
+    // The list names what differs; what a ganged pair needs besides is sent unlisted.
+    for (const StateChange& change : ChangesTo(device, target)) {
         plan.lines << ChangeLine(device, change.command);
     }
     return plan;

@@ -210,6 +210,9 @@ public:
     void edMic1KeyDown(QLineEdit* edit);
     void edMic1Exit(QLineEdit* edit);
     void tbSubLeftChange(TrhTrackBar* fader);
+    // After a typed level for output k: a ganged pair's right fader goes
+    // where the device has moved the right output.
+    void FollowGangedLeft(int k);
     void btnSubLClick(TPanel* panel);
     void btnSubGangedClick(TPanel* panel);
     // Joins or parts a sub or master pair on screen, whether the user or a

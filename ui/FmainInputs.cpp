@@ -167,6 +167,7 @@ void TfrmMain::edMic1KeyDown(QLineEdit* edit)
         SendCommand(CM_MCS_MIC(position, static_cast<std::uint8_t>(Tag(fader) + 15)), 0);
     } else {
         SendCommand(CM_MCS_STEREO(position, static_cast<std::uint8_t>(Tag(fader))), 0);
+        FollowGangedLeft(Tag(fader));
     }
 }
 

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
+#include <algorithm>
 #include <cstdlib>
 
 TfrmMain::OutputPair TfrmMain::Pair(bool master)
@@ -61,6 +62,20 @@ void TfrmMain::tbSubLeftChange(TrhTrackBar* fader)
         }
     }
     RefreshFaderHint(fader, FaderHintText(fader));
+}
+
+void TfrmMain::FollowGangedLeft(int k)
+{
+    if (k != 1 && k != 3) {
+        return;
+    }
+    const OutputPair pair = Pair(k == 3);
+    if (*pair.ganged) {
+        // The device moves a ganged right output with its left one, typed
+        // or dragged: the right fader shows where it now stands.
+        const int target = pair.leftFader->Position() - *pair.offset;
+        pair.rightFader->SetPosition(std::clamp(target, pair.rightFader->Min(), pair.rightFader->Max()));
+    }
 }
 
 void TfrmMain::btnSubLClick(TPanel* panel)

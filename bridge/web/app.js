@@ -107,20 +107,13 @@
     const mute = el('button', { type: 'button', class: 'toggle mute', 'aria-pressed': 'false', 'aria-label': channel.caption + ' mute' }, 'mute');
     const box = el('div', { class: 'strip' }, el('h3', {}, channel.caption), el('div', { class: 'fader-row' }, fader, meter), edit, mute);
     holdWhileTouched(fader, channel.key);
-    let partnerOffset = 0;
-    fader.addEventListener('pointerdown', () => {
-      if (pair) partnerOffset = doc.channels[pair.other].position - doc.channels[channel.key].position;
-    });
     fader.addEventListener('input', () => {
       const position = MUTE_POSITION - Number(fader.value);
       edit.value = dbText(positionDb(position));
       fader.setAttribute('aria-valuetext', edit.value);
-      const patch = channelPatch(channel.key, { position });
-      // A ganged pair moves together, keeping the distance it had.
-      if (pair && doc.ganged[pair.name]) {
-        patch.channels[pair.other] = { position: Math.min(MUTE_POSITION, Math.max(0, position + partnerOffset)) };
-      }
-      sendSoon(channel.key, patch);
+      // On a ganged pair the device moves the right output with the left
+      // one; the server reads it back, so only the left is sent.
+      sendSoon(channel.key, channelPatch(channel.key, { position }));
     });
     // A muted channel says so, as the window does ("mute", an empty bar).
     const showLevel = () => {
@@ -160,6 +153,12 @@
         }
         meter.value = c.mute ? 0 : level ? Math.max(0, MUTE_POSITION - level.position) : MUTE_POSITION - c.position;
         mute.setAttribute('aria-pressed', String(c.mute));
+        // The right output of a ganged pair follows the left, as on the device.
+        if (pair && pair.right) {
+          const locked = doc.ganged[pair.name];
+          fader.disabled = edit.disabled = locked;
+          mute.hidden = locked;
+        }
         if (priority) {
           priority.setAttribute('aria-pressed', String(c.priority));
           // Lit while this microphone is being ducked: ducking runs and it has no priority.
@@ -177,7 +176,7 @@
       const ganged = el('button', { type: 'button', class: 'toggle', 'aria-pressed': 'false', 'aria-label': out.caption + ' ganged' }, 'ganged');
       ganged.addEventListener('click', () => send({ ganged: { [out.pair]: !doc.ganged[out.pair] } }));
       const strips = el('div', { class: 'strips' },
-        ...strip(left, { name: out.pair, other: right.key }), ...strip(right, { name: out.pair, other: left.key }));
+        ...strip(left, { name: out.pair }), ...strip(right, { name: out.pair, right: true }));
       $('outputs').append(el('div', { class: 'pair' }, strips, ganged));
       controls.push({ render() { ganged.setAttribute('aria-pressed', String(doc.ganged[out.pair])); } });
     }

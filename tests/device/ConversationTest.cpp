@@ -234,3 +234,46 @@ TEST_F(Conversation, OpeningNeverBlocksTheCallersThread)
 }
 
 }  // namespace
+
+// The device drives a ganged pair's right output with its left one and
+// reports the left only: a change's waiters hear once the engine has read
+// what moved with it, and a restore ends with every item as planned.
+TEST_F(Conversation, AGangedPairsRightOutputIsReadBackWithItsLeft)
+{
+    sim::DeviceState start = sim_.State();
+    start.live.stereoGain = {0, 10, 20, 30, 30};
+    start.live.subGanged = true;
+    start.live.stereoMute[4] = true;
+    sim_.SetState(start);
+    auto c = Open();
+    Read(*c);
+    const auto change = [&](int it, DeviceState to) {
+        ItemSet only;
+        only.set(static_cast<std::size_t>(it));
+        Outcome o;
+        c->Change(CommandsFor(to, only).front(), Into(o));
+        EXPECT_TRUE(WaitFor([&] { return o.done; }));
+        EXPECT_FALSE(o.error) << o.error.text.toStdString();
+    };
+    DeviceState to = c->State();
+    to.gain[1] = 15;
+    change(item::Gain(1), to);
+    EXPECT_EQ(c->State().gain[2], 25) << "read when the change's waiter hears";
+    to.mute[1] = true;
+    change(item::Mute(1), to);
+    EXPECT_TRUE(c->State().mute[2]);
+    to.masterGanged = true;
+    change(item::kMasterGanged, to);
+    EXPECT_TRUE(c->State().mute[3] && c->State().mute[4]) << "ganged with one side muted";
+
+    // A file whose right output already matches, but whose left differs.
+    DeviceState target = c->State();
+    target.gain[1] = 40;
+    target.mute[3] = target.mute[4] = false;
+    for (const StateChange& s : RestoreChanges(c->State(), target)) {
+        Outcome o;
+        c->Change(s, Into(o));
+        ASSERT_TRUE(WaitFor([&] { return o.done; }));
+    }
+    EXPECT_TRUE(Read(*c) == target);
+}

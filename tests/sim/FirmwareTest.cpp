@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sstream>
+#include <tuple>
 
 using sim::DeviceState;
 using sim::Firmware;
@@ -73,6 +74,45 @@ TEST(Firmware, EachFrameChangesOnlyItsItemAndDrawsItsReply)
         Firmware fw;
         EXPECT_EQ(Ask(fw, LCmd(Hex(frame))), R("E1 03")) << frame;
     }
+}
+
+// A ganged pair, one frame after another: the left output drives the right
+// at the distance the pair had when ganged (held inside 0..79), a mute
+// covers both, a command for the right sets it alone, and only the left is
+// reported.
+TEST(Firmware, GangedPairMovesItsRightOutputWithTheLeft)
+{
+    DeviceState start;
+    start.live.stereoGain = {0, 10, 20, 40, 40};
+    start.live.stereoMute[4] = true;  // master right
+    Firmware fw(start);
+    const struct {
+        const char* body;
+        const char* reply;
+        int left, right;
+        bool leftMuted, rightMuted;
+    } steps[] = {
+        {"AA 01 01", "CA 01 01", 10, 20, false, false},
+        {"A2 0F 01", "C2 0F 01", 15, 25, false, false},
+        {"A2 48 01", "C2 48 01", 72, 79, false, false},
+        {"A2 45 01", "C2 45 01", 69, 79, false, false},
+        {"AE 01 01", "CE 01 01", 69, 79, true, true},
+        {"A2 05 02", "C2 05 02", 69, 5, true, true},
+        {"A2 46 01", "C2 46 01", 70, 6, true, true},  // at the new distance
+        {"AE 00 02", "CE 00 02", 70, 6, true, false},
+        {"AA 00 01", "CA 00 01", 70, 6, true, true},  // parted: the right takes the left's mute
+        {"A2 00 01", "C2 00 01", 0, 6, true, true},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.body);
+        EXPECT_EQ(Ask(fw, LCmd(Framed(s.body))), R(s.reply));
+        const Settings& live = fw.State().live;
+        EXPECT_EQ(std::tuple(live.stereoGain[1], live.stereoGain[2], live.stereoMute[1], live.stereoMute[2]),
+                  std::tuple(s.left, s.right, s.leftMuted, s.rightMuted));
+    }
+    // Ganging with one side muted mutes both.
+    EXPECT_EQ(Ask(fw, LCmd(Framed("AA 01 02"))), R("CA 01 02"));
+    EXPECT_TRUE(fw.State().live.stereoMute[3] && fw.State().live.stereoMute[4]);
 }
 
 // Ducking as the panel sees it, on one clock passed in: the speech (bit n-1
