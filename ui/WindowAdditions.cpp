@@ -11,6 +11,7 @@
 #include "Language.h"
 #include "ReportDecoder.h"
 #include "Settings.h"
+#include "StateJson.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -224,7 +225,11 @@ bool WindowAdditions::Restore(const QString& path)
         w_.Dialogs().Error(&w_, QStringLiteral("%1: %2").arg(path, file.errorString()));
         return false;
     }
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes;
+    if (const auto error = ReadStateFile(file, bytes)) {
+        w_.Dialogs().Error(&w_, QStringLiteral("%1: %2").arg(path, *error));
+        return false;
+    }
     const RestorePlan plan = PlanRestore(bytes, device_);
     if (!plan.error.isEmpty()) {
         w_.Dialogs().Error(&w_, QStringLiteral("%1: %2").arg(path, plan.error));

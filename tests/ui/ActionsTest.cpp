@@ -51,6 +51,9 @@ TEST_F(Actions, DraggedOrTypedValueIsSentAndShownAProgramMoveOnlyShown)
         {hold, nullptr, 20, Frame(0xB4, {20}), "200 20"},
         {w_->tbFadeOut, nullptr, 7, Frame(0xB5, {7}), " 7"},
         {w_->tbFadeIn, nullptr, 0, Frame(0xB6, {0}), " 0"},
+        // Each right output keeps its own last-sent position, in its own pair.
+        {w_->tbMasterRight, nullptr, 30, Frame(0xA2, {30, 0x04}), " -15"},
+        {w_->tbSubRight, nullptr, 30, Frame(0xA2, {30, 0x02}), " -15"},
         {mic, "-12.5db", 25, level(25), "-12.5dB -12.5"},
         {mic, "+3", 0, level(0), "0dB 0"},
         {mic, "0dB", 0, level(0), "0dB 0"},  // unchanged text is sent again
@@ -156,8 +159,9 @@ TEST_F(Actions, PriorityPanelSetsTheLampButNotTheLevel)
     }
 }
 
-// A ganged pair follows its left fader at the offset it had when ganged;
-// nothing is ever sent for the right output, and mute covers both.
+// A ganged pair follows its left fader at the offset it had when ganged, on
+// the screen as on the device; nothing is ever sent for the right output,
+// and mute covers both.
 TEST_F(Actions, GangedPairFollowsItsLeftFader)
 {
     Connect();
@@ -182,8 +186,9 @@ TEST_F(Actions, GangedPairFollowsItsLeftFader)
     EXPECT_EQ(Sent(), (Strings{sub(72), sub(69)}));
     EXPECT_EQ(w_->LastSent[kLastSubRight], 79);
     Enter(w_->edSubLeft, QStringLiteral("-10"));
-    EXPECT_EQ(positions(), std::pair(20, 79)) << "a typed level moves only the left";
+    EXPECT_EQ(positions(), std::pair(20, 30)) << "a typed level moves the right where the device puts it";
     EXPECT_EQ(Sent(), Strings{sub(20)});
+    EXPECT_EQ(device_->State().live.stereoGain[2], 30);
 
     gang(30, 20, false, false);
     Drag(w_->tbSubLeft, 5);  // the right one reaches the top

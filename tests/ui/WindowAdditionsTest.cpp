@@ -97,6 +97,7 @@ TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferencesAndRefusesBadF
         {R"("ducking": {"attenuation": 30})", false, "ducking attenuation 20 -> 30"},
         {R"("line_source": "cd")", false, "line source Tuner -> CD"},
         {R"("channels": {"mic3": {"position": 80}})", true, "position"},
+        {R"("pad": ")" + QByteArray(70 * 1024, 'x') + '"', true, "larger than 64 KiB"},
     };
     const auto write = [&](const QByteArray& items) { ReadBack("state.json", true, "{" + header + ", " + items + "}"); };
     for (const auto& c : cases) {

@@ -1,5 +1,6 @@
 // The firmware update from the window's buttons, through the real driver,
 // against the simulated KESTRA.
+#include "Commands.h"
 #include "Connection.h"
 #include "FirmwareImage.h"
 #include "Hex.h"
@@ -16,6 +17,8 @@
 #include <QFile>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <algorithm>
@@ -209,6 +212,36 @@ TEST_F(UpdateWindow, RefusedOrFailedStartsTellTheUserOnce)
         const ByteVector line = silent.Read();  // the reset frame or Update2's start byte, then one start byte a try
         EXPECT_EQ(std::count(line.begin() + (second ? 1 : 8), line.end(), 0x01), DeviceConnection::kBootLoaderTries);
     }
+}
+
+// The link breaks before the boot loader has answered: a closed port's
+// speed cannot be changed, so it is opened again at the boot loader's speed
+// and the start byte goes out there.
+TEST_F(UpdateWindow, ALinkLostBeforeTheBootLoaderAnsweredIsOpenedAgain)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    std::vector<QByteArray> lines;  // what each connection received
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket* s = server.nextPendingConnection();
+        lines.emplace_back();
+        const std::size_t n = lines.size() - 1;
+        QObject::connect(s, &QTcpSocket::readyRead, [&lines, s, n] {
+            lines[n] += s->readAll();
+            if (n == 0) {
+                s->close();  // gone after the reset frame
+            }
+        });
+    });
+    LComm::SetPortOverride(QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()));
+    BuildWindow();
+    w_->SetServiceMode(true);
+    QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return lines.size() >= 2 && !lines[1].isEmpty(); }, 5000));
+    EXPECT_EQ(ToHex(ByteVector(lines[0].begin(), lines[0].end())),
+              ToHex(CM_MCS_IAP_RESET(sub::kIapReset).MakeFrame(frame::kModeFramed)));
+    EXPECT_EQ(lines[1].front(), '\x01') << "the start byte on the port opened again";
+    EXPECT_TRUE(w_->UpdateMode);
 }
 
 }  // namespace
