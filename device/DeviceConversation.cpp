@@ -52,8 +52,6 @@ DeviceConversation::DeviceConversation(QString portName, Options options, QObjec
     connect(deadline_, &QTimer::timeout, this, [this] { OnDeadline(); });
     poll_ = MakeTimer(this, kPollMs, false);
     connect(poll_, &QTimer::timeout, this, [this] { Tick(); });
-    duckAnswer_ = MakeTimer(this, kDuckAnswerMs, true);
-    connect(duckAnswer_, &QTimer::timeout, this, [this] { Queue(PollJob()); });
     settle_ = MakeTimer(this, options_.quietMs, true);
     connect(settle_, &QTimer::timeout, this, [this] { Settled(); });
     reopen_ = MakeTimer(this, std::max(0, options_.reopenMs), true);
@@ -95,18 +93,24 @@ bool DeviceConversation::IsOpen() const
     return line_ && settled_ && line_->IsOpen();
 }
 
-void DeviceConversation::Open()
+bool DeviceConversation::Open(bool wait)
 {
     reopen_->stop();
     if (line_) {
-        return;
+        return true;
     }
     settled_ = false;
     line_ = std::make_unique<LCommProc>(this);
     line_->SetPollSuspended(true);
     line_->SetSilenceLimitMs(options_.silenceLimitMs);
     line_->SetPortName(portName_);
-    line_->OpenInBackground(0, kBaud, kDataBits, kNoParity, kOneStopBit);
+    if (!wait) {
+        line_->OpenInBackground(0, kBaud, kDataBits, kNoParity, kOneStopBit);
+        return true;
+    }
+    const bool ok = line_->Open(0, kBaud, kDataBits, kNoParity, kOneStopBit);
+    OnOpened(ok, ok ? QString() : line_->LastOpenError());
+    return ok;
 }
 
 void DeviceConversation::Close()
@@ -124,9 +128,10 @@ void DeviceConversation::EndLine(const SessionError& why, const QString& offline
         line_->Close();
         line_.reset();
     }
-    for (QTimer* t : {deadline_, poll_, duckAnswer_, settle_}) {
+    for (QTimer* t : {deadline_, poll_, settle_}) {
         t->stop();
     }
+    ++duckAnswers_;  // answers still pending are for a line that is gone
     settled_ = false;
     FailAll(why);
     if (online_) {
@@ -216,13 +221,14 @@ bool DeviceConversation::Idle() const
     return !inFlight_ && queue_.empty();
 }
 
-void DeviceConversation::Change(const StateChange& change, Done done, bool judgeAtHead)
+void DeviceConversation::Change(const StateChange& change, Done done, bool judgeAtHead, bool merge)
 {
     Job job;
     job.kind = Kind::Change;
     job.command = change.command;
     job.expect = change.expect;
     job.judge = judgeAtHead;
+    job.merge = merge;
     if (done) {
         job.waiters.push_back(std::move(done));
     }
@@ -301,6 +307,12 @@ void DeviceConversation::SetPolling(bool on)
     options_.pollWhenIdle = on;
 }
 
+bool DeviceConversation::Reading() const
+{
+    return (inFlight_ && inFlight_->read) ||
+           std::any_of(queue_.begin(), queue_.end(), [](const Job& j) { return j.read != nullptr; });
+}
+
 void DeviceConversation::Queue(Job job, bool front)
 {
     if (!line_) {
@@ -308,7 +320,7 @@ void DeviceConversation::Queue(Job job, bool front)
         Finish(std::move(job), Error(SessionError::Kind::LinkFailed, QStringLiteral("not connected")), {});
         return;
     }
-    if (job.kind == Kind::Change) {
+    if (job.kind == Kind::Change && job.merge) {
         const int it = ItemOfChange({job.command, job.expect});
         // Back to front: the latest waiting change for the item, unless a
         // barrier comes first.
@@ -318,6 +330,9 @@ void DeviceConversation::Queue(Job job, bool front)
             }
             if (w->kind != Kind::Change || ItemOfChange({w->command, w->expect}) != it) {
                 continue;
+            }
+            if (!w->merge) {
+                break;  // it stays as asked, and nothing later overtakes it
             }
             // Equal: the same outcome for both. Different: the later value
             // is what every waiter wants the device to hold.
@@ -433,7 +448,12 @@ void DeviceConversation::OnReply(const ByteVector& bytes, quint32 replyMs)
     if (reply.kind == ReportKind::Level) {
         Queue(PollJob(), true);
     } else if (reply.kind == ReportKind::DuckState) {
-        duckAnswer_->start();
+        // Each report its own answer, however close they come.
+        QTimer::singleShot(kDuckAnswerMs, Qt::PreciseTimer, this, [this, round = duckAnswers_] {
+            if (round == duckAnswers_ && IsOpen() && !takenOver_) {
+                Queue(PollJob());
+            }
+        });
     }
 
     SessionError error = RefusalOf(reply);
@@ -542,6 +562,7 @@ void DeviceConversation::FailAll(const SessionError& why)
 void DeviceConversation::LineFailed(const SessionError& why)
 {
     EndLine(why, why.text);
+    emit lineLost(why);
     if (options_.reopenMs >= 0 && !line_) {
         reopen_->start();
     }
@@ -556,7 +577,7 @@ LCommProc* DeviceConversation::TakeOver(std::function<void(const ByteVector&)> r
     raw_ = std::move(raw);
     rawError_ = std::move(error);
     deadline_->stop();
-    duckAnswer_->stop();
+    ++duckAnswers_;
     return line_.get();
 }
 

@@ -87,7 +87,9 @@ public:
     DeviceConversation(QString portName, Options options, QObject* parent = nullptr);
     ~DeviceConversation() override;
 
-    void Open();
+    // Opens the port on its reader thread; with `wait`, on this thread,
+    // returning whether it opened (the window's explicit connect).
+    bool Open(bool wait = false);
     void Close();
     // The port is open and settled (jobs may go out).
     bool IsOpen() const;
@@ -97,7 +99,9 @@ public:
     // Nothing in flight and nothing waiting.
     bool Idle() const;
 
-    void Change(const StateChange& change, Done done = {}, bool judgeAtHead = false);
+    // merge false: the change never replaces, nor is replaced by, another
+    // waiting change (a choice made twice goes out twice).
+    void Change(const StateChange& change, Done done = {}, bool judgeAtHead = false, bool merge = true);
     void Inquire(const Inquiry& inquiry, Done done = {});
     // The whole state, every inquiry answered by its own report.
     void ReadAll(Done done = {});
@@ -106,6 +110,12 @@ public:
     // whole state is read once it is acknowledged, and `done` runs after that.
     void Command(const LCmd& command, bool reload, Done done = {});
     void SetPolling(bool on);
+    // A whole-state read is waiting or under way.
+    bool Reading() const;
+    // Jobs waiting behind the one on the line.
+    std::size_t Waiting() const { return queue_.size(); }
+    // The driver of the open (or opening) line; nullptr when closed.
+    LCommProc* Line() const { return line_.get(); }
 
     // The line for a firmware update: no jobs and no polls while taken; every
     // reply goes to `raw` and every serial error to `error` (the taker may
@@ -122,6 +132,8 @@ signals:
     void opened();
     void openFailed(const SessionError& why);
     void onlineChanged(bool online, const QString& why);
+    // The line failed (silence, a vanished port): it is closed.
+    void lineLost(const SessionError& why);
     // Every reply, whether it answered a job (answered) or was left over.
     void reportReceived(const LCmd& frame, const ReportEvent& report, quint32 replyMs, bool answered);
     void frameSent(const LCmd& frame, bool poll);
@@ -142,6 +154,7 @@ private:
         bool barrier = false;
         bool reload = false;
         bool judge = false;
+        bool merge = true;
         std::shared_ptr<ReadGroup> read;  // part of a full read
         std::vector<Done> waiters;
         int tries = 0;
@@ -179,7 +192,7 @@ private:
     DeviceState state_;
     QTimer* deadline_;
     QTimer* poll_;
-    QTimer* duckAnswer_;
+    int duckAnswers_ = 0;  // a new round when the line ends or is taken over
     QTimer* settle_;
     QTimer* reopen_;
     int settleRounds_ = 0;

@@ -74,6 +74,31 @@ int ItemOfChange(const StateChange& change)
     return ItemOfReport(change.expect);
 }
 
+std::optional<StateChange> ChangeOf(const LCmd& command)
+{
+    const std::uint8_t s = command.Sub();
+    const bool setting = s == sub::kLine || s == sub::kStereo || s == sub::kMic || s == sub::kManDucking ||
+                         s == sub::kDucking || s == sub::kGanged || s == sub::kMute ||
+                         (s >= sub::kDkMicThd && s <= sub::kSwitch);
+    if (!setting) {
+        return std::nullopt;
+    }
+    class Report : public LCmd {
+    public:
+        explicit Report(const LCmd& c) : LCmd(c.Command(), static_cast<std::uint8_t>(c.Sub() + 0x20))
+        {
+            for (std::uint8_t b : c.Payload()) {
+                Append(b);
+            }
+        }
+    };
+    StateChange change{command, DecodeReport(Report(command))};
+    if (ItemOfChange(change) < 0) {
+        return std::nullopt;  // no such channel: the device refuses it, nothing to merge with
+    }
+    return change;
+}
+
 bool DeviceState::operator==(const DeviceState& o) const
 {
     return gain == o.gain && mute == o.mute && priority == o.priority && subGanged == o.subGanged &&

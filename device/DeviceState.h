@@ -10,6 +10,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // Channels in state order: line, sub L/R, master L/R, microphones 1..6.
@@ -89,6 +90,10 @@ std::vector<StateChange> RestoreChanges(const DeviceState& from, const DeviceSta
 std::vector<StateChange> CommandsFor(const DeviceState& to, const ItemSet& items);
 // The item a change sets.
 int ItemOfChange(const StateChange& change);
+// A setting command with the report that confirms it (the device answers a
+// setting with the report 0x20 above it, naming what it now holds); nothing
+// for a command that sets no item.
+std::optional<StateChange> ChangeOf(const LCmd& command);
 
 // Whether `reply` is the device's confirmation of `change`.
 bool Confirms(const StateChange& change, const ReportEvent& reply);

@@ -82,9 +82,21 @@ std::vector<Inquiry> PartnerInquiries(int changed, const DeviceState& state)
     return out;
 }
 
+Inquiry InquiryOf(const LCmd& command)
+{
+    for (Inquiry& i : FullStateRead()) {
+        if (i.command.Sub() == command.Sub() && i.command.Payload() == command.Payload()) {
+            return std::move(i);
+        }
+    }
+    return {command, ReportKind::Unknown};
+}
+
 bool Answers(const Inquiry& inquiry, const ReportEvent& reply)
 {
     switch (inquiry.kind) {
+    case ReportKind::Unknown:
+        return true;
     case ReportKind::NoEffect:
         return reply.kind == ReportKind::NoEffect || reply.kind == ReportKind::Ack;
     case ReportKind::LineSource:

@@ -28,5 +28,9 @@ std::vector<LCmd> FullStateInquiries();
 // a pair with one side muted mutes both.
 std::vector<Inquiry> PartnerInquiries(int changed, const DeviceState& state);
 
+// The inquiry a command is, with the report that answers it: one of the
+// full read's, or any reply at all for one the read does not make.
+Inquiry InquiryOf(const LCmd& command);
+
 // Whether `reply` is the answer to `inquiry` (a refusal is not).
 bool Answers(const Inquiry& inquiry, const ReportEvent& reply);

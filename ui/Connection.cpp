@@ -1,6 +1,7 @@
 #include "Connection.h"
 
 #include "CommEvents.h"
+#include "DeviceConversation.h"
 #include "Commands.h"
 #include "DeliverReply.h"
 #include "Dialogs.h"
@@ -31,9 +32,7 @@ DeviceConnection::DeviceConnection(TfrmMain& window, TDialogs& dialogs, LogFn lo
     : w_(window), dialogs_(dialogs), log_(std::move(log)), tmMsg_(new QTimer(this)),
       silenceLimitMs_(LComm::kSilenceLimitMs)
 {
-    dispatcher_ = std::make_unique<ReportDispatcher>(
-        w_, [this](const LCmd& c, std::uint8_t flag) { SendCommand(c, flag); },
-        [this](const QString& text) { ShowDeviceMessage(text); });
+    dispatcher_ = std::make_unique<ReportDispatcher>(w_, [this](const QString& text) { ShowDeviceMessage(text); });
     tmMsg_->setSingleShot(true);
     tmMsg_->setInterval(kMessageHoldMs);
     connect(tmMsg_, &QTimer::timeout, this, [this] {
@@ -50,66 +49,76 @@ DeviceConnection::~DeviceConnection()
 
 void DeviceConnection::DropOpening()
 {
-    if (opening_ != nullptr) {
+    if (opening_) {
         // Returns at once even while a network port is still being reached.
-        LCommProc* comm = std::exchange(opening_, nullptr);
-        comm->Close();
-        delete comm;
+        opening_ = false;
+        engine_.reset();
     }
     openedThen_ = nullptr;
 }
 
-LCommProc* DeviceConnection::NewDriver()
+std::unique_ptr<DeviceConversation> DeviceConnection::NewEngine()
 {
-    auto* comm = new LCommProc(&w_);
-    comm->SetSilenceLimitMs(silenceLimitMs_);
-    comm->SetPortName(w_.PortName);
-    return comm;
+    DeviceConversation::Options o;
+    // The window's rules: one deadline, the silence limit, then the user
+    // decides (no retries, no reopening of its own); the window reads the
+    // whole state itself after connecting.
+    o.exchangeMs = silenceLimitMs_;
+    o.silenceLimitMs = silenceLimitMs_;
+    o.retries = 0;
+    o.reopenMs = -1;
+    o.readOnOpen = false;
+    auto engine = std::make_unique<DeviceConversation>(w_.ConnectionName(), o);
+    DeviceConversation* e = engine.get();
+    connect(e, &DeviceConversation::reportReceived, this,
+            [this, e](const LCmd& frame, const ReportEvent&, quint32 replyMs, bool) {
+                // Bytes left on the line from before the port was opened are no report.
+                if (e->IsOpen()) {
+                    OnReport(frame, replyMs);
+                }
+            });
+    // These three are handled once the engine has finished with the news:
+    // the window may drop the engine in answer.
+    connect(e, &DeviceConversation::opened, this, [this, e] {
+        if (opening_ && engine_.get() == e) {
+            opening_ = false;
+            Opened(true, QString());
+        }
+    }, Qt::QueuedConnection);
+    connect(e, &DeviceConversation::openFailed, this, [this, e](const SessionError& why) {
+        if (opening_ && engine_.get() == e) {
+            Opened(false, why.text);
+        }
+    }, Qt::QueuedConnection);
+    connect(e, &DeviceConversation::lineLost, this, [this, e](const SessionError& why) {
+        if (engine_.get() == e) {
+            OnLineLost(why);
+        }
+    }, Qt::QueuedConnection);
+    return engine;
 }
 
 void DeviceConnection::ConnectInBackground(std::function<void(bool connected)> then)
 {
-    if (w_.Comm != nullptr || opening_ != nullptr) {
-        return;
-    }
-    opening_ = NewDriver();
-    openedThen_ = std::move(then);
-    opening_->OpenInBackground(w_.PortNo, kBaud, kDataBits, kNoParity, kOneStopBit);
-}
-
-void DeviceConnection::OnOpened(const OpenedEvent& opened)
-{
-    if (opening_ == nullptr || opened.DriverId() != opening_->Id()) {
-        return;
-    }
-    LCommProc* comm = std::exchange(opening_, nullptr);
-    auto then = std::move(openedThen_);
-    openedThen_ = nullptr;
-    if (w_.Comm != nullptr) {
-        // The user connected meanwhile: that connection stands.
-        comm->Close();
-        delete comm;
+    if (w_.Comm != nullptr || opening_) {
         return;
     }
     EndUpdateMode();
-    w_.ShowMessage(QString());
-    Opened(comm, opened.Ok(), opened.Error());
-    if (then) {
-        then(w_.Comm != nullptr);
-    }
+    engine_ = NewEngine();
+    opening_ = true;
+    openedThen_ = std::move(then);
+    engine_->Open();
 }
 
 bool DeviceConnection::HandleEvent(QEvent* e)
 {
-    if (DeliverReply(e, [this] { return w_.Comm; }, [this](const RecCompleteEvent& r) { OnRecComplete(r); })) {
+    // Only the updater's own driver posts to the window; the engine's posts to the engine.
+    if (DeliverReply(e, [this] { return engine_ ? nullptr : w_.Comm; },
+                     [this](const RecCompleteEvent& r) { OnRecComplete(r); })) {
         return true;
     }
     if (e->type() == kCommErrEvent) {
         OnCommErr(*static_cast<CommErrEvent*>(e));
-        return true;
-    }
-    if (e->type() == kOpenedEvent) {
-        OnOpened(*static_cast<OpenedEvent*>(e));
         return true;
     }
     return false;
@@ -122,9 +131,10 @@ QString DeviceConnection::ConnectedText() const
 
 void DeviceConnection::DropConnection()
 {
-    if (w_.Comm != nullptr) {
-        LCommProc* comm = w_.Comm;
-        w_.Comm = nullptr;
+    LCommProc* comm = std::exchange(w_.Comm, nullptr);
+    if (engine_ && !opening_) {
+        engine_.reset();  // closes its line
+    } else if (comm != nullptr) {
         comm->Close();
         delete comm;
     }
@@ -135,23 +145,30 @@ void DeviceConnection::Connect()
     if (w_.Comm != nullptr) {
         return;
     }
+    DropOpening();
     // An update whose connection was dropped (Ignore on a serial error)
     // leaves the flag set; the device's replies to a regular connection must
     // not drive the updater.
     EndUpdateMode();
     w_.ShowMessage(QString());
-    LCommProc* comm = NewDriver();
-    const bool ok = comm->Open(w_.PortNo, kBaud, kDataBits, kNoParity, kOneStopBit);
-    Opened(comm, ok, comm->LastOpenError());
+    engine_ = NewEngine();
+    QString why;
+    const QMetaObject::Connection heard =
+        connect(engine_.get(), &DeviceConversation::openFailed, this, [&why](const SessionError& e) { why = e.text; });
+    const bool ok = engine_->Open(true);
+    disconnect(heard);
+    Opened(ok, why);
 }
 
-void DeviceConnection::Opened(LCommProc* comm, bool ok, const QString& why)
+void DeviceConnection::Opened(bool ok, const QString& why)
 {
-    w_.Comm = comm;
+    auto then = std::move(openedThen_);
+    openedThen_ = nullptr;
     if (ok) {
+        w_.Comm = engine_->Line();
+        w_.ShowMessage(QString());
         w_.btnConnect->setEnabled(false);
         w_.btnDisconnect->setEnabled(true);
-        w_.Comm->SetPollSuspended(false);
         w_.ShowConnectionState(ConnectedText());
         w_.EnablePanelControls();
         // Enabling every button enabled "connect" too; while connected it
@@ -159,6 +176,8 @@ void DeviceConnection::Opened(LCommProc* comm, bool ok, const QString& why)
         w_.btnConnect->setEnabled(false);
         RequestFullState();
     } else {
+        opening_ = false;
+        engine_.reset();
         w_.btnConnect->setEnabled(true);
         w_.btnDisconnect->setEnabled(false);
         // Why it failed (no permission, in use, host unknown, ...) stays
@@ -167,6 +186,9 @@ void DeviceConnection::Opened(LCommProc* comm, bool ok, const QString& why)
         Disconnect();
         w_.ShowMessage(why);
     }
+    if (then) {
+        then(w_.Comm != nullptr);
+    }
 }
 
 bool DeviceConnection::OpenForUpdate(int baudRate)
@@ -174,6 +196,7 @@ bool DeviceConnection::OpenForUpdate(int baudRate)
     if (w_.Comm != nullptr) {
         return false;
     }
+    DropOpening();
     w_.Comm = new LCommProc(&w_);
     w_.Comm->SetSilenceLimitMs(silenceLimitMs_);
     w_.Comm->SetPortName(w_.PortName);
@@ -214,14 +237,27 @@ void DeviceConnection::SendCommand(const LCmd& command, std::uint8_t senderFlag)
     if (w_.Comm == nullptr) {
         return;
     }
-    w_.Comm->Send(command.MakeFrame(frame::kModeFramed), senderFlag != 0);
+    if (!engine_) {
+        w_.Comm->Send(command.MakeFrame(frame::kModeFramed), senderFlag != 0);  // the updater's line
+    } else if (command.Sub() == sub::kInquiry || command.Sub() == sub::kInquiryDx) {
+        engine_->Inquire(InquiryOf(command));
+    } else if (const auto change = ChangeOf(command)) {
+        // A control's change (flag 0) replaces the same control's change
+        // still waiting; an appended one (a source or switch-on choice) goes
+        // out as often as it was made.
+        engine_->Change(*change, {}, false, senderFlag == 0);
+    } else {
+        // Preset load and save, factory default: a change made after one
+        // never overtakes it.
+        engine_->Command(command, false);
+    }
     log_(command, Direction::Sent, 0);
 }
 
 void DeviceConnection::SendUnlogged(const LCmd& command, std::uint8_t senderFlag, std::uint8_t buildMode)
 {
-    if (w_.Comm == nullptr) {
-        return;
+    if (w_.Comm == nullptr || engine_) {
+        return;  // raw bytes are the updater's, on its own line
     }
     // Raw bytes are collected raw even when they happen to look like a frame.
     w_.Comm->Send(command.MakeFrame(buildMode), senderFlag != 0,
@@ -230,9 +266,19 @@ void DeviceConnection::SendUnlogged(const LCmd& command, std::uint8_t senderFlag
 
 void DeviceConnection::RequestFullState()
 {
-    for (const LCmd& inquiry : FullStateInquiries()) {
-        SendCommand(inquiry, 1);
+    if (w_.Comm == nullptr || !engine_) {
+        return;
     }
+    // Each inquiry answered by its own report (asked again otherwise).
+    engine_->ReadAll();
+    for (const LCmd& inquiry : FullStateInquiries()) {
+        log_(inquiry, Direction::Sent, 0);
+    }
+}
+
+bool DeviceConnection::StateRead() const
+{
+    return engine_ && !opening_ && engine_->State().AllKnown() && !engine_->Reading();
 }
 
 bool DeviceConnection::RestartUpdateAtBootLoaderSpeed()
@@ -275,6 +321,11 @@ void DeviceConnection::OnRecComplete(const RecCompleteEvent& reply)
         }
         return;
     }
+    OnReport(frame, reply.ReplyTimeMs());
+}
+
+void DeviceConnection::OnReport(const LCmd& frame, quint32 replyTime)
+{
     QString replyText;
     if (frame.Sub() == sub::kAck) {
         replyText = QString::fromLatin1(kAckText);
@@ -286,9 +337,16 @@ void DeviceConnection::OnRecComplete(const RecCompleteEvent& reply)
     // A device message stays readable for its hold time; the polls' replies
     // would otherwise replace it within 100 ms.
     if (deviceMessage_.isEmpty()) {
-        w_.ShowMessage(QStringLiteral("%1(%2)").arg(replyText).arg(static_cast<qint32>(reply.ReplyTimeMs())));
+        w_.ShowMessage(QStringLiteral("%1(%2)").arg(replyText).arg(static_cast<qint32>(replyTime)));
     }
-    log_(frame, Direction::Received, reply.ReplyTimeMs());
+    log_(frame, Direction::Received, replyTime);
+}
+
+void DeviceConnection::OnLineLost(const SessionError& why)
+{
+    // The engine has closed its line.
+    w_.Comm = nullptr;
+    AskAfterFailure(why.kind == SessionError::Kind::Silence ? kErrSilence : why.code);
 }
 
 void DeviceConnection::OnCommErr(const CommErrEvent& error)
@@ -315,7 +373,12 @@ void DeviceConnection::OnCommErr(const CommErrEvent& error)
         }
         return;
     }
-    if (w_.HandleLinkLost(error.Code())) {
+    AskAfterFailure(error.Code());
+}
+
+void DeviceConnection::AskAfterFailure(int code)
+{
+    if (w_.HandleLinkLost(code)) {
         return;
     }
     const TDialogs::Answer answer =

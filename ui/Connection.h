@@ -1,5 +1,9 @@
-// The window's connection to the KESTRA: opening and closing the port, the
-// command sender, the full-state read, reply handling and serial errors.
+// The window's connection to the KESTRA: an engine (DeviceConversation) owns
+// the line while connected: it queues, merges, polls, reads the whole state
+// and keeps the device's state; this class turns the window's commands into
+// its jobs and its reports into controls, status texts and log lines, and
+// asks the user what to do when the line fails. A firmware update, which
+// starts only while disconnected, drives a driver of its own instead.
 // Everything here runs on the user-interface thread.
 #pragma once
 
@@ -13,7 +17,10 @@
 #include <memory>
 
 class CommErrEvent;
+class DeviceConversation;
 class LCommProc;
+struct ReportEvent;
+struct SessionError;
 class OpenedEvent;
 class QEvent;
 class QTimer;
@@ -38,7 +45,7 @@ public:
     // (a network port may take seconds to answer) and `then` hears whether
     // the connection stands. Nothing happens while connected or opening.
     void ConnectInBackground(std::function<void(bool connected)> then);
-    bool Opening() const { return opening_ != nullptr; }
+    bool Opening() const { return opening_; }
     void Disconnect();
     // Frames and submits a command (senderFlag 1 appends, 0 merges) and logs
     // it. Without a connection the command vanishes silently.
@@ -47,6 +54,10 @@ public:
     void SendUnlogged(const LCmd& command, std::uint8_t senderFlag, std::uint8_t buildMode);
     void RequestFullState();
     bool SetConnectionBaudRate(int rate);
+    // The engine of the regular connection (nullptr while disconnected or updating).
+    DeviceConversation* Engine() const { return engine_.get(); }
+    // Every item was read and no whole-state read is waiting or under way.
+    bool StateRead() const;
 
     void OnRecComplete(const RecCompleteEvent& reply);
     void OnCommErr(const CommErrEvent& error);
@@ -88,10 +99,13 @@ public:
 private:
     void DropConnection();
     void DropOpening();
-    LCommProc* NewDriver();
-    // The driver opened (or failed to) becomes the connection.
-    void Opened(LCommProc* comm, bool ok, const QString& why);
-    void OnOpened(const OpenedEvent& opened);
+    std::unique_ptr<DeviceConversation> NewEngine();
+    // The engine opened (or failed to) becomes the connection.
+    void Opened(bool ok, const QString& why);
+    void OnReport(const LCmd& frame, quint32 replyTime);
+    void OnLineLost(const SessionError& why);
+    // What the user decides when the line fails (a serial error code).
+    void AskAfterFailure(int code);
     QString ConnectedText() const;
     void EndUpdateMode();
     bool RestartUpdateAtBootLoaderSpeed();
@@ -105,6 +119,7 @@ private:
     int silenceLimitMs_;
     UpdateHooks update_;
     int bootLoaderTries_ = 0;
-    LCommProc* opening_ = nullptr;
+    std::unique_ptr<DeviceConversation> engine_;
+    bool opening_ = false;
     std::function<void(bool)> openedThen_;
 };

@@ -27,8 +27,8 @@ int ShownPosition(const QProgressBar* bar)
 }
 }  // namespace
 
-ReportDispatcher::ReportDispatcher(TfrmMain& window, SendFn send, MessageFn message)
-    : w_(window), send_(std::move(send)), message_(std::move(message))
+ReportDispatcher::ReportDispatcher(TfrmMain& window, MessageFn message)
+    : w_(window), message_(std::move(message))
 {
 }
 
@@ -207,8 +207,6 @@ void ReportDispatcher::Level(std::uint8_t position, std::uint8_t c)
         SetBarPosition(bar, bar->maximum() - position);
         edit->setText(Text(PositionText(position)));
     }
-    // The device waits for this poll whatever the channel was.
-    send_(CM_MCS_POLLING(sub::kPoll), 1);
 }
 
 void ReportDispatcher::DuckState(std::uint8_t state)
@@ -229,10 +227,6 @@ void ReportDispatcher::DuckState(std::uint8_t state)
     // Manual ducking is known at once: the mute reports that follow compute
     // ducked levels from it.
     SetPressed(w_.panMaunduck, (state & 0x02) != 0);
-    // Every report gets its own answer after the pause the device expects; a
-    // timer of its own each, so reports close together are each answered
-    // and the window stays responsive meanwhile.
-    QTimer::singleShot(kDuckAnswerMs, this, [this] { send_(CM_MCS_POLLING(sub::kPoll), 1); });
 }
 
 void ReportDispatcher::Priority(std::uint8_t flag, std::uint8_t c)

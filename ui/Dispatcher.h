@@ -1,6 +1,7 @@
-// Applies every report of the device to the window's controls, which are the
-// panel's only copy of the device's state. Faders move only when the user is
-// not holding them (no keyboard focus), so reports are never echoed back.
+// Applies every report of the device to the window's controls. Faders move
+// only when the user is not holding them (no keyboard focus), so reports are
+// never echoed back. The polls that answer level and ducking reports are the
+// engine's (DeviceConversation).
 #pragma once
 
 #include "Lcmd.h"
@@ -20,19 +21,15 @@ class TrhTrackBar;
 
 class ReportDispatcher : public QObject {
 public:
-    using SendFn = std::function<void(const LCmd& command, std::uint8_t senderFlag)>;
     using MessageFn = std::function<void(const QString& text)>;
 
-    // send: the command sender; message: where busy and error texts go.
-    ReportDispatcher(TfrmMain& window, SendFn send, MessageFn message);
+    // message: where busy and error texts go.
+    ReportDispatcher(TfrmMain& window, MessageFn message);
 
     // replyText stays empty for every recognised report and becomes
     // "unknow command: XX" for an unrecognised one. A report shorter than its
     // layout is ignored (the caller still logs it).
     void DispatchReport(const LCmd& frame, QString& replyText);
-
-    // How long after a ducking-state report (0xC8) its answering poll goes out.
-    static constexpr int kDuckAnswerMs = 100;
 
 private:
     struct Strip {
@@ -59,6 +56,5 @@ private:
     void SwitchOn(std::uint8_t value);
 
     TfrmMain& w_;
-    SendFn send_;
     MessageFn message_;
 };

@@ -71,9 +71,9 @@ public:
     ~TfrmMain() override;
 
     // ---- window state ----------------------------------------------------
-    // The open device connection, or none. Owned by the connection code,
-    // which creates and destroys it; the command sender drops commands while
-    // it is none.
+    // The driver of the open connection, or none: the engine's line while
+    // connected, the updater's own driver during an update. Owned by the
+    // connection code; the command sender drops commands while it is none.
     LCommProc* Comm = nullptr;
     int PortNo = 1; // COM port 1..8
     // A port chosen by name (detected, typed path, tcp://, rfc2217://); when

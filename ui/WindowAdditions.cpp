@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "Connection.h"
 #include "DecodedLog.h"
+#include "DeviceConversation.h"
 #include "Dialogs.h"
 #include "Fmain.h"
 #include "Fmsg.h"
@@ -123,22 +124,18 @@ bool WindowAdditions::OnLinkError(int code)
     return reconnect_->OnLinkError(code);
 }
 
+const DeviceState& WindowAdditions::Device() const
+{
+    static const DeviceState none;
+    const DeviceConversation* engine = w_.Device().Engine();
+    return engine != nullptr ? engine->State() : none;
+}
+
 void WindowAdditions::OnFrame(const LCmd& frame, Direction direction)
 {
-    if (direction == Direction::Received) {
-        const ReportEvent e = DecodeReport(frame);
-        device_.Apply(e);
-        // Known once every item was reported since the read began, whatever
-        // order the reports came in (the user's own changes answer too).
-        known_ = device_.AllKnown();
-        return;
-    }
-    if (frame == CM_MCS_INQUIRY(0x01, 0x00)) {
-        // A whole-state read begins: the copy is being refilled.
-        known_ = false;
-        device_.known.reset();
-    }
-    if (sendingOurOwn_ || !known_) {
+    // The values an undo step returns to are the engine's, as it last read
+    // them; while it reads the whole state there are none to trust.
+    if (direction == Direction::Received || sendingOurOwn_ || !w_.Device().StateRead()) {
         return;
     }
     if (frame.Sub() == sub::kSaveLoad && frame.Payload().size() > 1 && frame.Payload()[1] == 0) {
@@ -148,7 +145,7 @@ void WindowAdditions::OnFrame(const LCmd& frame, Direction direction)
         Notice(LoadStr(kIdPresetLoaded));
         return;
     }
-    undo_.Record(frame, device_, clock_.elapsed(), sameAction_);
+    undo_.Record(frame, Device(), clock_.elapsed(), sameAction_);
     if (!sameAction_) {
         sameAction_ = true;
         QTimer::singleShot(0, this, [this] { sameAction_ = false; });
@@ -194,10 +191,11 @@ void WindowAdditions::Step(bool (UndoHistory::*step)(), int nothingId)
 
 bool WindowAdditions::StateKnown()
 {
-    if (!known_) {
+    const bool known = w_.Device().StateRead();
+    if (!known) {
         w_.Dialogs().Information(&w_, LoadStr(kIdStillReading));
     }
-    return known_;
+    return known;
 }
 
 bool WindowAdditions::SaveBackup(const QString& path)
@@ -206,7 +204,7 @@ bool WindowAdditions::SaveBackup(const QString& path)
         return false;
     }
     QSaveFile file(path);
-    const QByteArray bytes = BackupBytes(device_);
+    const QByteArray bytes = BackupBytes(Device());
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         w_.Dialogs().Error(&w_, QStringLiteral("%1\n%2: %3").arg(LoadStr(kIdBackupNotSaved), path, file.errorString()));
         return false;
@@ -230,7 +228,7 @@ bool WindowAdditions::Restore(const QString& path)
         w_.Dialogs().Error(&w_, QStringLiteral("%1: %2").arg(path, *error));
         return false;
     }
-    const RestorePlan plan = PlanRestore(bytes, device_);
+    const RestorePlan plan = PlanRestore(bytes, Device());
     if (!plan.error.isEmpty()) {
         w_.Dialogs().Error(&w_, QStringLiteral("%1: %2").arg(path, plan.error));
         return false;
@@ -252,7 +250,7 @@ bool WindowAdditions::Restore(const QString& path)
     }
     // While the box was open the device may have changed (or been read
     // again after a reconnect): the changes are planned anew against it.
-    const RestorePlan now = PlanRestore(bytes, device_);
+    const RestorePlan now = PlanRestore(bytes, Device());
     for (const StateChange& change : now.changes) {
         SendUnrecorded(change.command);
     }

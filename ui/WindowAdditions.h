@@ -1,8 +1,7 @@
 // What the window offers beyond its original, kept out of TfrmMain: backup
 // and restore of the device's state, undo and redo of the user's changes,
-// reconnecting by itself, and saving the traffic log. It follows every frame
-// the window sends and receives to keep its own copy of the device's state,
-// which backups are written from and undo steps read their values from.
+// reconnecting by itself, and saving the traffic log. Backups, restores and
+// undo steps read the device's state from the connection's engine.
 #pragma once
 
 #include "DeviceState.h"
@@ -31,8 +30,8 @@ public:
     // True when the serial error was handled (waiting for the port).
     bool OnLinkError(int code);
 
-    // The device as its reports last said.
-    const DeviceState& Device() const { return device_; }
+    // The device as the engine last read it (empty while disconnected).
+    const DeviceState& Device() const;
 
     bool SaveBackup(const QString& path);
     // Plans, asks, then sends; false when nothing was sent.
@@ -55,15 +54,13 @@ private:
     void SendUnrecorded(const LCmd& command);
 
     TfrmMain& w_;
-    DeviceState device_;
     UndoHistory undo_;
     AutoReconnect* reconnect_ = nullptr;
     QElapsedTimer clock_;
     bool sendingOurOwn_ = false;
-    // The copy holds what the device said in a whole-state read; before that
-    // its values are guesses, which neither a backup, a restore's
-    // differences nor an undo step may use.
-    bool known_ = false;
+    // Whether the engine has read every item and is not reading again: before
+    // that its values are guesses, which neither a backup, a restore's
+    // differences nor an undo step may use (says so when not).
     bool StateKnown();
     bool sameAction_ = false;  // a command was recorded in this turn of the event loop
 };

@@ -1,5 +1,7 @@
 #include "ActionsFixture.h"
 
+#include "Connection.h"
+#include "DeviceConversation.h"
 #include "FullState.h"
 #include "Hex.h"
 #include "LCommProc.h"
@@ -17,7 +19,7 @@ void ActionsFixture::Connect(sim::SimOptions options)
     initial_ = device_->State();
     ShowAndConnect();
     ASSERT_NE(w_->Comm, nullptr);
-    w_->Comm->SetPollSuspended(true);
+    w_->Device().Engine()->SetPolling(false);
     Drain();
     ClearReceived();
 }
@@ -37,8 +39,7 @@ void ActionsFixture::Resync(const std::function<void(sim::DeviceState&)>& setup)
 
 void ActionsFixture::Drain()
 {
-    ASSERT_TRUE(WaitFor([&] { return w_->Comm != nullptr && !w_->Comm->IsBusy() && w_->Comm->QueueLength() == 0; },
-                        10000));
+    ASSERT_TRUE(WaitFor([&] { return w_->Device().Engine() != nullptr && w_->Device().Engine()->Idle(); }, 10000));
 }
 
 std::vector<std::string> ActionsFixture::Sent()

@@ -5,6 +5,8 @@
 #include "ActionsFixture.h"
 
 #include "Colors.h"
+#include "Connection.h"
+#include "DeviceConversation.h"
 #include "LCommProc.h"
 #include "Panel.h"
 #include "Rhtrack.h"
@@ -161,11 +163,13 @@ TEST_F(Actions, PriorityPanelSetsTheLampButNotTheLevel)
 
 // A ganged pair follows its left fader at the offset it had when ganged, on
 // the screen as on the device; nothing is ever sent for the right output,
-// and mute covers both.
+// and mute covers both. The device reports the left output only: the right
+// one is asked for after each change (AF 02 02 its gain, AF 07 02 its mute).
 TEST_F(Actions, GangedPairFollowsItsLeftFader)
 {
     Connect();
     const auto sub = [](int p) { return Frame(0xA2, {static_cast<std::uint8_t>(p), 0x01}); };
+    const std::string rightGain = Frame(0xAF, {0x02, 0x02}), rightMute = Frame(0xAF, {0x07, 0x02});
     const auto positions = [&] { return std::pair{w_->tbSubLeft->Position(), w_->tbSubRight->Position()}; };
     const auto gang = [&](int left, int right, bool leftMuted, bool rightMuted) {
         Resync([&](sim::DeviceState& s) {
@@ -175,25 +179,27 @@ TEST_F(Actions, GangedPairFollowsItsLeftFader)
             s.live.stereoMute[2] = rightMuted;
         });
         QTest::mouseClick(w_->btnSubGanged, Qt::LeftButton);
-        ASSERT_EQ(Sent(), Strings{Frame(0xAA, {1, 0x01})});
+        // One side muted: ganging mutes both, so both are asked for.
+        const Strings joined{Frame(0xAA, {1, 0x01})}, asked{joined[0], Frame(0xAF, {0x07, 0x01}), rightMute};
+        ASSERT_EQ(Sent(), leftMuted == rightMuted ? joined : asked);
     };
     gang(10, 20, false, false);
     Drag(w_->tbSubLeft, 15);
     EXPECT_EQ(positions(), std::pair(15, 25));
-    EXPECT_EQ(Sent(), Strings{sub(15)});
+    EXPECT_EQ(Sent(), (Strings{sub(15), rightGain}));
     Drag(w_->tbSubLeft, 72);  // the right one reaches mute: the left stops at the offset
     EXPECT_EQ(positions(), std::pair(69, 79));
-    EXPECT_EQ(Sent(), (Strings{sub(72), sub(69)}));
+    EXPECT_EQ(Sent(), (Strings{sub(72), rightGain, sub(69), rightGain}));
     EXPECT_EQ(w_->LastSent[kLastSubRight], 79);
     Enter(w_->edSubLeft, QStringLiteral("-10"));
     EXPECT_EQ(positions(), std::pair(20, 30)) << "a typed level moves the right where the device puts it";
-    EXPECT_EQ(Sent(), Strings{sub(20)});
+    EXPECT_EQ(Sent(), (Strings{sub(20), rightGain}));
     EXPECT_EQ(device_->State().live.stereoGain[2], 30);
 
     gang(30, 20, false, false);
     Drag(w_->tbSubLeft, 5);  // the right one reaches the top
     EXPECT_EQ(positions(), std::pair(10, 0));
-    EXPECT_EQ(Sent(), (Strings{sub(5), sub(10)}));
+    EXPECT_EQ(Sent(), (Strings{sub(5), rightGain, sub(10), rightGain}));
 
     gang(10, 25, true, false);
     QTest::mouseClick(w_->btnSubL, Qt::LeftButton);
@@ -201,11 +207,11 @@ TEST_F(Actions, GangedPairFollowsItsLeftFader)
     EXPECT_EQ(w_->pgbSubRight->value(), 54);
     EXPECT_EQ(w_->edSubRight->text(), "-12dB") << "whole decibels";
     EXPECT_EQ(w_->edSubLeft->text(), "mute") << "the left box waits for the device";
-    EXPECT_EQ(Sent(), Strings{Frame(0xAE, {0, 0x01})});
+    EXPECT_EQ(Sent(), (Strings{Frame(0xAE, {0, 0x01}), rightMute}));
     QTest::mouseClick(w_->btnSubL, Qt::LeftButton);
     EXPECT_EQ(w_->pgbSubRight->value(), 0);
     EXPECT_EQ(w_->edSubRight->text(), "mute");
-    EXPECT_EQ(Sent(), Strings{Frame(0xAE, {1, 0x01})});
+    EXPECT_EQ(Sent(), (Strings{Frame(0xAE, {1, 0x01}), rightMute}));
     QTest::mouseClick(w_->btnSubGanged, Qt::LeftButton);  // unganged with the left muted
     EXPECT_FALSE(w_->btnSubR->isHidden());
     EXPECT_TRUE(IsPressed(w_->btnSubR));
@@ -299,7 +305,7 @@ TEST_F(Actions, SlowLineMergesAFadersBurstButNoClick)
             w_->btnCD->click();
         }
     }
-    EXPECT_EQ(w_->Comm->QueueLength(), 2u) << "one merged position, then the source";
+    EXPECT_EQ(w_->Device().Engine()->Waiting(), 2u) << "one merged position, then the source";
     EXPECT_EQ(Sent(), (Strings{Frame(0xA3, {21, 0x12}), Frame(0xA3, {60, 0x12}), Frame(0xA1, {3})}));
     EXPECT_EQ(device_->State().live.micGain[2], 60);
 

@@ -2,6 +2,7 @@
 // against the simulated KESTRA.
 #include "Commands.h"
 #include "Connection.h"
+#include "DeviceConversation.h"
 #include "FirmwareImage.h"
 #include "Hex.h"
 #include "LCommProc.h"
@@ -185,7 +186,8 @@ TEST_F(UpdateWindow, RefusedOrFailedStartsTellTheUserOnce)
     QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
     Settle();
     EXPECT_TRUE(ReceivedHex().empty());
-    EXPECT_FALSE(w_->UpdateMode || w_->Comm->PollSuspended());
+    EXPECT_FALSE(w_->UpdateMode);
+    EXPECT_NE(w_->Device().Engine(), nullptr) << "the regular connection stands";
     EXPECT_EQ(LogLines(), log);
     EXPECT_EQ(Told(), "Information: You must be disconnect first!!");
     // Without an image: says so and opens nothing.
