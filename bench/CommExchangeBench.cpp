@@ -85,7 +85,7 @@ private:
             QCoreApplication::exit(0);
             return;
         }
-        link->Send(LCommProc::PollFrame(), true);
+        link->Send(LCommProc::PollFrame());
     }
 };
 
@@ -157,12 +157,11 @@ bool RunDriver(const std::string& path, std::vector<double>& out)
     BenchOwner owner;
     LCommProc link(&owner);
     owner.link = &link;
-    link.SetPollSuspended(true);
     if (!link.Open(1, 9600, 8, 0, 0)) {
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
         return false;
     }
-    QTimer::singleShot(0, [&] { link.Send(LCommProc::PollFrame(), true); });
+    QTimer::singleShot(0, [&] { link.Send(LCommProc::PollFrame()); });
     const int rc = QCoreApplication::exec();
     link.Close();
     if (rc != 0 || owner.samples.size() != static_cast<std::size_t>(kPerRound)) {

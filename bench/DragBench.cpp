@@ -2,11 +2,13 @@
 // frames the drag puts on the line, and how long after the last move the
 // device holds the final position, in round trips of one gain command.
 //
-// The window, the driver and the simulator are the real ones; the drag is
+// The window, its engine, the driver and the simulator are the real ones; the drag is
 // hundreds of focused position changes, one per millisecond, with the event
 // loop running between them as it does under a user's hand.
 #include "BenchSupport.h"
 #include "Commands.h"
+#include "Connection.h"
+#include "DeviceConversation.h"
 #include "Fmain.h"
 #include "KestraSim.h"
 #include "LCommProc.h"
@@ -59,9 +61,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the panel did not connect and read the device\n");
         return 1;
     }
-    LCommProc* comm = w.Comm;
-    comm->SetPollSuspended(true);
-    const auto idle = [&] { return !comm->IsBusy() && comm->QueueLength() == 0; };
+    DeviceConversation* engine = w.Device().Engine();
+    engine->SetPolling(false);
+    const auto idle = [&] { return engine->Idle(); };
     bench::RunUntil(idle, 5000);
 
     // One round trip: a gain command on an idle line until its reply is handled.

@@ -122,7 +122,7 @@ int main(int argc, char** argv)
         if (comm->IsBusy() || comm->QueueLength() != 0) {
             continue;
         }
-        comm->Send(LCommProc::PollFrame(), true);
+        comm->Send(LCommProc::PollFrame());
         if (++polls % kCheckpointPolls == 0) {
             bench::RunUntil([&] { return !comm->IsBusy() && comm->QueueLength() == 0; }, 5000);
             const long lines = w.frmMsg->mmMsg->document()->blockCount();

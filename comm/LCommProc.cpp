@@ -3,8 +3,6 @@
 #include "CommEvents.h"
 #include "Commands.h"
 
-#include <QTimer>
-
 #include <limits>
 
 LCommProc::LCommProc(QObject* owner) : LComm(owner) {}
@@ -44,33 +42,21 @@ void LCommProc::Prepare()
 {
     // A reader that ended on an error is joined before its state is reset.
     LComm::Close();
-    if (!pollTimer_) {
-        pollTimer_ = std::make_unique<QTimer>();
-        pollTimer_->setInterval(kPollIntervalMs);
-        QObject::connect(pollTimer_.get(), &QTimer::timeout, pollTimer_.get(), [this] { PollTick(); });
-    }
-    pollTimer_->start();
     {
         std::lock_guard lock(queueMutex_);
         busy_ = false;
         queue_.clear();
-        mergeSlot_.reset();
     }
     collector_.Clear();
 }
 
 void LCommProc::Close()
 {
-    if (pollTimer_) {
-        pollTimer_->stop();
-    }
     {
         std::lock_guard lock(queueMutex_);
         queue_.clear();
-        mergeSlot_.reset();
     }
     LComm::Close();
-    pollTimer_.reset();
 }
 
 bool LCommProc::Write(const std::uint8_t* bytes, std::size_t length)
@@ -78,7 +64,7 @@ bool LCommProc::Write(const std::uint8_t* bytes, std::size_t length)
     if (length > kTransmitCapacity || (bytes == nullptr && length > 0)) {
         return false;
     }
-    Submit(ByteVector(bytes, bytes + length), false, std::nullopt);
+    Submit(ByteVector(bytes, bytes + length), std::nullopt);
     return IsOpen();
 }
 
@@ -87,17 +73,17 @@ bool LCommProc::Write(const ByteVector& buffer)
     return Write(buffer.data(), buffer.size());
 }
 
-void LCommProc::Send(const ByteVector& buffer, bool append)
+void LCommProc::Send(const ByteVector& buffer)
 {
-    Submit(buffer, append, IsFramed(buffer) ? frame::kModeFramed : frame::kModeRaw);
+    Submit(buffer, IsFramed(buffer) ? frame::kModeFramed : frame::kModeRaw);
 }
 
-void LCommProc::Send(const ByteVector& buffer, bool append, std::uint8_t receiveMode)
+void LCommProc::Send(const ByteVector& buffer, std::uint8_t receiveMode)
 {
-    Submit(buffer, append, receiveMode);
+    Submit(buffer, receiveMode);
 }
 
-void LCommProc::Submit(const ByteVector& buffer, bool append, std::optional<std::uint8_t> receiveMode)
+void LCommProc::Submit(const ByteVector& buffer, std::optional<std::uint8_t> receiveMode)
 {
     if (!Ready()) {
         return;
@@ -111,38 +97,9 @@ void LCommProc::Submit(const ByteVector& buffer, bool append, std::optional<std:
     if (!busy_) {
         busy_ = true;
         TransmitLocked(buffer);
-    } else if (append) {
-        queue_.push_back(buffer);
-        if (IsBarrier(buffer)) {
-            mergeSlot_.reset();
-        }
-    } else if (mergeSlot_ && SameTarget(queue_[*mergeSlot_], buffer)) {
-        queue_[*mergeSlot_] = buffer;
     } else {
-        // Another control's waiting value stays queued: replacing it would
-        // leave the device without a change the panel already shows.
         queue_.push_back(buffer);
-        mergeSlot_ = queue_.size() - 1;
     }
-}
-
-bool LCommProc::IsBarrier(const ByteVector& frame)
-{
-    if (!IsFramed(frame)) {
-        return false;
-    }
-    const std::uint8_t s = frame[4];
-    return s == sub::kSaveLoad || s == sub::kReset || s == sub::kInquiry || s == sub::kInquiryDx;
-}
-
-bool LCommProc::SameTarget(const ByteVector& a, const ByteVector& b)
-{
-    // Framed commands set one item each: the sub byte names the setting and,
-    // with two payload bytes, the second names the channel or pair.
-    if (!IsFramed(a) || !IsFramed(b) || a.size() != b.size() || a[2] != b[2] || a[4] != b[4]) {
-        return a == b;
-    }
-    return a[3] != 3 || a[6] == b[6];
 }
 
 void LCommProc::TransmitLocked(const ByteVector& buffer)
@@ -163,9 +120,6 @@ void LCommProc::Advance()
         } else {
             const ByteVector next = std::move(queue_.front());
             queue_.pop_front();
-            if (mergeSlot_) {
-                mergeSlot_ = *mergeSlot_ == 0 ? std::nullopt : std::optional<std::size_t>(*mergeSlot_ - 1);
-            }
             TransmitLocked(next);
         }
     }
@@ -179,27 +133,6 @@ void LCommProc::Retransmit(const ByteVector& buffer)
     std::lock_guard lock(queueMutex_);
     busy_ = true;
     TransmitLocked(buffer);
-}
-
-void LCommProc::SetPollSuspended(bool suspended)
-{
-    std::lock_guard lock(queueMutex_);
-    pollSuspended_ = suspended;
-}
-
-void LCommProc::PollTick()
-{
-    if (!Ready()) {
-        return;
-    }
-    {
-        std::lock_guard lock(queueMutex_);
-        if (busy_ || !queue_.empty() || pollSuspended_) {
-            return;
-        }
-    }
-    // The owner's thread is the only submitter, so nothing can slip in between.
-    Write(PollFrame());
 }
 
 void LCommProc::OnRxChar(std::uint8_t byte)
@@ -245,20 +178,8 @@ std::size_t LCommProc::QueueLength() const
     return queue_.size();
 }
 
-bool LCommProc::HasMergeSlot() const
-{
-    std::lock_guard lock(queueMutex_);
-    return mergeSlot_.has_value();
-}
-
 std::uint8_t LCommProc::ReceiveMode() const
 {
     std::lock_guard lock(queueMutex_);
     return receiveMode_;
-}
-
-bool LCommProc::PollSuspended() const
-{
-    std::lock_guard lock(queueMutex_);
-    return pollSuspended_;
 }

@@ -101,7 +101,6 @@ bool DeviceConversation::Open(bool wait)
     }
     settled_ = false;
     line_ = std::make_unique<LCommProc>(this);
-    line_->SetPollSuspended(true);
     line_->SetSilenceLimitMs(options_.silenceLimitMs);
     line_->SetPortName(portName_);
     if (!wait) {
@@ -376,7 +375,7 @@ void DeviceConversation::Transmit()
     if (inFlight_->tries > 0) {
         line_->Retransmit(bytes);  // the first try's reply is given up
     } else {
-        line_->Send(bytes, true);
+        line_->Send(bytes);
     }
     emit frameSent(inFlight_->command, inFlight_->kind == Kind::Poll);
     deadline_->start();

@@ -388,7 +388,7 @@ SessionError DeviceSession::Update(const std::vector<std::uint8_t>& image,
     };
     SessionUpdateHost host;
     host.progress = progress;
-    host.sendRaw = [line](const LCmd& c) { line->Send(c.MakeFrame(frame::kModeRaw), true, frame::kModeRaw); };
+    host.sendRaw = [line](const LCmd& c) { line->Send(c.MakeFrame(frame::kModeRaw), frame::kModeRaw); };
     host.setBaud = [line](int rate) { return line->SetBaudRate(rate); };
     // The timers belong to an object of this call: whatever is still pending
     // when it returns dies with it instead of reaching the gone host.
@@ -409,7 +409,7 @@ SessionError DeviceSession::Update(const std::vector<std::uint8_t>& image,
         line->SetBaudRate(LUpdate::kBootLoaderBaud);
         host.sendRaw(CM_MCS_START(boot::kStart));
     } else {
-        line->Send(CM_MCS_IAP_RESET(sub::kIapReset).MakeFrame(frame::kModeFramed), true);
+        line->Send(CM_MCS_IAP_RESET(sub::kIapReset).MakeFrame(frame::kModeFramed));
     }
     SessionError result;
     while (!host.ended) {
@@ -424,7 +424,6 @@ SessionError DeviceSession::Update(const std::vector<std::uint8_t>& image,
             // Nothing answered at this speed: the device may already wait in
             // its boot loader. Try there once, as the window does.
             linkError.reset();
-            line->SetPollSuspended(true);
             if (!line->OpenNamed(portName_, LUpdate::kBootLoaderBaud, kDataBits, kNoParity, kOneStopBit)) {
                 result = linkFailed();
                 break;

@@ -200,9 +200,6 @@ bool DeviceConnection::OpenForUpdate(int baudRate)
     w_.Comm = new LCommProc(&w_);
     w_.Comm->SetSilenceLimitMs(silenceLimitMs_);
     w_.Comm->SetPortName(w_.PortName);
-    // Suspended before opening, so that not even a first poll reaches the
-    // boot loader.
-    w_.Comm->SetPollSuspended(true);
     if (!w_.Comm->Open(w_.PortNo, baudRate, kDataBits, kNoParity, kOneStopBit)) {
         DropConnection();
         return false;
@@ -238,7 +235,7 @@ void DeviceConnection::SendCommand(const LCmd& command, std::uint8_t senderFlag)
         return;
     }
     if (!engine_) {
-        w_.Comm->Send(command.MakeFrame(frame::kModeFramed), senderFlag != 0);  // the updater's line
+        w_.Comm->Send(command.MakeFrame(frame::kModeFramed));  // the updater's line
     } else if (command.Sub() == sub::kInquiry || command.Sub() == sub::kInquiryDx) {
         engine_->Inquire(InquiryOf(command));
     } else if (const auto change = ChangeOf(command)) {
@@ -254,14 +251,13 @@ void DeviceConnection::SendCommand(const LCmd& command, std::uint8_t senderFlag)
     log_(command, Direction::Sent, 0);
 }
 
-void DeviceConnection::SendUnlogged(const LCmd& command, std::uint8_t senderFlag, std::uint8_t buildMode)
+void DeviceConnection::SendUnlogged(const LCmd& command, std::uint8_t /*senderFlag: the updater's frames all queue*/, std::uint8_t buildMode)
 {
     if (w_.Comm == nullptr || engine_) {
         return;  // raw bytes are the updater's, on its own line
     }
     // Raw bytes are collected raw even when they happen to look like a frame.
-    w_.Comm->Send(command.MakeFrame(buildMode), senderFlag != 0,
-                  buildMode == frame::kModeRaw ? frame::kModeRaw : frame::kModeFramed);
+    w_.Comm->Send(command.MakeFrame(buildMode), buildMode == frame::kModeRaw ? frame::kModeRaw : frame::kModeFramed);
 }
 
 void DeviceConnection::RequestFullState()
@@ -287,7 +283,6 @@ bool DeviceConnection::RestartUpdateAtBootLoaderSpeed()
     if (!ok && w_.Comm != nullptr && !w_.Comm->IsOpen()) {
         // The driver closes its port when its reader ends on an error, so
         // changing the speed alone would leave the update stuck: reopen.
-        w_.Comm->SetPollSuspended(true);
         ok = w_.Comm->Open(w_.PortNo, kBootLoaderBaud, kDataBits, kNoParity, kOneStopBit);
     }
     if (ok) {

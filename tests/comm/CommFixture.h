@@ -52,14 +52,12 @@ protected:
     }
     void TearDown() override { LComm::SetPortOverride({}); }
 
-    // The driver the owner treats as its connection, open with polling off
-    // unless asked.
-    LCommProc& OpenDriver(bool poll = false, int silenceLimitMs = 8000)
+    // The driver the owner treats as its connection, open.
+    LCommProc& OpenDriver(int silenceLimitMs = 8000)
     {
         driver = std::make_unique<LCommProc>(&owner);
         owner.current = [this] { return driver.get(); };
         driver->SetSilenceLimitMs(silenceLimitMs);
-        driver->SetPollSuspended(!poll);
         EXPECT_TRUE(driver->Open(1, 9600, 8, 0, 0));
         return *driver;
     }

@@ -124,7 +124,7 @@ TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
         EXPECT_FALSE(d.IsOpen());
         // A joined QThread's system thread may linger for a moment; a leaked one stays.
         EXPECT_TRUE(WaitFor([&] { return ReaderThreadCount() == 0; }, 1000));
-        d.Send(Frame(0x05), true);
+        d.Send(Frame(0x05));
         EXPECT_FALSE(d.IsBusy());
     }
     holder.close();
@@ -172,7 +172,7 @@ TEST_F(Driver, WritesKeepTheirOrderAndRefuseWhatIsTooLong)
 TEST_F(Driver, SilenceLimitRestsWhileHandlingAndEndsTheReaderOnce)
 {
     constexpr int kLimitMs = 300;
-    LCommProc& d = OpenDriver(false, kLimitMs);
+    LCommProc& d = OpenDriver(kLimitMs);
     for (int i = 0; i < 4; ++i) {
         ASSERT_FALSE(WaitFor([&] { return !owner.errors.empty(); }, 100));
         ASSERT_TRUE(peer.Write(Hex("00")));
@@ -184,8 +184,8 @@ TEST_F(Driver, SilenceLimitRestsWhileHandlingAndEndsTheReaderOnce)
         }
         sinceRelease.start();
     };
-    d.Send(Frame('X'), true);
-    d.Send(Frame('Y'), true);
+    d.Send(Frame('X'));
+    d.Send(Frame('Y'));
     ASSERT_EQ(ReadPeer(8), Frame('X'));
     ASSERT_TRUE(peer.Write(Hex(ToHex(Ack()) + " " + ToHex(Ack()))));  // both while the first is handled
     ASSERT_TRUE(WaitFor([&] { return owner.replies.size() == 2; }));
@@ -195,15 +195,16 @@ TEST_F(Driver, SilenceLimitRestsWhileHandlingAndEndsTheReaderOnce)
     ExpectEndedOnce(kErrSilence);
 }
 
-// A poll goes out only when the line is idle: an unanswered one keeps the
-// driver busy. A device that vanishes then ends the reader with one error.
-TEST_F(Driver, PollsWaitForTheirReplyAndAVanishedPeerGivesOneError)
+// A frame waits for its reply with the driver busy; a device that vanishes
+// then ends the reader with one error.
+TEST_F(Driver, AFrameHoldsTheLineUntilItsReplyAndAVanishedPeerGivesOneError)
 {
-    OpenDriver(true);
+    LCommProc& d = OpenDriver();
+    d.Send(LCommProc::PollFrame());
     ASSERT_EQ(ReadPeer(8, 1000), LCommProc::PollFrame());
-    EXPECT_FALSE(PeerHearsAnything(350));
+    EXPECT_TRUE(d.IsBusy());
     ASSERT_TRUE(peer.Write(Ack()));
-    ASSERT_EQ(ReadPeer(8, 1000), LCommProc::PollFrame());
+    EXPECT_TRUE(WaitFor([&] { return !d.IsBusy(); }));
     EXPECT_EQ(owner.replies, std::vector<ByteVector>{Ack()});
     peer.CloseMaster();
     ExpectEndedOnce(testing::AnyOf(kErrPortFailed, kErrReadFailed));
@@ -247,8 +248,8 @@ TEST_F(Driver, CloseReturnsPromptlyInEveryState)
                 closeMs = Timed([&] { state == HandlerDestroys ? driver.reset() : driver->Close(); });
             };
             if (state == Busy) {
-                d.Send(Frame('X'), true);
-                d.Send(Frame('Y'), false);
+                d.Send(Frame('X'));
+                d.Send(Frame('Y'));
                 ASSERT_EQ(ReadPeer(8), Frame('X'));
                 close();
                 EXPECT_EQ(d.QueueLength(), 0u);
@@ -264,8 +265,8 @@ TEST_F(Driver, CloseReturnsPromptlyInEveryState)
                     });
                     box.exec();
                 };
-                d.Send(Frame('X'), true);
-                d.Send(Frame('Y'), true);
+                d.Send(Frame('X'));
+                d.Send(Frame('Y'));
                 ASSERT_EQ(ReadPeer(8), Frame('X'));
                 ASSERT_TRUE(peer.Write(Ack()));
                 ASSERT_TRUE(WaitFor([&] { return closeMs >= 0; }));

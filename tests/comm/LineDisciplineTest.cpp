@@ -1,5 +1,5 @@
-// One frame on the line at a time: what waits, what merges, what goes next,
-// and how replies are cut from the stream.
+// One frame on the line at a time: what waits, what goes next, and how
+// replies are cut from the stream.
 #include "CommFixture.h"
 #include "Commands.h"
 #include "ReplyCollector.h"
@@ -10,50 +10,34 @@ namespace {
 
 using LineDiscipline = CommFixture;
 
-// A 9-byte frame: merging ones set item 'M' (or 'N') to their name; appended
-// ones carry their name as the sub byte.
-ByteVector Framed(char sub, char value)
+// A 9-byte frame named by its sub byte.
+ByteVector Framed(char sub)
 {
-    const auto s = static_cast<std::uint8_t>(sub), v = static_cast<std::uint8_t>(value);
-    return LCmd(ByteVector{0x10, 0x02, 0x01, 0x02, s, v, 0x10, 0x03, 0x00}).MakeFrame(frame::kModeFramed);
+    const auto s = static_cast<std::uint8_t>(sub);
+    return LCmd(ByteVector{0x10, 0x02, 0x01, 0x02, s, 0, 0x10, 0x03, 0x00}).MakeFrame(frame::kModeFramed);
 }
 
-// Frames submitted while one is out: "A+" appends A, "A" merges A into item
-// M, "A:N" merges A into item N, "|" answers once and takes the frame that
-// goes next, ">A+" is submitted while the next reply is handled (a message
-// box open inside the handling). Then the frames leave in queue order, one
-// per reply, and none while a reply is being handled.
+// Frames submitted while one is out: "A" queues A, "|" answers once and
+// takes the frame that goes next, ">A" is submitted while the next reply is
+// handled (a message box open inside the handling). Then the frames leave in
+// queue order, one per reply, and none while a reply is being handled.
 TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
 {
     struct Case {
         std::vector<std::string> whileBusy;
         std::size_t queued;
-        std::string sent;         // after the first frame, in order
-        bool slotAfterFirstSent;  // a merge slot is still queued after the first frame left
+        std::string sent;  // after the first frame, in order
     };
     const Case cases[] = {
-        {{"A", "B", "C", "D+"}, 2, "CD", false},
-        {{"D+", "A"}, 2, "DA", true},
-        {{"A", "D+", "B"}, 2, "BD", false},  // a merge keeps its place before later appends
-        {{"A", "L+", "B"}, 3, "ALB", true},  // but not before a preset load: nothing overtakes it
-        {{"A+", "B+", "C+"}, 3, "ABC", false},
-        {{"A", "B:N", "C:N"}, 2, "AC", true},  // another item's value is never replaced; the slot moves on
-        {{"A", "B:N", "C"}, 3, "ABC", true},
-        {{"A", "D+", "|", "B"}, 2, "ADB", true},  // a merge after its slot left queues anew, D stays
-        {{"D+", ">P+", ">Q"}, 1, "DPQ", true},    // behind the frames queued before the handling
-    };
-    auto name = [](const ByteVector& f) {
-        return f[4] == sub::kSaveLoad ? 'L' : static_cast<char>(f[4] == 'M' || f[4] == 'N' ? f[5] : f[4]);
+        {{"A", "B", "A"}, 3, "ABA"},
+        {{"A", "|", "B"}, 1, "AB"},
+        {{"D", ">P", ">Q"}, 1, "DPQ"},  // behind the frames queued before the handling
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sent);
         owner.replies.clear();
         LCommProc& d = OpenDriver();
-        auto submit = [&d](const std::string& s) {
-            const bool append = s.back() == '+';
-            const char sub = s[0] == 'L' ? static_cast<char>(sub::kSaveLoad) : s[0];  // L: a preset load
-            d.Send(append ? Framed(sub, 0) : Framed(s.size() == 3 ? s[2] : 'M', s[0]), append);
-        };
+        auto submit = [&d](const std::string& s) { d.Send(Framed(s[0])); };
         std::vector<std::string> handling;
         bool heardWhileHandling = false;
         owner.onReply = [&](const RecCompleteEvent&) {
@@ -61,13 +45,13 @@ TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
             heardWhileHandling = !handling.empty() && PeerHearsAnything(100);
             handling.clear();
         };
-        d.Send(Frame('X'), true);
+        d.Send(Frame('X'));
         ASSERT_EQ(ReadPeer(8), Frame('X'));
         std::string sent;
         for (const std::string& s : c.whileBusy) {
             if (s == "|") {
                 ASSERT_TRUE(peer.Write(Ack()));
-                sent += name(ReadPeer(9));
+                sent += static_cast<char>(ReadPeer(9)[4]);
             } else if (s[0] == '>') {
                 handling.push_back(s.substr(1));
             } else {
@@ -76,14 +60,11 @@ TEST_F(LineDiscipline, FramesLeaveInQueueOrderOneReplyAtATime)
         }
         EXPECT_EQ(d.QueueLength(), c.queued);
         EXPECT_FALSE(PeerHearsAnything(50)) << "nothing more goes out before the reply";
-        for (bool first = true; sent.size() < c.sent.size(); first = false) {
+        while (sent.size() < c.sent.size()) {
             ASSERT_TRUE(peer.Write(Ack()));
             const ByteVector next = ReadPeer(9);
             ASSERT_EQ(next.size(), 9u) << "after " << sent;
-            sent += name(next);
-            if (first) {
-                EXPECT_EQ(d.HasMergeSlot(), c.slotAfterFirstSent);
-            }
+            sent += static_cast<char>(next[4]);
         }
         EXPECT_EQ(sent, c.sent);
         ASSERT_TRUE(peer.Write(Ack()));
@@ -102,31 +83,14 @@ TEST_F(LineDiscipline, FrameShapedRawPageIsCollectedRaw)
     std::ranges::copy(Hex("10 03"), page.begin() + 61);
     ASSERT_TRUE(IsFramed(page));
     LCommProc& d = OpenDriver();
-    d.Send(page, true, frame::kModeRaw);
+    d.Send(page, frame::kModeRaw);
     EXPECT_EQ(d.ReceiveMode(), frame::kModeRaw);
     ASSERT_EQ(ReadPeer(64), page);
     ASSERT_TRUE(peer.Write(Hex("AA")));  // the boot loader's one-byte answer
     ASSERT_TRUE(WaitFor([&] { return !owner.replies.empty() && !d.IsBusy(); }));
     EXPECT_EQ(owner.replies[0], Hex("AA"));
-    d.Send(page, true);
+    d.Send(page);
     EXPECT_EQ(d.ReceiveMode(), frame::kModeFramed) << "without the forced mode the shape decides";
-}
-
-TEST(MergeTarget, OnlyTheSameItemIsReplaced)
-{
-    const std::tuple<const char*, const char*, bool> cases[] = {
-        {"10 02 01 03 A3 0A 10 10 03 BA", "10 02 01 03 A3 0B 10 10 03 BB", true},   // same mic, new position
-        {"10 02 01 03 A3 0A 10 10 03 BA", "10 02 01 03 A3 0A 11 10 03 BB", false},  // another mic
-        {"10 02 01 03 A2 0A 00 10 03 BA", "10 02 01 03 AE 01 00 10 03 AC", false},  // fader, then its mute
-        {"10 02 01 03 AE 01 12 10 03 00", "10 02 01 03 AE 00 12 10 03 00", true},   // mute toggled back
-        {"10 02 01 02 B4 10 10 03 00", "10 02 01 02 B4 37 10 03 00", true},         // hold time, one byte
-        {"10 02 01 02 B4 10 10 03 00", "10 02 01 02 B3 10 10 03 00", false},        // another setting
-        {"01 00 55 AA", "01 00 55 AA", true},                                        // raw: only identical bytes
-        {"01 00 55 AA", "01 01 55 AA", false},
-    };
-    for (const auto& [waiting, next, same] : cases) {
-        EXPECT_EQ(LCommProc::SameTarget(Hex(waiting), Hex(next)), same) << waiting << " / " << next;
-    }
 }
 
 // Replies cut from the byte stream by their length byte (framed) or byte by
