@@ -5,6 +5,7 @@
 #include "DeliverReply.h"
 #include "EventHandoff.h"
 #include "LCommProc.h"
+#include "PortName.h"
 
 #include <QTimer>
 
@@ -16,6 +17,7 @@ constexpr int kNoParity = 0;
 constexpr int kOneStopBit = 0;
 // Leftovers keep the line from settling at most this many quiet periods.
 constexpr int kMaxSettleRounds = 10;
+constexpr int kSerialQuietMs = 12;
 // Some firmware answers a preset load or save with its own report.
 constexpr std::uint8_t kPresetReport = 0xCB;
 
@@ -100,6 +102,10 @@ bool DeviceConversation::Open(bool wait)
         return true;
     }
     settled_ = false;
+    // A reply on its way when a serial port opens has at most 11 bytes, about
+    // 12 ms at 9600 baud; a device server may hold one back much longer.
+    const bool serial = comm::ParsePortName(comm::ResolvePortName(0, portName_)).kind == comm::PortAddress::Kind::Serial;
+    settle_->setInterval(serial ? std::min(options_.quietMs, kSerialQuietMs) : options_.quietMs);
     line_ = std::make_unique<LCommProc>(this);
     line_->SetSilenceLimitMs(options_.silenceLimitMs);
     line_->SetPortName(portName_);

@@ -76,7 +76,7 @@ public:
         int exchangeMs = 1000;     // each reply's deadline
         int retries = 2;           // asked again this often before the link fails
         int reopenMs = -1;         // open again this long after a failure; < 0: never
-        int quietMs = 60;          // the line settles this long after opening
+        int quietMs = 60;          // a network port settles this long after opening (a serial one 12 ms at most)
         bool pollWhenIdle = true;  // the 100 ms poll (answering polls go out regardless)
         bool readOnOpen = true;    // online only once the whole state was read
         int silenceLimitMs = 8000;
