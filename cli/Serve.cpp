@@ -167,6 +167,16 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
         err << "kestractl: " << showWhy.toStdString() << '\n';
         return kExitUsage;
     }
+    if (show) {
+        server.setMetricsGauges([s = show.get()](MetricsGauges& g) {
+            if (s->Osc() != nullptr) {
+                g.oscSubscribers = s->Osc()->Subscribers();
+            }
+            if (s->Mqtt() != nullptr) {
+                g.mqttConnected = s->Mqtt()->Connected();
+            }
+        });
+    }
     out << "serving " << portName.toStdString() << " on " << url.toStdString() << " (Ctrl+C stops)\n" << std::flush;
 
     // Ctrl+C and the service manager's stop end the event loop, so that the
