@@ -5,7 +5,6 @@
 #include "FreePort.h"
 #include "WaitFor.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QProcess>
@@ -16,26 +15,8 @@ namespace {
 // The value of one series in an exposition ("" when it is not there).
 QByteArray Sample(const QByteArray& text, const QByteArray& series)
 {
-    for (const QByteArray& line : text.split('\n')) {
-        if (line.startsWith(series + ' ')) {
-            return line.mid(series.size() + 1);
-        }
-    }
-    return {};
-}
-
-QJsonValue Json(const QByteArray& text)
-{
-    return QJsonDocument::fromJson(text).object();
-}
-
-QByteArray Get(QNetworkAccessManager& net, const QString& url)
-{
-    QNetworkReply* r = net.get(QNetworkRequest(QUrl(url)));
-    WaitFor([r] { return r->isFinished(); }, 10000);
-    const QByteArray body = r->readAll();
-    r->deleteLater();
-    return body;
+    const qsizetype at = text.indexOf('\n' + series + ' ');
+    return at < 0 ? QByteArray() : text.mid(at + series.size() + 2).split('\n').first();
 }
 
 class Metrics : public BridgeFixture {};
@@ -47,19 +28,12 @@ TEST_F(Metrics, EachFailureKindOnceAndDeviceValuesOnlyWhileOnline)
     sim::SimOptions options;
     options.linkPath = dir.filePath("kestra").toStdString();
     StartBridge({}, options);
-    auto sample = [&](const char* series) { return Sample(Http("GET", "/metrics").body, series); };
-    const struct {
-        sim::FaultKind fault;
-        const char* series;
-    } cases[] = {
-        {sim::FaultKind::Nak, R"(kestra_failures_total{kind="nak"})"},
-        {sim::FaultKind::Busy, R"(kestra_failures_total{kind="busy"})"},
-        {sim::FaultKind::Error, R"(kestra_failures_total{kind="device_error"})"},
-        {sim::FaultKind::Silence, R"(kestra_failures_total{kind="silence"})"},
-    };
-    for (const auto& c : cases) {
-        sim_->SetFault({c.fault, 4, 1});
-        EXPECT_TRUE(WaitFor([&] { return sample(c.series) == "1"; })) << c.series << ": " << sample(c.series).constData();
+    auto sample = [&](const QByteArray& series) { return Sample(Http("GET", "/metrics").body, series); };
+    const std::pair<sim::FaultKind, const char*> kinds[] = {
+        {sim::FaultKind::Nak, "nak"}, {sim::FaultKind::Busy, "busy"}, {sim::FaultKind::Error, "device_error"}, {sim::FaultKind::Silence, "silence"}};
+    for (const auto& [fault, kind] : kinds) {
+        sim_->SetFault({fault, 4, 1});
+        EXPECT_TRUE(WaitFor([&] { return sample(R"(kestra_failures_total{kind=")" + QByteArray(kind) + "\"}") == "1"; })) << kind;
     }
     ASSERT_EQ(Http("PATCH", "/api/state", R"({"channels":{"mic3":{"position":79},"mic4":{"gain_db":-15.5}}})").status, 200);
     EXPECT_EQ(sample(R"(kestra_gain_db{channel="mic3"})"), "-Inf");
@@ -79,43 +53,43 @@ TEST(ServeProcess, PrometheusScrapesTheOnlineStateAndAGain)
     if (prometheus.isEmpty() || promtool.isEmpty()) {
         GTEST_SKIP() << "prometheus and promtool are not installed (Debian's prometheus: scripts/setup.sh test)";
     }
-    QTemporaryDir dir;
-    const quint16 port = FreePort();
-    QProcess serve;
-    serve.start(QStringLiteral(KESTRACTL_PROGRAM), {"--demo", "serve", "--listen", QStringLiteral("127.0.0.1:%1").arg(port)});
     QNetworkAccessManager net;
-    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
+    auto get = [&](const QString& url) {
+        QNetworkReply* r = net.get(QNetworkRequest(QUrl(url)));
+        WaitFor([r] { return r->isFinished(); }, 10000);
+        r->deleteLater();
+        return r->readAll();
+    };
+    QTemporaryDir dir;
+    const QString serving = QStringLiteral("127.0.0.1:%1").arg(FreePort());
+    QProcess serve;
+    serve.start(QStringLiteral(KESTRACTL_PROGRAM), {"--demo", "serve", "--listen", serving});
     QByteArray text;
-    ASSERT_TRUE(WaitFor([&] { return Sample(text = Get(net, base + "/metrics"), "kestra_online") == "1"; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return Sample(text = get("http://" + serving + "/metrics"), "kestra_online") == "1"; }, 20000));
     QProcess check;
     check.setProcessChannelMode(QProcess::MergedChannels);
     check.start(promtool, {"check", "metrics"});
     check.write(text);
     check.closeWriteChannel();
-    ASSERT_TRUE(check.waitForFinished(20000));
-    EXPECT_EQ(check.exitCode(), 0) << check.readAll().constData();
+    EXPECT_TRUE(check.waitForFinished(20000) && check.exitCode() == 0) << check.readAll().constData();
 
-    quint16 web = FreePort();
-    while (web == port) {
-        web = FreePort();
-    }
     QFile config(dir.filePath("prometheus.yml"));
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("global: {scrape_interval: 1s}\nscrape_configs:\n  - job_name: kestra\n"
-                                "    static_configs: [{targets: ['127.0.0.1:%1']}]\n").arg(port).toUtf8());
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly) &&
+                config.write("global: {scrape_interval: 1s}\nscrape_configs: [{job_name: kestra, static_configs: [{targets: ['" +
+                             serving.toUtf8() + "']}]}]\n") > 0);
     config.close();
+    const QString web = QStringLiteral("127.0.0.1:%1").arg(FreePort());  // serve holds its port by now
     QProcess server;
     server.setProcessChannelMode(QProcess::MergedChannels);
     server.start(prometheus, {"--config.file=" + config.fileName(), "--storage.tsdb.path=" + dir.filePath("data"),
-                              QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(web)});
+                              "--web.listen-address=" + web});
     auto query = [&](const QString& q) {
-        const QString url = QStringLiteral("http://127.0.0.1:%1/api/v1/query?query=").arg(web) + QUrl::toPercentEncoding(q);
-        const QJsonArray result = Json(Get(net, url))["data"]["result"].toArray();
-        return result.isEmpty() ? QString() : result[0]["value"][1].toString();
+        const QJsonObject answer = QJsonDocument::fromJson(get("http://" + web + "/api/v1/query?query=" + QUrl::toPercentEncoding(q))).object();
+        return answer["data"]["result"][0]["value"][1].toString();
     };
-    const double mic1 = Json(Get(net, base + "/api/state"))["channels"]["mic1"]["gain_db"].toDouble();
+    const QJsonObject state = QJsonDocument::fromJson(get("http://" + serving + "/api/state")).object();
     EXPECT_TRUE(WaitFor([&] { return query("kestra_online") == "1"; }, 30000)) << server.readAll().constData();
-    EXPECT_EQ(query(R"(kestra_gain_db{channel="mic1"})").toDouble(), mic1);
+    EXPECT_EQ(query(R"(kestra_gain_db{channel="mic1"})").toDouble(), state["channels"]["mic1"]["gain_db"].toDouble());
     server.terminate();
     serve.terminate();
     EXPECT_TRUE(server.waitForFinished(10000) && serve.waitForFinished(10000));
