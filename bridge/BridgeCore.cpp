@@ -67,6 +67,7 @@ BridgeCore::BridgeCore(QString portName, QObject* parent) : QObject(parent), por
     DeviceConversation::Options options;
     options.reopenMs = kReopenMs;
     conv_ = std::make_unique<DeviceConversation>(portName_, options);
+    counters_.Watch(*conv_, this);
     connect(conv_.get(), &DeviceConversation::stateChanged, this, [this] { Publish(); });
     connect(conv_.get(), &DeviceConversation::onlineChanged, this,
             [this](bool online, const QString& why) { SetOnline(online, why); });

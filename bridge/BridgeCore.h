@@ -31,6 +31,8 @@
 // onlineChanged(true). Waiting changes fail with the line.
 #pragma once
 
+#include "Metrics.h"
+
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
@@ -73,6 +75,8 @@ public:
     void savePreset(int n, Done done);  // 1..3
 
     DeviceConversation& conversation() { return *conv_; }
+    // The line's exchanges, failures and reply times since the core was made.
+    const LineCounters& lineCounters() const { return counters_; }
 
 signals:
     // After every confirmed or reported change of the state document.
@@ -90,6 +94,7 @@ private:
     QString portName_;
     QString lastError_;
     std::unique_ptr<DeviceConversation> conv_;
+    LineCounters counters_;
     QJsonObject state_;
     QJsonObject levels_;
     bool online_ = false;

@@ -185,6 +185,21 @@ void BridgeServer::Handle(const Request& request, const ReplyFn& reply)
         reply(400, ErrorBody(QStringLiteral("%1: an Upgrade needs Connection: Upgrade").arg(path)), "application/json");
     } else if (path.startsWith(QLatin1String("/api/"))) {
         HandleApi(request, reply);
+    } else if (path == QLatin1String("/metrics")) {
+        const AccessDecision d = MayRead(options_.access, PresentedToken(request.authorization, request.url));
+        if (request.method != QHttpServerRequest::Method::Get && request.method != QHttpServerRequest::Method::Head) {
+            reply(405, ErrorBody(QStringLiteral("%1: only GET").arg(path)), "application/json");
+        } else if (!d.allowed) {
+            reply(d.status, ErrorBody(d.message), "application/json");
+        } else {
+            MetricsGauges gauges;
+            gauges.liveClients = liveClients();
+            if (gauges_) {
+                gauges_(gauges);
+            }
+            reply(200, MetricsText(core_.lineCounters(), core_.online(), core_.state(), gauges),
+                  "text/plain; version=0.0.4; charset=utf-8");
+        }
     } else if (const WebFiles::File* file = files_->Find(path); file == nullptr) {
         reply(404, "not found\n", "text/plain; charset=utf-8");
     } else if (request.method != QHttpServerRequest::Method::Get && request.method != QHttpServerRequest::Method::Head) {

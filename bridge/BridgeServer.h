@@ -7,6 +7,8 @@
 //   POST  /api/presets/N/load|save N = 1..3
 //   GET   /api/ports               serial ports the system reports
 //   GET   /api/health              {"online": ..., "read_only": ...}
+//   GET   /metrics                 Prometheus' text format (Metrics.h); read
+//                                  access as for the state
 //   WS    /api/live                the live document on connect, then one
 //                                  merge patch per change; clients may send
 //                                  merge patches of the state document
@@ -35,6 +37,7 @@
 
 #include "Access.h"
 #include "HttpGuard.h"
+#include "Metrics.h"
 
 #include <QAbstractHttpServer>
 #include <QHttpServerRequest>
@@ -76,6 +79,8 @@ public:
     quint16 port() const { return port_; }
     int liveClients() const { return static_cast<int>(clients_.size()); }
     int connections() const { return guard_ != nullptr ? guard_->Connections() : 0; }
+    // Adds the gauges of parts started beside the server (OSC, MQTT) to /metrics.
+    void setMetricsGauges(std::function<void(MetricsGauges&)> fill) { gauges_ = std::move(fill); }
 
 signals:
     // A request or client refused before it was read whole (rate-limited in the log).
@@ -121,6 +126,7 @@ private:
     std::unique_ptr<WebFiles> files_;
     QList<Client> clients_;
     std::map<QTcpSocket*, Queue> queues_;
+    std::function<void(MetricsGauges&)> gauges_;
 };
 
 // Parses and checks a merge patch from the network: JSON, an object, at most

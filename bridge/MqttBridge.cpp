@@ -128,12 +128,37 @@ void MqttBridge::OnConnected(int rc)
                 .arg(QLatin1String(mosquitto_connack_string(rc))));
         return;
     }
-    for (const QString& topic : {options_.prefix + QStringLiteral("/set"), options_.prefix + QStringLiteral("/set/#")}) {
-        mosquitto_subscribe(mosq_, nullptr, topic.toUtf8().constData(), kQos);
+    for (const char* topic : {"/set", "/set/#", "/preset/load", "/preset/save", "/discovery"}) {
+        mosquitto_subscribe(mosq_, nullptr, (options_.prefix + QLatin1String(topic)).toUtf8().constData(), kQos);
     }
     connected_ = true;
     PublishAll();
+    const DiscoveryOptions& discovery = options_.discovery;
+    if (!discovery.prefix.isEmpty()) {
+        for (const DiscoveryMessage& m : DiscoveryConfigs(discovery, options_.prefix)) {
+            PublishTopic(m.topic, m.payload);
+        }
+        Publish(QStringLiteral("discovery"), DiscoveryRecord(discovery));
+    }
     emit connectedChanged(true);
+}
+
+void MqttBridge::OnDiscoveryRecord(const QByteArray& payload)
+{
+    const std::optional<DiscoveryOptions> was = ParseDiscoveryRecord(payload);
+    const DiscoveryOptions& now = options_.discovery;
+    if (!was || (was->prefix == now.prefix && was->id == now.id)) {
+        return;
+    }
+    // Published by an earlier run under another prefix or id, or discovery
+    // is off now: Home Assistant forgets an entity whose config is emptied.
+    for (const DiscoveryMessage& m : DiscoveryConfigs(*was, options_.prefix)) {
+        PublishTopic(m.topic, {});
+    }
+    if (now.prefix.isEmpty()) {
+        Publish(QStringLiteral("discovery"), {});
+    }
+    log_.Write(QStringLiteral("mqtt: Home Assistant's configs under %1/.../%2 removed").arg(was->prefix, was->id));
 }
 
 void MqttBridge::PublishAll()
@@ -171,8 +196,17 @@ void MqttBridge::OnOnlineChanged(bool online)
 void MqttBridge::OnMessage(const QString& topic, const QByteArray& payload, bool retained)
 {
     const QString set = options_.prefix + QStringLiteral("/set");
+    const QString preset = options_.prefix + QStringLiteral("/preset/");
+    if (topic == options_.prefix + QStringLiteral("/discovery")) {
+        if (retained) {  // the record as this bridge found it, not what it publishes now
+            OnDiscoveryRecord(payload);
+        }
+        return;
+    }
     QString path;
-    if (topic.startsWith(set + QLatin1Char('/'))) {
+    if (topic.startsWith(preset)) {
+        path = topic.mid(preset.size());  // load, save: what the subscription lets through
+    } else if (topic.startsWith(set + QLatin1Char('/'))) {
         path = topic.mid(set.size() + 1);
         if (path.isEmpty()) {
             Log(QStringLiteral("mqtt: %1: unknown key (a merge patch goes to %2)").arg(topic, set));
@@ -185,6 +219,21 @@ void MqttBridge::OnMessage(const QString& topic, const QByteArray& payload, bool
         Log(QStringLiteral("mqtt: %1: retained message ignored: a command is taken when it is sent, not at every "
                            "connect (remove it: mosquitto_pub -r -n -t '%1')")
                 .arg(topic));
+        return;
+    }
+    if (topic.startsWith(preset)) {
+        auto n = ParseMqttPreset(payload);
+        auto* e = std::get_if<QString>(&n);
+        if (e != nullptr || calls_.readOnly) {
+            Log(QStringLiteral("mqtt: %1: %2").arg(topic, e != nullptr ? *e : QStringLiteral("read-only bridge, changes are refused")));
+            return;
+        }
+        auto done = [this, topic](bool ok, const QString& error, const QJsonObject&) {
+            if (!ok) {
+                Log(QStringLiteral("mqtt: %1: %2").arg(topic, error));
+            }
+        };
+        (path == QLatin1String("load") ? calls_.loadPreset : calls_.savePreset)(std::get<int>(n), done);
         return;
     }
     auto parsed = ParseMqttSet(path, payload);
@@ -208,8 +257,13 @@ void MqttBridge::OnMessage(const QString& topic, const QByteArray& payload, bool
 
 void MqttBridge::Publish(const QString& subtopic, const QByteArray& payload)
 {
-    const QByteArray topic = (options_.prefix + QLatin1Char('/') + subtopic).toUtf8();
-    mosquitto_publish(mosq_, nullptr, topic.constData(), static_cast<int>(payload.size()), payload.constData(), kQos, true);
+    PublishTopic(options_.prefix + QLatin1Char('/') + subtopic, payload);
+}
+
+void MqttBridge::PublishTopic(const QString& topic, const QByteArray& payload)
+{
+    mosquitto_publish(mosq_, nullptr, topic.toUtf8().constData(), static_cast<int>(payload.size()), payload.constData(),
+                      kQos, true);
 }
 
 void MqttBridge::Log(const QString& line)

@@ -8,6 +8,10 @@
 // (the core, publishing) happens on the main thread. After each (re)connect
 // the whole state is published again, retained.
 //
+// PREFIX/preset/load and PREFIX/preset/save take a preset's number (1..3).
+// With discovery options, Home Assistant's discovery configs go out after
+// the state (MqttDiscovery.h).
+//
 // Retained messages on the command topics are ignored with a log line: a
 // change published with the retain flag by mistake would otherwise be
 // applied again at every reconnect and undo every later change. Refusals
@@ -15,6 +19,7 @@
 #pragma once
 
 #include "BridgeCalls.h"
+#include "MqttDiscovery.h"
 #include "RefusalLog.h"
 
 #include <QObject>
@@ -32,6 +37,7 @@ struct MqttOptions {
     // TLS when caFile or caPath is given; certFile/keyFile: a client certificate.
     QString caFile, caPath, certFile, keyFile;
     int keepAliveSeconds = 30;
+    DiscoveryOptions discovery;
 };
 
 class MqttBridge : public QObject {
@@ -62,6 +68,8 @@ private:
     void OnMessage(const QString& topic, const QByteArray& payload, bool retained);
     void PublishAll();
     void Publish(const QString& subtopic, const QByteArray& payload);
+    void PublishTopic(const QString& topic, const QByteArray& payload);
+    void OnDiscoveryRecord(const QByteArray& payload);
     void Log(const QString& line);
 
     BridgeCalls calls_;

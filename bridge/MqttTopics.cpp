@@ -86,3 +86,12 @@ std::variant<QJsonObject, QString> ParseMqttSet(const QString& path, const QByte
     }
     return patch;
 }
+
+std::variant<int, QString> ParseMqttPreset(const QByteArray& payload)
+{
+    const QByteArray text = payload.trimmed();
+    if (text != "1" && text != "2" && text != "3") {
+        return QStringLiteral("preset \"%1\" is not allowed (1, 2, 3)").arg(QString::fromUtf8(text.left(20)));
+    }
+    return text.toInt();
+}

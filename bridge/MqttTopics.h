@@ -4,6 +4,7 @@
 //   PREFIX/state/line_source ...          true/false, null; strings bare (cd)
 //   PREFIX/set                            a merge patch of the document
 //   PREFIX/set/channels/mic3/mute         one value for that path (JSON, or a bare word)
+//   PREFIX/preset/load, PREFIX/preset/save  a preset's number, 1..3
 // No broker here: MqttBridge does the connection with libmosquitto.
 #pragma once
 
@@ -30,3 +31,6 @@ std::vector<MqttLeaf> MqttLeaves(const QJsonObject& document);
 // patch the core takes (BridgeCore::validatePatch), or the error text naming
 // what is wrong.
 std::variant<QJsonObject, QString> ParseMqttSet(const QString& path, const QByteArray& payload);
+
+// A message on PREFIX/preset/load or .../save: the preset's number, or the error text.
+std::variant<int, QString> ParseMqttPreset(const QByteArray& payload);

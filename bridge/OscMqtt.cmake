@@ -11,6 +11,7 @@ add_library(kestra_oscmqtt STATIC
     ${CMAKE_CURRENT_LIST_DIR}/OscWire.cpp ${CMAKE_CURRENT_LIST_DIR}/OscWire.h
     ${CMAKE_CURRENT_LIST_DIR}/OscBridge.cpp ${CMAKE_CURRENT_LIST_DIR}/OscBridge.h
     ${CMAKE_CURRENT_LIST_DIR}/MqttTopics.cpp ${CMAKE_CURRENT_LIST_DIR}/MqttTopics.h
+    ${CMAKE_CURRENT_LIST_DIR}/MqttDiscovery.cpp ${CMAKE_CURRENT_LIST_DIR}/MqttDiscovery.h
     ${CMAKE_CURRENT_LIST_DIR}/MqttBridge.cpp ${CMAKE_CURRENT_LIST_DIR}/MqttBridge.h
     ${CMAKE_CURRENT_LIST_DIR}/ShowControl.cpp ${CMAKE_CURRENT_LIST_DIR}/ShowControl.h)
 target_include_directories(kestra_oscmqtt PUBLIC ${CMAKE_CURRENT_LIST_DIR})

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QNetworkInterface>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -66,6 +67,26 @@ std::optional<QString> ParseListen(const std::string& text, QHostAddress& addres
     }
     port = static_cast<quint16>(p);
     return std::nullopt;
+}
+// The panel's address for other machines (Home Assistant's link to it): a
+// name given with --allow-host, else the listening address, else (listening
+// on every address) one of this machine's own.
+QString PanelUrl(const ServeOptions& options, quint16 port, const QString& listening)
+{
+    if (!options.allowedHosts.isEmpty()) {
+        const QString name = options.allowedHosts.first();
+        return QStringLiteral("http://%1/").arg(name.contains(QLatin1Char(':')) ? name : name + QStringLiteral(":%1").arg(port));
+    }
+    if (options.address != QHostAddress::Any && options.address != QHostAddress::AnyIPv6 &&
+        options.address != QHostAddress::AnyIPv4) {
+        return listening;
+    }
+    for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback() && !a.isLinkLocal()) {
+            return QStringLiteral("http://%1:%2/").arg(a.toString()).arg(port);
+        }
+    }
+    return listening;
 }
 }  // namespace
 
@@ -156,16 +177,27 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
                              ? QStringLiteral("[%1]").arg(options.address.toString())
                              : options.address.toString();
     const QString url = QStringLiteral("http://%1:%2/").arg(host).arg(server.port());
+    const QString panelUrl = PanelUrl(options, server.port(), url);
     if (!tokenPath.isEmpty()) {
         // The log may be read by others: only enough of the token to tell which one.
         out << "token: in " << tokenPath.toStdString() << " (" << options.access.token.left(4).toStdString()
             << "...; open " << url.toStdString() << "?token=TOKEN once)\n";
     }
     QString showWhy;
-    const std::unique_ptr<ShowControl> show = StartShowControl(core, args.show, args.readOnly, out, &showWhy);
+    const std::unique_ptr<ShowControl> show = StartShowControl(core, args.show, args.readOnly, panelUrl, out, &showWhy);
     if (!show && !showWhy.isEmpty()) {
         err << "kestractl: " << showWhy.toStdString() << '\n';
         return kExitUsage;
+    }
+    if (show) {
+        server.setMetricsGauges([s = show.get()](MetricsGauges& g) {
+            if (s->Osc() != nullptr) {
+                g.oscSubscribers = s->Osc()->Subscribers();
+            }
+            if (s->Mqtt() != nullptr) {
+                g.mqttConnected = s->Mqtt()->Connected();
+            }
+        });
     }
     out << "serving " << portName.toStdString() << " on " << url.toStdString() << " (Ctrl+C stops)\n" << std::flush;
 

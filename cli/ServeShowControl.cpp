@@ -1,5 +1,6 @@
 #include "ServeShowControl.h"
 
+#include "MqttDiscovery.h"
 #include "ShowControl.h"
 
 #include <CLI/CLI.hpp>
@@ -46,6 +47,15 @@ void AddShowControlOptions(CLI::App& serve, ShowControlArgs& a)
     serve.add_option("--mqtt-capath", a.mqttCaPath, "TLS: directory of CA certificates (e.g. /etc/ssl/certs)");
     serve.add_option("--mqtt-cert", a.mqttCert, "TLS: client certificate (PEM)");
     serve.add_option("--mqtt-key", a.mqttKey, "TLS: the client certificate's key (PEM)");
+    serve.add_option("--mqtt-discovery", a.mqttDiscovery,
+                     "Publish Home Assistant MQTT discovery configs under PREFIX (default homeassistant); started "
+                     "without it, serve removes the configs an earlier run published")
+        ->expected(0, 1)
+        ->default_str("homeassistant");
+    serve.add_option("--mqtt-id", a.mqttId,
+                     "The mixer's unique id in Home Assistant (letters, digits, _ and -; default: the topic "
+                     "prefix with / made _); keep it when the topic changes");
+    serve.add_option("--mqtt-name", a.mqttName, "The mixer's name in Home Assistant (default: KESTRA and the topic prefix)");
 }
 
 std::optional<QString> CheckShowControlArgs(const ShowControlArgs& a)
@@ -63,10 +73,18 @@ std::optional<QString> CheckShowControlArgs(const ShowControlArgs& a)
         }
     }
     // Wildcards or an empty level would make the bridge subscribe to others' topics.
-    const QString topic = Q(a.mqttTopic);
-    if (topic.isEmpty() || topic.contains(QLatin1Char('#')) || topic.contains(QLatin1Char('+')) ||
-        topic.startsWith(QLatin1Char('/')) || topic.endsWith(QLatin1Char('/')) || topic.contains(QStringLiteral("//"))) {
-        return QStringLiteral("--mqtt-topic %1: a topic without wildcards (+, #) or empty levels").arg(topic);
+    for (const auto& [option, value] : {std::pair{"--mqtt-topic", &a.mqttTopic}, std::pair{"--mqtt-discovery", &a.mqttDiscovery}}) {
+        const QString topic = Q(*value);
+        if ((topic.isEmpty() && value == &a.mqttTopic) || topic.contains(QLatin1Char('#')) || topic.contains(QLatin1Char('+')) ||
+            topic.startsWith(QLatin1Char('/')) || topic.endsWith(QLatin1Char('/')) || topic.contains(QStringLiteral("//"))) {
+            return QStringLiteral("%1 %2: a topic without wildcards (+, #) or empty levels").arg(QLatin1String(option), topic);
+        }
+    }
+    if (!a.mqttId.empty() && !IsDiscoveryId(Q(a.mqttId))) {
+        return QStringLiteral("--mqtt-id %1: letters, digits, _ and - only").arg(Q(a.mqttId));
+    }
+    if ((!a.mqttDiscovery.empty() || !a.mqttId.empty() || !a.mqttName.empty()) && a.mqtt.empty()) {
+        return QStringLiteral("--mqtt-discovery, --mqtt-id and --mqtt-name need --mqtt");
     }
     if (a.mqttCert.empty() != a.mqttKey.empty()) {
         return QStringLiteral("--mqtt-cert and --mqtt-key go together");
@@ -81,7 +99,7 @@ std::optional<QString> CheckShowControlArgs(const ShowControlArgs& a)
 }
 
 std::unique_ptr<ShowControl> StartShowControl(BridgeCore& core, const ShowControlArgs& a, bool readOnly,
-                                              std::ostream& out, QString* error)
+                                              const QString& panelUrl, std::ostream& out, QString* error)
 {
     if (a.osc.empty() && a.mqtt.empty()) {
         return nullptr;
@@ -115,10 +133,17 @@ std::unique_ptr<ShowControl> StartShowControl(BridgeCore& core, const ShowContro
         o.caPath = Q(a.mqttCaPath);
         o.certFile = Q(a.mqttCert);
         o.keyFile = Q(a.mqttKey);
+        o.discovery.prefix = Q(a.mqttDiscovery);
+        o.discovery.id = a.mqttId.empty() ? DiscoveryIdOf(o.prefix) : Q(a.mqttId);
+        o.discovery.name = a.mqttName.empty() ? QStringLiteral("KESTRA ") + o.prefix : Q(a.mqttName);
+        o.discovery.configurationUrl = panelUrl;
         if (!show->StartMqtt(o, error)) {
             return nullptr;
         }
         out << "MQTT at " << a.mqtt << " under " << a.mqttTopic << "/\n";
+        if (!a.mqttDiscovery.empty()) {
+            out << "Home Assistant discovery under " << a.mqttDiscovery << "/ as " << o.discovery.id.toStdString() << '\n';
+        }
     }
     return show;
 }

@@ -5,6 +5,8 @@
 //   --mqtt-user USER --mqtt-password-file FILE
 //   --mqtt-cafile FILE | --mqtt-capath DIR   TLS, checking the broker's certificate
 //   --mqtt-cert FILE --mqtt-key FILE         a client certificate
+//   --mqtt-discovery [PREFIX]  Home Assistant's discovery (MqttDiscovery.h),
+//                             --mqtt-id ID and --mqtt-name NAME for its device
 #pragma once
 
 #include <QHostAddress>
@@ -27,6 +29,8 @@ struct ShowControlArgs {
     std::string mqttTopic = "kestra";
     std::string mqttUser, mqttPasswordFile;
     std::string mqttCaFile, mqttCaPath, mqttCert, mqttKey;
+    std::string mqttDiscovery;  // the discovery prefix; empty: off
+    std::string mqttId, mqttName;
 };
 
 void AddShowControlOptions(CLI::App& serve, ShowControlArgs& args);
@@ -35,5 +39,6 @@ void AddShowControlOptions(CLI::App& serve, ShowControlArgs& args);
 std::optional<QString> CheckShowControlArgs(const ShowControlArgs& args);
 
 // Starts what the options ask for (nothing: a null pointer and no error).
+// panelUrl: the web panel's address, for Home Assistant's device page.
 std::unique_ptr<ShowControl> StartShowControl(BridgeCore& core, const ShowControlArgs& args, bool readOnly,
-                                              std::ostream& out, QString* error);
+                                              const QString& panelUrl, std::ostream& out, QString* error);

@@ -57,7 +57,10 @@ DeviceConversation::DeviceConversation(QString portName, Options options, QObjec
     settle_ = MakeTimer(this, options_.quietMs, true);
     connect(settle_, &QTimer::timeout, this, [this] { Settled(); });
     reopen_ = MakeTimer(this, std::max(0, options_.reopenMs), true);
-    connect(reopen_, &QTimer::timeout, this, [this] { Open(); });
+    connect(reopen_, &QTimer::timeout, this, [this] {
+        emit reopening();
+        Open();
+    });
 }
 
 DeviceConversation::~DeviceConversation()
@@ -209,6 +212,7 @@ bool DeviceConversation::event(QEvent* e)
                     rawError_(error.Code());
                 }
             } else if (error.Code() == kErrSilence) {
+                emit unanswered();
                 LineFailed(Error(SessionError::Kind::Silence, QStringLiteral("the device is silent")));
             } else {
                 LineFailed(Error(SessionError::Kind::LinkFailed,
@@ -541,6 +545,7 @@ void DeviceConversation::OnDeadline()
     if (!inFlight_ || !line_) {
         return;
     }
+    emit unanswered();
     if (inFlight_->tries < options_.retries) {
         // Setting a value or asking again changes nothing the device did.
         ++inFlight_->tries;

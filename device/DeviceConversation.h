@@ -137,6 +137,10 @@ signals:
     // Every reply, whether it answered a job (answered) or was left over.
     void reportReceived(const LCmd& frame, const ReportEvent& report, quint32 replyMs, bool answered);
     void frameSent(const LCmd& frame, bool poll);
+    // An exchange's deadline (or the line's silence limit) passed without its answer.
+    void unanswered();
+    // The line is opened again after a failure.
+    void reopening();
     // The settings or levels changed; `items` names the settings.
     void stateChanged(const ItemSet& items);
 

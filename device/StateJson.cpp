@@ -14,12 +14,8 @@ constexpr int kVersion = 1;
 const QStringList kLineSources{"off", "tuner", "tape", "cd", "aux"};
 const QStringList kSwitchOn{"off", "preset1", "preset2", "preset3"};
 
-struct Range {
-    const char* key;
-    int lo, hi;
-};
 // By DuckSetting; the limits the device accepts.
-constexpr Range kDuckRanges[kDuckSettings] = {
+constexpr DuckRange kDuckRanges[kDuckSettings] = {
     {"threshold", 2, 127}, {"attenuation", 0, 79}, {"hold_time", 1, 100}, {"fade_out", 0, 63}, {"fade_in", 0, 63}};
 constexpr int kMaxPosition = 79;
 
@@ -195,7 +191,7 @@ Error Pairs(const QJsonValue& v, DeviceState& s)
 Error Ducking(const QJsonValue& v, DeviceState& s)
 {
     QStringList keys{"manual", "active"};
-    for (const Range& r : kDuckRanges) {
+    for (const DuckRange& r : kDuckRanges) {
         keys << QString::fromLatin1(r.key);
     }
     if (!v.isObject()) {
@@ -214,7 +210,7 @@ Error Ducking(const QJsonValue& v, DeviceState& s)
         } else if (k == 1) {
             e = Bool(path, it.value(), ignored);  // read-only: checked, never applied
         } else {
-            const Range& r = kDuckRanges[k - 2];
+            const DuckRange& r = kDuckRanges[k - 2];
             e = Int(path, it.value(), r.lo, r.hi, s.ducking[k - 2]);
         }
         if (e) {
@@ -224,6 +220,11 @@ Error Ducking(const QJsonValue& v, DeviceState& s)
     return std::nullopt;
 }
 }  // namespace
+
+const DuckRange& DuckSettingRange(int setting)
+{
+    return kDuckRanges[setting];
+}
 
 QJsonObject StateToJson(const DeviceState& s)
 {

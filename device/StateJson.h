@@ -28,6 +28,14 @@
 
 #include <optional>
 
+// A ducking setting's key in the document and the bytes the device takes.
+struct DuckRange {
+    const char* key;
+    int lo, hi;
+};
+// By DuckSetting (0 .. kDuckSettings - 1).
+const DuckRange& DuckSettingRange(int setting);
+
 QJsonObject StateToJson(const DeviceState& state);
 
 // Merges `json` into `state`; on error returns its text (naming the key and

@@ -36,8 +36,10 @@ for s in "${sizes[@]}"; do expected+=("usr/share/icons/hicolor/${s}x${s}/apps/$i
 # kestractl and its service come with the kestractl program.
 if [ -e "$bin/kestractl" ]; then
     expected+=(usr/bin/kestractl usr/share/man/man1/kestractl.1.gz usr/lib/systemd/system/kestractl.service
-        etc/default/kestractl)
-    dpkg-deb -I "$deb" conffiles | grep -qx /etc/default/kestractl || fail "/etc/default/kestractl is no conffile"
+        usr/lib/systemd/system/kestractl@.service etc/default/kestractl etc/kestractl/example.conf)
+    for conffile in /etc/default/kestractl /etc/kestractl/example.conf; do
+        dpkg-deb -I "$deb" conffiles | grep -qx "$conffile" || fail "$conffile is no conffile"
+    done
     ! dpkg-deb -I "$deb" postinst 2>/dev/null | grep -q enable || fail "the package enables the service"
 fi
 (cd "$root" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$tmp/found"
@@ -67,11 +69,21 @@ if [ -x "$bin/kestractl" ]; then
     out=$(timeout 60 "$bin/kestractl" --demo get 2>&1) || fail "kestractl --demo get failed: $out"
 fi
 
-unit="$root/usr/lib/systemd/system/kestractl.service"
-if [ -f "$unit" ] && command -v systemd-analyze >/dev/null; then
-    sed "s|/usr/bin/kestractl|$bin/kestractl|" "$unit" >"$tmp/kestractl.service"
-    warnings=$(systemd-analyze verify --man=no "$tmp/kestractl.service" 2>&1) || fail "kestractl.service: $warnings"
-    [ -z "$warnings" ] || fail "kestractl.service: $warnings"
+# The units, the template too (verify checks it as an instance of it).
+for name in kestractl.service kestractl@.service; do
+    unit="$root/usr/lib/systemd/system/$name"
+    if [ -f "$unit" ] && command -v systemd-analyze >/dev/null; then
+        sed "s|/usr/bin/kestractl|$bin/kestractl|" "$unit" >"$tmp/$name"
+        warnings=$(systemd-analyze verify --man=no "$tmp/$name" 2>&1) || fail "$name: $warnings"
+        [ -z "$warnings" ] || fail "$name: $warnings"
+    fi
+done
+# The example a mixer's .conf is made from sets every variable the template's command line uses.
+example="$root/etc/kestractl/example.conf"
+if [ -f "$example" ]; then
+    for var in $(grep -o '\${\?KESTRACTL_[A-Z_]*' "$root/usr/lib/systemd/system/kestractl@.service" | tr -d '${' | sort -u); do
+        grep -q "^$var=" "$example" || fail "example.conf does not set $var"
+    done
 fi
 
 # Desktop entry and metainfo, offline; the metainfo names this release.

@@ -92,6 +92,8 @@ TEST_F(Api, TokenPrivateAndReadOnlyRules)
         {{"s3cret", true, false}, "GET", "/api/state", {}, 401},
         {{"s3cret", true, false}, "GET", "/api/state?token=s3cret", {}, 200},
         {{"s3cret", true, false}, "GET", "/api/health", {}, 401},
+        {{"s3cret", true, false}, "GET", "/metrics", {}, 401},
+        {{"s3cret", false, false}, "GET", "/metrics", {}, 200},
         {{"s3cret", false, true}, "PATCH", "/api/state", "s3cret", 403},
         {{"", false, true}, "POST", "/api/presets/1/load", {}, 403},
     };

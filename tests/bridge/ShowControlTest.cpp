@@ -5,6 +5,8 @@
 // takes, answers, publishes and refuses; subscriptions, broker restarts, a
 // device that goes away and the last will.
 #include "BridgeFixture.h"
+#include "Commands.h"
+#include "Hex.h"
 #include "MosquittoBroker.h"
 #include "MqttTopics.h"
 #include "OscAddress.h"
@@ -215,6 +217,10 @@ TEST(MqttTopics, EachRuleOnce)
         auto* e = std::get_if<QString>(&r);
         EXPECT_THAT(e ? "error: " + e->toStdString() : Text(std::get<QJsonObject>(r)), c.want) << c.path;
     }
+    EXPECT_EQ(std::get<int>(ParseMqttPreset(" 3\n")), 3);
+    for (const char* bad : {"0", "4", "1.0", "one", ""}) {
+        EXPECT_TRUE(std::holds_alternative<QString>(ParseMqttPreset(bad))) << bad;
+    }
 }
 
 // Bad input first (each rule: OscAddressTable, MqttTopics, then datagrams
@@ -248,6 +254,64 @@ TEST_F(MqttBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
     EXPECT_EQ(mqttRejected.size(), 2);
     ASSERT_EQ(oscRejected.size(), 3);
     EXPECT_TRUE(oscRejected.at(0).at(0).toString().contains(QLatin1String("/kestra/mic/9/gain: unknown address")));
+}
+
+// Home Assistant's discovery: each config carries what Home Assistant needs
+// for its kind, on topics the bridge serves, and what Home Assistant sends
+// for it changes the device. A later run with another id, or none, empties
+// the configs of the one before.
+TEST_F(MqttBridgeTest, HomeAssistantDiscoveryDrivesTheDeviceAndIsRemovedAgain)
+{
+    const std::map<QString, QStringList> required{
+        {"number", {"command_topic", "state_topic", "min", "max", "step"}},
+        {"switch", {"command_topic", "state_topic", "payload_on", "payload_off"}},
+        {"select", {"command_topic", "state_topic", "options"}},
+        {"binary_sensor", {"state_topic", "payload_on", "payload_off"}},
+        {"button", {"command_topic", "payload_press"}}};
+    auto restart = [&](const QString& discovery, const QString& id) {
+        show = std::make_unique<ShowControl>(*core_, false);
+        MqttOptions o = Options();
+        o.discovery = {discovery, id, QStringLiteral("KESTRA room 12"), BaseUrl()};
+        ASSERT_TRUE(show->StartMqtt(o, nullptr));
+        ASSERT_TRUE(WaitFor([&] { return discovery.isEmpty() ? Heard("discovery").isEmpty() : Heard("discovery").contains(id.toUtf8()); }));
+    };
+    restart("ha", "room12");
+    const std::map<QString, QByteArray> configs = probe->Under("ha/");
+    std::set<QString> kinds, ids;
+    for (const auto& [topic, payload] : configs) {
+        const QString kind = topic.section('/', 1, 1);
+        const QJsonObject c = QJsonDocument::fromJson(payload).object();
+        kinds.insert(kind);
+        EXPECT_TRUE(ids.insert(c["unique_id"].toString()).second) << topic.toStdString();
+        EXPECT_EQ(c["availability_topic"].toString(), kPrefix + "status");
+        EXPECT_EQ(c["device"]["identifiers"][0].toString(), "room12");
+        EXPECT_THAT(c.keys(), testing::IsSupersetOf(required.at(kind) + QStringList{"name", "unique_id"})) << topic.toStdString();
+        const QString state = c["state_topic"].toString();
+        const QByteArray now = probe->Last(state);
+        EXPECT_TRUE(state.isEmpty() || !now.isEmpty()) << state.toStdString() << " not published";
+        QByteArray send = c["payload_press"].toString().toUtf8();
+        if (kind == "number") {
+            send = QByteArray::number(c[now == QByteArray::number(c["min"].toDouble()) ? "max" : "min"].toDouble());
+        } else if (kind == "switch") {
+            send = c[now == c["payload_on"].toString().toUtf8() ? "payload_off" : "payload_on"].toString().toUtf8();
+        } else if (kind == "select") {
+            send = c["options"][c["options"][0].toString().toUtf8() == now ? 1 : 0].toString().toUtf8();
+        } else if (kind != "button") {
+            continue;
+        }
+        broker.Publish(c["command_topic"].toString(), send);
+        const std::string load = ToHex(ByteVector{sub::kSaveLoad, static_cast<std::uint8_t>(send.toInt()), 0});
+        EXPECT_TRUE(WaitFor([&] { return kind == "button" ? testing::Value(Commands(), testing::Contains(load)) : probe->Last(state) == send; }))
+            << topic.toStdString() << ' ' << send.constData();
+    }
+    EXPECT_EQ(kinds.size(), required.size());
+    restart("ha", "room12b");
+    EXPECT_TRUE(WaitFor([&] {
+        const auto now = probe->Under("ha/");
+        return now.size() == configs.size() && std::all_of(now.begin(), now.end(), [](const auto& m) { return m.first.contains("/room12b/"); });
+    }));
+    restart({}, {});
+    EXPECT_TRUE(WaitFor([&] { return probe->Under("ha/").empty(); }));
 }
 
 // A change published retained by mistake is taken once, when sent; a bridge

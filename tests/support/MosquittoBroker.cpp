@@ -50,7 +50,17 @@ QByteArray MqttProbe::Last(const QString& topic)
     while (sub_.canReadLine()) {  // "TOPIC PAYLOAD"
         const QByteArray line = sub_.readLine().chopped(1);
         const qsizetype space = line.indexOf(' ');
-        last_[QString::fromUtf8(line.left(space))] = line.mid(space + 1);
+        const QByteArray payload = line.mid(space + 1);
+        last_[QString::fromUtf8(line.left(space))] = payload == "(null)" ? QByteArray() : payload;
     }
     return last_[topic];
+}
+
+std::map<QString, QByteArray> MqttProbe::Under(const QString& prefix)
+{
+    Last({});
+    std::map<QString, QByteArray> out;
+    std::copy_if(last_.begin(), last_.end(), std::inserter(out, out.end()),
+                 [&](const auto& m) { return m.first.startsWith(prefix) && !m.second.isEmpty(); });
+    return out;
 }

@@ -36,7 +36,9 @@ private:
 class MqttProbe {
 public:
     explicit MqttProbe(quint16 port);
-    QByteArray Last(const QString& topic);  // empty if none
+    QByteArray Last(const QString& topic);  // empty if none, or emptied
+    // The topics under `prefix` whose last message was not empty.
+    std::map<QString, QByteArray> Under(const QString& prefix);
 
 private:
     QProcess sub_;
