@@ -6,21 +6,18 @@
 #include "Lcomm.h"
 
 #include <QCheckBox>
-#include <QTimer>
 
 namespace {
 constexpr int kIdWaiting = 30136;
 constexpr int kIdBack = 30137;
 }  // namespace
 
-AutoReconnect::AutoReconnect(TfrmMain& window, QCheckBox& box) : w_(window), box_(box), retry_(new QTimer(this))
+AutoReconnect::AutoReconnect(TfrmMain& window, QCheckBox& box) : w_(window), box_(box)
 {
-    retry_->setInterval(kRetryMs);
-    connect(retry_, &QTimer::timeout, this, &AutoReconnect::Try);
     // Unticking ends a wait at once; the port stays closed as without the box.
     connect(&box_, &QCheckBox::toggled, this, [this](bool on) {
-        if (!on && retry_->isActive()) {
-            retry_->stop();
+        if (!on && Waiting()) {
+            w_.Device().DropOpening();
             w_.ShowMessage(QString());
         }
     });
@@ -28,7 +25,7 @@ AutoReconnect::AutoReconnect(TfrmMain& window, QCheckBox& box) : w_(window), box
 
 bool AutoReconnect::Waiting() const
 {
-    return retry_->isActive();
+    return w_.Device().Opening();
 }
 
 QString AutoReconnect::WaitingText() const
@@ -58,29 +55,21 @@ void AutoReconnect::WaitIfMissing()
 
 void AutoReconnect::StartWaiting()
 {
+    if (Waiting()) {
+        return;
+    }
     w_.ShowMessage(WaitingText());
-    retry_->start();
-}
-
-void AutoReconnect::Try()
-{
-    // The user connected meanwhile, or closed the window: nothing to wait for.
-    if (w_.Connected() || !w_.isVisible()) {
-        retry_->stop();
-        return;
-    }
-    // The port opens on its reader thread, so the window keeps answering
-    // while a network port takes its time; one attempt at a time.
-    if (w_.Device().Opening()) {
-        return;
-    }
-    w_.Device().ConnectInBackground([this](bool connected) {
-        if (connected) {
-            retry_->stop();
-            w_.Device().ShowDeviceMessage(LoadStr(kIdBack).arg(w_.ConnectionName()));
-        } else if (retry_->isActive()) {
-            // The attempt said why it failed; the wait goes on, and says so.
-            w_.ShowMessage(WaitingText());
-        }
-    });
+    // One open at a time, on the reader thread, so the window keeps
+    // answering while a network port takes its time; the engine tries again
+    // after each failure until the port opens or the wait ends.
+    w_.Device().ConnectInBackground(
+        [this](bool connected) {
+            if (connected) {
+                w_.Device().ShowDeviceMessage(LoadStr(kIdBack).arg(w_.ConnectionName()));
+            } else {
+                // The attempt said why it failed; the wait goes on, and says so.
+                w_.ShowMessage(WaitingText());
+            }
+        },
+        kRetryMs);
 }

@@ -1,14 +1,14 @@
 // Reconnecting by itself: when the box is ticked, a port that vanished
 // (adapter unplugged, network link dropped) raises no error box. The status
-// bar says what the panel waits for, the port is tried again every
-// kRetryMs, and once it opens the full state is read as on any connection.
-// Silence from a port that is still there stays the error box's business.
+// bar says what the panel waits for, the connection's engine opens the port
+// again every kRetryMs (on its reader thread), and once it opens the full
+// state is read as on any connection. Silence from a port that is still
+// there stays the error box's business.
 #pragma once
 
 #include <QObject>
 
 class QCheckBox;
-class QTimer;
 class TfrmMain;
 
 class AutoReconnect : public QObject {
@@ -23,14 +23,13 @@ public:
     // Starts waiting when the box is ticked and no connection is open (the
     // port was missing when the panel started).
     void WaitIfMissing();
+    // An open of the port (with its retries) is under way.
     bool Waiting() const;
 
 private:
     void StartWaiting();
-    void Try();
     QString WaitingText() const;
 
     TfrmMain& w_;
     QCheckBox& box_;
-    QTimer* retry_;
 };

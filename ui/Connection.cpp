@@ -57,19 +57,23 @@ void DeviceConnection::DropOpening()
     openedThen_ = nullptr;
 }
 
-std::unique_ptr<DeviceConversation> DeviceConnection::NewEngine()
+std::unique_ptr<DeviceConversation> DeviceConnection::NewEngine(int reopenMs)
 {
     DeviceConversation::Options o;
     // The window's rules: one deadline, the silence limit, then the user
-    // decides (no retries, no reopening of its own); the window reads the
-    // whole state itself after connecting.
+    // decides (no retries; reopening only while waiting for the port to
+    // come back); the window reads the whole state itself after connecting.
     o.exchangeMs = silenceLimitMs_;
     o.silenceLimitMs = silenceLimitMs_;
     o.retries = 0;
-    o.reopenMs = -1;
+    o.reopenMs = reopenMs;
     o.readOnOpen = false;
     auto engine = std::make_unique<DeviceConversation>(w_.ConnectionName(), o);
     DeviceConversation* e = engine.get();
+    // Queued news of an engine since replaced is dropped: a new engine may
+    // even stand at the old one's address, so each has a number.
+    const quint64 n = ++engines_;
+    const auto current = [this, n] { return engine_ && engines_ == n; };
     connect(e, &DeviceConversation::reportReceived, this,
             [this, e](const LCmd& frame, const ReportEvent&, quint32 replyMs, bool) {
                 // Bytes left on the line from before the port was opened are no report.
@@ -79,32 +83,38 @@ std::unique_ptr<DeviceConversation> DeviceConnection::NewEngine()
             });
     // These three are handled once the engine has finished with the news:
     // the window may drop the engine in answer.
-    connect(e, &DeviceConversation::opened, this, [this, e] {
-        if (opening_ && engine_.get() == e) {
+    connect(e, &DeviceConversation::opened, this, [this, current] {
+        if (opening_ && current()) {
             opening_ = false;
             Opened(true, QString());
         }
     }, Qt::QueuedConnection);
-    connect(e, &DeviceConversation::openFailed, this, [this, e](const SessionError& why) {
-        if (opening_ && engine_.get() == e) {
+    connect(e, &DeviceConversation::openFailed, this, [this, current, reopenMs](const SessionError& why) {
+        if (!opening_ || !current()) {
+            return;
+        }
+        if (reopenMs < 0) {
             Opened(false, why.text);
+        } else if (openedThen_) {
+            w_.ShowMessage(why.text);
+            openedThen_(false);  // the engine tries again by itself
         }
     }, Qt::QueuedConnection);
-    connect(e, &DeviceConversation::lineLost, this, [this, e](const SessionError& why) {
-        if (engine_.get() == e) {
+    connect(e, &DeviceConversation::lineLost, this, [this, current](const SessionError& why) {
+        if (current()) {
             OnLineLost(why);
         }
     }, Qt::QueuedConnection);
     return engine;
 }
 
-void DeviceConnection::ConnectInBackground(std::function<void(bool connected)> then)
+void DeviceConnection::ConnectInBackground(std::function<void(bool connected)> then, int retryMs)
 {
     if (w_.Comm != nullptr || opening_) {
         return;
     }
     EndUpdateMode();
-    engine_ = NewEngine();
+    engine_ = NewEngine(retryMs);
     opening_ = true;
     openedThen_ = std::move(then);
     engine_->Open();

@@ -43,8 +43,13 @@ public:
     void Connect();
     // The same without waiting for the port: it opens on its reader thread
     // (a network port may take seconds to answer) and `then` hears whether
-    // the connection stands. Nothing happens while connected or opening.
-    void ConnectInBackground(std::function<void(bool connected)> then);
+    // the connection stands. With `retryMs` >= 0 a failed open is no end:
+    // the engine tries again that much later, `then(false)` after each
+    // failure, until it opens or DropOpening. Nothing happens while
+    // connected or opening.
+    void ConnectInBackground(std::function<void(bool connected)> then, int retryMs = -1);
+    // Gives up an open under way (and its retries).
+    void DropOpening();
     bool Opening() const { return opening_; }
     void Disconnect();
     // Frames and submits a command (senderFlag 1 appends, 0 merges) and logs
@@ -98,8 +103,7 @@ public:
 
 private:
     void DropConnection();
-    void DropOpening();
-    std::unique_ptr<DeviceConversation> NewEngine();
+    std::unique_ptr<DeviceConversation> NewEngine(int reopenMs = -1);
     // The engine opened (or failed to) becomes the connection.
     void Opened(bool ok, const QString& why);
     void OnReport(const LCmd& frame, quint32 replyTime);
@@ -120,6 +124,7 @@ private:
     UpdateHooks update_;
     int bootLoaderTries_ = 0;
     std::unique_ptr<DeviceConversation> engine_;
+    quint64 engines_ = 0;  // engines made so far: the number of the current one
     bool opening_ = false;
     std::function<void(bool)> openedThen_;
 };
