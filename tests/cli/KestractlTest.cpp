@@ -78,21 +78,6 @@ TEST_F(Kestractl, RestoreListsAndSendsOnlyWhatDiffersThenVerifies)
     EXPECT_EQ(sim_.State().live, before);
 }
 
-// A device server keeps the reply to its last client's poll: a backup over it
-// holds the device's values all the same, never a leftover's.
-TEST_F(Kestractl, BackupOverALineWithLeftoversHoldsTheDevicesValues)
-{
-    sim_.RandomiseState(11);
-    const CtlRun clean = Ctl({"--json", "--port", path_, "get"});
-    ASSERT_EQ(clean.code, kExitOk) << clean.err;
-    for (const sim::Fault& fault : {sim::Fault{sim::FaultKind::Stale, 0, -1}, sim::Fault{sim::FaultKind::Foreign, 0, 2}}) {
-        sim_.SetFault(fault);
-        const CtlRun leftovers = Ctl({"--json", "--port", path_, "get"});
-        EXPECT_EQ(leftovers.code, kExitOk) << leftovers.err;
-        EXPECT_EQ(leftovers.out, clean.out);
-    }
-}
-
 TEST_F(Kestractl, SeveralPortsAtOnceEachItsOwnResult)
 {
     sim::KestraSim second;

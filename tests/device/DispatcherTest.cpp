@@ -5,7 +5,6 @@
 #include "Language.h"
 #include "PanelFixture.h"
 #include "PanelText.h"
-#include "WaitFor.h"
 
 #include <QTest>
 
@@ -55,6 +54,9 @@ TEST_F(Dispatch, EachReportSetsItsControls)
 {
     using Probe = std::function<std::string(TfrmMain&)>;
     const auto strip = [](int channel) { return [channel](TfrmMain& w) { return StripText(w, channel); }; };
+    const Probe duck = [](TfrmMain& w) {
+        return Lamps(w.panduck, 1, 6) + " " + Lamps(&w.palActDuck, 0, 0) + (IsPressed(w.panMaunduck) ? " pressed" : "");
+    };
     const struct { const char* report; std::function<void(TfrmMain&)> before; Probe probe; const char* shown, *effects; } cases[] = {
         // The fader the user holds keeps its place; bar and text follow.
         {"C2 0A 01", [](TfrmMain& w) { w.tbSubLeft->setFocus(); },
@@ -77,6 +79,10 @@ TEST_F(Dispatch, EachReportSetsItsControls)
                     (w.tbSubRight->isEnabled() ? "" : " right fixed") + " offset " + std::to_string(w.SubGangedOffset);
          },
          "10 0 0dB  muted, 20 0 0dB  muted ganged right hidden right fixed offset -10", ""},
+        // Ducking state: lamps lit for microphones without priority while active; manual ducking pressed.
+        {"C8 01", [](TfrmMain& w) { SetPressed(w.btnduck[2], true); }, duck, "YoYYYY Y", ""},
+        {"C8 03", {}, duck, "YYYYYY Y pressed", ""},
+        {"C8 02", [](TfrmMain& w) { w.panduck[1]->SetColor(clYellow); }, duck, "oooooo o pressed", ""},
         {"E1 03", {}, {}, "", "message request ID unknown;"},
         // Shorter than its layout: ignored, not read past its end.
         {"C3 21", {}, strip(5), "0 79 0dB ", ""},
@@ -91,24 +97,6 @@ TEST_F(Dispatch, EachReportSetsItsControls)
         if (c.probe) {
             EXPECT_EQ(c.probe(*w_), c.shown);
         }
-    }
-}
-
-// Report 0xC8: the lamps show each report's net effect at once (those of
-// microphones with priority stay dark).
-TEST_F(Dispatch, DuckStateLightsTheLamps)
-{
-    SetPressed(w_->btnduck[2], true);
-    const struct { const char* report; const char* lamps; const char* active; } cases[] = {
-        {"C8 00", "oooooo", "o"}, {"C8 02", "oooooo", "o pressed"}, {"C8 01", "YoYYYY", "Y"},
-        {"C8 00", "oooooo", "o"}, {"C8 03", "YoYYYY", "Y pressed"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.report);
-        EXPECT_EQ(Apply(c.report), "");
-        EXPECT_EQ(Lamps(w_->panduck, 1, 6), c.lamps);
-        EXPECT_EQ(Lamps(&w_->palActDuck, 0, 0) + (IsPressed(w_->panMaunduck) ? " pressed" : ""), c.active);
-        EXPECT_EQ(w_->DuckingActive, c.lamps[0] == 'Y');
     }
 }
 

@@ -223,15 +223,14 @@ TEST_F(UpdateWindow, ALinkLostBeforeTheBootLoaderAnsweredIsOpenedAgain)
 {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    std::vector<QByteArray> lines;  // what each connection received
+    std::vector<QByteArray> lines;  // what each connection received; the first is cut after the reset frame
     QObject::connect(&server, &QTcpServer::newConnection, [&] {
         QTcpSocket* s = server.nextPendingConnection();
-        lines.emplace_back();
-        const std::size_t n = lines.size() - 1;
-        QObject::connect(s, &QTcpSocket::readyRead, [&lines, s, n] {
+        QObject::connect(s, &QTcpSocket::readyRead, [&lines, s, n = lines.size()] {
+            lines.resize(std::max(lines.size(), n + 1));
             lines[n] += s->readAll();
             if (n == 0) {
-                s->close();  // gone after the reset frame
+                s->close();
             }
         });
     });
