@@ -82,6 +82,7 @@ std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes)
         if (state_ == State::Body) {
             const qint64 take = std::min<qint64>(bodyLeft_, bytes.size() - pos);
             pos += take;
+            passed_ += take;
             bodyLeft_ -= take;
             if (bodyLeft_ == 0) {
                 state_ = State::Head;
@@ -111,6 +112,10 @@ std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes)
             state_ = State::Refused;
             return refused;
         }
+        passed_ += end + blank;
+    }
+    if (state_ == State::Upgraded) {
+        passed_ += bytes.size() - pos;  // WebSocket frames: Qt WebSockets' own limits apply
     }
     return std::nullopt;
 }

@@ -75,6 +75,9 @@ public:
     // A request has begun (its first byte came) and is not complete.
     bool InRequest() const { return state_ == State::Body || (state_ == State::Head && !head_.isEmpty()); }
     int Requests() const { return requests_; }
+    // Bytes of the stream that may go on to Qt HttpServer: whole heads
+    // taken, their bodies, everything after an upgrade; never a refused head.
+    qint64 Passed() const { return passed_; }
 
 private:
     std::optional<Refusal> TakeHead();
@@ -85,6 +88,7 @@ private:
     QByteArray head_;
     qint64 bodyLeft_ = 0;
     int requests_ = 0;
+    qint64 passed_ = 0;
 };
 
 class HttpGuard : public QTcpServer {
