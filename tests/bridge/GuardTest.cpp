@@ -1,5 +1,6 @@
 // The server against hostile clients, over raw sockets: names it does not
-// answer to, bodies and heads over the limits, pipelined requests, slow and
+// answer to, bodies and heads over the limits, pipelined requests (an upgrade
+// among them), clients that half-close after their request, slow and
 // silent connections, the connection and live-client caps, WebSocket frames
 // over the limit and a live client that never reads. Then the rules under
 // it: Host names, the kept token, the refusal log.
@@ -12,6 +13,8 @@
 #include <QWebSocket>
 
 #include <gmock/gmock.h>
+
+#include <sys/socket.h>
 
 
 namespace {
@@ -42,11 +45,18 @@ protected:
     }
     // Status and body of each answer on one connection, until `count` came or
     // the server closed it. `headFirst`: the first answers a HEAD (no body).
-    std::vector<std::pair<int, QByteArray>> Exchange(const QByteArray& request, std::size_t count = 1, bool headFirst = false)
+    // `halfClose`: our side ends after the request, and the server must
+    // close once it answered.
+    std::vector<std::pair<int, QByteArray>> Exchange(const QByteArray& request, std::size_t count = 1, bool headFirst = false,
+                                                     bool halfClose = false)
     {
         QTcpSocket s;
         s.connectToHost(QHostAddress::LocalHost, server_->port());
         s.write(request);
+        if (halfClose && s.waitForConnected() && s.flush()) {
+            ::shutdown(static_cast<int>(s.socketDescriptor()), SHUT_WR);
+            count = SIZE_MAX;
+        }
         std::vector<std::pair<int, QByteArray>> answers;
         QByteArray in;
         static const QRegularExpression length(QStringLiteral("(?i)content-length: *(\\d+)"));
@@ -63,6 +73,7 @@ protected:
             return answers.size() >= count || s.state() == QAbstractSocket::UnconnectedState;
         });
         EXPECT_TRUE(in.isEmpty()) << "left over: " << in.left(80).constData();
+        EXPECT_TRUE(!halfClose || s.state() == QAbstractSocket::UnconnectedState) << "not closed";
         return answers;
     }
 };
@@ -79,6 +90,7 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
     const struct {
         QByteArray request;
         std::vector<std::pair<int, const char*>> answers;  // status, a piece of its body
+        bool halfClose = false;  // the client ends its side after the request
     } cases[] = {
         {"PATCH /api/state HTTP/1.1\r\n" + rebound + "Content-Length: 20\r\n\r\n{\"line_source\":\"cd\"}", {{421, "--allow-host"}}},
         {"GET /api/live HTTP/1.1\r\n" + rebound + kWsHandshake, {{421, ""}}},
@@ -94,6 +106,12 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
         {"GET /api/live HTTP/1.1\r\n" + Host() + "Upgrade: websocket\r\n\r\n", {{400, "Connection: Upgrade"}}},
         {Request("HEAD /app.js") + Request("GET /api/health"), {{200, ""}, {200, "online"}}},
         {Request("PATCH /api/state", R"({"line_source":"aux"})") + Request("GET /api/state"), {{200, "\"aux\""}, {200, "\"aux\""}}},
+        {Request("PATCH /api/state", R"({"line_source":"cd"})") + Request("GET /api/health"), {{200, "\"cd\""}, {200, "online"}}, true},
+        {Request("GET /api/health"), {{200, "online"}}, true},
+        {"PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 9\r\n\r\n{", {{400, "ended within a request"}}, true},
+        {Request("PATCH /api/state", R"({"line_source":"aux"})") + "GET /api/live HTTP/1.1\r\n" + Host() + kWsHandshake,
+         {{200, "\"aux\""}, {400, "waits for the answers"}}},
+        {Request("GET /api/health") + "GET / HTTP/1.1\r\n" + rebound + "\r\n", {{200, "online"}, {421, ""}}},
         {Request("GET /"), {{200, "<html"}}},
         {Request("GET /index.htm"), {{404, "not found"}}},
         {Request("GET /%2e%2e/%2e%2e/etc/passwd"), {{404, "not found"}}},
@@ -109,7 +127,7 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
     };
     for (const auto& c : cases) {
         sim_->ClearReceived();
-        const auto answers = Exchange(c.request, c.answers.size(), c.request.startsWith("HEAD"));
+        const auto answers = Exchange(c.request, c.answers.size(), c.request.startsWith("HEAD"), c.halfClose);
         ASSERT_EQ(answers.size(), c.answers.size()) << c.request.left(60).constData();
         for (std::size_t i = 0; i < answers.size(); ++i) {
             EXPECT_EQ(answers[i].first, c.answers[i].first) << c.request.left(60).constData();
