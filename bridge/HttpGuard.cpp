@@ -10,12 +10,15 @@
 
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 // How long a peer may go on sending after our side ended before it is cut off.
 constexpr int kLingerMs = 2000;
+// Descriptors for all but the connections: the device's port, OSC, MQTT, files, Qt's own.
+constexpr rlim_t kOtherFiles = 96;
 // One read, and what may wait in either direction of the relay before
 // reading that side stops until it drains.
 constexpr qsizetype kChunk = 64 * 1024;
@@ -471,6 +474,21 @@ public:
 HttpGuard::HttpGuard(HttpLimits limits, Check check, QObject* parent)
     : QTcpServer(parent), limits_(limits), check_(std::move(check))
 {
+    // Three descriptors a connection. The soft open-file limit (1,024 in many
+    // a shell) is raised as far as the cap needs and the hard limit allows,
+    // and the cap lowered to what then fits: out of descriptors, accepting fails.
+    rlimit r{};
+    if (::getrlimit(RLIMIT_NOFILE, &r) == 0) {
+        const rlim_t want = static_cast<rlim_t>(limits_.maxConnections) * 3 + kOtherFiles;
+        if (const rlimit raised{std::min(want, r.rlim_max), r.rlim_max}; r.rlim_cur < want && ::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            r = raised;
+        }
+        const rlim_t fit = (r.rlim_cur - std::min(r.rlim_cur, kOtherFiles)) / 3;
+        limits_.maxConnections = static_cast<int>(std::clamp<rlim_t>(fit, 1, static_cast<rlim_t>(limits_.maxConnections)));
+    }
+    // Qt stops accepting for good when an accept fails (out of descriptors all
+    // the same): take it up again shortly.
+    connect(this, &QTcpServer::acceptError, this, [this] { QTimer::singleShot(100, this, [this] { resumeAccepting(); }); });
 }
 
 HttpGuard::~HttpGuard()

@@ -8,13 +8,17 @@
 #include "RefusalLog.h"
 #include "WaitFor.h"
 
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
 
 #include <gmock/gmock.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 
 namespace {
@@ -173,6 +177,23 @@ TEST_F(Guard, SilentAndSurplusConnectionsAreClosed)
     }
     ASSERT_TRUE(WaitFor([&] { return server_->connections() == 3; }));
     EXPECT_EQ(Exchange(Request("GET /api/health")).at(0).first, 503);
+    // Out of descriptors, accepting fails; it takes up again once there are some.
+    Start();
+    QSignalSpy failed(server_->findChild<QTcpServer*>(), &QTcpServer::acceptError);
+    QTcpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, server_->port());
+    late.write(Request("GET /api/health"));
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    const int lowestFree = ::open("/dev/null", O_RDONLY);
+    ::close(lowestFree);
+    const rlimit none{static_cast<rlim_t>(lowestFree), files.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    const bool accepting = WaitFor([&] { return !failed.isEmpty(); });
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    EXPECT_TRUE(accepting);
+    EXPECT_TRUE(WaitFor([&] { return late.bytesAvailable() > 0; }));
+    EXPECT_TRUE(late.readAll().startsWith("HTTP/1.1 200"));
 }
 
 // Neither a frame over the limit nor a client that never reads what it is
