@@ -144,6 +144,7 @@ void BridgeServer::missingHandler(const QHttpServerRequest& request, QTcpSocket*
 {
     QHttpServerResponder r = makeResponder(request, socket);
     Write(r, request.method() == QHttpServerRequest::Method::Head, "not found\n", "text/plain; charset=utf-8", 404);
+    guard_->Answered(socket);
 }
 
 void BridgeServer::RunQueue(QTcpSocket* socket)
@@ -164,6 +165,7 @@ void BridgeServer::RunQueue(QTcpSocket* socket)
                 return;
             }
             Write(*r, head, body, mimeType, status);
+            guard_->Answered(alive.data());
             const auto q = queues_.find(alive.data());
             if (q != queues_.end() && q->second.busy) {
                 q->second.busy = false;
@@ -304,7 +306,6 @@ QJsonObject BridgeServer::LiveDocument() const
 
 void BridgeServer::AcceptWebSockets()
 {
-    guard_->WatchUpgraded();
     while (hasPendingWebSocketConnections()) {
         QWebSocket* socket = nextPendingWebSocketConnection().release();
         socket->setParent(this);

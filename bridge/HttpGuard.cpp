@@ -1,16 +1,65 @@
 #include "HttpGuard.h"
 
 #include <QPointer>
-
-#include <algorithm>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
-// How long a refused peer may go on sending before it is cut off.
+// How long a peer may go on sending after our side ended before it is cut off.
 constexpr int kLingerMs = 2000;
+// Descriptors for all but the connections: the device's port, OSC, MQTT, files, Qt's own.
+constexpr rlim_t kOtherFiles = 96;
+// One read, and what may wait in either direction of the relay before
+// reading that side stops until it drains.
+constexpr qsizetype kChunk = 64 * 1024;
+
+bool WouldBlock()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
+
+std::pair<QHostAddress, quint16> Address(int fd, bool peer)
+{
+    sockaddr_storage a{};
+    socklen_t size = sizeof a;
+    auto* sa = reinterpret_cast<sockaddr*>(&a);
+    if ((peer ? ::getpeername(fd, sa, &size) : ::getsockname(fd, sa, &size)) != 0) {
+        return {};
+    }
+    const in_port_t port = a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6*>(&a)->sin6_port
+                                                   : reinterpret_cast<const sockaddr_in*>(&a)->sin_port;
+    return {QHostAddress(sa), ntohs(port)};
+}
+
+// Qt HttpServer's end of a relayed connection: a local socket that tells
+// the peer's and the listener's addresses, as the connection itself would.
+class RelayedSocket : public QTcpSocket {
+public:
+    using QTcpSocket::QTcpSocket;
+    bool Open(int fd, int connection)
+    {
+        if (!setSocketDescriptor(fd)) {
+            return false;
+        }
+        const auto [local, localPort] = Address(connection, false);
+        const auto [peer, peerPort] = Address(connection, true);
+        setLocalAddress(local);
+        setLocalPort(localPort);
+        setPeerAddress(peer);
+        setPeerPort(peerPort);
+        return true;
+    }
+};
 
 const char* Reason(int status)
 {
@@ -82,6 +131,7 @@ std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes)
         if (state_ == State::Body) {
             const qint64 take = std::min<qint64>(bodyLeft_, bytes.size() - pos);
             pos += take;
+            passed_ += take;
             bodyLeft_ -= take;
             if (bodyLeft_ == 0) {
                 state_ = State::Head;
@@ -111,6 +161,10 @@ std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes)
             state_ = State::Refused;
             return refused;
         }
+        passed_ += end + blank;
+    }
+    if (state_ == State::Upgraded) {
+        passed_ += bytes.size() - pos;  // WebSocket frames: Qt WebSockets' own limits apply
     }
     return std::nullopt;
 }
@@ -150,41 +204,76 @@ std::optional<HttpFramer::Refusal> HttpFramer::TakeHead()
     return std::nullopt;
 }
 
-// One accepted socket and where its byte stream stands.
+// One accepted connection: its descriptor, relayed to and from Qt
+// HttpServer's socket through a local pair, and where its byte stream stands.
 class HttpGuard::Connection : public QObject {
 public:
-    Connection(QTcpSocket* s, HttpGuard* g)
-        : QObject(s), socket(s), guard(g),
-          framer(g->limits_, [s, g](const HttpHead& head, bool upgrade) { return g->check_(head, upgrade, *s); })
+    enum class Phase {
+        Open,       // relaying
+        Ending,     // nothing more goes in; Qt HttpServer is closed once it answered what it was given
+        Flushing,   // Qt HttpServer's side closed: the rest and the refusal go out, then our side ends
+        Lingering,  // our side ended: what the peer still sends is dropped until it closes
+    };
+
+    Connection(int fd, int pair, QTcpSocket* s, HttpGuard* g)
+        : QObject(g), peer(fd), inner(pair), socket(s), guard(g), peerAddress(s->peerAddress()),
+          framer(g->limits_, [this](const HttpHead& head, bool upgrade) {
+              if (upgrade && answered < framer.Requests()) {
+                  return HeadVerdict{400, "a WebSocket upgrade waits for the answers to the requests before it"};
+              }
+              return guard->check_(head, upgrade, *socket);
+          })
     {
+        QObject::connect(&peerIn, &QSocketNotifier::activated, this, [this] { OnPeerReadable(); });
+        QObject::connect(&peerOut, &QSocketNotifier::activated, this, [this] { FlushPeer(); });
+        QObject::connect(&innerIn, &QSocketNotifier::activated, this, [this] { OnInnerReadable(); });
+        QObject::connect(&innerOut, &QSocketNotifier::activated, this, [this] { FlushInner(); });
+        peerOut.setEnabled(false);
+        innerOut.setEnabled(false);
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, this, [this] { OnTimeout(); });
         timer.start(guard->limits_.requestTimeoutMs);
     }
     ~Connection() override
     {
+        Shut();
         if (guard) {
             guard->Forget(this);
         }
     }
 
-    void OnReadyRead()
+    void OnPeerReadable()
     {
-        if (!socket->isOpen()) {
+        if (phase == Phase::Open && toInner.size() >= kChunk) {
+            peerIn.setEnabled(false);  // until Qt HttpServer took what waits
             return;
         }
-        if (closing) {
-            Drop();
+        QByteArray data(kChunk, Qt::Uninitialized);
+        const ssize_t n = ::recv(peer, data.data(), static_cast<size_t>(data.size()), 0);
+        if (n <= 0) {
+            n == 0 ? OnPeerEnded() : WouldBlock() ? void() : Close();
             return;
         }
+        if (phase != Phase::Open || !socket) {
+            return;  // refused or closing: dropped
+        }
+        data.truncate(n);
         if (framer.state() == HttpFramer::State::Upgraded) {
+            toInner += data;
+            FlushInner();
             CheckBacklog();
             return;
         }
-        const QByteArray data = socket->peek(socket->bytesAvailable());
         const bool wasInRequest = framer.InRequest();
         const int requests = framer.Requests();
-        if (auto refused = framer.Feed(QByteArrayView(data).sliced(std::min<qsizetype>(leftover, data.size())))) {
+        const auto refused = framer.Feed(data);
+        held += data;
+        fed += n;
+        const qint64 pass = framer.Passed() - (fed - held.size());
+        toInner += held.left(pass);
+        held.remove(0, pass);
+        FlushInner();
+        if (refused) {
             guard->Refuse(*this, refused->status, refused->text);
         } else if (framer.state() == HttpFramer::State::Upgraded) {
             timer.stop();
@@ -195,79 +284,211 @@ public:
         }
     }
 
-    // Bytes Qt HttpServer left in the buffer: seen already.
-    void AfterReadyRead() { leftover = socket->bytesAvailable(); }
-
-    // Answers going out count as activity: a slow device answer is no idle client.
-    void OnBytesWritten()
+    // The peer sent all it will. Its requests are still answered: a client
+    // may half-close after its request (`nc -N`, shutdown(SHUT_WR)).
+    void OnPeerEnded()
     {
-        if (closing && socket->bytesToWrite() == 0) {
-            ShutdownWrite();
-        } else if (!closing && framer.state() == HttpFramer::State::Head && !framer.InRequest()) {
+        peerEnded = true;
+        peerIn.setEnabled(false);
+        if (phase == Phase::Lingering || framer.state() == HttpFramer::State::Upgraded) {
+            Close();
+        } else if (phase == Phase::Open && framer.InRequest()) {
+            guard->Refuse(*this, 400, "the connection ended within a request");
+        } else if (phase == Phase::Open) {
+            End();
+        }
+    }
+
+    void OnInnerReadable()
+    {
+        if (toPeer.size() >= kChunk) {
+            innerIn.setEnabled(false);  // until the peer took what waits
+            return;
+        }
+        QByteArray data(kChunk, Qt::Uninitialized);
+        const ssize_t n = ::recv(inner, data.data(), static_cast<size_t>(data.size()), 0);
+        if (n <= 0) {
+            if (n == 0 || !WouldBlock()) {
+                OnInnerEnded();
+            }
+            return;
+        }
+        toPeer.append(data.constData(), n);
+        // Answers going out count as activity: a slow device answer is no idle client.
+        if (phase == Phase::Open && framer.state() == HttpFramer::State::Head && !framer.InRequest()) {
             timer.start(guard->limits_.idleTimeoutMs);
         }
+        FlushPeer();
     }
 
-    void OnTimeout()
+    // Qt HttpServer closed its end: after the last of its output, the refusal
+    // (if any) goes out and our side of the connection ends.
+    void OnInnerEnded()
     {
-        if (closing) {
-            socket->abort();  // the peer did not close after the refusal
-        } else if (framer.InRequest()) {
-            guard->Refuse(*this, 408, "request not complete within " +
-                                          QByteArray::number(guard->limits_.requestTimeoutMs / 1000) + " s");
-        } else if (framer.state() == HttpFramer::State::Head) {
-            closing = true;
-            socket->disconnectFromHost();
+        innerIn.setEnabled(false);
+        innerOut.setEnabled(false);
+        if (phase == Phase::Flushing || phase == Phase::Lingering) {
+            return;
+        }
+        phase = Phase::Flushing;
+        toInner.clear();
+        toPeer += farewell;
+        timer.start(guard->limits_.requestTimeoutMs);  // to take the rest
+        FlushPeer();
+    }
+
+    void FlushPeer()
+    {
+        while (!toPeer.isEmpty()) {
+            const ssize_t n = ::send(peer, toPeer.constData(), static_cast<size_t>(toPeer.size()), MSG_NOSIGNAL);
+            if (n < 0) {
+                WouldBlock() ? peerOut.setEnabled(true) : Close();
+                return;
+            }
+            toPeer.remove(0, n);
+        }
+        peerOut.setEnabled(false);
+        if (phase == Phase::Flushing) {
+            ShutdownPeer();
+        } else if (phase != Phase::Lingering) {
+            innerIn.setEnabled(true);
         }
     }
 
-    void CheckBacklog()
+    void FlushInner()
     {
-        if (socket->bytesToWrite() > guard->limits_.maxBacklog) {
-            emit guard->refused(QStringLiteral("http: %1: more than %2 bytes unread, closed")
-                                    .arg(socket->peerAddress().toString())
-                                    .arg(guard->limits_.maxBacklog));
-            closing = true;
-            socket->abort();
+        while (!toInner.isEmpty()) {
+            const ssize_t n = ::send(inner, toInner.constData(), static_cast<size_t>(toInner.size()), MSG_NOSIGNAL);
+            if (n < 0) {
+                WouldBlock() ? innerOut.setEnabled(true) : toInner.clear();  // else its end follows
+                return;
+            }
+            toInner.remove(0, n);
+        }
+        innerOut.setEnabled(false);
+        peerIn.setEnabled(!peerEnded);
+    }
+
+    // Nothing more goes to Qt HttpServer. The answers to the requests it
+    // has are awaited, in order, then it is closed.
+    void End()
+    {
+        phase = Phase::Ending;
+        held.clear();
+        timer.start(guard->limits_.idleTimeoutMs);  // for the answers
+        EndWhenAnswered();
+    }
+
+    void EndWhenAnswered()
+    {
+        if (phase == Phase::Ending && answered >= framer.Requests() && socket) {
+            socket->disconnectFromHost();  // it writes what it holds, then its end closes
         }
     }
 
     // The answer is out: end our side, and read (and drop) what the peer
     // still sends until it closes. Closing with its bytes unread would reset
     // the connection, and the peer could lose the answer.
-    void ShutdownWrite()
+    void ShutdownPeer()
     {
-        if (!shutDown && socket->socketDescriptor() >= 0) {
-            shutDown = true;
-            ::shutdown(static_cast<int>(socket->socketDescriptor()), SHUT_WR);
+        ::shutdown(peer, SHUT_WR);
+        phase = Phase::Lingering;
+        if (peerEnded) {
+            Close();
+            return;
+        }
+        peerIn.setEnabled(true);
+        timer.start(kLingerMs);
+    }
+
+    void OnTimeout()
+    {
+        if (phase != Phase::Open) {
+            Close();  // no answer came, the peer took nothing, or it did not close
+        } else if (framer.InRequest()) {
+            guard->Refuse(*this, 408, "request not complete within " +
+                                          QByteArray::number(guard->limits_.requestTimeoutMs / 1000) + " s");
+        } else if (framer.state() == HttpFramer::State::Head) {
+            End();
         }
     }
 
-    // Drops what came in. Qt HttpServer reads in a transaction, which would
-    // keep every byte skipped: it never reads this connection again.
-    void Drop()
+    void CheckBacklog()
     {
-        socket->skip(socket->bytesAvailable());
-        if (socket->isTransactionStarted()) {
-            socket->commitTransaction();
+        if (socket && socket->bytesToWrite() > guard->limits_.maxBacklog) {
+            emit guard->refused(QStringLiteral("http: %1: more than %2 bytes unread, closed")
+                                    .arg(peerAddress.toString())
+                                    .arg(guard->limits_.maxBacklog));
+            Close();
         }
+    }
+
+    // Both ends close now; Qt's socket sees the end of its pair and goes.
+    void Close()
+    {
+        if (Shut() && guard) {
+            guard->Forget(this);
+            deleteLater();
+        }
+    }
+
+    bool Shut()
+    {
+        if (peer < 0) {
+            return false;
+        }
+        for (QSocketNotifier* n : {&peerIn, &peerOut, &innerIn, &innerOut}) {
+            n->setEnabled(false);
+        }
+        ::close(peer);
+        ::close(inner);
+        peer = inner = -1;
+        timer.stop();
+        return true;
     }
 
     // Evictable at the cap: no request under way, or one still in its head.
-    bool Evictable() const { return !closing && framer.state() == HttpFramer::State::Head; }
+    bool Evictable() const { return phase == Phase::Open && framer.state() == HttpFramer::State::Head; }
 
-    QTcpSocket* socket;
+    int peer;
+    int inner;
+    QSocketNotifier peerIn{peer, QSocketNotifier::Read};
+    QSocketNotifier peerOut{peer, QSocketNotifier::Write};
+    QSocketNotifier innerIn{inner, QSocketNotifier::Read};
+    QSocketNotifier innerOut{inner, QSocketNotifier::Write};
+    QPointer<QTcpSocket> socket;
     QPointer<HttpGuard> guard;
+    QHostAddress peerAddress;
     HttpFramer framer;
-    bool closing = false;
-    bool shutDown = false;
-    qint64 leftover = 0;
+    Phase phase = Phase::Open;
+    QByteArray held;     // read, not yet let through (a head still coming)
+    QByteArray toInner;  // let through, not yet taken by Qt HttpServer's socket
+    QByteArray toPeer;   // Qt HttpServer's output, not yet taken by the peer
+    QByteArray farewell; // the refusal, written after the answers before it
+    qint64 fed = 0;
+    int answered = 0;
+    bool peerEnded = false;
     QTimer timer;
 };
 
 HttpGuard::HttpGuard(HttpLimits limits, Check check, QObject* parent)
     : QTcpServer(parent), limits_(limits), check_(std::move(check))
 {
+    // Three descriptors a connection. The soft open-file limit (1,024 in many
+    // a shell) is raised as far as the cap needs and the hard limit allows,
+    // and the cap lowered to what then fits: out of descriptors, accepting fails.
+    rlimit r{};
+    if (::getrlimit(RLIMIT_NOFILE, &r) == 0) {
+        const rlim_t want = static_cast<rlim_t>(limits_.maxConnections) * 3 + kOtherFiles;
+        if (const rlimit raised{std::min(want, r.rlim_max), r.rlim_max}; r.rlim_cur < want && ::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            r = raised;
+        }
+        const rlim_t fit = (r.rlim_cur - std::min(r.rlim_cur, kOtherFiles)) / 3;
+        limits_.maxConnections = static_cast<int>(std::clamp<rlim_t>(fit, 1, static_cast<rlim_t>(limits_.maxConnections)));
+    }
+    // Qt stops accepting for good when an accept fails (out of descriptors all
+    // the same): take it up again shortly.
+    connect(this, &QTcpServer::acceptError, this, [this] { QTimer::singleShot(100, this, [this] { resumeAccepting(); }); });
 }
 
 HttpGuard::~HttpGuard()
@@ -279,53 +500,59 @@ HttpGuard::~HttpGuard()
 
 void HttpGuard::incomingConnection(qintptr handle)
 {
-    auto* socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(handle)) {
-        delete socket;
-        return;
-    }
     if (Connections() >= limits_.maxConnections) {
         const auto it = std::find_if(connections_.begin(), connections_.end(), [](Connection* c) { return c->Evictable(); });
         if (it == connections_.end()) {
+            auto* socket = new QTcpSocket(this);
+            if (!socket->setSocketDescriptor(handle)) {
+                delete socket;
+                return;
+            }
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             socket->write(HttpRefusal(503, "too many connections"));
             socket->disconnectFromHost();
             return;
         }
-        Connection* oldest = *it;
-        oldest->closing = true;
-        oldest->socket->abort();
+        (*it)->Close();
     }
-    auto* c = new Connection(socket, this);
-    connections_.push_back(c);
-    connect(socket, &QTcpSocket::readyRead, c, &Connection::OnReadyRead);
-    connect(socket, &QTcpSocket::bytesWritten, c, [c] { c->OnBytesWritten(); });
-    addPendingConnection(socket);  // Qt HttpServer connects its slots here
-    connect(socket, &QTcpSocket::readyRead, c, [c] { c->AfterReadyRead(); });
+    const int fd = static_cast<int>(handle);
+    int pair[2];
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0 ||
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0) {
+        ::close(fd);
+        return;
+    }
+    auto* socket = new RelayedSocket(this);
+    if (!socket->Open(pair[1], fd)) {
+        delete socket;
+        ::close(pair[0]);
+        ::close(pair[1]);
+        ::close(fd);
+        return;
+    }
+    connections_.push_back(new Connection(fd, pair[0], socket, this));
+    addPendingConnection(socket);  // Qt HttpServer takes it from here
 }
 
 void HttpGuard::Refuse(Connection& c, int status, const QByteArray& text)
 {
-    emit refused(QStringLiteral("http: %1: %2 %3").arg(c.socket->peerAddress().toString()).arg(status).arg(QString::fromUtf8(text)));
-    c.closing = true;
-    c.Drop();  // Qt HttpServer never sees this request
-    c.socket->write(HttpRefusal(status, text));
-    c.timer.start(kLingerMs);
-    if (c.socket->flush(), c.socket->bytesToWrite() == 0) {
-        c.ShutdownWrite();
+    emit refused(QStringLiteral("http: %1: %2 %3").arg(c.peerAddress.toString()).arg(status).arg(QString::fromUtf8(text)));
+    c.farewell = HttpRefusal(status, text);
+    c.End();
+}
+
+void HttpGuard::Answered(const QTcpSocket* socket)
+{
+    const auto it = std::find_if(connections_.begin(), connections_.end(), [socket](Connection* c) { return c->socket.data() == socket; });
+    if (it != connections_.end()) {
+        Connection* c = *it;
+        ++c->answered;
+        // Not within the answer's own writing: Qt HttpServer may still hold the socket.
+        QMetaObject::invokeMethod(c, [c] { c->EndWhenAnswered(); }, Qt::QueuedConnection);
     }
 }
 
 void HttpGuard::Forget(Connection* c)
 {
     connections_.remove(c);
-}
-
-void HttpGuard::WatchUpgraded()
-{
-    for (Connection* c : connections_) {
-        if (c->framer.state() == HttpFramer::State::Upgraded) {
-            connect(c->socket, &QTcpSocket::readyRead, c, &Connection::OnReadyRead, Qt::UniqueConnection);
-        }
-    }
 }

@@ -1,22 +1,28 @@
 // The listening side of `kestractl serve`, in front of Qt HttpServer. Qt
 // HttpServer 6.4 reads a whole request, body included, before its handler
-// sees it, and has no limits or timeouts of its own. It is given the
-// sockets this server accepts, and this server reads each request head
-// first: its readyRead slot is connected before Qt HttpServer's and so sees
-// the bytes before they are taken (Qt calls slots in the order connected).
-// A head that is too long, a body declared too large, a Host the server
-// does not answer to, ... is answered here and the connection closed,
-// before its body is buffered anywhere.
+// sees it, and has no limits or timeouts of its own.
+//
+// This server keeps each accepted connection to itself and relays it to Qt
+// HttpServer over a local socket pair, whose Qt end carries the peer's
+// addresses. Only what HttpFramer let through goes on: a head that is too
+// long, a body declared too large, a Host the server does not answer to, ...
+// is answered here, after the answers to the requests before it, and the
+// connection closed, before its body is buffered anywhere.
+//
+// Owning the connection is also what lets a peer half-close: Qt's socket
+// closes outright when it reads the end of the peer's input, losing an
+// answer still to come. Here the peer's end only stops the input; the
+// connection closes once every request taken has been answered. The price:
+// three descriptors a connection (itself and the pair), which the service
+// unit's open-file limit allows for.
 //
 // It also caps the open connections (at the cap the oldest one that is
 // between requests or still sending its head is closed for the new one),
 // closes a connection whose request is not complete within the request
 // timeout or that stays idle, and closes an upgraded (WebSocket) connection
-// whose peer leaves more than maxBacklog bytes unread.
-//
-// Qt HttpServer passes on one request per readyRead and emits readyRead
-// again (queued) for the rest: a second slot, connected after it, notes
-// what is left in the buffer, so each byte is looked at once.
+// whose peer leaves more than maxBacklog bytes unread. A WebSocket upgrade
+// behind requests still unanswered is refused (400): its 101 would overtake
+// their answers.
 #pragma once
 
 #include <QByteArray>
@@ -75,6 +81,9 @@ public:
     // A request has begun (its first byte came) and is not complete.
     bool InRequest() const { return state_ == State::Body || (state_ == State::Head && !head_.isEmpty()); }
     int Requests() const { return requests_; }
+    // Bytes of the stream that may go on to Qt HttpServer: whole heads
+    // taken, their bodies, everything after an upgrade; never a refused head.
+    qint64 Passed() const { return passed_; }
 
 private:
     std::optional<Refusal> TakeHead();
@@ -85,6 +94,7 @@ private:
     QByteArray head_;
     qint64 bodyLeft_ = 0;
     int requests_ = 0;
+    qint64 passed_ = 0;
 };
 
 class HttpGuard : public QTcpServer {
@@ -97,9 +107,8 @@ public:
 
     int Connections() const { return static_cast<int>(connections_.size()); }
     const HttpLimits& Limits() const { return limits_; }
-    // Takes up watching connections handed over as WebSockets again: the
-    // hand-over drops the slots on their sockets.
-    void WatchUpgraded();
+    // Qt HttpServer has written the answer to one request on `socket`.
+    void Answered(const QTcpSocket* socket);
 
 signals:
     void refused(const QString& line);

@@ -1,8 +1,8 @@
 // Bytes as `kestractl serve` receives them on one connection: request
 // lines, headers and bodies, pipelined. Whatever the bytes, and however the
-// network splits them, the same requests are taken and the same refusal
-// ends the stream; no body over the limit is let through to be read; the
-// Host rule holds for any name.
+// network splits them, the same requests are taken, the same bytes are let
+// through to Qt HttpServer and the same refusal ends the stream; no body over
+// the limit is let through to be read; the Host rule holds for any name.
 #include "Access.h"
 #include "FuzzCheck.h"
 #include "HttpGuard.h"
@@ -10,8 +10,9 @@
 #include <tuple>
 
 namespace {
-// The state at the end, the requests taken and the refusal's status (0 for none).
-using Outcome = std::tuple<HttpFramer::State, int, int>;
+// The state at the end, the requests taken, the refusal's status (0 for
+// none) and the bytes let through.
+using Outcome = std::tuple<HttpFramer::State, int, int, qint64>;
 
 Outcome Run(const QByteArray& bytes, qsizetype chunk)
 {
@@ -29,7 +30,8 @@ Outcome Run(const QByteArray& bytes, qsizetype chunk)
             refusal = r->status;
         }
     }
-    return {framer.state(), framer.Requests(), refusal};
+    Require(framer.Passed() <= bytes.size());
+    return {framer.state(), framer.Requests(), refusal, framer.Passed()};
 }
 }  // namespace
 

@@ -1,5 +1,6 @@
 // The server against hostile clients, over raw sockets: names it does not
-// answer to, bodies and heads over the limits, pipelined requests, slow and
+// answer to, bodies and heads over the limits, pipelined requests (an upgrade
+// among them), clients that half-close after their request, slow and
 // silent connections, the connection and live-client caps, WebSocket frames
 // over the limit and a live client that never reads. Then the rules under
 // it: Host names, the kept token, the refusal log.
@@ -7,11 +8,17 @@
 #include "RefusalLog.h"
 #include "WaitFor.h"
 
+#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
 
 #include <gmock/gmock.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 
 namespace {
@@ -42,11 +49,18 @@ protected:
     }
     // Status and body of each answer on one connection, until `count` came or
     // the server closed it. `headFirst`: the first answers a HEAD (no body).
-    std::vector<std::pair<int, QByteArray>> Exchange(const QByteArray& request, std::size_t count = 1, bool headFirst = false)
+    // `halfClose`: our side ends after the request, and the server must
+    // close once it answered.
+    std::vector<std::pair<int, QByteArray>> Exchange(const QByteArray& request, std::size_t count = 1, bool headFirst = false,
+                                                     bool halfClose = false)
     {
         QTcpSocket s;
         s.connectToHost(QHostAddress::LocalHost, server_->port());
         s.write(request);
+        if (halfClose && s.waitForConnected() && s.flush()) {
+            ::shutdown(static_cast<int>(s.socketDescriptor()), SHUT_WR);
+            count = SIZE_MAX;
+        }
         std::vector<std::pair<int, QByteArray>> answers;
         QByteArray in;
         static const QRegularExpression length(QStringLiteral("(?i)content-length: *(\\d+)"));
@@ -63,6 +77,7 @@ protected:
             return answers.size() >= count || s.state() == QAbstractSocket::UnconnectedState;
         });
         EXPECT_TRUE(in.isEmpty()) << "left over: " << in.left(80).constData();
+        EXPECT_TRUE(!halfClose || s.state() == QAbstractSocket::UnconnectedState) << "not closed";
         return answers;
     }
 };
@@ -79,6 +94,7 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
     const struct {
         QByteArray request;
         std::vector<std::pair<int, const char*>> answers;  // status, a piece of its body
+        bool halfClose = false;  // the client ends its side after the request
     } cases[] = {
         {"PATCH /api/state HTTP/1.1\r\n" + rebound + "Content-Length: 20\r\n\r\n{\"line_source\":\"cd\"}", {{421, "--allow-host"}}},
         {"GET /api/live HTTP/1.1\r\n" + rebound + kWsHandshake, {{421, ""}}},
@@ -94,6 +110,12 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
         {"GET /api/live HTTP/1.1\r\n" + Host() + "Upgrade: websocket\r\n\r\n", {{400, "Connection: Upgrade"}}},
         {Request("HEAD /app.js") + Request("GET /api/health"), {{200, ""}, {200, "online"}}},
         {Request("PATCH /api/state", R"({"line_source":"aux"})") + Request("GET /api/state"), {{200, "\"aux\""}, {200, "\"aux\""}}},
+        {Request("PATCH /api/state", R"({"line_source":"cd"})") + Request("GET /api/health"), {{200, "\"cd\""}, {200, "online"}}, true},
+        {Request("GET /api/health"), {{200, "online"}}, true},
+        {"PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 9\r\n\r\n{", {{400, "ended within a request"}}, true},
+        {Request("PATCH /api/state", R"({"line_source":"aux"})") + "GET /api/live HTTP/1.1\r\n" + Host() + kWsHandshake,
+         {{200, "\"aux\""}, {400, "waits for the answers"}}},
+        {Request("GET /api/health") + "GET / HTTP/1.1\r\n" + rebound + "\r\n", {{200, "online"}, {421, ""}}},
         {Request("GET /"), {{200, "<html"}}},
         {Request("GET /index.htm"), {{404, "not found"}}},
         {Request("GET /%2e%2e/%2e%2e/etc/passwd"), {{404, "not found"}}},
@@ -109,7 +131,7 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
     };
     for (const auto& c : cases) {
         sim_->ClearReceived();
-        const auto answers = Exchange(c.request, c.answers.size(), c.request.startsWith("HEAD"));
+        const auto answers = Exchange(c.request, c.answers.size(), c.request.startsWith("HEAD"), c.halfClose);
         ASSERT_EQ(answers.size(), c.answers.size()) << c.request.left(60).constData();
         for (std::size_t i = 0; i < answers.size(); ++i) {
             EXPECT_EQ(answers[i].first, c.answers[i].first) << c.request.left(60).constData();
@@ -155,6 +177,23 @@ TEST_F(Guard, SilentAndSurplusConnectionsAreClosed)
     }
     ASSERT_TRUE(WaitFor([&] { return server_->connections() == 3; }));
     EXPECT_EQ(Exchange(Request("GET /api/health")).at(0).first, 503);
+    // Out of descriptors, accepting fails; it takes up again once there are some.
+    Start();
+    QSignalSpy failed(server_->findChild<QTcpServer*>(), &QTcpServer::acceptError);
+    QTcpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, server_->port());
+    late.write(Request("GET /api/health"));
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    const int lowestFree = ::open("/dev/null", O_RDONLY);
+    ::close(lowestFree);
+    const rlimit none{static_cast<rlim_t>(lowestFree), files.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    const bool accepting = WaitFor([&] { return !failed.isEmpty(); });
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    EXPECT_TRUE(accepting);
+    EXPECT_TRUE(WaitFor([&] { return late.bytesAvailable() > 0; }));
+    EXPECT_TRUE(late.readAll().startsWith("HTTP/1.1 200"));
 }
 
 // Neither a frame over the limit nor a client that never reads what it is
