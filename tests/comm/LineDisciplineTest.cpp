@@ -1,7 +1,6 @@
 // One frame on the line at a time: what waits, what goes next, and how
 // replies are cut from the stream.
 #include "CommFixture.h"
-#include "Commands.h"
 #include "ReplyCollector.h"
 
 #include <string>

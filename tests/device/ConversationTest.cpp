@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -247,33 +248,23 @@ TEST_F(Conversation, AGangedPairsRightOutputIsReadBackWithItsLeft)
     sim_.SetState(start);
     auto c = Open();
     Read(*c);
-    const auto change = [&](int it, DeviceState to) {
-        ItemSet only;
-        only.set(static_cast<std::size_t>(it));
-        Outcome o;
-        c->Change(CommandsFor(to, only).front(), Into(o));
-        EXPECT_TRUE(WaitFor([&] { return o.done; }));
-        EXPECT_FALSE(o.error) << o.error.text.toStdString();
+    const auto apply = [&](const std::vector<StateChange>& changes) {
+        for (const StateChange& change : changes) {
+            Outcome o;
+            c->Change(change, Into(o));
+            ASSERT_TRUE(WaitFor([&] { return o.done; }));
+            EXPECT_FALSE(o.error) << o.error.text.toStdString();
+        }
     };
     DeviceState to = c->State();
     to.gain[1] = 15;
-    change(item::Gain(1), to);
-    EXPECT_EQ(c->State().gain[2], 25) << "read when the change's waiter hears";
-    to.mute[1] = true;
-    change(item::Mute(1), to);
-    EXPECT_TRUE(c->State().mute[2]);
-    to.masterGanged = true;
-    change(item::kMasterGanged, to);
-    EXPECT_TRUE(c->State().mute[3] && c->State().mute[4]) << "ganged with one side muted";
-
+    to.mute[1] = to.masterGanged = true;
+    apply(ChangesTo(c->State(), to));  // each read back before its waiter hears
+    EXPECT_EQ(std::tuple(c->State().gain[2], c->State().mute[2], c->State().mute[3]), std::tuple(25, true, true));
     // A file whose right output already matches, but whose left differs.
-    DeviceState target = c->State();
-    target.gain[1] = 40;
-    target.mute[3] = target.mute[4] = false;
-    for (const StateChange& s : RestoreChanges(c->State(), target)) {
-        Outcome o;
-        c->Change(s, Into(o));
-        ASSERT_TRUE(WaitFor([&] { return o.done; }));
-    }
-    EXPECT_TRUE(Read(*c) == target);
+    to = c->State();
+    to.gain[1] = 40;
+    to.mute[3] = to.mute[4] = false;
+    apply(RestoreChanges(c->State(), to));
+    EXPECT_TRUE(Read(*c) == to);
 }

@@ -4,7 +4,6 @@
 #include "DeviceConversation.h"
 #include "FullState.h"
 #include "Hex.h"
-#include "LCommProc.h"
 #include "Rhtrack.h"
 #include "WaitFor.h"
 
