@@ -244,12 +244,18 @@ void DeviceConversation::Change(const StateChange& change, Done done, bool judge
     Queue(std::move(job));
 }
 
-void DeviceConversation::Inquire(const Inquiry& inquiry, Done done)
+DeviceConversation::Job DeviceConversation::InquiryJob(Inquiry inquiry)
 {
     Job job;
     job.kind = Kind::Inquiry;
     job.command = inquiry.command;
-    job.inquiry = inquiry;
+    job.inquiry = std::move(inquiry);
+    return job;
+}
+
+void DeviceConversation::Inquire(const Inquiry& inquiry, Done done)
+{
+    Job job = InquiryJob(inquiry);
     if (done) {
         job.waiters.push_back(std::move(done));
     }
@@ -273,10 +279,7 @@ void DeviceConversation::QueueRead(std::vector<Done> waiters, bool front)
     group->left = static_cast<int>(inquiries.size());
     std::vector<Job> jobs;
     for (Inquiry& i : inquiries) {
-        Job job;
-        job.kind = Kind::Inquiry;
-        job.command = i.command;
-        job.inquiry = std::move(i);
+        Job job = InquiryJob(std::move(i));
         job.barrier = true;
         job.read = group;
         jobs.push_back(std::move(job));
@@ -496,11 +499,7 @@ void DeviceConversation::AskPartners(Job& job, const ReportEvent& reply)
     job.waiters.clear();
     std::vector<Job> jobs;
     for (Inquiry& i : partners) {
-        Job ask;
-        ask.kind = Kind::Inquiry;
-        ask.command = i.command;
-        ask.inquiry = std::move(i);
-        jobs.push_back(std::move(ask));
+        jobs.push_back(InquiryJob(std::move(i)));
     }
     jobs.back().waiters.push_back([waiters = std::move(waiters), reply](const SessionError& e, const ReportEvent&) {
         for (const Done& done : waiters) {

@@ -165,6 +165,7 @@ private:
     };
 
     static Job PollJob();
+    static Job InquiryJob(Inquiry inquiry);
     void Queue(Job job, bool front = false);
     void QueueRead(std::vector<Done> waiters, bool front);
     void SendNext();
