@@ -8,7 +8,6 @@
 #include "RefusalLog.h"
 #include "WaitFor.h"
 
-#include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
@@ -179,8 +178,11 @@ TEST_F(Guard, SilentAndSurplusConnectionsAreClosed)
     EXPECT_EQ(Exchange(Request("GET /api/health")).at(0).first, 503);
     // Out of descriptors, accepting fails; it takes up again once there are some.
     Start();
-    QSignalSpy failed(server_->findChild<QTcpServer*>(), &QTcpServer::acceptError);
+    // Heard through a plain function: while no descriptor is left the
+    // sanitizers cannot check a virtual call (they read /proc for it).
     QTcpSocket late;
+    bool failed = false;
+    QObject::connect(server_->findChild<QTcpServer*>(), &QTcpServer::acceptError, &late, [&failed] { failed = true; });
     late.connectToHost(QHostAddress::LocalHost, server_->port());
     late.write(Request("GET /api/health"));
     rlimit files{};
@@ -189,7 +191,7 @@ TEST_F(Guard, SilentAndSurplusConnectionsAreClosed)
     ::close(lowestFree);
     const rlimit none{static_cast<rlim_t>(lowestFree), files.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
-    const bool accepting = WaitFor([&] { return !failed.isEmpty(); });
+    const bool accepting = WaitFor([&] { return failed; });
     ::setrlimit(RLIMIT_NOFILE, &files);
     EXPECT_TRUE(accepting);
     EXPECT_TRUE(WaitFor([&] { return late.bytesAvailable() > 0; }));
