@@ -9,6 +9,7 @@
 #include "Fmain.h"
 #include "KestraSim.h"
 #include "Lcomm.h"
+#include "RunUntil.h"
 #include "Settings.h"
 
 #include <QCoreApplication>
@@ -71,25 +72,6 @@ inline std::unique_ptr<sim::KestraSim> StartSimulator(const sim::SimOptions& opt
     }
     LComm::SetPortOverride(QString::fromStdString(path));
     return device;
-}
-
-// Runs the event loop until `done` or the deadline; false on the deadline.
-// It sleeps between events as the panel's own loop does: a loop that spins
-// would take a core from the threads being measured (on a 2-core machine,
-// half of it). A coarse tick looks again at conditions other threads change.
-inline bool RunUntil(const std::function<bool()>& done, qint64 timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    QTimer tick;
-    tick.start(10);
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
 }
 
 inline double Median(std::vector<double> v)

@@ -8,6 +8,7 @@
 // after warm-up, and whether every client and the device agree at the end.
 // The clients run in this process, the bridge as the real kestractl.
 #include "BenchResult.h"
+#include "RunUntil.h"
 #include "KestraSim.h"
 #include "MergePatch.h"
 
@@ -43,47 +44,6 @@ struct Client {
     QJsonObject doc;
 };
 
-bool RunUntil(const std::function<bool()>& done, qint64 timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    }
-    return true;
-}
-
-// CPU seconds (user + system) and resident KiB of another process.
-double CpuSecondsOf(qint64 pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string field;
-    double ticks = 0;
-    for (int i = 1; i <= 15 && stat >> field; ++i) {
-        if (i == 14 || i == 15) {
-            ticks += std::stod(field);
-        }
-    }
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-long ResidentKiBOf(qint64 pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-    }
-    return 0;
-}
-
 int DevicePosition(const sim::DeviceState& s, const QString& name)
 {
     if (name.startsWith(QLatin1String("mic"))) {
@@ -111,7 +71,7 @@ int main(int argc, char** argv)
                  {"--port", QString::fromStdString(path), "serve", "--listen", "127.0.0.1:0"});
     QString url;
     const QRegularExpression served(QStringLiteral("http://(\\S+)/"));
-    if (!RunUntil([&] {
+    if (!bench::RunUntil([&] {
             const auto m = served.match(QString::fromUtf8(bridge.peek(4096)));
             url = m.hasMatch() ? m.captured(1) : QString();
             return !url.isEmpty() || bridge.state() == QProcess::NotRunning;
@@ -132,7 +92,7 @@ int main(int argc, char** argv)
         c->socket.open(QUrl(QStringLiteral("ws://%1/api/live").arg(url)));
         clients.push_back(std::move(c));
     }
-    if (!RunUntil([&] { return std::all_of(clients.begin(), clients.end(), [](const auto& c) { return !c->arrivals.empty(); }); }, 20000)) {
+    if (!bench::RunUntil([&] { return std::all_of(clients.begin(), clients.end(), [](const auto& c) { return !c->arrivals.empty(); }); }, 20000)) {
         std::fprintf(stderr, "not every client connected\n");
         return 1;
     }
@@ -153,15 +113,15 @@ int main(int argc, char** argv)
     });
     const qint64 pid = bridge.processId();
     move.start(kMoveEveryMs);
-    RunUntil([] { return false; }, kWarmUpS * 1000);
-    const long warmKiB = ResidentKiBOf(pid);
-    const double cpu0 = CpuSecondsOf(pid);
+    bench::RunUntil([] { return false; }, kWarmUpS * 1000);
+    const long warmKiB = bench::ResidentKiBOf(pid);
+    const double cpu0 = bench::CpuSecondsOf(pid);
     QElapsedTimer wall;
     wall.start();
-    RunUntil([] { return false; }, (seconds - kWarmUpS) * 1000);
+    bench::RunUntil([] { return false; }, (seconds - kWarmUpS) * 1000);
     move.stop();
-    const double cpu = (CpuSecondsOf(pid) - cpu0) / (static_cast<double>(wall.elapsed()) / 1000.0);
-    const long endKiB = ResidentKiBOf(pid);
+    const double cpu = (bench::CpuSecondsOf(pid) - cpu0) / (static_cast<double>(wall.elapsed()) / 1000.0);
+    const long endKiB = bench::ResidentKiBOf(pid);
 
     // At the end every client and the device hold the last positions.
     auto agree = [&] {
@@ -179,7 +139,7 @@ int main(int argc, char** argv)
         }
         return true;
     };
-    const bool agreed = RunUntil(agree, 10000);
+    const bool agreed = bench::RunUntil(agree, 10000);
 
     // Fan-out: message i of every client is the same broadcast.
     std::size_t messages = clients.front()->arrivals.size();

@@ -10,6 +10,7 @@
 // memory at its highest, and how many of the silent readers it dropped.
 // The bridge runs as the real kestractl on the simulated KESTRA.
 #include "BenchResult.h"
+#include "RunUntil.h"
 #include "KestraSim.h"
 
 #include <QCoreApplication>
@@ -43,33 +44,6 @@ constexpr int kWarmUpS = 5;
 constexpr long kMemoryBoundKiB = 160 * 1024;
 const char* const kFaders[kMovers] = {"mic1", "mic2", "mic3", "mic4", "mic5", "mic6",
                                       "line", "sub_left", "sub_right", "master_left"};
-
-bool RunUntil(const std::function<bool()>& done, qint64 timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    }
-    return true;
-}
-
-long ResidentKiBOf(qint64 pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = 0;
-            status >> kib;
-            return kib;
-        }
-    }
-    return 0;
-}
 
 // A live client that completes the handshake and then never reads.
 int SilentLiveClient(quint16 port)
@@ -114,7 +88,7 @@ int main(int argc, char** argv)
     bridge.start(QStringLiteral(KESTRACTL_PROGRAM), {"--port", QString::fromStdString(path), "serve", "--listen", "127.0.0.1:0"});
     quint16 port = 0;
     const QRegularExpression served(QStringLiteral("http://127.0.0.1:(\\d+)/"));
-    if (!RunUntil([&] {
+    if (!bench::RunUntil([&] {
             const auto m = served.match(QString::fromUtf8(bridge.peek(4096)));
             port = m.hasMatch() ? static_cast<quint16>(m.captured(1).toUInt()) : 0;
             return port != 0 || bridge.state() == QProcess::NotRunning;
@@ -149,7 +123,7 @@ int main(int argc, char** argv)
         s->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/live").arg(port)));
         live.push_back(std::move(s));
     }
-    if (!RunUntil([&] { return connected == kLive - kSilentLive; }, 30000)) {
+    if (!bench::RunUntil([&] { return connected == kLive - kSilentLive; }, 30000)) {
         std::fprintf(stderr, "only %d live clients connected\n", connected);
         return 1;
     }
@@ -195,14 +169,14 @@ int main(int argc, char** argv)
         normal.write(ask);
     });
     // After the connection storm of the start, as the other load benchmark does.
-    RunUntil([] { return false; }, kWarmUpS * 1000L);
+    bench::RunUntil([] { return false; }, kWarmUpS * 1000L);
     question.start(kAskEveryMs);
 
     long peakKiB = 0;
     QTimer sample;
-    QObject::connect(&sample, &QTimer::timeout, [&] { peakKiB = std::max(peakKiB, ResidentKiBOf(pid)); });
+    QObject::connect(&sample, &QTimer::timeout, [&] { peakKiB = std::max(peakKiB, bench::ResidentKiBOf(pid)); });
     sample.start(200);
-    RunUntil([] { return false; }, seconds * 1000L);
+    bench::RunUntil([] { return false; }, seconds * 1000L);
     move.stop();
     question.stop();
     const int dropped = static_cast<int>(std::count_if(silent.begin(), silent.end(), Closed));
