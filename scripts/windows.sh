@@ -61,8 +61,31 @@ log_time() {  # log_time <what>: a line in the SDK's timing log
     echo "$(date -u +%FT%TZ) $(date +%s) $*" >>"$sdk/build-times.log"
 }
 
+# Sources Debian's archive does not serve here: release tags kept beside the
+# project (their README says where each comes from), checked before unpacking.
+third_party=${KESTRA_THIRD_PARTY:-$root/../shared/third_party}
+third_party_dir() {  # third_party_dir <tarball stem>: unpacked once into $sdk/src
+    local stem=$1 archive
+    archive=$third_party/$stem.tar.xz
+    [ -f "$archive" ] || die "$archive is missing (see $third_party/README.md)"
+    if [ ! -d "$sdk/src/$stem" ]; then
+        (cd "$third_party" && grep " $stem.tar.xz\$" SHA256SUMS | sha256sum -c --quiet -) ||
+            die "$archive does not match its checksum in $third_party/SHA256SUMS"
+        mkdir -p "$sdk/src"
+        tar -C "$sdk/src" -xJf "$archive"
+        # The tag's top folder is the project's name; name it after the archive.
+        local top; top=$(tar -tJf "$archive" | head -n1 | cut -d/ -f1)
+        [ "$top" = "$stem" ] || mv "$sdk/src/$top" "$sdk/src/$stem"
+    fi
+    echo "$sdk/src/$stem"
+}
+
 source_dir() {  # source_dir <debian source package>: unpacked once into $sdk/src
     local pkg=$1 dir
+    case $pkg in
+        qt6-serialport|qt6-websockets|qt6-httpserver)
+            third_party_dir "qt${pkg#qt6-}-everywhere-src-$qt_version"; return ;;
+    esac
     dir=$(find "$sdk/src" -maxdepth 1 -type d -name "$pkg-$qt_version*" 2>/dev/null | head -n1)
     if [ -z "$dir" ]; then
         mkdir -p "$sdk/src"
