@@ -147,6 +147,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
                     cl.error = "--fault takes KIND[:VALUE[:COUNT]], see --help";
                 }
             }
+        } else if (a == "--answers") {
+            if (auto v = value()) {
+                std::string why;
+                if (auto c = Choices::Parse(*v, &why)) {
+                    cl.sim.choices = *c;
+                } else {
+                    cl.error = "--answers: " + why;
+                }
+            }
         } else if (a == "--random-state") {
             if (auto v = value()) {
                 if (auto seed = Number(*v, 0, 0xFFFFFFFFLL)) {
@@ -195,6 +204,20 @@ std::string HelpText()
         "                         error:N        error report (E1) with code N, command ignored\n"
         "                         stale          the previous reply again before the reply\n"
         "                         foreign:N      a line gain report (position N) before the reply\n"
+        "  --answers LIST       answer as another legal KESTRA would; LIST is comma-separated:\n"
+        "                         rotated[=N]          inquiry i of the full read draws the reply\n"
+        "                                              of inquiry i+N (default 7)\n"
+        "                         switch-on-elsewhere  BF 03 draws D8, BF 00 the switch-on report\n"
+        "                         ack-for-nothing      ACK where an inquiry would draw D8\n"
+        "                                              (at most one of these three)\n"
+        "                         settings-acked       settings answered ACK, not their report\n"
+        "                         polls-any-report     an idle poll draws some item's report\n"
+        "                         busy[=N]             every Nth frame busy, not carried out (5)\n"
+        "                         late[=N[:MS]]        every Nth reply MS ms late (7:1500)\n"
+        "                         held-reply           an extra reply before the first one after\n"
+        "                                              the line opens or a quiet second\n"
+        "                         seed=S               where polls and held replies start\n"
+        "                       or random:SEED for a reproducible random mix\n"
         "  -h, --help           show this text\n"
         "  --version            show the version\n";
 }

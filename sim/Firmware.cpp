@@ -23,6 +23,52 @@ constexpr int kDuckKey = 0;
 constexpr int kLineKey = 1;
 constexpr int kMicKey = 2;
 
+// The full read, as sub byte and payload; `size` payload bytes count.
+struct ReadItem {
+    std::uint8_t sub;
+    std::uint8_t size;
+    std::uint8_t p0;
+    std::uint8_t p1;
+};
+constexpr std::array<ReadItem, kFullReadInquiries> kFullRead = [] {
+    std::array<ReadItem, kFullReadInquiries> r{};
+    std::size_t i = 0;
+    auto add = [&](std::uint8_t s, std::uint8_t size, std::uint8_t p0, std::uint8_t p1 = 0) { r[i++] = {s, size, p0, p1}; };
+    add(sub::kInquiry, 2, 0x01, 0x00);
+    add(sub::kInquiryDx, 1, 0x03);
+    add(sub::kInquiry, 1, 0x04);
+    for (std::uint8_t ch = 0; ch <= 4; ++ch) add(sub::kInquiry, 2, 0x02, ch);
+    for (std::uint8_t ch = 0x10; ch <= 0x15; ++ch) add(sub::kInquiry, 2, 0x03, ch);
+    for (std::uint8_t ch = 0x10; ch <= 0x15; ++ch) add(sub::kInquiry, 2, 0x05, ch);
+    for (std::uint8_t pair = 1; pair <= 2; ++pair) add(sub::kInquiry, 2, 0x06, pair);
+    for (std::uint8_t ch = 0; ch <= 4; ++ch) add(sub::kInquiry, 2, 0x07, ch);
+    for (std::uint8_t ch = 0x10; ch <= 0x15; ++ch) add(sub::kInquiry, 2, 0x07, ch);
+    add(sub::kInquiryDx, 1, 0x00);
+    for (std::uint8_t x = 0; x <= 3; ++x) add(sub::kInquiryDx, 2, 0x01, x);
+    for (std::uint8_t ch = 0x10; ch <= 0x15; ++ch) add(sub::kInquiryDx, 2, 0x02, ch);
+    for (std::uint8_t p = 0x04; p <= 0x08; ++p) add(sub::kInquiryDx, 1, p);
+    return r;
+}();
+
+ByteVector Body(const ReadItem& item)
+{
+    return item.size == 1 ? ByteVector{item.p0} : ByteVector{item.p0, item.p1};
+}
+
+// Where a received inquiry stands in the full read; -1 when it is none of them.
+int ReadIndex(std::uint8_t s, const ByteVector& p)
+{
+    for (std::size_t i = 0; i < kFullRead.size(); ++i) {
+        const ReadItem& r = kFullRead[i];
+        if (r.sub == s && p.size() == r.size && p[0] == r.p0 && (r.size == 1 || p[1] == r.p1)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+std::uint8_t SubOf(const ByteVector& reply) { return reply.size() > 4 ? reply[4] : 0; }
+
 int StereoIndex(std::uint8_t ch) { return channel::IsStereo(ch) ? ch : -1; }
 int MicIndex(std::uint8_t ch) { return channel::IsMic(ch) ? ch - channel::kMic1 : -1; }
 
@@ -35,6 +81,15 @@ ByteVector Report(std::uint8_t sub, std::uint8_t b0, std::uint8_t b1)
     return ReplyFrame(sub).Add(b0).Add(b1).MakeFrame(frame::kModeFramed);
 }
 ByteVector ErrorReport(std::uint8_t code) { return Report(report::kError, code); }
+
+ByteVector FullReadInquiry(int index)
+{
+    ReplyFrame f(kFullRead.at(static_cast<std::size_t>(index)).sub);
+    for (auto b : Body(kFullRead.at(static_cast<std::size_t>(index)))) {
+        f.Add(b);
+    }
+    return f.MakeFrame(frame::kModeFramed);
+}
 
 Firmware::Firmware(DeviceState state) : state_(state) { TakeGangOffsets(); }
 
@@ -87,12 +142,75 @@ ByteVector Firmware::HandleFrame(const LCmd& frame, std::int64_t nowMs)
         bootLoaderRequest_ = true;
         return Report(sub::kAck);
     case sub::kInquiry:
-        return Inquiry(frame);
     case sub::kInquiryDx:
-        return InquiryDx(frame);
-    default:
-        return Setting(frame);
+        return ChosenInquiry(frame);
+    default: {
+        ByteVector reply = Setting(frame);
+        if (choices_.settingsAcked && SubOf(reply) != report::kError) {
+            reply = Report(sub::kAck);
+        }
+        return reply;
     }
+    }
+}
+
+void Firmware::SetChoices(const Choices& choices)
+{
+    choices_ = choices;
+    nextItem_ = static_cast<int>(choices.seed % kFullReadInquiries);
+}
+
+ByteVector Firmware::ChosenInquiry(const LCmd& frame) const
+{
+    const std::uint8_t s = frame.Sub();
+    const ByteVector& p = frame.Payload();
+    const int index = ReadIndex(s, p);
+    switch (choices_.inquiries) {
+    case Choices::Inquiries::Own:
+        break;
+    case Choices::Inquiries::Rotated:
+        if (index >= 0) {
+            const int rotation = ((choices_.rotation % kFullReadInquiries) + kFullReadInquiries) % kFullReadInquiries;
+            const ReadItem& other = kFullRead[static_cast<std::size_t>((index + rotation) % kFullReadInquiries)];
+            return OwnInquiry(other.sub, Body(other));
+        }
+        break;
+    case Choices::Inquiries::SwitchOnElsewhere:
+        if (s == sub::kInquiryDx && p.size() == 1 && (p[0] == 0x00 || p[0] == 0x03)) {
+            return p[0] == 0x00 ? Report(report::kSwitchOn, state_.switchOn) : Report(report::kNoEffect);
+        }
+        break;
+    case Choices::Inquiries::AckForNothing: {
+        ByteVector reply = OwnInquiry(s, p);
+        return SubOf(reply) == report::kNoEffect ? Report(sub::kAck) : reply;
+    }
+    }
+    return OwnInquiry(s, p);
+}
+
+ByteVector Firmware::OwnInquiry(std::uint8_t s, const ByteVector& p) const
+{
+    return s == sub::kInquiry ? Inquiry(p) : InquiryDx(p);
+}
+
+ByteVector Firmware::NextItemReport()
+{
+    // Items only: the full read's D8 answers report nothing.
+    for (int tries = 0; tries < kFullReadInquiries; ++tries) {
+        const ReadItem& item = kFullRead[static_cast<std::size_t>(nextItem_)];
+        nextItem_ = (nextItem_ + 1) % kFullReadInquiries;
+        ByteVector reply = OwnInquiry(item.sub, Body(item));
+        if (SubOf(reply) != report::kNoEffect) {
+            return reply;
+        }
+    }
+    return Report(sub::kAck);
+}
+
+ByteVector Firmware::LineLevelReport() const
+{
+    const int level = std::min<int>(kMaxGain, state_.live.stereoGain[channel::kLine] + depth_);
+    return Report(report::kLevel, static_cast<std::uint8_t>(level), channel::kLine);
 }
 
 ByteVector Firmware::Setting(const LCmd& frame)
@@ -244,9 +362,8 @@ ByteVector Firmware::Setting(const LCmd& frame)
     }
 }
 
-ByteVector Firmware::Inquiry(const LCmd& frame) const
+ByteVector Firmware::Inquiry(const ByteVector& p) const
 {
-    const ByteVector& p = frame.Payload();
     if (p.empty()) {
         return ErrorReport(kErrorInvalidData);
     }
@@ -302,9 +419,8 @@ ByteVector Firmware::Inquiry(const LCmd& frame) const
     return ErrorReport(kErrorInvalidData);
 }
 
-ByteVector Firmware::InquiryDx(const LCmd& frame) const
+ByteVector Firmware::InquiryDx(const ByteVector& p) const
 {
-    const ByteVector& p = frame.Payload();
     if (p.empty()) {
         return ErrorReport(kErrorInvalidData);
     }
@@ -381,8 +497,7 @@ ByteVector Firmware::Poll()
             if (live.stereoMute[channel::kLine]) {
                 continue;
             }
-            const int level = std::min<int>(kMaxGain, live.stereoGain[channel::kLine] + depth_);
-            return Report(report::kLevel, static_cast<std::uint8_t>(level), channel::kLine);
+            return LineLevelReport();
         }
         const int mic = key - kMicKey;
         if (!Ducks(mic)) {
@@ -391,7 +506,7 @@ ByteVector Firmware::Poll()
         const int level = std::min<int>(kMaxGain, live.micGain[mic] + depth_);
         return Report(report::kLevel2, static_cast<std::uint8_t>(level), channel::Mic(mic + 1));
     }
-    return Report(sub::kAck);
+    return choices_.pollsAnyReport ? NextItemReport() : Report(sub::kAck);
 }
 
 void Firmware::SetSpeech(unsigned micMask, std::int64_t nowMs)

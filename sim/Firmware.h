@@ -51,6 +51,10 @@
 // Ducking state byte (C8): bit 0 = ducking active now (speech), bit 1 = manual
 // ducking on. Inquiries never draw C4/C5, which the panel answers with polls.
 //
+// Other legal answers (another report for an inquiry, ACK for a setting, any
+// report for a poll, busy and late replies): Choices.h. Firmware takes those
+// about inquiries, settings and polls; SimDevice and KestraSim the others.
+//
 // Ducking: speech (SetSpeech) on an unmuted microphone starts ducking at once;
 // the ducked channels (the line and every microphone without priority) then
 // fade down by `attenuation` gain steps at one step per `fadeOut` ms. When the
@@ -60,6 +64,7 @@
 // (any monotonic millisecond clock), so tests need no real time.
 #pragma once
 
+#include "Choices.h"
 #include "DeviceState.h"
 #include "Lcmd.h"
 
@@ -94,11 +99,21 @@ public:
     // True once after CM_MCS_IAP_RESET was acknowledged.
     bool TakeBootLoaderRequest();
 
+    void SetChoices(const Choices& choices);
+    const Choices& CurrentChoices() const { return choices_; }
+    // The line's level (C4) as the ducking simulation reports it now.
+    ByteVector LineLevelReport() const;
+
 private:
     ByteVector Setting(const LCmd& frame);
-    ByteVector Inquiry(const LCmd& frame) const;
-    ByteVector InquiryDx(const LCmd& frame) const;
+    // What Firmware.h's table answers to an inquiry (AF or BF).
+    ByteVector OwnInquiry(std::uint8_t sub, const ByteVector& p) const;
+    ByteVector Inquiry(const ByteVector& p) const;
+    ByteVector InquiryDx(const ByteVector& p) const;
+    ByteVector ChosenInquiry(const LCmd& frame) const;
     ByteVector Poll();
+    // The current value of the next item in the full read's order.
+    ByteVector NextItemReport();
     std::uint8_t DuckStateByte() const;
     bool Ducks(int mic) const;  // 0-based microphone index
     void QueueLevels();
@@ -112,6 +127,8 @@ private:
     void FollowLeft(std::uint8_t ch, bool gain);
 
     DeviceState state_;
+    Choices choices_;
+    int nextItem_ = 0;  // polls-any-report: index into the full read
     std::uint64_t revision_ = 0;
     bool bootLoaderRequest_ = false;
     std::array<int, 2> gangOffset_{};  // sub, master
@@ -127,6 +144,11 @@ private:
     // Reports waiting for polls: kDuckKey, kLineKey, or kMicKey + mic index.
     std::deque<int> pending_;
 };
+
+// The 49 inquiries of the panel's full read, in the order it sends them, as
+// frames on the line.
+inline constexpr int kFullReadInquiries = 49;
+ByteVector FullReadInquiry(int index);
 
 // Report frame builders.
 ByteVector Report(std::uint8_t sub);

@@ -87,6 +87,7 @@ std::string KestraSim::Start()
     }
     device_ = SimDevice(state, options_.bootLoader);
     device_.KeepReceived(options_.keepReceived);
+    device_.SetChoices(options_.choices);
     device_.Device().SetSpeech(options_.speech, 0);
     savedRevision_ = device_.Device().Revision();
     start_ = Clock::now();
@@ -184,6 +185,7 @@ void KestraSim::CloseLine()
         keepSlave_ = -1;
     }
     pending_.clear();
+    txFree_ = {};  // dropped bytes no longer hold the line
 }
 
 void KestraSim::Wake()
@@ -244,7 +246,9 @@ void KestraSim::Emit(std::vector<Reply> replies, Clock::time_point from)
 {
     for (auto& r : replies) {
         ++replies_;
-        Clock::time_point t = options_.wireSpeed ? std::max(from, txFree_) : from;
+        // Behind everything still queued: a late reply holds back the ones
+        // after it, as one line would.
+        Clock::time_point t = std::max(from, txFree_) + std::chrono::milliseconds(r.lateMs);
         for (auto b : r.bytes) {
             if (options_.wireSpeed) {
                 t += ByteTime(r.baud);
@@ -312,6 +316,7 @@ void KestraSim::Run()
             } else if (request_ == Request::Reappear) {
                 reappearFailed_ = !OpenLine();
                 vanished_ = reappearFailed_;
+                device_.LineOpened();
             }
             if (request_ != Request::None) {
                 request_ = Request::None;
@@ -368,6 +373,7 @@ void KestraSim::DiscardUnread()
 {
     std::unique_lock lock(mutex_);
     pending_.clear();
+    txFree_ = {};
     if (keepSlave_ >= 0) {
         ::tcflush(keepSlave_, TCIFLUSH);
     }
@@ -470,6 +476,19 @@ void KestraSim::SetFault(const Fault& fault)
 {
     std::unique_lock lock(mutex_);
     device_.SetFault(fault);
+}
+
+void KestraSim::SetChoices(const Choices& choices)
+{
+    std::unique_lock lock(mutex_);
+    options_.choices = choices;
+    device_.SetChoices(choices);
+}
+
+Choices KestraSim::CurrentChoices() const
+{
+    std::unique_lock lock(mutex_);
+    return device_.CurrentChoices();
 }
 
 void KestraSim::SetWireSpeed(bool on)

@@ -31,6 +31,7 @@ struct SimOptions {
     int idleMs = 50;  // quiet time after which partial input is given up
     unsigned speech = 0;  // microphones with speech from the start (bit n-1: mic n)
     bool keepReceived = true;  // record every received frame for Received(); off for long runs
+    Choices choices;  // the legal answers it gives (Choices.h); the default is Firmware.h's table
 };
 
 class KestraSim {
@@ -73,6 +74,9 @@ public:
     void SetSpeech(unsigned micMask);
     bool DuckingActive() const;
     void SetFault(const Fault& fault);
+    // Takes effect from the next frame; counting for busy and late starts again.
+    void SetChoices(const Choices& choices);
+    Choices CurrentChoices() const;
     void SetWireSpeed(bool on);
 
     // Closes the line as an unplugged adapter would: the panel's port hangs up.

@@ -91,6 +91,7 @@ std::string KestraSim::Start()
     }
     device_ = SimDevice(state, options_.bootLoader);
     device_.KeepReceived(options_.keepReceived);
+    device_.SetChoices(options_.choices);
     device_.Device().SetSpeech(options_.speech, 0);
     savedRevision_ = device_.Device().Revision();
     start_ = Clock::now();
@@ -176,6 +177,7 @@ void KestraSim::CloseLine()
     CloseFd(lineFd_);
     CloseFd(keepSlave_);
     pending_.clear();
+    txFree_ = {};  // dropped bytes no longer hold the line
 }
 
 void KestraSim::Wake()
@@ -211,7 +213,9 @@ void KestraSim::Emit(std::vector<Reply> replies, Clock::time_point from)
 {
     for (auto& r : replies) {
         ++replies_;
-        Clock::time_point t = options_.wireSpeed ? std::max(from, txFree_) : from;
+        // Behind everything still queued: a late reply holds back the ones
+        // after it, as one line would.
+        Clock::time_point t = std::max(from, txFree_) + std::chrono::milliseconds(r.lateMs);
         for (auto b : r.bytes) {
             if (options_.wireSpeed) {
                 t += ByteTime(r.baud);
@@ -320,7 +324,9 @@ void KestraSim::Run()
                 ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
                 CloseFd(lineFd_);
                 pending_.clear();  // what the previous client did not read is gone with it
+                txFree_ = {};
                 lineFd_ = Fd(client);
+                device_.LineOpened();
             }
         }
         if (line >= 0 && line == lineFd_ && (fds[lineAt].revents & (POLLRDNORM | POLLHUP | POLLERR))) {
@@ -331,6 +337,7 @@ void KestraSim::Run()
                 // The client closed its port; the device waits for the next one.
                 CloseFd(lineFd_);
                 pending_.clear();
+                txFree_ = {};
             }
         }
         if (device_.PartialInput() && now - lastInput_ >= std::chrono::milliseconds(options_.idleMs)) {
@@ -344,6 +351,7 @@ void KestraSim::DiscardUnread()
 {
     std::unique_lock lock(mutex_);
     pending_.clear();
+    txFree_ = {};
 }
 
 std::vector<ByteVector> KestraSim::Received() const
@@ -439,6 +447,19 @@ void KestraSim::SetFault(const Fault& fault)
 {
     std::unique_lock lock(mutex_);
     device_.SetFault(fault);
+}
+
+void KestraSim::SetChoices(const Choices& choices)
+{
+    std::unique_lock lock(mutex_);
+    options_.choices = choices;
+    device_.SetChoices(choices);
+}
+
+Choices KestraSim::CurrentChoices() const
+{
+    std::unique_lock lock(mutex_);
+    return device_.CurrentChoices();
 }
 
 void KestraSim::SetWireSpeed(bool on)

@@ -108,10 +108,40 @@ void SimDevice::Record(ByteVector received)
     }
 }
 
+void SimDevice::SetChoices(const Choices& choices)
+{
+    choices_ = choices;
+    firmware_.SetChoices(choices);
+    frames_ = frameReplies_ = heldReplies_ = 0;
+    heldArmed_ = false;
+}
+
+void SimDevice::LineOpened() { heldArmed_ = choices_.holdsEarlierReply && !inBootLoader_; }
+
 void SimDevice::HandleFrame(const HuntedFrame& frame, std::int64_t nowMs, std::vector<Reply>& out)
 {
     Record(frame.bytes);
+    if (heldArmed_) {
+        // What the device server kept from the last client's poll.
+        heldArmed_ = false;
+        const bool ack = (heldReplies_++ + choices_.seed) % 2 == 0;
+        out.push_back({ack ? Report(sub::kAck) : firmware_.LineLevelReport(), kFirmwareBaud});
+    }
+    const std::size_t before = out.size();
+    AnswerFrame(frame, nowMs, out);
+    if (out.size() > before && choices_.lateEvery > 0 && ++frameReplies_ % static_cast<unsigned>(choices_.lateEvery) == 0) {
+        out.back().lateMs = choices_.lateMs;
+    }
+}
+
+void SimDevice::AnswerFrame(const HuntedFrame& frame, std::int64_t nowMs, std::vector<Reply>& out)
+{
+    const bool busyTurn = choices_.busyEvery > 0 && ++frames_ % static_cast<unsigned>(choices_.busyEvery) == 0;
     if (FaultRefuses(out)) {
+        return;
+    }
+    if (busyTurn) {
+        Answer(Report(report::kBusy), out, kFirmwareBaud);
         return;
     }
     if (!frame.checksumOk) {
@@ -147,6 +177,12 @@ void SimDevice::LoaderByte(std::uint8_t byte, std::vector<Reply>& out)
 std::vector<Reply> SimDevice::Receive(const std::uint8_t* data, std::size_t size, std::int64_t nowMs)
 {
     firmware_.Advance(nowMs);
+    if (size > 0 && (!lastByteMs_ || nowMs - *lastByteMs_ >= kQuietBeforeHeldReplyMs)) {
+        LineOpened();
+    }
+    if (size > 0) {
+        lastByteMs_ = nowMs;
+    }
     std::vector<Reply> out;
     std::size_t i = 0;
     while (i < size) {

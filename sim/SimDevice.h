@@ -1,7 +1,9 @@
 // The whole simulated KESTRA without any input or output: received bytes go
 // in, reply bytes come out. It switches between the regular firmware (framed
 // commands, 9600 baud) and the boot loader (raw commands, 115200 baud),
-// records what it received for observers and applies injected faults.
+// records what it received for observers, applies injected faults and the
+// legal choices of Choices.h (busy, late and held replies here; the rest in
+// Firmware).
 #pragma once
 
 #include "BootLoader.h"
@@ -11,6 +13,7 @@
 #include "FrameHunter.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace sim {
@@ -21,6 +24,7 @@ inline constexpr int kBootLoaderBaud = 115200;
 struct Reply {
     ByteVector bytes;
     int baud = kFirmwareBaud;  // the speed the device talks while sending it
+    int lateMs = 0;            // goes out this much later than it would (Choices::lateEvery)
 };
 
 class SimDevice {
@@ -51,6 +55,13 @@ public:
     void SetFault(const Fault& fault) { fault_ = fault; }
     Fault CurrentFault() const { return fault_; }
 
+    // Counting for busy and late starts again here.
+    void SetChoices(const Choices& choices);
+    const Choices& CurrentChoices() const { return choices_; }
+    // A client opened the line: with held-reply, the next frame's reply comes
+    // second. (The first byte after a quiet second counts as an opening too.)
+    void LineOpened();
+
     Firmware& Device() { return firmware_; }
     const Firmware& Device() const { return firmware_; }
     const BootLoader& Loader() const { return loader_; }
@@ -59,6 +70,7 @@ private:
     void Answer(ByteVector reply, std::vector<Reply>& out, int baud);
     bool FaultRefuses(std::vector<Reply>& out);
     void HandleFrame(const HuntedFrame& frame, std::int64_t nowMs, std::vector<Reply>& out);
+    void AnswerFrame(const HuntedFrame& frame, std::int64_t nowMs, std::vector<Reply>& out);
     void LoaderByte(std::uint8_t byte, std::vector<Reply>& out);
     void Record(ByteVector received);
 
@@ -70,6 +82,12 @@ private:
     std::vector<ByteVector> received_;
     bool keepReceived_ = true;
     Fault fault_;
+    Choices choices_;
+    std::uint64_t frames_ = 0;          // framed frames since the choices were set
+    std::uint64_t frameReplies_ = 0;    // replies to them
+    std::uint64_t heldReplies_ = 0;
+    bool heldArmed_ = false;
+    std::optional<std::int64_t> lastByteMs_;
     ByteVector lastReply_;
     std::uint32_t noiseSeed_ = 0x2545F491u;
 };

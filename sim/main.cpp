@@ -45,6 +45,9 @@ int main(int argc, char** argv)
     }
     device.SetFault(cl.fault);
     std::printf("KESTRA simulator on %s\n", path.c_str());
+    if (!(cl.sim.choices == sim::Choices{})) {
+        std::printf("answering as: %s\n", cl.sim.choices.Text().c_str());  // what random:SEED drew
+    }
     std::fflush(stdout);
 
     bool speaking = cl.sim.speech != 0;
