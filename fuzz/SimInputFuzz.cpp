@@ -1,7 +1,7 @@
 // Arbitrary bytes from the line into the simulated device: in chunks, with
-// pauses, in either firmware or boot-loader mode. It must never crash, every
-// firmware reply must be one well-formed frame, and after a pause nothing
-// may stay half received.
+// pauses, in either firmware or boot-loader mode, answering in one of its
+// legal ways. It must never crash, every firmware reply must be one
+// well-formed frame, and after a pause nothing may stay half received.
 #include "FuzzCheck.h"
 #include "SimDevice.h"
 
@@ -12,6 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t chunk = 1 + (head >> 1);
     sim::SimDevice device(sim::DeviceState::Random(head), (head & 1) != 0);
     device.Device().SetSpeech(head & 0x3F, 0);
+    device.SetChoices(sim::Choices::Random(head));  // any legal way of answering
     std::int64_t now = 0;
     for (std::size_t i = 1; i < size; i += chunk) {
         const std::size_t n = std::min(chunk, size - i);

@@ -82,13 +82,17 @@ ByteVector Report(std::uint8_t sub, std::uint8_t b0, std::uint8_t b1)
 }
 ByteVector ErrorReport(std::uint8_t code) { return Report(report::kError, code); }
 
-ByteVector FullReadInquiry(int index)
+std::vector<ByteVector> FullReadInquiries()
 {
-    ReplyFrame f(kFullRead.at(static_cast<std::size_t>(index)).sub);
-    for (auto b : Body(kFullRead.at(static_cast<std::size_t>(index)))) {
-        f.Add(b);
+    std::vector<ByteVector> frames;
+    for (const ReadItem& item : kFullRead) {
+        ReplyFrame f(item.sub);
+        for (auto b : Body(item)) {
+            f.Add(b);
+        }
+        frames.push_back(f.MakeFrame(frame::kModeFramed));
     }
-    return f.MakeFrame(frame::kModeFramed);
+    return frames;
 }
 
 Firmware::Firmware(DeviceState state) : state_(state) { TakeGangOffsets(); }

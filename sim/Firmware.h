@@ -148,7 +148,7 @@ private:
 // The 49 inquiries of the panel's full read, in the order it sends them, as
 // frames on the line.
 inline constexpr int kFullReadInquiries = 49;
-ByteVector FullReadInquiry(int index);
+std::vector<ByteVector> FullReadInquiries();
 
 // Report frame builders.
 ByteVector Report(std::uint8_t sub);
