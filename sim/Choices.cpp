@@ -59,13 +59,14 @@ std::vector<std::pair<std::string, Choices>> Choices::Each()
         c.*f.field = true;
         each.emplace_back(f.name, c);
     }
+    // In the order the choices are listed in Choices.h.
     Choices busy;
     busy.busyEvery = 5;
-    each.emplace_back("busy", busy);
+    each.insert(each.end() - 1, {"busy", busy});
     Choices late;
     late.lateEvery = 7;
     late.lateMs = 1500;
-    each.emplace_back("late", late);
+    each.insert(each.end() - 1, {"late", late});
     return each;
 }
 

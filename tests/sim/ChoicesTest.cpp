@@ -1,8 +1,7 @@
 // The simulator's other legal answers: each still gives one reply per frame
 // and, over a full read, a report of every item the device holds.
-#include "KestraSim.h"
-#include "LineEnd.h"
 #include "ReportDecoder.h"
+#include "SimDevice.h"
 #include "SimTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +9,6 @@
 #include <sstream>
 
 using sim::Choices;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -166,22 +164,6 @@ TEST(Choices, TextRoundTripsRandomMixesAreLegalBadTextIsRefused)
         EXPECT_FALSE(Choices::Parse(bad, &why)) << bad;
         EXPECT_FALSE(why.empty() || why.find('\n') != std::string::npos) << bad << ": " << why;
     }
-}
-
-// On the line a late reply holds back the ones after it, which then follow in order.
-TEST(Choices, LateReplyGoesOutLateAndTheNextFollowInOrder)
-{
-    sim::KestraSim device;
-    LineEnd line;
-    ASSERT_TRUE(line.Open(device.Start()));
-    device.SetChoices(*Choices::Parse("late=2:300"));
-    EXPECT_EQ(ToHex(line.Exchange(LCmd(Framed("AF 02 01")))), R("C2 00 01"));
-    const auto begin = std::chrono::steady_clock::now();
-    line.Write(Framed("AF 02 02"));
-    line.Write(Framed("AF 02 03"));
-    EXPECT_EQ(ToHex(line.Read(20)), R("C2 00 02") + " " + R("C2 00 03"));
-    EXPECT_GE(std::chrono::steady_clock::now() - begin, 300ms);
-    EXPECT_EQ(device.RepliesSent(), 3u);
 }
 
 }  // namespace

@@ -53,4 +53,20 @@ TEST(Transport, WireSpeedTakesTenBitsPerByte)
     EXPECT_GE(std::chrono::steady_clock::now() - begin, 20ms) << "the reply's bytes are paced, not sent at once";
 }
 
+// On the line a late reply holds back the ones after it, which then follow in order.
+TEST(Transport, LateReplyHoldsBackTheNextWhichFollowInOrder)
+{
+    sim::KestraSim device;
+    LineEnd line;
+    ASSERT_TRUE(line.Open(device.Start()));
+    device.SetChoices(*sim::Choices::Parse("late=2:300"));
+    EXPECT_EQ(ToHex(line.Exchange(LCmd(Framed("AF 02 01")))), R("C2 00 01"));
+    const auto begin = std::chrono::steady_clock::now();
+    line.Write(Framed("AF 02 02"));
+    line.Write(Framed("AF 02 03"));
+    EXPECT_EQ(ToHex(line.Read(20)), R("C2 00 02") + " " + R("C2 00 03"));
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, 300ms);
+    EXPECT_EQ(device.RepliesSent(), 3u);
+}
+
 }  // namespace
