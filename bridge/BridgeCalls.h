@@ -10,7 +10,12 @@
 #include <optional>
 
 struct BridgeCalls {
-    using Done = std::function<void(bool ok, QString error, QJsonObject state)>;
+    // status says the outcome as HTTP would: 200 confirmed by the device,
+    // 202 acknowledged without showing the value, 400 not allowed, 409 the
+    // device holds another value, 502 refused by the device, 503 offline or
+    // not read yet, 504 not answered.
+    using Done = std::function<void(int status, QString message, QJsonObject state)>;
+    static bool Succeeded(int status) { return status < 300; }
 
     std::function<QJsonObject()> state;
     std::function<std::optional<QString>(const QJsonObject&)> validate;

@@ -54,11 +54,13 @@ QJsonObject LevelsJson(const DeviceState& state)
     return out;
 }
 
-// One patch's changes: done runs once, after the last of them ended.
+// One patch's changes: done runs once, after the last of them ended, with
+// the worst outcome among them.
 struct PatchRequest {
     BridgeCore::Done done;
     int left = 0;
-    QString error;
+    int status = 200;
+    QString message;
 };
 }  // namespace
 
@@ -79,6 +81,17 @@ BridgeCore::~BridgeCore()
     // Nobody waits for answers any more.
     conv_->disconnect(this);
     conv_.reset();
+}
+
+QString BridgeCore::offlineText() const
+{
+    const QString why = lastError_.isEmpty() ? QStringLiteral("the state is being read") : lastError_;
+    return QStringLiteral("%1: the device is offline (%2)").arg(portName_, why);
+}
+
+void BridgeCore::open()
+{
+    conv_->Open();
 }
 
 bool BridgeCore::start(int timeoutMs)
@@ -110,21 +123,41 @@ std::optional<QString> BridgeCore::validatePatch(const QJsonObject& mergePatch)
     return MergeStateJson(mergePatch, scratch, false);
 }
 
+int BridgeCore::StatusOf(const SessionError& e)
+{
+    switch (e.kind) {
+    case SessionError::Kind::None:
+        return 200;
+    case SessionError::Kind::Acknowledged:
+        return 202;
+    case SessionError::Kind::Differs:
+        return 409;
+    case SessionError::Kind::Nak:
+    case SessionError::Kind::DeviceBusy:
+    case SessionError::Kind::DeviceError:
+        return 502;
+    case SessionError::Kind::Silence:
+        return 504;
+    default:
+        return 503;
+    }
+}
+
 void BridgeCore::applyPatch(const QJsonObject& mergePatch, Done done)
 {
     if (auto e = validatePatch(mergePatch)) {
-        done(false, *e, state_);
+        done(400, *e, state_);
         return;
     }
     if (!online_) {
-        done(false, QStringLiteral("%1: the device is offline").arg(portName_), state_);
+        done(503, offlineText(), state_);
         return;
     }
     DeviceState target = conv_->State();
     MergeStateJson(mergePatch, target, false);
     const std::vector<StateChange> changes = CommandsFor(target, ItemsOfPatch(mergePatch));
     if (changes.empty()) {
-        done(true, QString(), state_);
+        done(200, QString(), state_);
         return;
     }
     auto request = std::make_shared<PatchRequest>();
@@ -136,11 +169,15 @@ void BridgeCore::applyPatch(const QJsonObject& mergePatch, Done done)
         conv_->Change(
             c,
             [this, request](const SessionError& e, const ReportEvent&) {
-                if (e && request->error.isEmpty()) {
-                    request->error = e.text;
+                // The first failure outranks an acknowledgement, which
+                // outranks a confirmation.
+                const int status = StatusOf(e);
+                if (request->status < 300 && status > request->status) {
+                    request->status = status;
+                    request->message = e.text;
                 }
                 if (--request->left == 0) {
-                    request->done(request->error.isEmpty(), request->error, state_);
+                    request->done(request->status, request->message, state_);
                 }
             },
             true);
@@ -150,16 +187,16 @@ void BridgeCore::applyPatch(const QJsonObject& mergePatch, Done done)
 void BridgeCore::Preset(int n, bool save, Done done)
 {
     if (n < 1 || n > 3) {
-        done(false, QStringLiteral("preset %1: allowed are 1, 2, 3").arg(n), state_);
+        done(400, QStringLiteral("preset %1: allowed are 1, 2, 3").arg(n), state_);
         return;
     }
     if (!online_) {
-        done(false, QStringLiteral("%1: the device is offline").arg(portName_), state_);
+        done(503, offlineText(), state_);
         return;
     }
     conv_->Command(CM_MCS_SAVELOAD(static_cast<std::uint8_t>(n), save ? 1 : 0), !save,
                    [this, done = std::move(done)](const SessionError& e, const ReportEvent&) {
-                       done(!e, e.text, state_);
+                       done(e ? StatusOf(e) : 200, e.text, state_);
                    });
 }
 

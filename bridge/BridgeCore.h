@@ -4,7 +4,7 @@
 //   BridgeCore core(QStringLiteral("/dev/ttyUSB0"));
 //   if (!core.start()) { qWarning() << core.lastError(); }
 //   connect(&core, &BridgeCore::stateChanged, ...);     // merge patches
-//   core.applyPatch(patch, [](bool ok, QString error, QJsonObject state) { ... });
+//   core.applyPatch(patch, [](int status, QString message, QJsonObject state) { ... });
 //
 // Threads. BridgeCore lives on the thread that creates it (the one running
 // the Qt event loop); every public call and every signal and callback
@@ -31,6 +31,7 @@
 // onlineChanged(true). Waiting changes fail with the line.
 #pragma once
 
+#include "BridgeCalls.h"
 #include "Metrics.h"
 
 #include <QJsonObject>
@@ -42,18 +43,26 @@
 #include <optional>
 
 class DeviceConversation;
+struct SessionError;
 
 class BridgeCore : public QObject {
     Q_OBJECT
 public:
-    using Done = std::function<void(bool ok, QString error, QJsonObject state)>;
+    using Done = BridgeCalls::Done;
+    // The status (see BridgeCalls::Done) that a job's outcome stands for.
+    static int StatusOf(const SessionError& outcome);
 
     explicit BridgeCore(QString portName, QObject* parent = nullptr);
     ~BridgeCore() override;
 
-    // Opens the port and reads the full state; false (see lastError()) when
-    // either fails within the deadline. The core keeps trying after a false.
+    // Opens the port and reads the full state in the background; online()
+    // once it was read, and again after every failure.
+    void open();
+    // open(), then waits: false (see lastError()) when the port or the read
+    // fails within the deadline. The core keeps trying after a false.
     bool start(int timeoutMs = 15000);
+    // Why the state cannot be served now, for a 503.
+    QString offlineText() const;
     QString lastError() const { return lastError_; }
     QString portName() const { return portName_; }
 

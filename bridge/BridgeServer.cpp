@@ -2,6 +2,7 @@
 
 #include "BridgeCore.h"
 #include "DetectedPorts.h"
+#include "DeviceConversation.h"
 #include "MergePatch.h"
 #include "WebFiles.h"
 
@@ -220,11 +221,15 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
     auto json = [reply](const QJsonObject& o, int status = 200) { reply(status, Compact(o), "application/json"); };
     auto error = [reply](int status, const QString& message) { reply(status, ErrorBody(message), "application/json"); };
 
-    auto later = [json, error, core = &core_](bool ok, const QString& e, const QJsonObject& state) {
-        if (ok) {
-            json(WithoutNulls(state));
+    auto later = [json, error](int status, const QString& e, const QJsonObject& state) {
+        if (BridgeCalls::Succeeded(status)) {
+            QJsonObject body = WithoutNulls(state);
+            if (status == 202) {
+                body.insert(QStringLiteral("acknowledged"), e);  // taken, but no report showed the value
+            }
+            json(body, status);
         } else {
-            error(core->online() ? 502 : 503, e);
+            error(status, e);
         }
     };
     auto only = [&](std::initializer_list<Method> allowed) {
@@ -256,12 +261,22 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
     static const QRegularExpression presetPath(QStringLiteral("^/api/presets/([^/]+)/(load|save)$"));
     if (path == QLatin1String("/api/health")) {
         if (only({Method::Get, Method::Head}) && read()) {
-            json(QJsonObject{{"online", core_.online()}, {"read_only", options_.access.readOnly}});
+            QJsonObject health{{"online", core_.online()}, {"read_only", options_.access.readOnly}};
+            if (!core_.online()) {
+                health.insert(QStringLiteral("reason"), core_.offlineText());
+            }
+            json(health);
         }
     } else if (path == QLatin1String("/api/state")) {
         if (method == Method::Get || method == Method::Head) {
             if (read()) {
-                json(WithoutNulls(core_.state()));
+                // Until the device's state is read whole (again, after a
+                // preset load), there is none to give.
+                if (core_.online() && core_.conversation().State().AllKnown()) {
+                    json(WithoutNulls(core_.state()));
+                } else {
+                    error(503, core_.offlineText());
+                }
             }
         } else if (only({Method::Patch}) && change()) {
             QJsonObject patch;
@@ -363,9 +378,9 @@ void BridgeServer::OnLiveMessage(QWebSocket* socket, const QString& text)
     }
     // Success needs no answer of its own: the change reaches every client,
     // this one included, as the device confirmed it.
-    core_.applyPatch(patch, [answer, core = &core_](bool ok, const QString& error, const QJsonObject&) {
-        if (!ok) {
-            answer(core->online() ? 502 : 503, error);
+    core_.applyPatch(patch, [answer](int status, const QString& error, const QJsonObject&) {
+        if (!BridgeCalls::Succeeded(status)) {
+            answer(status, error);
         }
     });
 }

@@ -228,8 +228,8 @@ void MqttBridge::OnMessage(const QString& topic, const QByteArray& payload, bool
             Log(QStringLiteral("mqtt: %1: %2").arg(topic, e != nullptr ? *e : QStringLiteral("read-only bridge, changes are refused")));
             return;
         }
-        auto done = [this, topic](bool ok, const QString& error, const QJsonObject&) {
-            if (!ok) {
+        auto done = [this, topic](int status, const QString& error, const QJsonObject&) {
+            if (!BridgeCalls::Succeeded(status)) {
                 Log(QStringLiteral("mqtt: %1: %2").arg(topic, error));
             }
         };
@@ -247,8 +247,8 @@ void MqttBridge::OnMessage(const QString& topic, const QByteArray& payload, bool
     } else if (auto e = calls_.validate(patch)) {
         Log(QStringLiteral("mqtt: %1: %2").arg(topic, *e));
     } else {
-        calls_.applyPatch(patch, [this, topic](bool ok, const QString& error, const QJsonObject&) {
-            if (!ok) {
+        calls_.applyPatch(patch, [this, topic](int status, const QString& error, const QJsonObject&) {
+            if (!BridgeCalls::Succeeded(status)) {
                 Log(QStringLiteral("mqtt: %1: %2").arg(topic, error));
             }
         });

@@ -105,8 +105,8 @@ void OscBridge::Handle(const QByteArray& bytes, const Peer& from)
         return;
     }
     const QString address = d.address;
-    auto done = [this, from, address](bool ok, const QString& error, const QJsonObject&) {
-        if (!ok) {
+    auto done = [this, from, address](int status, const QString& error, const QJsonObject&) {
+        if (!BridgeCalls::Succeeded(status)) {
             Reject(from, address + QStringLiteral(": ") + error);
         }
     };

@@ -305,10 +305,22 @@ private:
             if (command_ == "set") {
                 const auto changes = ChangesTo(state, target);
                 sent = static_cast<int>(changes.size());
-                if (SessionError e = s.Apply(changes)) {
+                int acknowledged = 0;
+                if (SessionError e = s.Apply(changes, &acknowledged)) {
                     return e;
                 }
-                r.text = QStringLiteral("%1 change(s) sent, each confirmed by the device\n").arg(sent);
+                if (acknowledged == 0) {
+                    r.text = QStringLiteral("%1 change(s) sent, each confirmed by the device\n").arg(sent);
+                } else {
+                    // The device took them but showed no value: say so, not "confirmed".
+                    r.text = QStringLiteral("%1 change(s) sent: %2 confirmed by the device, %3 acknowledged without "
+                                            "showing the value\n")
+                                 .arg(sent)
+                                 .arg(sent - acknowledged)
+                                 .arg(acknowledged);
+                }
+                r.json = QJsonObject{{"sent", sent}, {"confirmed", acknowledged == 0}, {"acknowledged", acknowledged}};
+                return {};
             } else {
                 // What changes, as the window's restore lists it before asking.
                 const QStringList lines = ChangeLines(state, target);

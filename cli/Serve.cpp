@@ -160,13 +160,10 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
         tokenPath = QDir(dir).filePath(QStringLiteral("token"));
     }
 
+    // Listening does not wait for the device: until its state is read, clients
+    // get "offline" (503) with the reason; the port is tried every second.
     BridgeCore core(portName);
-    if (!core.start()) {
-        // Clients get "offline" (503) rather than a refused connection; the
-        // port is tried every second and read whole once the device is there.
-        err << "kestractl: " << core.lastError().toStdString() << " (serving offline, waiting for the device)\n"
-            << std::flush;
-    }
+    core.open();
     BridgeServer server(core, options);
     QString why;
     if (!server.start(&why)) {
@@ -216,6 +213,8 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
     QObject::connect(&core, &BridgeCore::onlineChanged, &core, [&err, &core](bool online) {
         if (!online) {
             err << "kestractl: " << core.lastError().toStdString() << " (reconnecting)\n" << std::flush;
+        } else {
+            err << "kestractl: " << core.portName().toStdString() << ": online, state read\n" << std::flush;
         }
     });
     QCoreApplication::exec();

@@ -7,6 +7,7 @@
 #include "LCommProc.h"
 #include "PortName.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -18,8 +19,8 @@ constexpr int kOneStopBit = 0;
 // Leftovers keep the line from settling at most this many quiet periods.
 constexpr int kMaxSettleRounds = 10;
 constexpr int kSerialQuietMs = 12;
-// Some firmware answers a preset load or save with its own report.
-constexpr std::uint8_t kPresetReport = 0xCB;
+// A refused inquiry (or a busy device) is asked again after this pause.
+constexpr int kRefusalPauseMs = 50;
 
 QTimer* MakeTimer(QObject* parent, int ms, bool singleShot)
 {
@@ -30,28 +31,19 @@ QTimer* MakeTimer(QObject* parent, int ms, bool singleShot)
     return t;
 }
 
-LCmd PollCommand()
-{
-    return CM_MCS_POLLING(sub::kPoll);
-}
-
-bool IsRefusal(const ReportEvent& r)
-{
-    return r.kind == ReportKind::Nak || r.kind == ReportKind::Busy || r.kind == ReportKind::Error;
-}
 }  // namespace
 
-// The inquiries of one full read share its waiters and its fate.
-struct DeviceConversation::ReadGroup {
-    std::vector<Done> waiters;
-    int left = 0;
-};
-
 DeviceConversation::DeviceConversation(QString portName, Options options, QObject* parent)
-    : QObject(parent), portName_(std::move(portName)), options_(options)
+    : QObject(parent), portName_(std::move(portName)), options_(options),
+      jobs_(portName_, JobQueue::Limits{std::max(0, options.retries), 2, kRefusalPauseMs})
 {
     deadline_ = MakeTimer(this, options_.exchangeMs, true);
     connect(deadline_, &QTimer::timeout, this, [this] { OnDeadline(); });
+    pause_ = MakeTimer(this, kRefusalPauseMs, true);
+    connect(pause_, &QTimer::timeout, this, [this] {
+        jobs_.EndPause();
+        SendNext();
+    });
     poll_ = MakeTimer(this, kPollMs, false);
     connect(poll_, &QTimer::timeout, this, [this] { Tick(); });
     settle_ = MakeTimer(this, options_.quietMs, true);
@@ -67,8 +59,6 @@ DeviceConversation::~DeviceConversation()
 {
     // Waiters are told nothing here: whoever destroys the conversation is
     // done with it.
-    queue_.clear();
-    inFlight_.reset();
     if (line_) {
         line_->Close();
     }
@@ -76,21 +66,12 @@ DeviceConversation::~DeviceConversation()
 
 SessionError DeviceConversation::Error(SessionError::Kind kind, const QString& what, int code) const
 {
-    return {kind, code, QStringLiteral("%1: %2").arg(portName_, what)};
+    return jobs_.Error(kind, what, code);
 }
 
 SessionError DeviceConversation::RefusalOf(const ReportEvent& reply) const
 {
-    switch (reply.kind) {
-    case ReportKind::Nak:
-        return Error(SessionError::Kind::Nak, QStringLiteral("the device refused a frame (NAK)"));
-    case ReportKind::Busy:
-        return Error(SessionError::Kind::DeviceBusy, QStringLiteral("the device is busy"));
-    case ReportKind::Error:
-        return Error(SessionError::Kind::DeviceError, QStringLiteral("device error %1").arg(reply.value), reply.value);
-    default:
-        return {};
-    }
+    return jobs_.RefusalOf(reply);
 }
 
 bool DeviceConversation::IsOpen() const
@@ -136,12 +117,12 @@ void DeviceConversation::EndLine(const SessionError& why, const QString& offline
         line_->Close();
         line_.reset();
     }
-    for (QTimer* t : {deadline_, poll_, settle_}) {
+    for (QTimer* t : {deadline_, pause_, poll_, settle_}) {
         t->stop();
     }
     ++duckAnswers_;  // answers still pending are for a line that is gone
     settled_ = false;
-    FailAll(why);
+    jobs_.FailAll(why);
     if (online_) {
         online_ = false;
         emit onlineChanged(false, offline);
@@ -155,7 +136,7 @@ void DeviceConversation::OnOpened(bool ok, const QString& error)
         const QString why = error.isEmpty()
                                 ? QStringLiteral("%1: port busy (in use by another program) or it refused 9600 8N1").arg(portName_)
                                 : error;
-        FailAll({SessionError::Kind::PortBusy, 0, why});
+        jobs_.FailAll({SessionError::Kind::PortBusy, 0, why});
         emit openFailed({SessionError::Kind::PortBusy, 0, why});
         if (options_.reopenMs >= 0 && line_ == nullptr) {
             reopen_->start();
@@ -163,6 +144,7 @@ void DeviceConversation::OnOpened(bool ok, const QString& error)
         return;
     }
     settleRounds_ = 0;
+    jobs_.Reset();
     settle_->start();
 }
 
@@ -175,13 +157,14 @@ void DeviceConversation::Settled()
     poll_->start();
     emit opened();
     if (options_.readOnOpen) {
-        QueueRead({[this](const SessionError& e, const ReportEvent&) {
-                      if (!e && !online_) {
-                          online_ = true;
-                          emit onlineChanged(true, QString());
-                      }
-                  }},
-                  true);
+        jobs_.AddRead(
+            [this](const SessionError& e, const ReportEvent&) {
+                if (!e && !online_) {
+                    online_ = true;
+                    emit onlineChanged(true, QString());
+                }
+            },
+            true);
     } else {
         online_ = true;
         emit onlineChanged(true, QString());
@@ -227,91 +210,50 @@ bool DeviceConversation::event(QEvent* e)
 
 bool DeviceConversation::Idle() const
 {
-    return !inFlight_ && queue_.empty();
+    return jobs_.Idle();
+}
+
+bool DeviceConversation::Usable(const Done& done)
+{
+    if (line_) {
+        return true;
+    }
+    if (done) {
+        done(Error(SessionError::Kind::LinkFailed, QStringLiteral("not connected")), {});
+    }
+    return false;
 }
 
 void DeviceConversation::Change(const StateChange& change, Done done, bool judgeAtHead, bool merge)
 {
-    Job job;
-    job.kind = Kind::Change;
-    job.command = change.command;
-    job.expect = change.expect;
-    job.judge = judgeAtHead;
-    job.merge = merge;
-    if (done) {
-        job.waiters.push_back(std::move(done));
+    if (Usable(done)) {
+        jobs_.AddChange(change, std::move(done), judgeAtHead, merge);
+        SendNext();
     }
-    Queue(std::move(job));
-}
-
-DeviceConversation::Job DeviceConversation::InquiryJob(Inquiry inquiry)
-{
-    Job job;
-    job.kind = Kind::Inquiry;
-    job.command = inquiry.command;
-    job.inquiry = std::move(inquiry);
-    return job;
 }
 
 void DeviceConversation::Inquire(const Inquiry& inquiry, Done done)
 {
-    Job job = InquiryJob(inquiry);
-    if (done) {
-        job.waiters.push_back(std::move(done));
+    if (Usable(done)) {
+        jobs_.AddInquiry(inquiry, std::move(done));
+        SendNext();
     }
-    Queue(std::move(job));
 }
 
 void DeviceConversation::ReadAll(Done done)
 {
-    std::vector<Done> waiters;
-    if (done) {
-        waiters.push_back(std::move(done));
+    if (Usable(done)) {
+        jobs_.AddRead(std::move(done));
+        SendNext();
     }
-    QueueRead(std::move(waiters), false);
-}
-
-void DeviceConversation::QueueRead(std::vector<Done> waiters, bool front)
-{
-    auto group = std::make_shared<ReadGroup>();
-    group->waiters = std::move(waiters);
-    std::vector<Inquiry> inquiries = FullStateRead();
-    group->left = static_cast<int>(inquiries.size());
-    std::vector<Job> jobs;
-    for (Inquiry& i : inquiries) {
-        Job job = InquiryJob(std::move(i));
-        job.barrier = true;
-        job.read = group;
-        jobs.push_back(std::move(job));
-    }
-    if (front) {
-        queue_.insert(queue_.begin(), std::make_move_iterator(jobs.begin()), std::make_move_iterator(jobs.end()));
-    } else {
-        queue_.insert(queue_.end(), std::make_move_iterator(jobs.begin()), std::make_move_iterator(jobs.end()));
-    }
-    SendNext();
-}
-
-DeviceConversation::Job DeviceConversation::PollJob()
-{
-    Job job;
-    job.command = PollCommand();
-    return job;
 }
 
 void DeviceConversation::Command(const LCmd& command, bool reload, Done done)
 {
-    Job job;
-    job.kind = Kind::Command;
-    job.command = command;
-    // A load or default replaces the live state and a save keeps it: a
-    // change made after either must not take effect before it.
-    job.barrier = true;
-    job.reload = reload;
-    if (done) {
-        job.waiters.push_back(std::move(done));
+    if (Usable(done)) {
+        jobs_.AddCommand(command, reload, std::move(done));
+        SendNext();
     }
-    Queue(std::move(job));
 }
 
 void DeviceConversation::SetPolling(bool on)
@@ -319,106 +261,51 @@ void DeviceConversation::SetPolling(bool on)
     options_.pollWhenIdle = on;
 }
 
-bool DeviceConversation::Reading() const
+void DeviceConversation::SetReopenMs(int ms)
 {
-    return (inFlight_ && inFlight_->read) ||
-           std::any_of(queue_.begin(), queue_.end(), [](const Job& j) { return j.read != nullptr; });
+    options_.reopenMs = ms;
+    if (ms < 0) {
+        reopen_->stop();
+    } else {
+        reopen_->setInterval(ms);
+    }
 }
 
-void DeviceConversation::Queue(Job job, bool front)
+bool DeviceConversation::Reading() const
 {
-    if (!line_) {
-        // Nothing opens by itself without a reopen interval: say so now.
-        Finish(std::move(job), Error(SessionError::Kind::LinkFailed, QStringLiteral("not connected")), {});
-        return;
-    }
-    if (job.kind == Kind::Change && job.merge) {
-        const int it = ItemOfChange({job.command, job.expect});
-        // Back to front: the latest waiting change for the item, unless a
-        // barrier comes first.
-        for (auto w = queue_.rbegin(); w != queue_.rend(); ++w) {
-            if (w->barrier) {
-                break;
-            }
-            if (w->kind != Kind::Change || ItemOfChange({w->command, w->expect}) != it) {
-                continue;
-            }
-            if (!w->merge) {
-                break;  // it stays as asked, and nothing later overtakes it
-            }
-            // Equal: the same outcome for both. Different: the later value
-            // is what every waiter wants the device to hold.
-            w->command = job.command;
-            w->expect = job.expect;
-            w->judge = w->judge && job.judge;
-            std::move(job.waiters.begin(), job.waiters.end(), std::back_inserter(w->waiters));
-            return;
-        }
-    }
-    if (front) {
-        queue_.push_front(std::move(job));
-    } else {
-        queue_.push_back(std::move(job));
-    }
-    SendNext();
+    return jobs_.Reading();
 }
 
 void DeviceConversation::SendNext()
 {
-    while (IsOpen() && !takenOver_ && !inFlight_ && !queue_.empty()) {
-        Job job = std::move(queue_.front());
-        queue_.pop_front();
-        if (job.judge && job.kind == Kind::Change) {
-            const int it = ItemOfChange({job.command, job.expect});
-            DeviceState after = state_;
-            after.Apply(job.expect);
-            if (it >= 0 && state_.known.test(static_cast<std::size_t>(it)) && ChangesTo(state_, after).empty()) {
-                Finish(std::move(job), {}, job.expect);  // the device holds the value already
-                continue;
-            }
-        }
-        inFlight_ = std::move(job);
-        Transmit();
+    if (!IsOpen() || takenOver_) {
+        return;
+    }
+    if (const std::optional<JobQueue::Frame> frame = jobs_.Next()) {
+        Transmit(*frame);
+    } else if (jobs_.Paused() && !pause_->isActive()) {
+        pause_->start(jobs_.PauseMs());
     }
 }
 
-void DeviceConversation::Transmit()
+void DeviceConversation::Transmit(const JobQueue::Frame& frame)
 {
-    const ByteVector bytes = inFlight_->command.MakeFrame(frame::kModeFramed);
-    if (inFlight_->tries > 0) {
-        line_->Retransmit(bytes);  // the first try's reply is given up
+    const ByteVector bytes = frame.command.MakeFrame(frame::kModeFramed);
+    if (frame.resend) {
+        line_->Retransmit(bytes);  // the first try's partial reply, if any, is given up
     } else {
         line_->Send(bytes);
     }
-    emit frameSent(inFlight_->command, inFlight_->kind == Kind::Poll);
+    emit frameSent(frame.command, frame.poll);
     deadline_->start();
 }
 
 void DeviceConversation::Tick()
 {
     if (options_.pollWhenIdle && online_ && Idle() && IsOpen() && !takenOver_) {
-        Queue(PollJob());
+        jobs_.AddPoll();
+        SendNext();
     }
-}
-
-bool DeviceConversation::AnswersInFlight(const ReportEvent& reply) const
-{
-    const Job& job = *inFlight_;
-    if (IsRefusal(reply)) {
-        return true;
-    }
-    switch (job.kind) {
-    case Kind::Change:
-        return reply.kind == job.expect.kind && ItemOfReport(reply) == ItemOfReport(job.expect);
-    case Kind::Inquiry:
-        return Answers(job.inquiry, reply);
-    case Kind::Command:
-        return reply.kind == ReportKind::Ack || (reply.kind == ReportKind::Unknown && reply.sub == kPresetReport);
-    case Kind::Poll:
-        return reply.kind == ReportKind::Ack || reply.kind == ReportKind::DuckState || reply.kind == ReportKind::Level ||
-               reply.kind == ReportKind::PairLevels || reply.kind == ReportKind::NoEffect;
-    }
-    return false;
 }
 
 void DeviceConversation::OnReply(const ByteVector& bytes, quint32 replyMs)
@@ -439,132 +326,61 @@ void DeviceConversation::OnReply(const ByteVector& bytes, quint32 replyMs)
         }
         return;
     }
-    if (!inFlight_ || !AnswersInFlight(reply)) {
-        emit reportReceived(frame, reply, replyMs, false);
+    deadline_->stop();
+    // Waiters may close or reopen the line from here on.
+    const QPointer<DeviceConversation> self(this);
+    const JobQueue::Heard heard = jobs_.Reply(reply);
+    if (!self) {
         return;
     }
-    deadline_->stop();
-    Job job = std::move(*inFlight_);
-    inFlight_.reset();
-    const DeviceState before = state_;
-    state_.Apply(reply);
-    ItemSet changed;
-    for (const StateChange& c : ChangesTo(before, state_)) {
-        changed.set(static_cast<std::size_t>(ItemOfChange(c)));
+    emit reportReceived(frame, reply, replyMs, heard.answered);
+    if (heard.changed.any() || heard.levels) {
+        emit stateChanged(heard.changed);
     }
-    emit reportReceived(frame, reply, replyMs, true);
-    if (changed.any() || before.level != state_.level || before.duckingActive != state_.duckingActive) {
-        emit stateChanged(changed);
+    if (!line_) {
+        return;
     }
     // The device holds its next level or ducking report until polled.
-    if (reply.kind == ReportKind::Level) {
-        Queue(PollJob(), true);
-    } else if (reply.kind == ReportKind::DuckState) {
+    if (heard.pollNow) {
+        jobs_.AddPoll(true);
+    } else if (heard.pollLater) {
         // Each report its own answer, however close they come.
         QTimer::singleShot(kDuckAnswerMs, Qt::PreciseTimer, this, [this, round = duckAnswers_] {
             if (round == duckAnswers_ && IsOpen() && !takenOver_) {
-                Queue(PollJob());
+                jobs_.AddPoll();
+                SendNext();
             }
         });
     }
-
-    SessionError error = RefusalOf(reply);
-    if (!error && job.kind == Kind::Change && !Confirms({job.command, job.expect}, reply)) {
-        error = Error(SessionError::Kind::NotConfirmed,
-                      QStringLiteral("a change was not confirmed (the device answered %1 %2)")
-                          .arg(QLatin1String(ReportKindName(reply.kind)))
-                          .arg(reply.value));
+    if (jobs_.Owed() > 0) {
+        deadline_->start();  // a reply is still owed by a frame sent again
     }
-    if (!error && job.reload) {
-        // Loaded: every item may have changed. The waiters hear once it is read.
-        QueueRead(std::move(job.waiters), true);
-        job.waiters.clear();
-    }
-    if (!error && job.kind == Kind::Change) {
-        AskPartners(job, reply);
-    }
-    Finish(std::move(job), error, reply);
     SendNext();
-}
-
-void DeviceConversation::AskPartners(Job& job, const ReportEvent& reply)
-{
-    std::vector<Inquiry> partners = PartnerInquiries(ItemOfReport(reply), state_);
-    if (partners.empty()) {
-        return;
-    }
-    // The device moved more than it reported: read what else it moved, and
-    // tell the change's waiters once the state holds it.
-    std::vector<Done> waiters = std::move(job.waiters);
-    job.waiters.clear();
-    std::vector<Job> jobs;
-    for (Inquiry& i : partners) {
-        jobs.push_back(InquiryJob(std::move(i)));
-    }
-    jobs.back().waiters.push_back([waiters = std::move(waiters), reply](const SessionError& e, const ReportEvent&) {
-        for (const Done& done : waiters) {
-            if (done) {
-                done(e, reply);
-            }
-        }
-    });
-    queue_.insert(queue_.begin(), std::make_move_iterator(jobs.begin()), std::make_move_iterator(jobs.end()));
-}
-
-void DeviceConversation::Finish(Job job, const SessionError& error, const ReportEvent& reply)
-{
-    for (const Done& done : job.waiters) {
-        if (done) {
-            done(error, reply);
-        }
-    }
-    if (!job.read) {
-        return;
-    }
-    std::shared_ptr<ReadGroup> group = job.read;
-    if (error) {
-        // One unanswered inquiry fails the whole read: drop the rest of it.
-        queue_.erase(std::remove_if(queue_.begin(), queue_.end(), [&](const Job& j) { return j.read == group; }),
-                     queue_.end());
-        group->left = 0;
-    } else if (--group->left > 0) {
-        return;
-    }
-    std::vector<Done> waiters = std::move(group->waiters);
-    group->waiters.clear();
-    for (const Done& done : waiters) {
-        if (done) {
-            done(error, reply);
-        }
-    }
 }
 
 void DeviceConversation::OnDeadline()
 {
-    if (!inFlight_ || !line_) {
+    if (!line_ || takenOver_) {
         return;
     }
-    emit unanswered();
-    if (inFlight_->tries < options_.retries) {
-        // Setting a value or asking again changes nothing the device did.
-        ++inFlight_->tries;
-        Transmit();
+    JobQueue::Frame resend;
+    switch (jobs_.Deadline(&resend)) {
+    case JobQueue::Late::Resend:
+        emit unanswered();
+        // Setting a value or asking again changes nothing the device did;
+        // the first try's reply, should it come, is absorbed.
+        Transmit(resend);
         return;
-    }
-    LineFailed(Error(SessionError::Kind::Silence,
-                     QStringLiteral("no answer from the device within %1 ms").arg(options_.exchangeMs)));
-}
-
-void DeviceConversation::FailAll(const SessionError& why)
-{
-    std::deque<Job> failed = std::move(queue_);
-    queue_.clear();
-    if (inFlight_) {
-        failed.push_front(std::move(*inFlight_));
-        inFlight_.reset();
-    }
-    for (Job& job : failed) {
-        Finish(std::move(job), why, {});
+    case JobQueue::Late::Given:
+        SendNext();
+        return;
+    case JobQueue::Late::Failed:
+        emit unanswered();
+        LineFailed(Error(SessionError::Kind::Silence,
+                         QStringLiteral("no answer from the device within %1 ms").arg(options_.exchangeMs)));
+        return;
+    case JobQueue::Late::Nothing:
+        return;
     }
 }
 
@@ -585,8 +401,13 @@ LCommProc* DeviceConversation::TakeOver(std::function<void(const ByteVector&)> r
     takenOver_ = true;
     raw_ = std::move(raw);
     rawError_ = std::move(error);
-    deadline_->stop();
+    for (QTimer* t : {deadline_, pause_}) {
+        t->stop();
+    }
     ++duckAnswers_;
+    // Nothing of the regular conversation goes on meanwhile: what was asked
+    // ends now instead of never.
+    jobs_.FailAll(Error(SessionError::Kind::LinkFailed, QStringLiteral("the line was taken for a firmware update")));
     return line_.get();
 }
 

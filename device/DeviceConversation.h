@@ -2,42 +2,21 @@
 // (through DeviceSession) and `serve` (through BridgeCore) talk to the
 // device only through it.
 //
-// Jobs. Everything that goes on the line is a job in one queue: a change
-// with the report that confirms it, an inquiry with the report that answers
-// it, a command the device acknowledges (preset load or save, factory
-// default), a poll. One frame is on the line at a time, every one of them
-// ours (the driver's own poll is off), and each job ends by telling its
-// waiters the outcome.
-//
-// Merge rule. A change replaces a waiting change for the same item only
-// when no barrier (preset load, factory default, full read) stands between
-// them, so a change made after a load never overtakes it. A change equal to
-// one waiting joins it and shares its outcome. A change may ask to be judged
-// at the head of the queue: if the device holds its value by then, it is
-// done without a frame (a change asked while a load is pending is judged
-// against what the load left).
-//
-// Answers. A reply answers the job in flight only when it is the report
-// that job waits for (kind and channel), or a refusal (NAK, busy, error).
-// Any other reply is left over from an earlier exchange (a device server
-// keeps the reply to its last client's poll): it is reported as unanswered,
-// never applied to the state, and the job waits on for its own answer. A job
-// still unanswered at the exchange deadline is asked again `retries` times;
-// then the link has failed. A full read that cannot be completed is an
-// error, never a state with defaults in it.
-//
-// Ganged pairs. The device drives a ganged pair's right output with its
-// left one and reports the left only: a confirmed change of a left output
-// (or of the ganging) is followed by inquiries for what moved with it, and
-// its waiters hear once the state holds that too.
+// Jobs. Everything that goes on the line is a job of its JobQueue, which
+// holds the rules (the answer rule, the merge rule and its barriers, the
+// full read, a change's outcome): see JobQueue.h. This class keeps the line
+// and the clocks: each frame's deadline (asked again `retries` times, then
+// the link has failed), the pause after a refusal, the polls.
 //
 // Polls. While online and idle the device is polled every 100 ms (when
 // polling is on); every level report is answered with a poll at once and
-// every ducking-state report with a poll 100 ms later, the device's pace.
+// every ducking-state report with a poll 100 ms later, the device's pace,
+// whatever frame the report answered.
 //
 // Opening. The port opens on its reader thread: the caller's thread never
 // waits for it (a network port may take seconds to answer). Replies that
-// arrive while the line settles after opening are leftovers and dropped.
+// arrive while the line settles after opening are leftovers and dropped:
+// the only replies not applied to the state.
 // Then, with readOnOpen, the whole state is read before onlineChanged(true).
 // A failed line fails every waiting job and, with a reopen interval, is
 // opened again.
@@ -50,6 +29,7 @@
 
 #include "DeviceState.h"
 #include "FullState.h"
+#include "JobQueue.h"
 #include "Lcmd.h"
 #include "SessionError.h"
 
@@ -81,8 +61,9 @@ public:
         bool readOnOpen = true;    // online only once the whole state was read
         int silenceLimitMs = 8000;
     };
-    // error is empty (false) on success; reply is the report that answered.
-    using Done = std::function<void(const SessionError& error, const ReportEvent& reply)>;
+    // error is false on success (Acknowledged: done, the value not shown);
+    // reply is the reply that ended the exchange.
+    using Done = JobQueue::Done;
 
     DeviceConversation(QString portName, Options options, QObject* parent = nullptr);
     ~DeviceConversation() override;
@@ -95,7 +76,7 @@ public:
     bool IsOpen() const;
     bool Online() const { return online_; }
     const QString& PortName() const { return portName_; }
-    const DeviceState& State() const { return state_; }
+    const DeviceState& State() const { return jobs_.State(); }
     // Nothing in flight and nothing waiting.
     bool Idle() const;
 
@@ -103,23 +84,26 @@ public:
     // waiting change (a choice made twice goes out twice).
     void Change(const StateChange& change, Done done = {}, bool judgeAtHead = false, bool merge = true);
     void Inquire(const Inquiry& inquiry, Done done = {});
-    // The whole state, every inquiry answered by its own report.
+    // The whole state: complete when every item was reported since it began.
     void ReadAll(Done done = {});
     // A command the device acknowledges (preset load or save, factory
     // default): a barrier that later changes never merge across. reload: the
     // whole state is read once it is acknowledged, and `done` runs after that.
     void Command(const LCmd& command, bool reload, Done done = {});
     void SetPolling(bool on);
+    // Whether (and how soon) a failed line is opened again; < 0: never.
+    void SetReopenMs(int ms);
     // A whole-state read is waiting or under way.
     bool Reading() const;
     // Jobs waiting behind the one on the line.
-    std::size_t Waiting() const { return queue_.size(); }
+    std::size_t Waiting() const { return jobs_.Waiting(); }
     // The driver of the open (or opening) line; nullptr when closed.
     LCommProc* Line() const { return line_.get(); }
 
-    // The line for a firmware update: no jobs and no polls while taken; every
-    // reply goes to `raw` and every serial error to `error` (the taker may
-    // reopen the driver). Returns the driver, or nullptr when there is none.
+    // The line for a firmware update: no jobs and no polls while taken (what
+    // was waiting or in flight fails); every reply goes to `raw` and every
+    // serial error to `error` (the taker may reopen the driver). Returns the
+    // driver, or nullptr when there is none.
     LCommProc* TakeOver(std::function<void(const ByteVector&)> raw, std::function<void(int code)> error);
     void Release();
 
@@ -148,34 +132,12 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    enum class Kind { Change, Inquiry, Command, Poll };
-    struct ReadGroup;
-    struct Job {
-        Kind kind = Kind::Poll;
-        LCmd command;
-        ReportEvent expect;  // Change: the confirming report
-        Inquiry inquiry;     // Inquiry
-        bool barrier = false;
-        bool reload = false;
-        bool judge = false;
-        bool merge = true;
-        std::shared_ptr<ReadGroup> read;  // part of a full read
-        std::vector<Done> waiters;
-        int tries = 0;
-    };
-
-    static Job PollJob();
-    static Job InquiryJob(Inquiry inquiry);
-    void Queue(Job job, bool front = false);
-    void QueueRead(std::vector<Done> waiters, bool front);
+    // Fails at once when there is no line (nothing opens by itself then).
+    bool Usable(const Done& done);
     void SendNext();
-    void Transmit();
+    void Transmit(const JobQueue::Frame& frame);
     void OnOpened(bool ok, const QString& error);
     void OnReply(const ByteVector& bytes, quint32 replyMs);
-    bool AnswersInFlight(const ReportEvent& reply) const;
-    void Finish(Job job, const SessionError& error, const ReportEvent& reply);
-    // After a confirmed change: reads what the device moved with it.
-    void AskPartners(Job& job, const ReportEvent& reply);
     void OnDeadline();
     void LineFailed(const SessionError& why);
     // Closes the line, fails every job with `why`, and goes offline saying `offline`.
@@ -192,10 +154,9 @@ private:
     bool takenOver_ = false;
     std::function<void(const ByteVector&)> raw_;
     std::function<void(int)> rawError_;
-    std::deque<Job> queue_;
-    std::optional<Job> inFlight_;
-    DeviceState state_;
+    JobQueue jobs_;
     QTimer* deadline_;
+    QTimer* pause_;
     QTimer* poll_;
     int duckAnswers_ = 0;  // a new round when the line ends or is taken over
     QTimer* settle_;

@@ -197,13 +197,17 @@ SessionError DeviceSession::ReadState(DeviceState& state)
     return e;
 }
 
-SessionError DeviceSession::Apply(const std::vector<StateChange>& changes)
+SessionError DeviceSession::Apply(const std::vector<StateChange>& changes, int* acknowledged)
 {
     for (const StateChange& change : changes) {
-        if (SessionError e = Run([this, &change](auto done) {
-                conv_->Change(change, [done](const SessionError& error, const ReportEvent&) { done(error); });
-            })) {
+        const SessionError e = Run([this, &change](auto done) {
+            conv_->Change(change, [done](const SessionError& error, const ReportEvent&) { done(error); });
+        });
+        if (e) {
             return e;
+        }
+        if (e.kind == SessionError::Kind::Acknowledged && acknowledged != nullptr) {
+            ++*acknowledged;
         }
     }
     return {};

@@ -39,8 +39,9 @@ public:
 
     // The full-state inquiries, in the window's order.
     SessionError ReadState(DeviceState& state);
-    // Sends the changes one by one, each confirmed before the next.
-    SessionError Apply(const std::vector<StateChange>& changes);
+    // Sends the changes one by one, each ended before the next: confirmed by
+    // a report, or (counted in `acknowledged`) accepted without one.
+    SessionError Apply(const std::vector<StateChange>& changes, int* acknowledged = nullptr);
     // Sends what differs from `target` and reads back to verify. `current`:
     // the state just read, else it is read first. `sent` counts the commands
     // sent. ducking.active is not compared.

@@ -89,23 +89,14 @@ Inquiry InquiryOf(const LCmd& command)
             return std::move(i);
         }
     }
-    return {command, ReportKind::Unknown};
+    return {command, ReportKind::NoEffect};
 }
 
-bool Answers(const Inquiry& inquiry, const ReportEvent& reply)
+int ItemOfInquiry(const Inquiry& inquiry)
 {
-    switch (inquiry.kind) {
-    case ReportKind::Unknown:
-        return true;
-    case ReportKind::NoEffect:
-        return reply.kind == ReportKind::NoEffect || reply.kind == ReportKind::Ack;
-    case ReportKind::LineSource:
-    case ReportKind::SwitchOn:
-    case ReportKind::DuckState:
-        return reply.kind == inquiry.kind;
-    case ReportKind::DuckSetting:
-        return reply.kind == inquiry.kind && reply.setting == inquiry.setting;
-    default:
-        return reply.kind == inquiry.kind && reply.channel == inquiry.channel;
-    }
+    ReportEvent asked;
+    asked.kind = inquiry.kind;
+    asked.channel = inquiry.channel;
+    asked.setting = inquiry.setting;
+    return ItemOfReport(asked);
 }

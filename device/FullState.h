@@ -1,6 +1,7 @@
 // The inquiries that read the device's whole state, in the order they go out
 // after connecting, loading a preset or restoring the factory default, each
-// with the report that answers it.
+// with the item it asks for. Which report the device gives in answer is its
+// own choice: nothing here waits for a particular one.
 #pragma once
 
 #include "DeviceState.h"
@@ -11,9 +12,9 @@
 
 struct Inquiry {
     LCmd command;
-    // The answer's kind and, where it names one, its channel or pair
-    // (DuckSetting: its setting). The DX inquiries 00..02 ask for nothing
-    // the panel keeps: NoEffect (an acknowledgement does as well).
+    // The report that would carry the item asked for: its kind and, where it
+    // names one, its channel or pair (DuckSetting: its setting). The DX
+    // inquiries 00..02 ask for nothing the panel keeps: NoEffect.
     ReportKind kind = ReportKind::NoEffect;
     std::uint8_t channel = 0;
     DuckSetting setting = DuckSetting::Threshold;
@@ -28,9 +29,9 @@ std::vector<LCmd> FullStateInquiries();
 // a pair with one side muted mutes both.
 std::vector<Inquiry> PartnerInquiries(int changed, const DeviceState& state);
 
-// The inquiry a command is, with the report that answers it: one of the
-// full read's, or any reply at all for one the read does not make.
+// The inquiry a command is: one of the full read's, or one that asks for no
+// item the state keeps.
 Inquiry InquiryOf(const LCmd& command);
 
-// Whether `reply` is the answer to `inquiry` (a refusal is not).
-bool Answers(const Inquiry& inquiry, const ReportEvent& reply);
+// The item an inquiry asks for, or -1.
+int ItemOfInquiry(const Inquiry& inquiry);

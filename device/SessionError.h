@@ -15,6 +15,9 @@ struct SessionError {
         DeviceError,       // report E1 n (code = n)
         LinkFailed,        // the port failed while open (code = serial error)
         NotConfirmed,      // the reply was not the confirming report
+        Acknowledged,      // done, but no report showed the value: not an error
+        Differs,           // a report shows the device holding another value
+        Incomplete,        // a full read ended with items the device never reported
         VerifyFailed,      // the state read back differs from what was sent
         UpdateFailed,      // the firmware update did not finish
     };
@@ -22,5 +25,6 @@ struct SessionError {
     int code = 0;
     QString text;
 
-    explicit operator bool() const { return kind != Kind::None; }
+    // True for a failure; an acknowledged change is done.
+    explicit operator bool() const { return kind != Kind::None && kind != Kind::Acknowledged; }
 };

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i + 2 <= size;) {
         const std::size_t n = std::min<std::size_t>(data[i + 1] % 4, size - i - 2);
         QString text;
-        dispatcher.DispatchReport(LCmd(Report(data[i], data + i + 2, n).MakeFrame(1)), text);
+        dispatcher.DispatchReport(DecodeReport(LCmd(Report(data[i], data + i + 2, n).MakeFrame(1))), text);
         i += 2 + n;
     }
     for (TrhTrackBar* f : {w->tbLine, w->tbSubLeft, w->tbMic[1], w->tbThreshold, w->tbHoldTime}) {

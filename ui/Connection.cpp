@@ -75,17 +75,34 @@ std::unique_ptr<DeviceConversation> DeviceConnection::NewEngine(int reopenMs)
     const quint64 n = ++engines_;
     const auto current = [this, n] { return engine_ && engines_ == n; };
     connect(e, &DeviceConversation::reportReceived, this,
-            [this, e](const LCmd& frame, const ReportEvent&, quint32 replyMs, bool) {
+            [this, e](const LCmd& frame, const ReportEvent& report, quint32 replyMs, bool) {
                 // Bytes left on the line from before the port was opened are no report.
                 if (e->IsOpen()) {
-                    OnReport(frame, replyMs);
+                    OnReport(frame, report, replyMs);
                 }
             });
+    // A frame is logged when it goes on the line (a change replaced while
+    // waiting never does); the polls are not logged.
+    connect(e, &DeviceConversation::frameSent, this, [this](const LCmd& frame, bool poll) {
+        if (!poll) {
+            log_(frame, Direction::Sent, 0);
+        }
+    });
+    // The driver is gone with the line: nothing may reach it before the
+    // queued news below is handled.
+    connect(e, &DeviceConversation::lineLost, this, [this, current] {
+        if (current()) {
+            w_.Comm = nullptr;
+        }
+    });
     // These three are handled once the engine has finished with the news:
     // the window may drop the engine in answer.
     connect(e, &DeviceConversation::opened, this, [this, current] {
         if (opening_ && current()) {
             opening_ = false;
+            // Reopening was for getting the port; once connected, a failed
+            // line is the user's to decide (the connection-error box).
+            engine_->SetReopenMs(-1);
             Opened(true, QString());
         }
     }, Qt::QueuedConnection);
@@ -246,19 +263,35 @@ void DeviceConnection::SendCommand(const LCmd& command, std::uint8_t senderFlag)
     }
     if (!engine_) {
         w_.Comm->Send(command.MakeFrame(frame::kModeFramed));  // the updater's line
+        log_(command, Direction::Sent, 0);
     } else if (command.Sub() == sub::kInquiry || command.Sub() == sub::kInquiryDx) {
         engine_->Inquire(InquiryOf(command));
     } else if (const auto change = ChangeOf(command)) {
         // A control's change (flag 0) replaces the same control's change
         // still waiting; an appended one (a source or switch-on choice) goes
         // out as often as it was made.
-        engine_->Change(*change, {}, false, senderFlag == 0);
+        engine_->Change(*change, [this](const SessionError& e, const ReportEvent&) { TellOutcome(e); }, false,
+                        senderFlag == 0);
     } else {
         // Preset load and save, factory default: a change made after one
         // never overtakes it.
-        engine_->Command(command, false);
+        engine_->Command(command, false, [this](const SessionError& e, const ReportEvent&) { TellOutcome(e); });
     }
-    log_(command, Direction::Sent, 0);
+}
+
+void DeviceConnection::TellOutcome(const SessionError& e)
+{
+    // Refusals already speak through the device's own busy and error texts,
+    // NAK through "-NAK-"; what only the engine knows is said here.
+    switch (e.kind) {
+    case SessionError::Kind::Differs:
+    case SessionError::Kind::Acknowledged:
+    case SessionError::Kind::Incomplete:
+        ShowDeviceMessage(e.text);
+        break;
+    default:
+        break;
+    }
 }
 
 void DeviceConnection::SendUnlogged(const LCmd& command, std::uint8_t /*senderFlag: the updater's frames all queue*/, std::uint8_t buildMode)
@@ -275,11 +308,8 @@ void DeviceConnection::RequestFullState()
     if (w_.Comm == nullptr || !engine_) {
         return;
     }
-    // Each inquiry answered by its own report (asked again otherwise).
-    engine_->ReadAll();
-    for (const LCmd& inquiry : FullStateInquiries()) {
-        log_(inquiry, Direction::Sent, 0);
-    }
+    // Complete once every item was reported (items missing are asked for again).
+    engine_->ReadAll([this](const SessionError& e, const ReportEvent&) { TellOutcome(e); });
 }
 
 bool DeviceConnection::StateRead() const
@@ -326,18 +356,18 @@ void DeviceConnection::OnRecComplete(const RecCompleteEvent& reply)
         }
         return;
     }
-    OnReport(frame, reply.ReplyTimeMs());
+    OnReport(frame, DecodeReport(frame), reply.ReplyTimeMs());
 }
 
-void DeviceConnection::OnReport(const LCmd& frame, quint32 replyTime)
+void DeviceConnection::OnReport(const LCmd& frame, const ReportEvent& report, quint32 replyTime)
 {
     QString replyText;
-    if (frame.Sub() == sub::kAck) {
+    if (report.kind == ReportKind::Ack) {
         replyText = QString::fromLatin1(kAckText);
-    } else if (frame.Sub() == sub::kNak) {
+    } else if (report.kind == ReportKind::Nak) {
         replyText = QString::fromLatin1(kNakText);
     } else {
-        dispatcher_->DispatchReport(frame, replyText);
+        dispatcher_->DispatchReport(report, replyText);
     }
     // A device message stays readable for its hold time; the polls' replies
     // would otherwise replace it within 100 ms.
@@ -390,8 +420,10 @@ void DeviceConnection::AskAfterFailure(int code)
         dialogs_.AbortRetryIgnore(&w_, LoadStr(kIdErrorCaption), LoadStr(kIdConnectionError));
     switch (answer) {
     case TDialogs::Answer::Retry:
+        // Opened on the reader thread: a network port may take seconds to
+        // answer, and the window stays responsive meanwhile.
         DropConnection();
-        Connect();
+        ConnectInBackground(nullptr);
         break;
     case TDialogs::Answer::Abort:
         Disconnect();

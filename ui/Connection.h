@@ -106,7 +106,9 @@ private:
     std::unique_ptr<DeviceConversation> NewEngine(int reopenMs = -1);
     // The engine opened (or failed to) becomes the connection.
     void Opened(bool ok, const QString& why);
-    void OnReport(const LCmd& frame, quint32 replyTime);
+    void OnReport(const LCmd& frame, const ReportEvent& report, quint32 replyTime);
+    // What the engine alone knows of an outcome, in the status bar.
+    void TellOutcome(const SessionError& e);
     void OnLineLost(const SessionError& why);
     // What the user decides when the line fails (a serial error code).
     void AskAfterFailure(int code);

@@ -63,9 +63,8 @@ void ReportDispatcher::MoveFader(TrhTrackBar* fader, int position)
     }
 }
 
-void ReportDispatcher::DispatchReport(const LCmd& frame, QString& replyText)
+void ReportDispatcher::DispatchReport(const ReportEvent& e, QString& replyText)
 {
-    const ReportEvent e = DecodeReport(frame);
     switch (e.kind) {
     case ReportKind::Unknown:
     case ReportKind::Ack:  // never handed here: the connection shows them itself
@@ -160,8 +159,7 @@ void ReportDispatcher::StereoGain(std::uint8_t position, std::uint8_t c)
         return;
     }
     MoveFader(strip.fader, position);
-    SetBarPosition(strip.bar, strip.fader->Max() - position);
-    strip.edit->setText(Text(PositionText(position)));
+    ShowGain(strip.bar, strip.edit, IsPressed(strip.mute), strip.fader->Max() - position, position);
 
     // A ganged left output also refreshes its right partner's display.
     const bool sub = c == channel::kSubLeft && w_.SubGanged && !IsPressed(w_.btnSubL);
@@ -187,7 +185,20 @@ void ReportDispatcher::MicGain(std::uint8_t position, std::uint8_t c)
         return;
     }
     MoveFader(fader, position);
-    SetBarPosition(bar, fader->Max() - position);
+    auto* panel = w_.FindControl<TPanel>("Panel", n);
+    ShowGain(bar, edit, panel != nullptr && IsPressed(panel), fader->Max() - position, position);
+}
+
+void ReportDispatcher::ShowGain(QProgressBar* bar, QLineEdit* edit, bool muted, int barPosition, int position)
+{
+    // A gain report does not unmute: a muted strip keeps showing "mute",
+    // whichever of the two reports the device sent last.
+    if (muted) {
+        SetBarPosition(bar, bar->minimum());
+        edit->setText(QStringLiteral("mute"));
+        return;
+    }
+    SetBarPosition(bar, barPosition);
     edit->setText(Text(PositionText(position)));
 }
 

@@ -29,7 +29,7 @@ public:
     // replyText stays empty for every recognised report and becomes
     // "unknow command: XX" for an unrecognised one. A report shorter than its
     // layout is ignored (the caller still logs it).
-    void DispatchReport(const LCmd& frame, QString& replyText);
+    void DispatchReport(const ReportEvent& report, QString& replyText);
 
 private:
     struct Strip {
@@ -42,6 +42,7 @@ private:
     Strip Stereo(std::uint8_t channel) const;
     bool DuckingInEffect() const;
     void MoveFader(TrhTrackBar* fader, int position);
+    void ShowGain(QProgressBar* bar, QLineEdit* edit, bool muted, int barPosition, int position);
 
     void LineSource(std::uint8_t source);
     void StereoGain(std::uint8_t position, std::uint8_t channel);

@@ -3,6 +3,7 @@
 // what, many hands at once on the one line and a line that fails and comes
 // back; merge patches themselves.
 #include "BridgeFixture.h"
+#include "Choices.h"
 #include "DeviceConversation.h"
 #include "FreePort.h"
 #include "KestraSim.h"
@@ -142,8 +143,8 @@ TEST_F(Api, ManyHandsLoseNoChangeAndEveryLiveClientSeesTheConfirmedState)
 
     int answered = 0;
     QJsonObject lastState;
-    auto done = [&](bool ok, QString error, QJsonObject state) {
-        EXPECT_TRUE(ok) << error.toStdString();
+    auto done = [&](int status, QString error, QJsonObject state) {
+        EXPECT_EQ(status, 200) << error.toStdString();
         ++answered;
         lastState = state;
     };
@@ -187,10 +188,15 @@ TEST_F(Api, PatchesBehindALoadOrAnEqualChangeGetTheDevicesAnswer)
         sim::Fault fault;
         bool ok;       // what every caller is told
         int position;  // the device's microphone 3 at the end (20 live at the start)
+        const char* answers = "own";  // how the device chooses its replies
     } cases[] = {
         {"a change after a load", {10, 15, kLoad, 30}, {}, true, 30},
         {"equal to the live value behind a load", {kLoad, 20}, {}, true, 20},
         {"equal changes, refused", {10, 30, 30}, {sim::FaultKind::Nak, 0, -1}, false, 20},
+        {"settings acknowledged, read back", {10, kLoad, 30}, {}, true, 30, "settings-acked"},
+        {"busy now and then", {10, 15, kLoad, 30}, {}, true, 30, "busy=2"},
+        {"acknowledged and never shown", {10, 35}, {}, true, 35, "settings-acked,rotated=3"},
+        {"polls answered by any report", {kLoad, 25}, {}, true, 25, "polls-any-report,held-reply"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -200,11 +206,12 @@ TEST_F(Api, PatchesBehindALoadOrAnEqualChangeGetTheDevicesAnswer)
         sim_->SetState(start);
         ASSERT_TRUE(WaitFor([&] { return core_->conversation().Idle(); }));
         sim_->SetFault(c.fault);
+        sim_->SetChoices(*sim::Choices::Parse(c.answers));
         int answered = 0;
         for (int step : c.steps) {
-            auto done = [&, step](bool ok, QString error, QJsonObject state) {
-                EXPECT_EQ(ok, c.ok) << error.toStdString();
-                if (ok && step != kLoad) {
+            auto done = [&, step](int status, QString error, QJsonObject state) {
+                EXPECT_EQ(BridgeCalls::Succeeded(status), c.ok) << error.toStdString();
+                if (status == 200 && step != kLoad) {
                     EXPECT_EQ(state.value("channels")["mic3"]["position"].toInt(), step) << "the answer holds the value";
                 }
                 ++answered;
@@ -217,7 +224,12 @@ TEST_F(Api, PatchesBehindALoadOrAnEqualChangeGetTheDevicesAnswer)
         }
         ASSERT_TRUE(WaitFor([&] { return answered == static_cast<int>(c.steps.size()); }, 10000));
         sim_->SetFault({});
+        sim_->SetChoices({});
         EXPECT_EQ(sim_->State().live.micGain[2], c.position);
+        // Served is what the device holds, once it is known again.
+        ASSERT_TRUE(WaitFor([&] { return core_->conversation().Idle() && core_->conversation().State().AllKnown(); }));
+        const Answer served = Http("GET", "/api/state");
+        EXPECT_EQ(served.status, 200);
     }
 }
 
@@ -293,15 +305,23 @@ TEST(ServeProcess, AnswersOfflineUntilTheDeviceIsThere)
     QProcess serve;
     serve.start(QStringLiteral(KESTRACTL_PROGRAM), {"--port", link, "serve", "--listen", QStringLiteral("127.0.0.1:%1").arg(port)});
     QNetworkAccessManager net;
-    auto health = [&] {
-        QNetworkReply* r = net.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/api/health").arg(port))));
+    int status = 0;
+    auto get = [&](const char* path) {
+        QNetworkReply* r = net.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path))));
         WaitFor([r] { return r->isFinished(); });
+        status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QJsonObject o = QJsonDocument::fromJson(r->readAll()).object();
         r->deleteLater();
         return o;
     };
-    ASSERT_TRUE(WaitFor([&] { return health().contains("online"); }, 20000)) << "served while the device is missing";
+    auto health = [&] { return get("/api/health"); };
+    // It listens at once, not after giving up on a first read.
+    ASSERT_TRUE(WaitFor([&] { return health().contains("online"); }, 5000)) << "served while the device is missing";
     EXPECT_FALSE(health().value("online").toBool());
+    EXPECT_TRUE(health().contains("reason"));
+    // No state was read: none is given, not an empty one.
+    EXPECT_TRUE(get("/api/state").value("error").toString().contains("offline"));
+    EXPECT_EQ(status, 503);
     sim::SimOptions options;
     options.linkPath = link.toStdString();
     sim::KestraSim device(options);

@@ -1,4 +1,5 @@
 // kestractl in-process against simulated devices on pseudo-terminals.
+#include "Choices.h"
 #include "KestraSim.h"
 #include "Kestractl.h"
 
@@ -20,6 +21,7 @@
 #include <numeric>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 namespace {
 struct CtlRun { int code; std::string out, err; };
@@ -194,4 +196,37 @@ TEST_F(Kestractl, DemoDeviceTableStateAndSpeech)
         ducking = ducking || (o["event"] == "ducking_state" && o["active"].toBool());
     }
     EXPECT_TRUE(ducking) << r.out << r.err;
+}
+
+// get, set, backup and restore end as the device did them, whichever legal
+// way it answers (a late reply among them, past the reply deadline).
+TEST_F(Kestractl, EveryLegalDeviceIsBackedUpChangedAndRestored)
+{
+    for (auto [name, choices] : sim::Choices::Each()) {
+        SCOPED_TRACE(name);
+        if (choices.lateEvery > 0) {
+            choices.lateEvery = 40;
+            choices.lateMs = 900;
+        }
+        sim_.RandomiseState(static_cast<std::uint32_t>(name.size()));
+        sim_.SetChoices(choices);
+        const sim::Settings before = sim_.State().live;
+        const std::string backup = dir_.filePath(QString::fromStdString(name)).toStdString();
+        const std::vector<std::string> port{"--timeout", "600", "--port", path_};
+        auto ctl = [&](std::vector<std::string> args) {
+            args.insert(args.begin(), port.begin(), port.end());
+            return Ctl(args);
+        };
+        CtlRun r = ctl({"backup", backup});
+        ASSERT_EQ(r.code, kExitOk) << r.err;
+        r = ctl({"set", "mic3.position=33", "line_source=cd", "ducking.attenuation=7"});
+        ASSERT_EQ(r.code, kExitOk) << r.err;
+        EXPECT_EQ(std::tuple(sim_.State().live.micGain[2], sim_.State().live.lineSource, sim_.State().live.attenuation),
+                  std::tuple(33, 3, 7));
+        r = ctl({"restore", backup});
+        ASSERT_EQ(r.code, kExitOk) << r.err;
+        EXPECT_NE(r.out.find("verified"), std::string::npos) << r.out;
+        EXPECT_EQ(sim_.State().live, before);
+        sim_.SetChoices({});
+    }
 }

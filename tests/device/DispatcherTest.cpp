@@ -43,7 +43,7 @@ protected:
         effects_.clear();
         QString reply;
         const std::string length = std::to_string(Hex(subAndPayload).size());
-        dispatcher_->DispatchReport(LCmd(Hex("10 02 01 " + length + " " + subAndPayload + " 10 03 00")), reply);
+        dispatcher_->DispatchReport(DecodeReport(LCmd(Hex("10 02 01 " + length + " " + subAndPayload + " 10 03 00"))), reply);
         return effects_ + (reply.isEmpty() ? "" : "reply " + reply.toStdString() + ";");
     }
     std::unique_ptr<ReportDispatcher> dispatcher_;

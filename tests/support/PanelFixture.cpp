@@ -1,5 +1,6 @@
 #include "PanelFixture.h"
 
+#include "Connection.h"
 #include "Fmsg.h"
 #include "Hex.h"
 #include "LCommProc.h"
@@ -78,8 +79,9 @@ void PanelFixture::ShowAndConnect()
     w_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
     ASSERT_TRUE(w_->Comm != nullptr) << "the panel did not connect";
-    // The first poll goes out only when all 49 replies were handled.
-    ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 50; }, 10000));
+    // The whole state read (the 49, and what the device left unreported
+    // asked again), then the line idle.
+    ASSERT_TRUE(WaitFor([&] { return w_->Device().StateRead(); }, 15000));
     Settle();
 }
 

@@ -1,0 +1,375 @@
+// The conversation's rules without a line: a device is a function from the
+// frame it receives (and how often it has seen it) to its reply, or silence.
+// Each table drives the queue to its end and compares what went on the line
+// and what every waiter was told.
+#include "Choices.h"
+#include "Commands.h"
+#include "Firmware.h"
+#include "JobQueue.h"
+#include "SimDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace {
+
+using Device = std::function<std::optional<ByteVector>(const LCmd& frame, int seen)>;
+
+ReportEvent Decode(const ByteVector& bytes)
+{
+    return DecodeReport(LCmd(bytes));
+}
+
+struct Driven {
+    std::vector<LCmd> frames;  // in the order they went on the line
+    int resends = 0;
+    bool failed = false;       // unanswered after every resend
+};
+
+// Hands out frames until the queue is idle; a silent device lets the deadline pass.
+Driven Drive(JobQueue& q, const Device& device, int limit = 400)
+{
+    Driven run;
+    std::map<ByteVector, int> seen;
+    while (limit-- > 0) {
+        if (q.Paused()) {
+            q.EndPause();
+        }
+        std::optional<JobQueue::Frame> f = q.Next();
+        if (!f) {
+            if (q.Owed() > 0 && q.Deadline(nullptr) == JobQueue::Late::Given) {
+                continue;
+            }
+            if (!q.Paused()) {
+                break;
+            }
+            continue;
+        }
+        for (;;) {
+            run.frames.push_back(f->command);
+            const ByteVector key = f->command.MakeFrame(frame::kModeFramed);
+            const std::optional<ByteVector> reply = device(f->command, seen[key]++);
+            if (reply) {
+                q.Reply(Decode(*reply));
+                break;
+            }
+            JobQueue::Frame again;
+            const JobQueue::Late late = q.Deadline(&again);
+            if (late != JobQueue::Late::Resend) {
+                run.failed = late == JobQueue::Late::Failed;
+                if (run.failed) {
+                    q.FailAll(q.Error(SessionError::Kind::Silence, QStringLiteral("no answer")));
+                }
+                return run;
+            }
+            ++run.resends;
+            f = again;
+        }
+    }
+    return run;
+}
+
+// The simulated firmware's own choice of replies.
+Device Firmware(sim::Firmware& fw)
+{
+    return [&fw](const LCmd& frame, int) { return std::optional<ByteVector>(fw.HandleFrame(frame, 0)); };
+}
+
+struct Told {
+    int times = 0;
+    SessionError error;
+};
+
+JobQueue::Done Into(Told& t)
+{
+    return [&t](const SessionError& e, const ReportEvent&) {
+        ++t.times;
+        t.error = e;
+    };
+}
+
+StateChange Mic3Gain(std::uint8_t position)
+{
+    DeviceState to;
+    to.gain[kFirstMicIndex + 2] = position;
+    ItemSet only;
+    only.set(item::Gain(kFirstMicIndex + 2));
+    return CommandsFor(to, only).front();
+}
+
+bool IsInquiry(const LCmd& f)
+{
+    return f.Sub() == sub::kInquiry || f.Sub() == sub::kInquiryDx;
+}
+
+const ByteVector kAck = sim::Report(sub::kAck);
+const ByteVector kBusy = sim::Report(0xE0);
+const ByteVector kNoEffect = sim::Report(0xD8);
+
+// A change ends with what the device showed of its item: the reply first,
+// else the item's inquiry; a refusal is the device's, busy is asked again.
+TEST(JobQueue, AChangeIsJudgedByWhatTheDeviceReportsOfItsItem)
+{
+    const ByteVector at20 = sim::Report(0xC3, 20, 0x12);
+    const ByteVector at30 = sim::Report(0xC3, 30, 0x12);
+    const ByteVector level = sim::Report(0xC4, 40, 0x10);
+    const struct {
+        const char* name;
+        std::vector<std::optional<ByteVector>> replies;  // to each frame in turn; nullopt: silence
+        SessionError::Kind outcome;
+        int frames;
+        const char* text;
+    } cases[] = {
+        {"its report shows the value", {at20}, SessionError::Kind::None, 1, ""},
+        {"its report shows another", {at30}, SessionError::Kind::Differs, 1, "mic3.gain: the device holds "},
+        {"acknowledged, the read-back shows it", {kAck, at20}, SessionError::Kind::None, 2, ""},
+        {"acknowledged, the read-back shows another", {kAck, at30}, SessionError::Kind::Differs, 2, "the device holds "},
+        {"acknowledged, the read-back shows nothing", {kAck, kNoEffect}, SessionError::Kind::Acknowledged, 2, "acknowledged"},
+        {"a level report, then the read-back", {level, at20}, SessionError::Kind::None, 2, ""},
+        {"NAK", {sim::Report(sub::kNak)}, SessionError::Kind::Nak, 1, "NAK"},
+        {"device error 4", {sim::ErrorReport(4)}, SessionError::Kind::DeviceError, 1, "device error 4"},
+        {"busy twice, then its report", {kBusy, kBusy, at20}, SessionError::Kind::None, 3, ""},
+        {"busy every time", {kBusy, kBusy, kBusy}, SessionError::Kind::DeviceBusy, 3, "busy"},
+        {"unanswered once, then answered", {std::nullopt, at20}, SessionError::Kind::None, 2, ""},
+        {"never answered", {std::nullopt, std::nullopt, std::nullopt}, SessionError::Kind::Silence, 3, "no answer"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        JobQueue q(QStringLiteral("p"));
+        Told told;
+        q.AddChange(Mic3Gain(20), Into(told));
+        std::size_t n = 0;
+        const Driven run = Drive(q, [&](const LCmd&, int) { return n < c.replies.size() ? c.replies[n++] : std::nullopt; });
+        EXPECT_EQ(run.frames.size(), static_cast<std::size_t>(c.frames));
+        ASSERT_EQ(told.times, 1) << "a job ends once";
+        EXPECT_EQ(told.error.kind, c.outcome) << told.error.text.toStdString();
+        EXPECT_NE(told.error.text.toStdString().find(c.text), std::string::npos) << told.error.text.toStdString();
+        EXPECT_TRUE(q.Idle());
+    }
+}
+
+// The full read is complete when every item was reported, whichever
+// inquiry drew which report; what is missing is asked for again, then the
+// whole read once more, and only then is it an error naming what is missing.
+TEST(JobQueue, TheFullReadEndsWhenEveryItemWasReported)
+{
+    const ByteVector switchOn = sim::Report(0xD7, 2);
+    const auto isSwitchOnInquiry = [](const LCmd& f) { return f.Sub() == sub::kInquiryDx && f.Payload() == ByteVector{0x03}; };
+    const auto isDx00 = [](const LCmd& f) { return f.Sub() == sub::kInquiryDx && f.Payload() == ByteVector{0x00}; };
+    const struct {
+        const char* name;
+        // The firmware's reply unless this gives another: (frame, times seen, firmware's reply).
+        std::function<std::optional<ByteVector>(const LCmd&, int, const ByteVector&)> differ;
+        int frames;
+        SessionError::Kind outcome;
+        const char* text;
+    } cases[] = {
+        {"the firmware's own answers", nullptr, 49, SessionError::Kind::None, ""},
+        {"switch-on reported in answer to another inquiry",
+         [&](const LCmd& f, int, const ByteVector& own) {
+             return isSwitchOnInquiry(f) ? kNoEffect : isDx00(f) ? switchOn : own;
+         },
+         49, SessionError::Kind::None, ""},
+        {"switch-on reported only when asked a second time",
+         [&](const LCmd& f, int seen, const ByteVector& own) { return isSwitchOnInquiry(f) && seen == 0 ? kNoEffect : own; },
+         50, SessionError::Kind::None, ""},
+        {"switch-on never reported",
+         [&](const LCmd& f, int, const ByteVector& own) { return isSwitchOnInquiry(f) ? kAck : own; }, 49 + 1 + 49,
+         SessionError::Kind::Incomplete, "the device did not report switch_on"},
+        {"one busy answer", [&](const LCmd& f, int seen, const ByteVector& own) { return isDx00(f) && seen == 0 ? kBusy : own; },
+         50, SessionError::Kind::None, ""},
+        {"busy for good: the read ends early", [&](const LCmd&, int, const ByteVector&) { return kBusy; },
+         JobQueue::kRefusedInARow * 3, SessionError::Kind::DeviceBusy, "the device is busy"},
+        {"every inquiry acknowledged", [&](const LCmd&, int, const ByteVector&) { return kAck; },
+         49 + 38 + 49, SessionError::Kind::Incomplete, "line_source"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Firmware fw;
+        JobQueue q(QStringLiteral("p"));
+        Told told;
+        q.AddRead(Into(told));
+        const Driven run = Drive(q, [&](const LCmd& f, int seen) {
+            const ByteVector own = fw.HandleFrame(f, 0);
+            return std::optional<ByteVector>(c.differ ? c.differ(f, seen, own) : own);
+        });
+        EXPECT_EQ(run.frames.size(), static_cast<std::size_t>(c.frames));
+        EXPECT_TRUE(std::all_of(run.frames.begin(), run.frames.end(), IsInquiry));
+        ASSERT_EQ(told.times, 1);
+        EXPECT_EQ(told.error.kind, c.outcome) << told.error.text.toStdString();
+        EXPECT_NE(told.error.text.toStdString().find(c.text), std::string::npos) << told.error.text.toStdString();
+        EXPECT_EQ(q.State().AllKnown(), c.outcome == SessionError::Kind::None);
+        EXPECT_FALSE(q.Reading());
+    }
+}
+
+// A frame sent again owes one more reply: the late one is absorbed and the
+// next job waits for it, so the device's answer to that job is its own.
+TEST(JobQueue, AReplyOwedAfterAResendIsNeverTheNextJobsAnswer)
+{
+    for (const bool lateArrives : {true, false}) {
+        SCOPED_TRACE(lateArrives ? "the late reply comes" : "the late reply never comes");
+        JobQueue q(QStringLiteral("p"));
+        Told first;
+        Told second;
+        q.AddChange(Mic3Gain(20), Into(first));
+        ASSERT_TRUE(q.Next());
+        JobQueue::Frame again;
+        ASSERT_EQ(q.Deadline(&again), JobQueue::Late::Resend);
+        EXPECT_EQ(q.Owed(), 2);
+        q.Reply(Decode(sim::Report(0xC3, 20, 0x12)));  // the first try's reply, late
+        EXPECT_EQ(first.times, 1);
+        EXPECT_FALSE(first.error);
+        q.AddChange(Mic3Gain(30), Into(second));
+        EXPECT_FALSE(q.Next()) << "a reply is still owed";
+        if (lateArrives) {
+            const JobQueue::Heard h = q.Reply(Decode(sim::Report(0xC3, 20, 0x12)));
+            EXPECT_FALSE(h.answered) << "absorbed";
+        } else {
+            EXPECT_EQ(q.Deadline(nullptr), JobQueue::Late::Given);
+        }
+        ASSERT_TRUE(q.Next());
+        EXPECT_EQ(second.times, 0);
+        q.Reply(Decode(sim::Report(0xC3, 30, 0x12)));
+        ASSERT_EQ(second.times, 1);
+        EXPECT_FALSE(second.error) << second.error.text.toStdString();
+        EXPECT_EQ(q.State().gain[kFirstMicIndex + 2], 30);
+    }
+}
+
+// Every report is applied whatever it answered; a load the device accepted
+// leaves nothing known, so a change judged at the head goes out.
+TEST(JobQueue, ReportsApplyWhateverTheyAnswerAndALoadForgetsTheState)
+{
+    sim::Firmware fw;
+    JobQueue q(QStringLiteral("p"));
+    q.AddRead();
+    Drive(q, Firmware(fw));
+    ASSERT_TRUE(q.State().AllKnown());
+    // A poll answered by a gain report: someone turned a knob.
+    q.AddPoll();
+    Drive(q, [](const LCmd&, int) { return std::optional<ByteVector>(sim::Report(0xC2, 33, 0x00)); });
+    EXPECT_EQ(q.State().gain[0], 33);
+
+    const std::uint8_t held = q.State().gain[kFirstMicIndex + 2];
+    Told told;
+    q.AddCommand(CM_MCS_SAVELOAD(1, 0));
+    q.AddChange(Mic3Gain(held), Into(told), true);
+    const Driven run = Drive(q, [&](const LCmd& f, int) {
+        return std::optional<ByteVector>(f.Sub() == sub::kSaveLoad ? kAck : fw.HandleFrame(f, 0));
+    });
+    ASSERT_EQ(run.frames.size(), 2u) << "the load, then the change: the value held before the load proves nothing";
+    EXPECT_EQ(run.frames[1].Sub(), sub::kMic);
+    EXPECT_FALSE(told.error);
+    EXPECT_FALSE(q.State().AllKnown());
+}
+
+
+// The line to a simulated device of any legal kind: replies arrive in the
+// order the device sends them; a late one comes after its frame's deadline
+// (so the frame is sent again), a device server's extra one before the rest.
+void DriveLine(JobQueue& q, sim::SimDevice& device, int limit = 2000)
+{
+    std::deque<sim::Reply> line;
+    auto send = [&](const LCmd& f) {
+        const ByteVector bytes = f.MakeFrame(frame::kModeFramed);
+        for (sim::Reply& r : device.Receive(bytes.data(), bytes.size(), 0)) {
+            line.push_back(std::move(r));
+        }
+    };
+    while (limit-- > 0) {
+        if (q.Paused()) {
+            q.EndPause();
+        }
+        if (const std::optional<JobQueue::Frame> f = q.Next()) {
+            send(f->command);
+        }
+        if (!line.empty() && line.front().lateMs == 0) {
+            q.Reply(Decode(line.front().bytes));
+            line.pop_front();
+            continue;
+        }
+        if (q.Idle()) {
+            return;
+        }
+        if (!line.empty()) {
+            line.front().lateMs = 0;  // it arrives, but after the deadline
+        }
+        JobQueue::Frame again;
+        if (q.Deadline(&again) == JobQueue::Late::Resend) {
+            send(again.command);
+        }
+    }
+    ADD_FAILURE() << "the conversation did not come to rest";
+}
+
+DeviceState ReadWith(sim::SimDevice& device, SessionError* error = nullptr)
+{
+    JobQueue q(QStringLiteral("p"));
+    Told told;
+    q.AddRead(Into(told));
+    DriveLine(q, device);
+    EXPECT_EQ(told.times, 1);
+    if (error != nullptr) {
+        *error = told.error;
+    }
+    return q.State();
+}
+
+// Against every legal way of answering, alone and in 20 random mixes: the
+// read gives the device's state, and every change ends as the device did it.
+TEST(JobQueue, EveryLegalDeviceIsReadAndChangedAsItIs)
+{
+    std::vector<std::pair<std::string, sim::Choices>> devices = sim::Choices::Each();
+    for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+        devices.emplace_back("random:" + std::to_string(seed), sim::Choices::Random(seed));
+    }
+    for (const auto& [name, choices] : devices) {
+        SCOPED_TRACE(name + " (" + choices.Text() + ")");
+        const sim::DeviceState start = sim::DeviceState::Random(choices.seed + 7);
+        sim::SimDevice own(start);
+        const DeviceState truth = ReadWith(own);
+        sim::SimDevice device(start);
+        device.SetChoices(choices);
+        device.LineOpened();
+        SessionError error;
+        EXPECT_EQ(ReadWith(device, &error), truth) << error.text.toStdString();
+        EXPECT_FALSE(error) << error.text.toStdString();
+
+        JobQueue q(QStringLiteral("p"));
+        q.AddRead();
+        DriveLine(q, device);
+        DeviceState target = q.State();
+        target.gain[kFirstMicIndex + 2] = static_cast<std::uint8_t>((target.gain[kFirstMicIndex + 2] + 11) % 80);
+        target.lineSource = static_cast<std::uint8_t>((target.lineSource + 1) % 5);
+        target.mute[0] = !target.mute[0];
+        target.ducking[1] = static_cast<std::uint8_t>((target.ducking[1] + 5) % 80);
+        target.switchOn = static_cast<std::uint8_t>((target.switchOn + 1) % 4);
+        std::vector<Told> told(ChangesTo(q.State(), target).size());
+        std::size_t i = 0;
+        for (const StateChange& c : ChangesTo(q.State(), target)) {
+            q.AddChange(c, Into(told[i++]));
+        }
+        DriveLine(q, device);
+        for (const Told& t : told) {
+            ASSERT_EQ(t.times, 1);
+            const bool acknowledged = t.error.kind == SessionError::Kind::Acknowledged;
+            EXPECT_TRUE(!t.error) << t.error.text.toStdString();
+            // Only a device that answers settings with ACK, and an inquiry
+            // with another item's report, leaves a change unshown.
+            const bool unshown = choices.inquiries == sim::Choices::Inquiries::Rotated ||
+                                 choices.inquiries == sim::Choices::Inquiries::SwitchOnElsewhere;
+            EXPECT_TRUE(!acknowledged || (choices.settingsAcked && unshown))
+                << t.error.text.toStdString();
+        }
+        device.SetChoices({});
+        EXPECT_EQ(ReadWith(device), target) << "the device holds what every change said";
+    }
+}
+
+}  // namespace
