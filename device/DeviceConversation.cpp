@@ -327,17 +327,15 @@ void DeviceConversation::OnReply(const ByteVector& bytes, quint32 replyMs)
         return;
     }
     deadline_->stop();
-    // Waiters may close or reopen the line from here on.
+    // The news first, then the waiters, who may close or reopen the line.
     const QPointer<DeviceConversation> self(this);
-    const JobQueue::Heard heard = jobs_.Reply(reply);
-    if (!self) {
-        return;
-    }
-    emit reportReceived(frame, reply, replyMs, heard.answered);
-    if (heard.changed.any() || heard.levels) {
-        emit stateChanged(heard.changed);
-    }
-    if (!line_) {
+    const JobQueue::Heard heard = jobs_.Reply(reply, [&](const JobQueue::Heard& h) {
+        emit reportReceived(frame, reply, replyMs, h.answered);
+        if (h.changed.any() || h.levels) {
+            emit stateChanged(h.changed);
+        }
+    });
+    if (!self || !line_) {
         return;
     }
     // The device holds its next level or ducking report until polled.

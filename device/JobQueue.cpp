@@ -303,7 +303,7 @@ std::optional<JobQueue::Frame> JobQueue::Next()
     return out;
 }
 
-JobQueue::Heard JobQueue::Reply(const ReportEvent& reply)
+JobQueue::Heard JobQueue::Reply(const ReportEvent& reply, const std::function<void(const Heard&)>& told)
 {
     Heard heard;
     const DeviceState before = state_;
@@ -333,6 +333,9 @@ JobQueue::Heard JobQueue::Reply(const ReportEvent& reply)
         Job job = std::move(*inFlight_);
         inFlight_.reset();
         Ended(std::move(job), reply);
+    }
+    if (told) {
+        told(heard);
     }
     RunNotices();
     return heard;

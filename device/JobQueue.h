@@ -93,7 +93,9 @@ public:
         bool pollNow = false;   // a level report: the device waits for a poll
         bool pollLater = false; // a ducking-state report: a poll after 100 ms
     };
-    Heard Reply(const ReportEvent& reply);
+    // `heard` runs once the reply is applied and before any waiter is told,
+    // so that whoever mirrors the state has it when a waiter reads it.
+    Heard Reply(const ReportEvent& reply, const std::function<void(const Heard&)>& heard = {});
 
     enum class Late {
         Nothing,  // nothing was waiting

@@ -261,6 +261,9 @@ void DeviceConnection::SendCommand(const LCmd& command, std::uint8_t senderFlag)
     if (w_.Comm == nullptr) {
         return;
     }
+    if (submitted_) {
+        submitted_(command);
+    }
     if (!engine_) {
         w_.Comm->Send(command.MakeFrame(frame::kModeFramed));  // the updater's line
         log_(command, Direction::Sent, 0);

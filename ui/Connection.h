@@ -55,6 +55,8 @@ public:
     // Frames and submits a command (senderFlag 1 appends, 0 merges) and logs
     // it. Without a connection the command vanishes silently.
     void SendCommand(const LCmd& command, std::uint8_t senderFlag);
+    // Hears every command SendCommand takes, as it takes it.
+    void SetSubmitted(std::function<void(const LCmd&)> submitted) { submitted_ = std::move(submitted); }
     // The same without a log line, in the given build mode (0 raw, 1 framed).
     void SendUnlogged(const LCmd& command, std::uint8_t senderFlag, std::uint8_t buildMode);
     void RequestFullState();
@@ -129,4 +131,5 @@ private:
     quint64 engines_ = 0;  // engines made so far: the number of the current one
     bool opening_ = false;
     std::function<void(bool)> openedThen_;
+    std::function<void(const LCmd&)> submitted_;
 };

@@ -403,6 +403,7 @@ private:
     bool SendPreferenceMove(TrhTrackBar* fader, int lastSentIndex, const LCmd& command);
     void RestorePreferenceBox(QLineEdit* edit);
     void SetUpConnection();
+    void MakeDeviceConnection();
     void ConnectHandlers();
 
     // Declared in this order so that the connection goes before what it uses.

@@ -27,13 +27,7 @@ void TfrmMain::SetUpConnection()
     frmMsg = new TfrmMsg(this);
     log_ = std::make_unique<TrafficLog>(*frmMsg);
     dialogs_ = std::make_unique<QtDialogs>();
-    device_ = std::make_unique<DeviceConnection>(
-        *this, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) {
-            log_->LogFrame(f, d, t);
-            if (additions_) {
-                additions_->OnFrame(f, d);
-            }
-        });
+    MakeDeviceConnection();
     connect(btnConnect, &QPushButton::clicked, this, &TfrmMain::btnConnectClick);
     connect(btnDisconnect, &QPushButton::clicked, this, &TfrmMain::btnDisconnectClick);
     connect(btnViewmessages, &QPushButton::clicked, this, &TfrmMain::btnViewmessagesClick);
@@ -50,13 +44,20 @@ void TfrmMain::SetDialogs(std::unique_ptr<TDialogs> dialogs)
     device_->Disconnect();
     device_.reset();
     dialogs_ = std::move(dialogs);
+    MakeDeviceConnection();
+}
+
+void TfrmMain::MakeDeviceConnection()
+{
     device_ = std::make_unique<DeviceConnection>(
-        *this, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) {
-            log_->LogFrame(f, d, t);
-            if (additions_) {
-                additions_->OnFrame(f, d);
-            }
-        });
+        *this, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) { log_->LogFrame(f, d, t); });
+    // The undo history follows what the user asked, when it was asked
+    // (the log shows a frame later, when it goes on the line).
+    device_->SetSubmitted([this](const LCmd& f) {
+        if (additions_) {
+            additions_->OnFrame(f, Direction::Sent);
+        }
+    });
 }
 
 void TfrmMain::SetSettingsStore(std::unique_ptr<SettingsStore> store)

@@ -268,3 +268,22 @@ TEST_F(Conversation, AGangedPairsRightOutputIsReadBackWithItsLeft)
     apply(RestoreChanges(c->State(), to));
     EXPECT_TRUE(Read(*c) == to);
 }
+
+// A firmware update takes the line: whatever was asked ends now, with a
+// reason, instead of waiting for ever behind the update.
+TEST_F(Conversation, TakingTheLineEndsWhatWasAsked)
+{
+    auto c = Open();
+    sim_.SetFault({sim::FaultKind::Silence});
+    Outcome inFlight;
+    Outcome waiting;
+    c->Change(MicGain(3, 10), Into(inFlight));
+    c->Change(MicGain(4, 10), Into(waiting));
+    ASSERT_TRUE(WaitFor([&] { return sim_.ReceivedCount() >= 1; }));
+    ASSERT_NE(c->TakeOver([](const ByteVector&) {}, [](int) {}), nullptr);
+    EXPECT_TRUE(inFlight.done && waiting.done);
+    EXPECT_NE(inFlight.error.text.toStdString().find("firmware update"), std::string::npos);
+    EXPECT_TRUE(c->Idle());
+    sim_.SetFault({});
+    c->Release();
+}
