@@ -10,7 +10,9 @@
 #include "FullState.h"
 #include "LCommProc.h"
 #include "Language.h"
+#include "PortName.h"
 #include "Reports.h"
+#include "StatusBar.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -26,6 +28,9 @@ constexpr int kIdConnected = 30117;
 constexpr int kIdDisconnected = 30116;
 constexpr int kIdErrorCaption = 30114;
 constexpr int kIdConnectionError = 30119;
+// The status panel that says why the line is quiet (the first two are the
+// connection state and the last reply).
+constexpr int kLinePanel = 2;
 }  // namespace
 
 DeviceConnection::DeviceConnection(TfrmMain& window, TDialogs& dialogs, LogFn log)
@@ -201,6 +206,12 @@ void DeviceConnection::Opened(bool ok, const QString& why)
         // Enabling every button enabled "connect" too; while connected it
         // would do nothing, so it stays off.
         w_.btnConnect->setEnabled(false);
+        // "connected" says only that the port opened: until the device
+        // answers, say that it has not.
+        const QString name = engine_->PortName();
+        const QString path = comm::ResolvePortName(0, name);
+        ShowLineNote(QStringLiteral("no answer from the KESTRA on %1 yet")
+                         .arg(path == name ? name : QStringLiteral("%1 (%2)").arg(w_.ConnectionName(), path)));
         RequestFullState();
     } else {
         opening_ = false;
@@ -235,10 +246,16 @@ bool DeviceConnection::OpenForUpdate(int baudRate)
     return true;
 }
 
+void DeviceConnection::ShowLineNote(const QString& text)
+{
+    w_.sbMain->SetPanelText(kLinePanel, text);
+}
+
 void DeviceConnection::Disconnect()
 {
     DropConnection();
     DropOpening();
+    ShowLineNote(QString());
     w_.ShowConnectionState(LoadStr(kIdDisconnected));
     w_.ShowMessage(QString());
     w_.btnDisconnect->setEnabled(false);
@@ -364,6 +381,7 @@ void DeviceConnection::OnRecComplete(const RecCompleteEvent& reply)
 
 void DeviceConnection::OnReport(const LCmd& frame, const ReportEvent& report, quint32 replyTime)
 {
+    ShowLineNote(QString());  // it answers
     QString replyText;
     if (report.kind == ReportKind::Ack) {
         replyText = QString::fromLatin1(kAckText);
@@ -382,8 +400,9 @@ void DeviceConnection::OnReport(const LCmd& frame, const ReportEvent& report, qu
 
 void DeviceConnection::OnLineLost(const SessionError& why)
 {
-    // The engine has closed its line.
+    // The engine has closed its line; why stays readable beside the box.
     w_.Comm = nullptr;
+    ShowLineNote(why.text);
     AskAfterFailure(why.kind == SessionError::Kind::Silence ? kErrSilence : why.code);
 }
 

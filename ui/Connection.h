@@ -115,6 +115,7 @@ private:
     // What the user decides when the line fails (a serial error code).
     void AskAfterFailure(int code);
     QString ConnectedText() const;
+    void ShowLineNote(const QString& text);
     void EndUpdateMode();
     bool RestartUpdateAtBootLoaderSpeed();
 

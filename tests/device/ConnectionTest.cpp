@@ -162,6 +162,8 @@ TEST_F(Connection, EachFaultLosesNothingAndTheAnswerDecides)
         ShowAndConnect();
         dialogs_->answers = {c.answer.value_or(Answer::Ignore)};
         dialogs_->whileOpen = [&] {
+            // Beside the box, the line's panel keeps why (which port, what failed).
+            EXPECT_TRUE(w_->sbMain->PanelText(2).startsWith(QLatin1String("COM1: "))) << w_->sbMain->PanelText(2).toStdString();
             if (c.answer == Answer::Retry) {
                 ASSERT_TRUE(c.fault || !device_->Reappear().empty());
                 device_->SetFault({});
