@@ -142,27 +142,40 @@ bool JobQueue::Reading() const
            std::any_of(queue_.begin(), queue_.end(), [](const Job& j) { return j.read != nullptr; });
 }
 
-void JobQueue::AddChange(const StateChange& change, Done done, bool judgeAtHead, bool merge)
+JobQueue::Job JobQueue::MakeJob(Kind kind, const LCmd& command, Done done)
 {
     Job job;
-    job.kind = Kind::Change;
-    job.command = change.command;
-    job.change = change;
-    job.judge = judgeAtHead;
-    job.merge = merge;
+    job.kind = kind;
+    job.command = command;
     if (done) {
         job.waiters.push_back(std::move(done));
     }
+    return job;
+}
+
+JobQueue::Job JobQueue::InquiryJob(const Inquiry& inquiry, const std::shared_ptr<Read>& read)
+{
+    Job job = MakeJob(Kind::Inquiry, inquiry.command, {});
+    job.inquiry = inquiry;
+    // A read is a barrier: no change merges across it.
+    job.barrier = read != nullptr;
+    job.read = read;
+    return job;
+}
+
+void JobQueue::AddChange(const StateChange& change, Done done, bool judgeAtHead, bool merge)
+{
+    Job job = MakeJob(Kind::Change, change.command, std::move(done));
+    job.change = change;
+    job.judge = judgeAtHead;
+    job.merge = merge;
     Queue(std::move(job));
     RunNotices();
 }
 
 void JobQueue::AddInquiry(const Inquiry& inquiry, Done done)
 {
-    Job job;
-    job.kind = Kind::Inquiry;
-    job.command = inquiry.command;
-    job.inquiry = inquiry;
+    Job job = InquiryJob(inquiry, nullptr);
     if (done) {
         job.waiters.push_back(std::move(done));
     }
@@ -182,25 +195,18 @@ void JobQueue::AddRead(Done done, bool front)
 
 void JobQueue::AddCommand(const LCmd& command, bool reload, Done done)
 {
-    Job job;
-    job.kind = Kind::Command;
-    job.command = command;
+    Job job = MakeJob(Kind::Command, command, std::move(done));
     // A load or default replaces the live state and a save keeps it: a
     // change made after either must not take effect before it.
     job.barrier = true;
     job.reload = reload;
-    if (done) {
-        job.waiters.push_back(std::move(done));
-    }
     Queue(std::move(job));
     RunNotices();
 }
 
 void JobQueue::AddPoll(bool front)
 {
-    Job job;
-    job.command = CM_MCS_POLLING(sub::kPoll);
-    Queue(std::move(job), front);
+    Queue(MakeJob(Kind::Poll, CM_MCS_POLLING(sub::kPoll), {}), front);
 }
 
 void JobQueue::Queue(Job job, bool front)
@@ -246,13 +252,7 @@ void JobQueue::QueueRead(std::vector<Done> waiters, bool front)
     } else {
         read->left = static_cast<int>(all.size());
         for (const Inquiry& i : all) {
-            Job job;
-            job.kind = Kind::Inquiry;
-            job.command = i.command;
-            job.inquiry = i;
-            job.barrier = true;
-            job.read = read;
-            queue_.push_back(std::move(job));
+            queue_.push_back(InquiryJob(i, read));
         }
     }
 }
@@ -261,13 +261,7 @@ void JobQueue::QueueInquiries(const std::vector<Inquiry>& inquiries, const std::
 {
     read->left = static_cast<int>(inquiries.size());
     for (auto i = inquiries.rbegin(); i != inquiries.rend(); ++i) {
-        Job job;
-        job.kind = Kind::Inquiry;
-        job.command = i->command;
-        job.inquiry = *i;
-        job.barrier = true;
-        job.read = read;
-        queue_.push_front(std::move(job));
+        queue_.push_front(InquiryJob(*i, read));
     }
 }
 
@@ -428,10 +422,7 @@ void JobQueue::Judge(Job job, const ReportEvent& reply)
             std::vector<Done> waiters = std::move(job.waiters);
             job.waiters.clear();
             for (auto p = partners.rbegin(); p != partners.rend(); ++p) {
-                Job ask;
-                ask.kind = Kind::Inquiry;
-                ask.command = p->command;
-                ask.inquiry = *p;
+                Job ask = InquiryJob(*p, nullptr);
                 if (p == partners.rbegin()) {
                     ask.waiters.push_back([this, waiters = std::move(waiters), reply](const SessionError&, const ReportEvent&) {
                         Tell(waiters, {}, reply);

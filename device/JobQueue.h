@@ -147,6 +147,8 @@ private:
         int refusals = 0;
     };
 
+    static Job MakeJob(Kind kind, const LCmd& command, Done done);
+    static Job InquiryJob(const Inquiry& inquiry, const std::shared_ptr<Read>& read);
     void Queue(Job job, bool front = false);
     void QueueRead(std::vector<Done> waiters, bool front);
     void QueueInquiries(const std::vector<Inquiry>& inquiries, const std::shared_ptr<Read>& read);
