@@ -8,7 +8,6 @@
 #include "Lcomm.h"
 #include "WaitFor.h"
 
-#include <QElapsedTimer>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>
@@ -84,59 +83,6 @@ protected:
     std::string path_;
     QString guard_;
 };
-
-// A reply that does not answer the inquiry in flight is never its answer: the
-// read waits for its own, or asks again. Counting replies took the line's
-// leftovers for answers and reported fade_in 0 where the device had 20.
-TEST_F(Conversation, FullReadTakesOnlyEachInquirysOwnAnswer)
-{
-    sim_.RandomiseState(7);
-    auto c = Open();
-    const DeviceState truth = Read(*c);
-    ASSERT_TRUE(truth.AllKnown());
-    const struct { const char* name; sim::Fault fault; } cases[] = {
-        {"a leftover reply before every answer", {sim::FaultKind::Stale, 0, -1}},
-        {"a report nobody asked for before the first answer", {sim::FaultKind::Foreign, 0, 1}},
-        {"noise before the first answers", {sim::FaultKind::Noise, 7, 3}},
-        {"the first inquiry unanswered: asked again", {sim::FaultKind::Silence, 0, 1}},
-    };
-    c.reset();
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.name);
-        sim_.SetFault(k.fault);
-        auto fresh = Open();
-        const DeviceState read = Read(*fresh);
-        EXPECT_EQ(read, truth);
-        EXPECT_TRUE(read.AllKnown());
-        sim_.SetFault({});
-    }
-}
-
-// A read that cannot be completed fails, and its guesses are not passed off
-// as the device's state.
-TEST_F(Conversation, FullReadThatCannotCompleteIsAnError)
-{
-    const struct { sim::Fault fault; SessionError::Kind kind; const char* text; } cases[] = {
-        {{sim::FaultKind::Silence}, SessionError::Kind::Silence, "no answer from the device within 300 ms"},
-        {{sim::FaultKind::Busy}, SessionError::Kind::DeviceBusy, "the device is busy"},
-        {{sim::FaultKind::Error, 3, -1}, SessionError::Kind::DeviceError, "device error 3"},
-    };
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.text);
-        auto c = Open();
-        sim_.SetFault(k.fault);
-        QElapsedTimer clock;
-        clock.start();
-        SessionError error;
-        const DeviceState read = Read(*c, &error);
-        EXPECT_EQ(error.kind, k.kind);
-        EXPECT_NE(error.text.toStdString().find(k.text), std::string::npos) << error.text.toStdString();
-        EXPECT_FALSE(read.AllKnown());
-        // The reply's own deadline, asked three times: not the 8 s silence limit.
-        EXPECT_LT(clock.elapsed(), 3000);
-        sim_.SetFault({});
-    }
-}
 
 // The merge rule and its barriers: what reaches the device when jobs are
 // asked while the line is busy with the first, and what each waiter hears.
