@@ -1,12 +1,14 @@
 #include "Kestractl.h"
 
 #include "DeviceSession.h"
+#include "Find.h"
 #include "FirmwareImage.h"
 #include "KestraVersion.h"
 #include "KestraSim.h"
 #include "Output.h"
 #include "PortName.h"
 #include "Serve.h"
+#include "UpdateProgress.h"
 #include "StateJson.h"
 
 #include <CLI/CLI.hpp>
@@ -347,13 +349,16 @@ private:
             return s.Watch([this, &r](const ReportEvent& e) { return PrintEvent(r.port, e); }, o_.watchMs);
         } else if (command_ == "update") {
             const bool tty = isatty(STDERR_FILENO) != 0;
+            UpdateProgress shown;
             SessionError e = s.Update(
                 image_,
-                [tty](int page, int pages, const QString& status) {
+                [tty, &shown](int page, int, const QString& status) {
+                    shown.Position(page);
+                    shown.Status(status.toStdString());
                     if (tty) {
-                        const int done = std::min(page, pages) * 30 / pages;
-                        std::fprintf(stderr, "\r[%s%s] %3d/%d %-16s", std::string(done, '#').c_str(),
-                                     std::string(30 - done, ' ').c_str(), page, pages, qPrintable(status));
+                        const int done = shown.Percent() * 30 / 100;
+                        std::fprintf(stderr, "\r[%s%s] %3d%% %-28s", std::string(done, '#').c_str(),
+                                     std::string(30 - done, ' ').c_str(), shown.Percent(), shown.Text().c_str());
                         std::fflush(stderr);
                     }
                 },
@@ -437,6 +442,8 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     app.add_option("--timeout", o.timeoutMs, "Milliseconds to wait for each reply")->check(CLI::Range(1, 600000));
     app.set_version_flag("--version", KESTRA_VERSION, "Print the version and exit");
     app.require_subcommand(1, 1);
+    // Options of the whole program may follow the subcommand too: "get --json".
+    app.fallthrough();
     app.add_subcommand("ports", "Detected serial ports (path, description, serial number)");
     app.add_subcommand("get", "The whole state (a table with units, or JSON with --json)");
     auto* set = app.add_subcommand("set", "Set KEY=VALUE..., e.g. mic3.gain_db=-12.5 mic3.mute=on line_source=cd");
@@ -458,6 +465,8 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     update->add_flag("--boot-loader", o.bootLoader, "The device already waits in its boot loader");
     ServeArgs serveArgs;
     AddServeCommand(app, serveArgs);
+    LineArgs lineArgs;
+    AddLineCommands(app, lineArgs);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -521,6 +530,13 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         }
         ports << QString::fromStdString(path);
         labels << QStringLiteral("demo");
+    }
+    if (command == "find" || command == "doctor") {
+        std::vector<std::string> names;
+        for (const QString& p : ports) {
+            names.push_back(p.toStdString());
+        }
+        return command == "find" ? RunFind(lineArgs, names, o.json, out) : RunDoctor(lineArgs, names, o.json, out, err);
     }
     if (ports.isEmpty()) {
         err << "kestractl: no port: give --port NAME (or --demo)\n";
