@@ -25,6 +25,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
@@ -310,7 +311,8 @@ private:
                 if (SessionError e = s.Apply(changes)) {
                     return e;
                 }
-                r.text = QStringLiteral("%1 change(s) sent, each confirmed by the device\n").arg(sent);
+                r.text = sent == 0 ? QStringLiteral("nothing to send: the device already holds that\n")
+                                   : QStringLiteral("%1 change(s) sent, each confirmed by the device\n").arg(sent);
             } else {
                 // What changes, as the window's restore lists it before asking.
                 const QStringList lines = ChangeLines(state, target);
@@ -426,6 +428,40 @@ int Ports(const Options& o, std::ostream& out)
     return kExitOk;
 }
 
+// Edits (insertions, deletions, substitutions) between two words.
+std::size_t Distance(const std::string& a, const std::string& b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row[b.size()];
+}
+
+// The subcommand a misspelt word most likely meant, or "" when none is near.
+std::string Nearest(const CLI::App& app, const std::string& word)
+{
+    std::string best;
+    std::size_t bestDistance = std::max<std::size_t>(2, word.size() / 3) + 1;
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+        const std::size_t d = Distance(word, sub->get_name());
+        if (d < bestDistance) {
+            best = sub->get_name();
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
 int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -479,9 +515,15 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         return kExitOk;
     } catch (const CLI::ParseError& e) {
         const std::vector<std::string> rest = app.remaining();
-        if (app.get_subcommands().empty() && !rest.empty()) {
-            err << "kestractl: unknown command: " << rest.front()
-                << " (allowed: ports, get, set, watch, backup, restore, preset, factory-default, update, serve)\n";
+        const auto word = std::find_if(rest.begin(), rest.end(), [](const std::string& w) { return !w.starts_with('-'); });
+        if (app.get_subcommands().empty() && word != rest.end()) {
+            const std::string nearest = Nearest(app, *word);
+            err << "kestractl: unknown command: " << *word;
+            if (!nearest.empty()) {
+                err << " (did you mean " << nearest << "?)";
+            }
+            err << " (allowed: ports, find, doctor, get, set, watch, backup, restore, preset, factory-default, update, "
+                   "serve)\n";
             return kExitUsage;
         }
         err << "kestractl: " << e.what() << " (see kestractl --help)\n";
@@ -557,6 +599,11 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     if (command == "watch") {
         g_stopWatch = false;
         HandleStopSignals(OnStopSignal);
+        // Reports come only when something changes: say at once what is watched.
+        (o.json ? err : out) << "kestractl: watching " << labels.join(QStringLiteral(", ")).toStdString()
+                             << " for reports (polling; each change is printed as it comes"
+                             << (o.watchMs < 0 ? "; Ctrl+C ends" : "") << ")\n"
+                             << std::flush;
     }
     std::unique_ptr<DemoSpeech> speech;
     if (demo && command == "watch") {
@@ -585,6 +632,9 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
             err << "kestractl: " << r.error.toStdString() << '\n';
         }
         if (r.code != kExitOk) {
+            if (o.json && several) {
+                byPort.insert(r.port, QJsonObject{{"error", r.error}});  // every port given has its entry
+            }
             continue;
         }
         if (o.json) {

@@ -10,6 +10,7 @@
 #include "LUpdate.h"
 #include "LevelBar.h"
 #include "StatusBar.h"
+#include "UpdateProgress.h"
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -24,6 +25,7 @@ class WindowUpdateHost final : public UpdateHost {
 public:
     explicit WindowUpdateHost(TfrmMain& window) : w_(window)
     {
+        SetBarPosition(w_.suiProgressBar1, 0);  // a new update starts empty
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             // A disconnection meanwhile ended the update: nothing to switch.
@@ -39,10 +41,16 @@ public:
     {
         // The three panels stay as they were underneath; the update's texts
         // use the whole bar until the update ends.
+        progress_.Status(text);
         w_.sbMain->SetSimplePanel(true);
-        w_.sbMain->SetSimpleText(QString::fromStdString(text));
+        w_.sbMain->SetSimpleText(QString::fromStdString(progress_.Text()));
+        SetBarPosition(w_.suiProgressBar1, progress_.Percent());
     }
-    void SetProgress(int position) override { SetBarPosition(w_.suiProgressBar1, position); }
+    void SetProgress(int position) override
+    {
+        progress_.Position(position);
+        SetBarPosition(w_.suiProgressBar1, progress_.Percent());
+    }
     bool SetBaudRate(int rate) override { return w_.Device().SetConnectionBaudRate(rate); }
     void After(int ms, std::function<void()> action) override
     {
@@ -56,6 +64,7 @@ public:
 
 private:
     TfrmMain& w_;
+    UpdateProgress progress_;
     QTimer timer_;
     std::function<void()> pending_;
 };

@@ -72,7 +72,7 @@ protected:
         EXPECT_TRUE(std::equal(image_.begin(), image_.end(), flash.begin()));
         EXPECT_FALSE(w_->UpdateMode || w_->sbMain->SimplePanel() || !w_->btnConnect->isEnabled());
         EXPECT_EQ(Status(0), QStringLiteral("disconnect"));
-        EXPECT_EQ(w_->suiProgressBar1->value(), 0);
+        EXPECT_EQ(w_->suiProgressBar1->value(), 100) << "a finished update stays full";
     }
 
     ByteVector image_ = updatetest::MakeImage(7);
