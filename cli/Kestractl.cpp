@@ -469,7 +469,8 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     Options o;
     CLI::App app{"kestractl: read, set, back up and restore a KESTRA mixer", "kestractl"};
     app.add_option("--port", o.ports,
-                   "Port: COMn, a device path such as /dev/ttyUSB0, tcp://HOST:PORT or rfc2217://HOST:PORT; may be repeated");
+                   "Port: COMn, a device path such as /dev/ttyUSB0, tcp://HOST:PORT or rfc2217://HOST:PORT; may be repeated")
+        ->allow_extra_args(false);  // one name each time: the word after it is the command
     app.add_flag("--demo", o.demo,
                  "Use the built-in simulated KESTRA, named \"demo\"; it keeps its state between runs in "
                  "$XDG_STATE_HOME/kestractl/demo-state (~/.local/state/kestractl/demo-state)");
