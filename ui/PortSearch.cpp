@@ -29,6 +29,9 @@ PortSearch::PortSearch(TfrmMain& window)
     lstFound = new QListWidget(w_.tabCOM);
     lstFound->setObjectName(QStringLiteral("lstFound"));
     lstFound->setGeometry(12, 276, 218, 72);
+    // A long adapter name keeps its start and its reply time; the whole is the tool tip.
+    lstFound->setTextElideMode(Qt::ElideMiddle);
+    lstFound->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(btnSearch, &QPushButton::clicked, this, &PortSearch::Start);
     connect(lstFound, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { Choose(item->data(Qt::UserRole).toString()); });
@@ -84,6 +87,7 @@ void PortSearch::Show(std::vector<comm::ProbeResult> results)
                                                   : QStringLiteral("%1  (%2 ms)").arg(r.port).arg(r.replyMs),
                                              lstFound);
             item->setData(Qt::UserRole, r.name);
+            item->setToolTip(item->text());
             found << r.port;
         }
     }
