@@ -24,7 +24,8 @@ void AddLineCommands(CLI::App& app, LineArgs& args)
         ->check(CLI::Range(50, 60000));
 }
 
-int RunFind(const LineArgs& args, const std::vector<std::string>& ports, bool json, std::ostream& out)
+int RunFind(const LineArgs& args, const std::vector<std::string>& ports, const std::vector<std::string>& shownAs,
+            bool json, std::ostream& out)
 {
     QStringList given;
     for (const std::string& p : ports) {
@@ -32,6 +33,12 @@ int RunFind(const LineArgs& args, const std::vector<std::string>& ports, bool js
     }
     QStringList labels;
     const QStringList names = comm::SearchCandidates(given, args.only, &labels);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const qsizetype g = given.indexOf(names[i]);
+        if (g >= 0 && static_cast<std::size_t>(g) < shownAs.size()) {
+            labels[i] = QString::fromStdString(shownAs[static_cast<std::size_t>(g)]);
+        }
+    }
     const std::vector<comm::ProbeResult> results = comm::ProbePorts(names, labels, args.waitMs);
 
     QStringList found;

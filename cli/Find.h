@@ -19,8 +19,10 @@ struct LineArgs {
 
 void AddLineCommands(CLI::App& app, LineArgs& args);
 
-// Exit 0 when a KESTRA answered somewhere, 1 when none did.
-int RunFind(const LineArgs& args, const std::vector<std::string>& ports, bool json, std::ostream& out);
+// Exit 0 when a KESTRA answered somewhere, 1 when none did. labels: how the
+// given ports are shown ("demo" for the demo device's pseudo-terminal).
+int RunFind(const LineArgs& args, const std::vector<std::string>& ports, const std::vector<std::string>& labels,
+            bool json, std::ostream& out);
 // Exit 0 only when the line is healthy; 2 without exactly one port.
 int RunDoctor(const LineArgs& args, const std::vector<std::string>& ports, bool json, std::ostream& out,
               std::ostream& err);

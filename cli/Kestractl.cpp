@@ -575,11 +575,13 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         labels << QStringLiteral("demo");
     }
     if (command == "find" || command == "doctor") {
-        std::vector<std::string> names;
-        for (const QString& p : ports) {
-            names.push_back(p.toStdString());
+        std::vector<std::string> names, shownAs;
+        for (qsizetype i = 0; i < ports.size(); ++i) {
+            names.push_back(ports[i].toStdString());
+            shownAs.push_back(labels[i].toStdString());
         }
-        return command == "find" ? RunFind(lineArgs, names, o.json, out) : RunDoctor(lineArgs, names, o.json, out, err);
+        return command == "find" ? RunFind(lineArgs, names, shownAs, o.json, out)
+                                 : RunDoctor(lineArgs, names, o.json, out, err);
     }
     if (ports.isEmpty()) {
         err << "kestractl: no port: give --port NAME (or --demo)\n";

@@ -75,7 +75,7 @@ ByteVector Garbage(const ByteVector&)
 
 }  // namespace
 
-// Ten ports at once, in under two seconds, each reported for what it is.
+// Ten ports at once, each reported for what it is.
 TEST(Find, TellsEachPortApartAllAtOnce)
 {
     sim::KestraSim kestra;
@@ -110,7 +110,8 @@ TEST(Find, TellsEachPortApartAllAtOnce)
     clock.start();
     int code = -1;
     const QJsonObject found = CtlJson(args, &code);
-    EXPECT_LT(clock.elapsed(), 2000);
+    // At the same time: one by one, the six silent ports alone would wait 6 x 800 ms.
+    EXPECT_LT(clock.elapsed(), 3 * 800);
     EXPECT_EQ(code, kExitOk);
     EXPECT_EQ(found["found"].toArray(), QJsonArray{QString::fromStdString(device)});
     const QJsonArray ports = found["ports"].toArray();
