@@ -301,6 +301,8 @@ void PortProbe::Close()
 
 bool PortProbe::event(QEvent* e)
 {
+    // The reader thread released the event when it posted it.
+    AcquireEvent(e);
     if (DeliverReply(e, [this] { return static_cast<LCommProc*>(driver_.get()); },
                      [this](const RecCompleteEvent& r) {
                          frames_.push_back(r.Reply());
@@ -310,7 +312,6 @@ bool PortProbe::event(QEvent* e)
         return true;
     }
     if (e->type() == kCommErrEvent) {
-        AcquireEvent(e);
         if (driver_ && static_cast<CommErrEvent*>(e)->DriverId() == driver_->Id()) {
             failed_ = true;
         }
