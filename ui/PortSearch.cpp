@@ -32,6 +32,7 @@ PortSearch::PortSearch(TfrmMain& window)
     // A long adapter name keeps its start and its reply time; the whole is the tool tip.
     lstFound->setTextElideMode(Qt::ElideMiddle);
     lstFound->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lstFound->setAccessibleName(QStringLiteral("Ports where a KESTRA answers"));
     connect(btnSearch, &QPushButton::clicked, this, &PortSearch::Start);
     connect(lstFound, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { Choose(item->data(Qt::UserRole).toString()); });
