@@ -2,6 +2,7 @@
 // and turns what came back into figures and advice.
 #include "Find.h"
 
+#include "InterruptedUpdate.h"
 #include "PortProbe.h"
 
 #include <QElapsedTimer>
@@ -44,10 +45,15 @@ QStringList Advice(const Figures& f, const QString& port)
         a << QStringLiteral("Nothing answered. Check that the KESTRA is switched on, that the cable reaches its "
                             "RS-232 socket (a null-modem cable or adapter may be needed), and that this is its "
                             "port (kestractl find).");
-        a << QStringLiteral("If a firmware update was interrupted, the KESTRA may wait in its boot loader, which "
-                            "answers nothing at 9600 baud: finish the update with  kestractl --port %1 update "
-                            "--boot-loader IMAGE.")
-                 .arg(port);
+        const std::optional<QDateTime> update = InterruptedUpdateOn(port);
+        a << (update ? QStringLiteral("A firmware update on this port began %1 and did not finish: the KESTRA waits "
+                                      "in its boot loader, which answers nothing at 9600 baud. Finish the update with "
+                                      " kestractl --port %2 update --boot-loader IMAGE.")
+                           .arg(update->toString(Qt::ISODate), port)
+                     : QStringLiteral("If a firmware update was interrupted, the KESTRA may wait in its boot loader, "
+                                      "which answers nothing at 9600 baud: finish the update with  kestractl --port %1 "
+                                      "update --boot-loader IMAGE.")
+                           .arg(port));
     } else if (f.answered == 0 && f.echoes > 0 && f.bytes == f.echoes * kPollBytes) {
         a << QStringLiteral("Only our own frames came back: a loopback plug, or a half-duplex (RS-485 style) "
                             "adapter with no KESTRA behind it. Use an RS-232 adapter and cable to the KESTRA.");

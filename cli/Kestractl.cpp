@@ -3,6 +3,7 @@
 #include "DeviceSession.h"
 #include "Find.h"
 #include "FirmwareImage.h"
+#include "InterruptedUpdate.h"
 #include "KestraVersion.h"
 #include "KestraSim.h"
 #include "Output.h"
@@ -351,6 +352,7 @@ private:
             return s.Watch([this, &r](const ReportEvent& e) { return PrintEvent(r.port, e); }, o_.watchMs);
         } else if (command_ == "update") {
             const bool tty = isatty(STDERR_FILENO) != 0;
+            NoteUpdateBegun(s.PortName());  // until it ends well: doctor then names the boot loader
             UpdateProgress shown;
             SessionError e = s.Update(
                 image_,
@@ -371,6 +373,7 @@ private:
             if (e) {
                 return e;
             }
+            NoteUpdateEnded(s.PortName());
             r.text = QStringLiteral("update OK\n");
             r.json = QJsonObject{{"update", true}};
         }

@@ -1,4 +1,5 @@
 // `kestractl find` and `doctor` among ports that fail each in their own way.
+#include "InterruptedUpdate.h"
 #include "KestraSim.h"
 #include "Kestractl.h"
 #include "LCommProc.h"
@@ -11,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
+#include <QTemporaryDir>
 
 #include <gmock/gmock.h>
 
@@ -154,6 +156,8 @@ TEST(Find, NamesTheGroupToJoinWhenPermissionIsRefused)
 // A short look at lines with each fault the simulator can show, and an echo.
 TEST(Doctor, TellsEachFaultApart)
 {
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", state.path().toUtf8());
     Responder echo(Echo);
     const struct {
         sim::Fault fault;
@@ -162,7 +166,7 @@ TEST(Doctor, TellsEachFaultApart)
         const char* advice;
     } cases[] = {
         {{}, false, "", ""},
-        {{}, true, "answered=0", "boot loader"},
+        {{}, true, "answered=0", "did not finish: the KESTRA waits in its boot loader"},
         {{sim::FaultKind::Noise, 3}, false, "noise_bytes", "noise"},
         {{sim::FaultKind::Truncate, 3}, false, "garbled_or_lost", "no whole KESTRA frame"},
         {{sim::FaultKind::Stale}, false, "repeats", "copies of earlier replies"},
@@ -175,6 +179,9 @@ TEST(Doctor, TellsEachFaultApart)
         sim::KestraSim kestra(options);
         const std::string port = std::string(c.advice) == "loopback plug" ? echo.Path() : kestra.Start();
         kestra.SetFault(c.fault);
+        if (c.bootLoader) {
+            NoteUpdateBegun(QString::fromStdString(port));  // an update cut off on this port
+        }
         int code = -1;
         const QJsonObject r = CtlJson({"--port", port, "doctor", "--for", "700", "--wait", "100", "--json"}, &code);
         const bool healthy = *c.healthy == '\0';

@@ -1,4 +1,5 @@
 // kestractl in-process against simulated devices on pseudo-terminals.
+#include "InterruptedUpdate.h"
 #include "KestraSim.h"
 #include "Kestractl.h"
 
@@ -141,11 +142,14 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
 
 TEST_F(Kestractl, UpdateProgramsTheImageThroughTheBootLoader)
 {
+    qputenv("XDG_STATE_HOME", dir_.path().toUtf8());
+    NoteUpdateBegun(QString::fromStdString(path_));  // an earlier one, cut off
     QByteArray image(7104, '\0');
     std::iota(image.begin(), image.end(), char(7));
     const CtlRun r = Ctl({"--port", path_, "update", Write(image)});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     EXPECT_EQ(r.out, "update OK\n");
+    EXPECT_FALSE(InterruptedUpdateOn(QString::fromStdString(path_))) << "a finished update is no longer pending";
     const sim::Flash flash = sim_.FlashContents();
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(flash.data()), image.size()), image);
     // The page after the image is erased and programmed too, with bytes that leave it erased.
