@@ -7,8 +7,10 @@
 #include "Connection.h"
 #include "Dialogs.h"
 #include "FirmwareImage.h"
+#include "InterruptedUpdate.h"
 #include "LUpdate.h"
 #include "LevelBar.h"
+#include "PortName.h"
 #include "StatusBar.h"
 #include "UpdateProgress.h"
 
@@ -23,8 +25,9 @@ constexpr std::uint8_t kStartByte = 0x01;
 // The updater's outside world is this window.
 class WindowUpdateHost final : public UpdateHost {
 public:
-    explicit WindowUpdateHost(TfrmMain& window) : w_(window)
+    explicit WindowUpdateHost(TfrmMain& window) : w_(window), port_(comm::ResolvePortName(w_.PortNo, w_.PortName))
     {
+        NoteUpdateBegun(port_);  // until it ends well: kestractl doctor then names the boot loader
         SetBarPosition(w_.suiProgressBar1, 0);  // a new update starts empty
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
@@ -39,6 +42,9 @@ public:
     void SendRaw(const LCmd& command) override { w_.SendUnlogged(command, 1, frame::kModeRaw); }
     void SetStatusText(const std::string& text) override
     {
+        if (text == "Update OK") {
+            NoteUpdateEnded(port_);
+        }
         // The three panels stay as they were underneath; the update's texts
         // use the whole bar until the update ends.
         progress_.Status(text);
@@ -64,6 +70,7 @@ public:
 
 private:
     TfrmMain& w_;
+    QString port_;
     UpdateProgress progress_;
     QTimer timer_;
     std::function<void()> pending_;
