@@ -5,6 +5,7 @@
 //   kestra-panel --demo          run against the built-in simulated KESTRA
 //   kestra-panel --service       show the firmware-update controls (About tab)
 //   kestra-panel --firmware FILE flash this image in an update of this run
+#include "AppIdentity.h"
 #include "FirmwareImage.h"
 #include "Fmain.h"
 #include "KestraSim.h"
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < argc; ++i) {
         args << QString::fromLocal8Bit(argv[i]);
     }
-    QCoreApplication::setApplicationName(QStringLiteral("kestra-panel"));
+    QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRA_VERSION));
 
     QCommandLineParser cli;
@@ -79,7 +80,16 @@ int main(int argc, char** argv)
         firmware::SetForRun(std::move(image));
     }
 
+    // Qt would abort with a core dump; say what is missing instead.
+    if (!args.contains(QStringLiteral("-platform"))) {
+        const QString missing = MissingDisplay([](const char* name) { return qEnvironmentVariable(name); });
+        if (!missing.isEmpty()) {
+            std::fprintf(stderr, "kestra-panel: %s\n", qPrintable(missing));
+            return 1;
+        }
+    }
     QApplication app(argc, argv);
+    SetUpAppIdentity();
 
     std::unique_ptr<sim::KestraSim> simulator;
     if (cli.isSet(demo)) {

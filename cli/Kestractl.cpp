@@ -1,12 +1,15 @@
 #include "Kestractl.h"
 
 #include "DeviceSession.h"
+#include "Find.h"
 #include "FirmwareImage.h"
+#include "InterruptedUpdate.h"
 #include "KestraVersion.h"
 #include "KestraSim.h"
 #include "Output.h"
 #include "PortName.h"
 #include "Serve.h"
+#include "UpdateProgress.h"
 #include "StateJson.h"
 
 #include <CLI/CLI.hpp>
@@ -23,6 +26,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
@@ -309,7 +313,9 @@ private:
                 if (SessionError e = s.Apply(changes, &acknowledged)) {
                     return e;
                 }
-                if (acknowledged == 0) {
+                if (sent == 0) {
+                    r.text = QStringLiteral("nothing to send: the device already holds that\n");
+                } else if (acknowledged == 0) {
                     r.text = QStringLiteral("%1 change(s) sent, each confirmed by the device\n").arg(sent);
                 } else {
                     // The device took them but showed no value: say so, not "confirmed".
@@ -341,7 +347,6 @@ private:
                 r.json = QJsonObject{{"changes", listed}, {"sent", sent}, {"verified", true}};
                 return {};
             }
-            r.json = QJsonObject{{"sent", sent}, {"confirmed", true}};
         } else if (command_ == "preset") {
             const bool load = o_.presetAction == "load";
             if (SessionError e = load ? s.LoadPreset(o_.preset) : s.SavePreset(o_.preset)) {
@@ -359,13 +364,17 @@ private:
             return s.Watch([this, &r](const ReportEvent& e) { return PrintEvent(r.port, e); }, o_.watchMs);
         } else if (command_ == "update") {
             const bool tty = isatty(STDERR_FILENO) != 0;
+            NoteUpdateBegun(s.PortName());  // until it ends well: doctor then names the boot loader
+            UpdateProgress shown;
             SessionError e = s.Update(
                 image_,
-                [tty](int page, int pages, const QString& status) {
+                [tty, &shown](int page, int, const QString& status) {
+                    shown.Position(page);
+                    shown.Status(status.toStdString());
                     if (tty) {
-                        const int done = std::min(page, pages) * 30 / pages;
-                        std::fprintf(stderr, "\r[%s%s] %3d/%d %-16s", std::string(done, '#').c_str(),
-                                     std::string(30 - done, ' ').c_str(), page, pages, qPrintable(status));
+                        const int done = shown.Percent() * 30 / 100;
+                        std::fprintf(stderr, "\r[%s%s] %3d%% %-28s", std::string(done, '#').c_str(),
+                                     std::string(30 - done, ' ').c_str(), shown.Percent(), shown.Text().c_str());
                         std::fflush(stderr);
                     }
                 },
@@ -376,6 +385,7 @@ private:
             if (e) {
                 return e;
             }
+            NoteUpdateEnded(s.PortName());
             r.text = QStringLiteral("update OK\n");
             r.json = QJsonObject{{"update", true}};
         }
@@ -433,6 +443,40 @@ int Ports(const Options& o, std::ostream& out)
     return kExitOk;
 }
 
+// Edits (insertions, deletions, substitutions) between two words.
+std::size_t Distance(const std::string& a, const std::string& b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row[b.size()];
+}
+
+// The subcommand a misspelt word most likely meant, or "" when none is near.
+std::string Nearest(const CLI::App& app, const std::string& word)
+{
+    std::string best;
+    std::size_t bestDistance = std::max<std::size_t>(2, word.size() / 3) + 1;
+    for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+        const std::size_t d = Distance(word, sub->get_name());
+        if (d < bestDistance) {
+            best = sub->get_name();
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
 int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -440,7 +484,8 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     Options o;
     CLI::App app{"kestractl: read, set, back up and restore a KESTRA mixer", "kestractl"};
     app.add_option("--port", o.ports,
-                   "Port: COMn, a device path such as /dev/ttyUSB0, tcp://HOST:PORT or rfc2217://HOST:PORT; may be repeated");
+                   "Port: COMn, a device path such as /dev/ttyUSB0, tcp://HOST:PORT or rfc2217://HOST:PORT; may be repeated")
+        ->allow_extra_args(false);  // one name each time: the word after it is the command
     app.add_flag("--demo", o.demo,
                  "Use the built-in simulated KESTRA, named \"demo\"; it keeps its state between runs in "
                  "$XDG_STATE_HOME/kestractl/demo-state (~/.local/state/kestractl/demo-state)");
@@ -449,6 +494,8 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     app.add_option("--timeout", o.timeoutMs, "Milliseconds to wait for each reply")->check(CLI::Range(1, 600000));
     app.set_version_flag("--version", KESTRA_VERSION, "Print the version and exit");
     app.require_subcommand(1, 1);
+    // Options of the whole program may follow the subcommand too: "get --json".
+    app.fallthrough();
     app.add_subcommand("ports", "Detected serial ports (path, description, serial number)");
     app.add_subcommand("get", "The whole state (a table with units, or JSON with --json)");
     auto* set = app.add_subcommand("set", "Set KEY=VALUE..., e.g. mic3.gain_db=-12.5 mic3.mute=on line_source=cd");
@@ -470,6 +517,8 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     update->add_flag("--boot-loader", o.bootLoader, "The device already waits in its boot loader");
     ServeArgs serveArgs;
     AddServeCommand(app, serveArgs);
+    LineArgs lineArgs;
+    AddLineCommands(app, lineArgs);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -482,9 +531,15 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         return kExitOk;
     } catch (const CLI::ParseError& e) {
         const std::vector<std::string> rest = app.remaining();
-        if (app.get_subcommands().empty() && !rest.empty()) {
-            err << "kestractl: unknown command: " << rest.front()
-                << " (allowed: ports, get, set, watch, backup, restore, preset, factory-default, update, serve)\n";
+        const auto word = std::find_if(rest.begin(), rest.end(), [](const std::string& w) { return !w.starts_with('-'); });
+        if (app.get_subcommands().empty() && word != rest.end()) {
+            const std::string nearest = Nearest(app, *word);
+            err << "kestractl: unknown command: " << *word;
+            if (!nearest.empty()) {
+                err << " (did you mean " << nearest << "?)";
+            }
+            err << " (allowed: ports, find, doctor, get, set, watch, backup, restore, preset, factory-default, update, "
+                   "serve)\n";
             return kExitUsage;
         }
         err << "kestractl: " << e.what() << " (see kestractl --help)\n";
@@ -534,6 +589,15 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
         ports << QString::fromStdString(path);
         labels << QStringLiteral("demo");
     }
+    if (command == "find" || command == "doctor") {
+        std::vector<std::string> names, shownAs;
+        for (qsizetype i = 0; i < ports.size(); ++i) {
+            names.push_back(ports[i].toStdString());
+            shownAs.push_back(labels[i].toStdString());
+        }
+        return command == "find" ? RunFind(lineArgs, names, shownAs, o.json, out)
+                                 : RunDoctor(lineArgs, names, o.json, out, err);
+    }
     if (ports.isEmpty()) {
         err << "kestractl: no port: give --port NAME (or --demo)\n";
         return kExitUsage;
@@ -553,6 +617,11 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     if (command == "watch") {
         g_stopWatch = false;
         HandleStopSignals(OnStopSignal);
+        // Reports come only when something changes: say at once what is watched.
+        (o.json ? err : out) << "kestractl: watching " << labels.join(QStringLiteral(", ")).toStdString()
+                             << " for reports (polling; each change is printed as it comes"
+                             << (o.watchMs < 0 ? "; Ctrl+C ends" : "") << ")\n"
+                             << std::flush;
     }
     std::unique_ptr<DemoSpeech> speech;
     if (demo && command == "watch") {
@@ -581,6 +650,9 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
             err << "kestractl: " << r.error.toStdString() << '\n';
         }
         if (r.code != kExitOk) {
+            if (o.json && several) {
+                byPort.insert(r.port, QJsonObject{{"error", r.error}});  // every port given has its entry
+            }
             continue;
         }
         if (o.json) {

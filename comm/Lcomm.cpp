@@ -56,7 +56,7 @@ bool LComm::Start(int portNumber, int baudRate, int dataBits, int parity, int st
         LComm::Close();
     }
     comm::PortSettings settings;
-    settings.path = comm::ResolvePortName(portNumber, portName_);
+    settings.path = ignoreOverride_ ? portName_ : comm::ResolvePortName(portNumber, portName_);
     settings.baudRate = baudRate;
     settings.dataBits = dataBits;
     settings.parity = parity;

@@ -97,6 +97,9 @@ public:
     // (a reader still connecting is left to finish and end by itself).
     virtual bool OpenInBackground(int portNumber, int baudRate, int dataBits, int parity, int stopBits);
     void SetPortName(const QString& portName) { portName_ = portName; }
+    // Opens exactly the driver's own name, whatever the process-wide
+    // override says: a search tries each port it lists, not the run's port.
+    void IgnorePortOverride(bool on) { ignoreOverride_ = on; }
     QString GetPortName() const { return portName_; }
     // Why the last Open failed, in words for the user (empty after success).
     QString LastOpenError() const { return lastOpenError_; }
@@ -159,6 +162,7 @@ private:
     std::atomic<bool> holdRequested_{false};  // reception held (set by the reader, cleared by the owner)
     std::atomic<bool> dataWaiting_{false};    // bytes arrived while held; whoever takes it drains them
     int silenceLimitMs_ = kSilenceLimitMs;
+    bool ignoreOverride_ = false;
     QString portName_;
     QString lastOpenError_;
     std::unique_ptr<comm::PortReader> reader_;

@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include <algorithm>
+
 namespace {
 
 QLabel* MakePanelLabel(QWidget* parent)
@@ -26,6 +28,7 @@ void TStatusBar::SetPanelWidths(const QVector<int>& widths)
     qDeleteAll(panels_);
     panels_.clear();
     widths_ = widths;
+    texts_ = QVector<QString>(widths.size());
     for (int i = 0; i < widths.size(); ++i) {
         QLabel* label = MakePanelLabel(this);
         label->setObjectName(QStringLiteral("panel%1").arg(i));
@@ -44,16 +47,22 @@ QLabel* TStatusBar::PanelLabel(int index) const
     return index >= 0 && index < panels_.size() ? panels_[index] : nullptr;
 }
 
+void TStatusBar::SetStretchPanel(int index)
+{
+    stretch_ = index;
+    Arrange();
+}
+
 QString TStatusBar::PanelText(int index) const
 {
-    const QLabel* label = PanelLabel(index);
-    return label != nullptr ? label->text() : QString();
+    return index >= 0 && index < texts_.size() ? texts_[index] : QString();
 }
 
 void TStatusBar::SetPanelText(int index, const QString& text)
 {
-    if (QLabel* label = PanelLabel(index)) {
-        label->setText(text);
+    if (index >= 0 && index < texts_.size()) {
+        texts_[index] = text;
+        Arrange();
     }
 }
 
@@ -69,12 +78,23 @@ void TStatusBar::SetSimplePanel(bool simple)
 
 QString TStatusBar::SimpleText() const
 {
-    return simpleLabel_->text();
+    return simpleText_;
 }
 
 void TStatusBar::SetSimpleText(const QString& text)
 {
-    simpleLabel_->setText(text);
+    simpleText_ = text;
+    Fit(simpleLabel_, text);
+}
+
+void TStatusBar::Fit(QLabel* label, const QString& text) const
+{
+    const int room = label->contentsRect().width() - 2 * label->indent();
+    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(room, 0));
+    label->setText(shown);
+    if (shown != text) {
+        label->setToolTip(text);
+    }
 }
 
 void TStatusBar::resizeEvent(QResizeEvent* event)
@@ -87,13 +107,26 @@ void TStatusBar::Arrange()
 {
     const int h = height() - 2;
     simpleLabel_->setGeometry(0, 2, width(), h);
-    int x = 0;
-    for (int i = 0; i < panels_.size(); ++i) {
-        int w = widths_[i];
-        if (i == panels_.size() - 1 && x + w < width()) {
-            w = width() - x;
+    Fit(simpleLabel_, simpleText_);
+    const int count = static_cast<int>(panels_.size());
+    const int stretch = stretch_ >= 0 && stretch_ < count ? stretch_ : count - 1;
+    QVector<int> w = widths_;
+    int used = 0;
+    for (int i = 0; i < count; ++i) {
+        if (i != stretch && !texts_[i].isEmpty()) {
+            const QLabel* l = panels_[i];
+            const int needed = l->fontMetrics().horizontalAdvance(texts_[i]) + 2 * l->indent() + 2 * l->frameWidth() + 2;
+            w[i] = std::max(w[i], std::min(needed, width() / 3));
         }
-        panels_[i]->setGeometry(x, 2, w, h);
-        x += widths_[i] + 2;
+        used += w[i] + (i > 0 ? 2 : 0);
+    }
+    if (stretch >= 0) {
+        w[stretch] = std::max(w[stretch], w[stretch] + width() - used);
+    }
+    int x = 0;
+    for (int i = 0; i < count; ++i) {
+        panels_[i]->setGeometry(x, 2, i == count - 1 ? std::max(w[i], width() - x) : w[i], h);
+        Fit(panels_[i], texts_[i]);
+        x += w[i] + 2;
     }
 }

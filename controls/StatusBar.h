@@ -1,6 +1,12 @@
-// TStatusBar: a status bar of fixed-width text panels from the left, with a
-// simple mode that shows one text across the whole bar instead. Switching the
-// mode keeps the panels' texts.
+// TStatusBar: a status bar of text panels from the left, with a simple mode
+// that shows one text across the whole bar instead. Switching the mode keeps
+// the panels' texts.
+//
+// A panel is at least as wide as asked, grows to fit its text (up to a third
+// of the bar), and the stretch panel takes what is left. A text that still
+// does not fit loses its middle, not its end, so that both the start of a
+// device path and what follows it ("... connected") stay readable; the whole
+// text is then the panel's tool tip.
 #pragma once
 
 #include <QFrame>
@@ -17,6 +23,8 @@ public:
     // Replaces the panels with ones of these widths (the last one takes
     // what is left when the bar is wider).
     void SetPanelWidths(const QVector<int>& widths);
+    // The panel that takes the room left (default: the last).
+    void SetStretchPanel(int index);
     int PanelCount() const { return static_cast<int>(panels_.size()); }
     int PanelWidth(int index) const;
     // Out-of-range indexes are ignored / give an empty text.
@@ -35,9 +43,13 @@ protected:
 
 private:
     void Arrange();
+    void Fit(QLabel* label, const QString& text) const;
 
     QVector<QLabel*> panels_;
     QVector<int> widths_;
+    QVector<QString> texts_;
+    QString simpleText_;
+    int stretch_ = -1;
     QLabel* simpleLabel_;
     bool simple_ = false;
 };

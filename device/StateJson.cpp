@@ -78,6 +78,17 @@ Error GainDb(const QString& path, const QJsonValue& v, std::uint8_t& out)
     }
     const double d = v.toDouble(1.0);
     const int p = v.isDouble() && d <= 0.0 && d >= -76.0 ? DbToPosition(d) : -1;
+    if (v.isDouble() && d < 0.0 && d > -76.0 && (p < 0 || PositionToDb(p) != d)) {
+        // Between two levels of the scale: name them, so that one can be picked.
+        for (int q = 0; q + 1 < kMutePosition; ++q) {
+            if (PositionToDb(q) > d && PositionToDb(q + 1) < d) {
+                return QStringLiteral("%1: %2 is not a level of the gain scale; the nearest are %3 and %4")
+                    .arg(path, Shown(v))
+                    .arg(PositionToDb(q))
+                    .arg(PositionToDb(q + 1));
+            }
+        }
+    }
     if (p < 0 || p >= kMutePosition || PositionToDb(p) != d) {
         return Bad(path, v,
                    QStringLiteral("a level of the gain scale: 0 to -16 in steps of 0.5, -17 to -48 in steps "
@@ -257,10 +268,14 @@ QJsonObject StateToJson(const DeviceState& s)
 std::optional<QString> MergeStateJson(const QJsonObject& json, DeviceState& state, bool wholeFile)
 {
     const QStringList keys{"format", "version", "channels", "ganged", "line_source", "ducking", "switch_on"};
-    if (wholeFile && json.value(QLatin1String("format")) != QJsonValue(QLatin1String(kFormat))) {
+    // A file written by hand may hold only some items and leave out the
+    // header; one that names a header must name this one.
+    const bool hasFormat = json.contains(QLatin1String("format"));
+    const bool hasVersion = json.contains(QLatin1String("version"));
+    if (wholeFile && hasFormat && json.value(QLatin1String("format")) != QJsonValue(QLatin1String(kFormat))) {
         return Bad(QStringLiteral("format"), json.value(QLatin1String("format")), QStringLiteral("\"kestra-state\""));
     }
-    if (wholeFile && json.value(QLatin1String("version")) != QJsonValue(kVersion)) {
+    if (wholeFile && hasVersion && json.value(QLatin1String("version")) != QJsonValue(kVersion)) {
         return Bad(QStringLiteral("version"), json.value(QLatin1String("version")), QStringLiteral("1"));
     }
     DeviceState s = state;
@@ -293,7 +308,13 @@ std::optional<QString> MergeStateFile(const QByteArray& bytes, DeviceState& stat
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
-        return QStringLiteral("not JSON: %1 at offset %2").arg(error.errorString()).arg(error.offset);
+        // Where an editor shows it: line and column, counted from 1.
+        const QByteArray before = bytes.left(error.offset);
+        const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+        return QStringLiteral("not JSON: %1 at line %2, column %3")
+            .arg(error.errorString())
+            .arg(before.count('\n') + 1)
+            .arg(QString::fromUtf8(before.mid(lineStart)).size() + 1);
     }
     if (!doc.isObject()) {
         return QStringLiteral("not a kestra-state object");
@@ -344,8 +365,16 @@ std::optional<QString> MergeSettings(const QStringList& assignments, DeviceState
         // The word becomes the JSON value that the key's reader expects.
         QJsonValue value = word;
         const QString& leaf = path.last();
+        // The window's spellings: "CD", "Tape", and levels as "-12dB".
+        QString numeral = word;
+        if (leaf == QLatin1String("gain_db") && numeral.endsWith(QLatin1String("db"), Qt::CaseInsensitive)) {
+            numeral = numeral.chopped(2).trimmed();
+        }
+        if (leaf == QLatin1String("line_source") || leaf == QLatin1String("switch_on")) {
+            value = word.toLower();
+        }
         bool number = false;
-        const double d = word.toDouble(&number);
+        const double d = numeral.toDouble(&number);
         if (boolKeys.contains(leaf) && path.size() > 1) {
             const QStringList on{"on", "true", "yes", "1"};
             const QStringList off{"off", "false", "no", "0"};

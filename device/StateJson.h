@@ -39,11 +39,11 @@ const DuckRange& DuckSettingRange(int setting);
 QJsonObject StateToJson(const DeviceState& state);
 
 // Merges `json` into `state`; on error returns its text (naming the key and
-// what is allowed) and leaves `state` untouched. wholeFile: the header
-// ("format", "version") must be there.
+// what is allowed) and leaves `state` untouched. wholeFile: a header
+// ("format", "version") may be left out, but when given must be this one.
 std::optional<QString> MergeStateJson(const QJsonObject& json, DeviceState& state, bool wholeFile);
 
-// The same for a file's bytes: parse errors name the offset.
+// The same for a file's bytes: parse errors name the line and column.
 std::optional<QString> MergeStateFile(const QByteArray& bytes, DeviceState& state);
 
 // A state file is about 2 KiB; one larger than this (the JSON API's limit for

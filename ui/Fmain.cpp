@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "EditLength.h"
 #include "Panel.h"
+#include "PortSearch.h"
 #include "Rhtrack.h"
 #include "Settings.h"
 #include "StatusBar.h"
@@ -53,6 +54,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
 
     sbMain = Create<TStatusBar>(this, "sbMain");
     sbMain->SetPanelWidths({125, 360, 50});
+    sbMain->SetStretchPanel(1);  // the message is what needs the room
     sbMain->resize(kPageWidth, kStatusHeight);
 
     BuildControlTab();
@@ -64,6 +66,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     SetUpConnection();
     ConnectHandlers();
     additions_ = std::make_unique<WindowAdditions>(*this);
+    portSearch_ = new PortSearch(*this);
     ApplyAccessibleNames();
     SetUpTabOrder();
 }

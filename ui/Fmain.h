@@ -28,6 +28,7 @@ class DeviceConnection;
 class LCmd;
 class LCommProc;
 class PortChoice;
+class PortSearch;
 class SettingsStore;
 class TDialogs;
 class TfrmMsg;
@@ -109,6 +110,7 @@ public:
     // What the first status panel calls the connected device.
     QString ConnectionName() const;
     WindowAdditions& Additions() { return *additions_; }
+    PortSearch* Search() const { return portSearch_; }
     // The settings store in use (the production one unless a test set one).
     SettingsStore& Store();
     // A serial error the additions deal with themselves; true: no error box.
@@ -417,6 +419,7 @@ private:
     std::unique_ptr<DeviceConnection> device_;
     bool shownOnce_ = false;
     PortChoice* portChoice_ = nullptr; // a child of the window
+    PortSearch* portSearch_ = nullptr; // a child of the window
 
     struct UpdateSessionDeleter {
         void operator()(UpdateSession* session) const;

@@ -2,6 +2,7 @@
 // the firmware-update controls, which stay hidden.
 #include "Fmain.h"
 
+#include "AppIdentity.h"
 #include "KestraVersion.h"
 #include "UnlURLLabel.h"
 
@@ -13,7 +14,6 @@
 namespace {
 constexpr const char* kProgramName = "KESTRA Remote Panel";
 constexpr const char* kYear = "2026";
-constexpr const char* kWebAddress = "https://example.org/kestra-remote-panel";
 } // namespace
 
 void TfrmMain::BuildAboutTab()
@@ -34,8 +34,8 @@ void TfrmMain::BuildAboutTab()
                           QRect(24, 100, 680, 18));
 
     UnlURLLabel1 = Create<TUnlURLLabel>(gbAbout, "UnlURLLabel1");
-    UnlURLLabel1->setText(QString::fromLatin1(kWebAddress));
-    UnlURLLabel1->setGeometry(24, 140, 400, 18);
+    UnlURLLabel1->setText(ReadmeUrl());  // the project's own words on the program
+    UnlURLLabel1->setGeometry(24, 140, 680, 18);
     connect(UnlURLLabel1, &TUnlURLLabel::clicked, this, &TfrmMain::UnlURLLabel1Click);
 
     btnUpdate = NewButton(TabSheet4, "btnUpdate", 0, QStringLiteral("Update"), QRect(8, 340, 90, 25));

@@ -5,6 +5,7 @@
 #include "Language.h"
 #include "Panel.h"
 #include "PortErrors.h"
+#include "PortSearch.h"
 #include "RadioGroup.h"
 #include "ToolkitLanguage.h"
 #include "WindowAdditions.h"
@@ -73,6 +74,9 @@ void TfrmMain::ApplyLanguage()
     }
     if (additions_) {
         additions_->ApplyLanguage();
+    }
+    if (portSearch_ != nullptr) {
+        portSearch_->ApplyLanguage();
     }
     ApplyAccessibleNames();
 }

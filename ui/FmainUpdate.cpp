@@ -7,9 +7,12 @@
 #include "Connection.h"
 #include "Dialogs.h"
 #include "FirmwareImage.h"
+#include "InterruptedUpdate.h"
 #include "LUpdate.h"
 #include "LevelBar.h"
+#include "PortName.h"
 #include "StatusBar.h"
+#include "UpdateProgress.h"
 
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,8 +25,10 @@ constexpr std::uint8_t kStartByte = 0x01;
 // The updater's outside world is this window.
 class WindowUpdateHost final : public UpdateHost {
 public:
-    explicit WindowUpdateHost(TfrmMain& window) : w_(window)
+    explicit WindowUpdateHost(TfrmMain& window) : w_(window), port_(comm::ResolvePortName(w_.PortNo, w_.PortName))
     {
+        NoteUpdateBegun(port_);  // until it ends well: kestractl doctor then names the boot loader
+        SetBarPosition(w_.suiProgressBar1, 0);  // a new update starts empty
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             // A disconnection meanwhile ended the update: nothing to switch.
@@ -37,12 +42,21 @@ public:
     void SendRaw(const LCmd& command) override { w_.SendUnlogged(command, 1, frame::kModeRaw); }
     void SetStatusText(const std::string& text) override
     {
+        if (text == "Update OK") {
+            NoteUpdateEnded(port_);
+        }
         // The three panels stay as they were underneath; the update's texts
         // use the whole bar until the update ends.
+        progress_.Status(text);
         w_.sbMain->SetSimplePanel(true);
-        w_.sbMain->SetSimpleText(QString::fromStdString(text));
+        w_.sbMain->SetSimpleText(QString::fromStdString(progress_.Text()));
+        SetBarPosition(w_.suiProgressBar1, progress_.Percent());
     }
-    void SetProgress(int position) override { SetBarPosition(w_.suiProgressBar1, position); }
+    void SetProgress(int position) override
+    {
+        progress_.Position(position);
+        SetBarPosition(w_.suiProgressBar1, progress_.Percent());
+    }
     bool SetBaudRate(int rate) override { return w_.Device().SetConnectionBaudRate(rate); }
     void After(int ms, std::function<void()> action) override
     {
@@ -56,6 +70,8 @@ public:
 
 private:
     TfrmMain& w_;
+    QString port_;
+    UpdateProgress progress_;
     QTimer timer_;
     std::function<void()> pending_;
 };

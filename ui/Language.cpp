@@ -88,6 +88,12 @@ constexpr Entry kTable[] = {
     {30147, "The log could not be saved"},
     {30148, "The backup could not be saved"},
     {30149, "The state of the KESTRA is still being read."},
+    {30170, "Restore: %1 change(s) sent, %2 confirmed by the KESTRA."},
+    {30171, "Not confirmed: %1"},
+    {30172, "Search"},
+    {30173, "searching..."},
+    {30174, "KESTRA found on %1"},
+    {30175, "No KESTRA answered on %1 port(s): kestractl find says why per port."},
 
     {31001, "Bedienfeld"},
     {31002, "Einstellungen"},
@@ -163,6 +169,12 @@ constexpr Entry kTable[] = {
     {31147, "Das Protokoll konnte nicht gespeichert werden"},
     {31148, "Die Sicherung konnte nicht gespeichert werden"},
     {31149, "Der Zustand der KESTRA wird noch gelesen."},
+    {31170, "Wiederherstellen: %1 Aenderung(en) gesendet, %2 von der KESTRA bestaetigt."},
+    {31171, "Nicht bestaetigt: %1"},
+    {31172, "Suchen"},
+    {31173, "suche..."},
+    {31174, "KESTRA gefunden an %1"},
+    {31175, "Keine KESTRA hat an %1 Schnittstelle(n) geantwortet: kestractl find nennt die Gruende."},
 };
 
 constexpr bool IsSorted()

@@ -40,6 +40,11 @@ constexpr int kIdMore = 30146;
 constexpr int kIdLogNotSaved = 30147;
 constexpr int kIdBackupNotSaved = 30148;
 constexpr int kIdStillReading = 30149;
+constexpr int kIdRestoreDone = 30170;
+constexpr int kIdNotConfirmed = 30171;
+constexpr int kRestoreCheckMs = 100;
+constexpr int kRestoreWaitMs = 3000;
+constexpr int kRestorePerChangeMs = 200;
 // Lines of a restore's list of changes before the rest is only counted.
 constexpr int kListedChanges = 12;
 const QString kStateFiles = QStringLiteral("KESTRA state (*.json);;All files (*)");
@@ -258,7 +263,37 @@ bool WindowAdditions::Restore(const QString& path)
     // the earlier steps would return to.
     undo_.Clear();
     Notice(LoadStr(kIdRestored).arg(now.changes.size()));
+    WatchRestore(bytes, static_cast<int>(now.changes.size()));
     return true;
+}
+
+void WindowAdditions::WatchRestore(const QByteArray& file, int sent)
+{
+    // The device's own reports say what took: once nothing differs any more,
+    // or after a while, the user is told what was sent and confirmed.
+    if (restoreTimer_ == nullptr) {
+        restoreTimer_ = new QTimer(this);
+        restoreTimer_->setInterval(kRestoreCheckMs);
+        connect(restoreTimer_, &QTimer::timeout, this, [this] {
+            const RestorePlan left = PlanRestore(restoreFile_, Device());
+            if (!left.changes.empty() && w_.Connected() && restoreClock_.elapsed() < restoreLimitMs_) {
+                return;
+            }
+            restoreTimer_->stop();
+            const int confirmed = std::max(0, restoreSent_ - static_cast<int>(left.changes.size()));
+            QString text = LoadStr(kIdRestoreDone).arg(restoreSent_).arg(confirmed);
+            if (!left.lines.isEmpty()) {
+                text += QLatin1Char('\n') + LoadStr(kIdNotConfirmed).arg(left.lines.join(QStringLiteral(", ")));
+            }
+            Notice(text);
+            w_.Dialogs().Information(&w_, text);
+        });
+    }
+    restoreFile_ = file;
+    restoreSent_ = sent;
+    restoreLimitMs_ = kRestoreWaitMs + sent * kRestorePerChangeMs;
+    restoreClock_.start();
+    restoreTimer_->start();
 }
 
 bool WindowAdditions::SaveLog(const QString& path)

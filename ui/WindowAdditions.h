@@ -14,6 +14,7 @@
 class AutoReconnect;
 class QCheckBox;
 class QPushButton;
+class QTimer;
 class TfrmMain;
 
 class WindowAdditions : public QObject {
@@ -52,12 +53,19 @@ private:
     void Notice(const QString& text);
     // Sends on the user's behalf without making an undo step of it.
     void SendUnrecorded(const LCmd& command);
+    // Tells, once the device has confirmed them (or a while has passed), what a restore sent.
+    void WatchRestore(const QByteArray& file, int sent);
 
     TfrmMain& w_;
     UndoHistory undo_;
     AutoReconnect* reconnect_ = nullptr;
     QElapsedTimer clock_;
     bool sendingOurOwn_ = false;
+    QTimer* restoreTimer_ = nullptr;
+    QByteArray restoreFile_;
+    int restoreSent_ = 0;
+    int restoreLimitMs_ = 0;
+    QElapsedTimer restoreClock_;
     // Whether the engine has read every item and is not reading again: before
     // that its values are guesses, which neither a backup, a restore's
     // differences nor an undo step may use (says so when not).

@@ -1,5 +1,6 @@
 // kestractl in-process against simulated devices on pseudo-terminals.
 #include "Choices.h"
+#include "InterruptedUpdate.h"
 #include "KestraSim.h"
 #include "Kestractl.h"
 
@@ -84,17 +85,23 @@ TEST_F(Kestractl, SeveralPortsAtOnceEachItsOwnResult)
 {
     sim::KestraSim second;
     const std::string path2 = second.Start();
-    ASSERT_EQ(Ctl({"--port", path2, "set", "line_source=aux"}).code, kExitOk);
+    // The window's spellings, and a second time: nothing left to send.
+    EXPECT_EQ(Ctl({"--port", path2, "set", "line_source=Aux", "mic1.gain_db=-12dB"}).out,
+              "2 change(s) sent, each confirmed by the device\n");
+    EXPECT_EQ(Ctl({"--port", path2, "set", "line_source=aux"}).out, "nothing to send: the device already holds that\n");
 
-    CtlRun r = Ctl({"--json", "--port", path_, "--port", path2, "get"});
+    CtlRun r = Ctl({"--port", path_, "--port", path2, "get", "--json"});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     const QJsonObject all = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
     EXPECT_EQ(all[QString::fromStdString(path_)].toObject()["line_source"].toString(), "tuner");
     EXPECT_EQ(all[QString::fromStdString(path2)].toObject()["line_source"].toString(), "aux");
 
-    r = Ctl({"--port", path_, "--port", "/dev/kestra-none", "--port", path2, "set", "mic1.mute=on"});
+    r = Ctl({"--port", path_, "--port", "/dev/kestra-none", "--port", path2, "--json", "set", "mic1.mute=on"});
     EXPECT_EQ(r.code, kExitDevice);
     EXPECT_EQ(r.err, "kestractl: /dev/kestra-none: no such port\n");
+    const QJsonObject sets = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    EXPECT_EQ(sets["/dev/kestra-none"].toObject()["error"], "/dev/kestra-none: no such port") << r.out;
+    EXPECT_EQ(sets[QString::fromStdString(path_)].toObject()["sent"], 1);
     EXPECT_TRUE(sim_.State().live.micMute[0]);
     EXPECT_TRUE(second.State().live.micMute[0]);
 }
@@ -104,7 +111,8 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
     const std::string bad = Write(R"({"format":"kestra-state","version":1,"line_source":"radio"})");
     const std::string huge = Write(QByteArray(70000, ' ') + R"({"format":"kestra-state","version":1})");
     const struct { std::vector<std::string> args; sim::Fault fault; int code; const char* line; } cases[] = {
-        {{"frobnicate"}, {}, kExitUsage, "kestractl: unknown command: frobnicate (allowed: ports, get,"},
+        {{"frobnicate"}, {}, kExitUsage, "kestractl: unknown command: frobnicate (allowed: ports, find, doctor, get,"},
+        {{"--port", path_, "gett"}, {}, kExitUsage, "unknown command: gett (did you mean get?)"},
         {{"get"}, {}, kExitUsage, "kestractl: no port: give --port NAME (or --demo)\n"},
         {{"--port", path_, "set", "ducking.hold_time=0"}, {}, kExitUsage, "hold_time: 0 is not allowed (a whole number 1..100)"},
         {{"--port", path_, "restore", "/nonexistent.json"}, {}, kExitUsage, "kestractl: /nonexistent.json: cannot read"},
@@ -136,11 +144,14 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
 
 TEST_F(Kestractl, UpdateProgramsTheImageThroughTheBootLoader)
 {
+    qputenv("XDG_STATE_HOME", dir_.path().toUtf8());
+    NoteUpdateBegun(QString::fromStdString(path_));  // an earlier one, cut off
     QByteArray image(7104, '\0');
     std::iota(image.begin(), image.end(), char(7));
     const CtlRun r = Ctl({"--port", path_, "update", Write(image)});
     ASSERT_EQ(r.code, kExitOk) << r.err;
     EXPECT_EQ(r.out, "update OK\n");
+    EXPECT_FALSE(InterruptedUpdateOn(QString::fromStdString(path_))) << "a finished update is no longer pending";
     const sim::Flash flash = sim_.FlashContents();
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(flash.data()), image.size()), image);
     // The page after the image is erased and programmed too, with bytes that leave it erased.
@@ -175,6 +186,7 @@ TEST_F(Kestractl, InterruptEndsWatchWithSuccess)
     ::kill(::getpid(), SIGINT);
     watch.join();
     EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.out.rfind("kestractl: watching " + path_ + " for reports", 0), 0u) << "said at once: " << r.out;
 }
 
 // The demo device, named "demo": its table with units, its state kept in the

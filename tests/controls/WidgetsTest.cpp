@@ -112,6 +112,22 @@ TEST(Widgets, StatusBarPanelsAndRadioGroupItems)
     status.SetSimplePanel(false);
     EXPECT_EQ(status.PanelText(0) + '|' + status.SimpleText(), QStringLiteral("COM1 connected|Writing page 3"));
 
+    // The message panel stretches, the last keeps its width, a state panel
+    // grows to fit, and a path too long for a third of the bar loses its middle.
+    status.SetStretchPanel(1);
+    const QString port = QStringLiteral("/dev/ttyUSB0 connected");
+    const QString path = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 connected");
+    status.SetPanelText(0, port);
+    EXPECT_EQ(status.PanelLabel(0)->text(), port);
+    EXPECT_EQ(status.PanelLabel(2)->width(), 50);
+    EXPECT_EQ(status.PanelLabel(1)->geometry().right() + 2 + 50, 747);
+    status.SetPanelText(0, path);
+    const QString shown = status.PanelLabel(0)->text();
+    EXPECT_TRUE(shown.startsWith("/dev/ser") && shown.endsWith("connected") && shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_EQ(status.PanelText(0), path);
+    EXPECT_EQ(status.PanelLabel(0)->toolTip(), path);
+    EXPECT_LE(status.PanelLabel(0)->width(), 748 / 3);
+
     TRadioGroup group;
     group.SetItems({QStringLiteral("x")});
     group.SetItems({QStringLiteral("German"), QStringLiteral("English")});  // replaces the items

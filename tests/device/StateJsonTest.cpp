@@ -35,8 +35,8 @@ TEST(StateJson, RoundTripAndGainDbOrPosition)
     EXPECT_TRUE(StateToJson(s)["channels"].toObject()["mic6"].toObject()["gain_db"].isNull());
     EXPECT_EQ(StateToJson(s)["channels"].toObject()["line"].toObject()["gain_db"].toDouble(), -1.5);
 
-    DeviceState fromDb;
-    ASSERT_FALSE(MergeStateFile(R"({"format":"kestra-state","version":1,
+    DeviceState fromDb;  // a partial file, written by hand without the header
+    ASSERT_FALSE(MergeStateFile(R"({
         "channels":{"mic2":{"gain_db":-50},"line":{"gain_db":null},"mic1":{"position":4,"gain_db":-2},"mic3":{"position":79,"gain_db":null}},
         "ducking":{"active":true}})", fromDb));
     EXPECT_EQ(fromDb.gain[6], 65);
@@ -50,16 +50,16 @@ TEST(StateJson, RoundTripAndGainDbOrPosition)
 TEST(StateJson, BadFilesAndWordsNameTheKeyAndChangeNothing)
 {
     const struct { const char* input; const char* error; } cases[] = {
-        {"{", "not JSON"},
+        {"{\n  \"channels\": {\n    \"mic1\": }", "at line 3, column 14"},
         {"[1]", "not a kestra-state object"},
-        {R"({"version":1})", "format"},
+        {R"({"format":"kestra","version":1})", "format"},
         {R"({"format":"kestra-state","version":2})", "version: 2"},
         {R"({"format":"kestra-state","version":1,"colour":1})", "colour: unknown key"},
         {R"({"format":"kestra-state","version":1,"channels":{"mic7":{}}})", "channels.mic7: unknown key"},
         {R"({"format":"kestra-state","version":1,"channels":{"line":{"priority":true}}})", "channels.line.priority: unknown"},
         {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"position":80}}})", "channels.mic1.position: 80 is not allowed (a whole number 0..79)"},
         {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"position":1.5}}})", "channels.mic1.position: 1.5"},
-        {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"gain_db":-12.3}}})", "channels.mic1.gain_db: -12.3"},
+        {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"gain_db":-12.3}}})", "channels.mic1.gain_db: -12.3 is not a level of the gain scale; the nearest are -12 and -12.5"},
         {R"({"format":"kestra-state","version":1,"channels":{"mic1":{"gain_db":1}}})", "channels.mic1.gain_db: 1"},
         {R"({"format":"kestra-state","version":1,"channels":{"mic3":{"position":20,"gain_db":"loud"}}})", "channels.mic3.gain_db: \"loud\""},
         {R"({"format":"kestra-state","version":1,"channels":{"mic3":{"position":20,"gain_db":-12.5}}})",
@@ -73,6 +73,7 @@ TEST(StateJson, BadFilesAndWordsNameTheKeyAndChangeNothing)
         {R"({"format":"kestra-state","version":1,"ducking":{"active":2}})", "ducking.active: 2"},
         {R"({"format":"kestra-state","version":1,"switch_on":"preset4"})", "switch_on: \"preset4\""},
         {"mic3.mute", "not KEY=VALUE"},
+        {"mic3.gain_db=-40.5dB", "the nearest are -40 and -41"},
         {"mic9.mute=on", "mic9: unknown key"},
         {"mic3.mute=maybe", "mic3.mute: \"maybe\""},
         {"ducking.active=on", "ducking.active: read-only"},
@@ -93,7 +94,7 @@ TEST(StateJson, BadFilesAndWordsNameTheKeyAndChangeNothing)
 TEST(StateJson, SetWords)
 {
     DeviceState s;
-    ASSERT_FALSE(MergeSettings({"mic3.gain_db=-12.5", "mic3.mute=on", "line_source=cd", "ganged.sub=on",
+    ASSERT_FALSE(MergeSettings({"mic3.gain_db=-12.5dB", "mic3.mute=on", "line_source=CD", "ganged.sub=on",
                                 "ducking.attenuation=20", "switch_on=preset2", "master_left.position=7",
                                 "line.gain_db=mute", "mic1.priority=true"},
                                s));

@@ -5,6 +5,7 @@
 #include "KestraSim.h"
 #include "Lcomm.h"
 #include "Panel.h"
+#include "PortSearch.h"
 #include "RadioGroup.h"
 #include "Settings.h"
 
@@ -50,6 +51,22 @@ int main(int argc, char** argv)
             saved += widget->grab().save(file) ? 1 : 0;
         }
     }
+    // The COM tab after a search, disconnected: the simulator found, a missing port not listed.
+    w.rdgLanguage->SetItemIndex(1);
+    w.rdgLanguageClick();
+    const bool connected = w.Connected();
+    w.btnDisconnectClick();
+    w.Search()->SetCandidates([&device](QStringList* labels) {
+        *labels = {QStringLiteral("COM2 (/dev/ttyS1)"), QStringLiteral("/dev/ttyUSB0 (FT232R USB UART)")};
+        return QStringList{QStringLiteral("/dev/kestra-none"), QString::fromStdString(device.Path())};
+    });
+    QTest::mouseClick(w.Search()->btnSearch, Qt::LeftButton);
+    for (int i = 0; i < 100 && w.Search()->Searches() == 0; ++i) {
+        QTest::qWait(50);
+    }
+    w.PageControl1->setCurrentWidget(w.tabCOM);
+    QTest::qWait(200);
+    saved += w.grab().save(outDir + QStringLiteral("/com-search-english.png")) ? 1 : 0;
     std::printf("%d pictures in %s\n", saved, qPrintable(outDir));
-    return w.Connected() && saved == 4 ? 0 : 1;
+    return connected && saved == 5 ? 0 : 1;
 }

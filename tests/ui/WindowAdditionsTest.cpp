@@ -126,9 +126,11 @@ TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferencesAndRefusesBadF
     // Confirmed, only the difference goes out; the backup brings all back and
     // then reads as it was written.
     ClearReceived();
-    dialogs_->answers = {TDialogs::Answer::Ok, TDialogs::Answer::Ok};
+    dialogs_->answers = {TDialogs::Answer::Ok, TDialogs::Answer::Ok, TDialogs::Answer::Ok};
     EXPECT_TRUE(w_->Additions().Restore(dir_.filePath("state.json")));
     EXPECT_EQ(SentAfterSettling(1), Frames{Framed(CM_MCS_MIC(25, 0x12))});
+    EXPECT_TRUE(WaitFor([this] { return dialogs_->asked.back().text == "Restore: 1 change(s) sent, 1 confirmed by the KESTRA."; }))
+        << "a restore ends by saying what took";
     EXPECT_TRUE(w_->Additions().Restore(backupPath));
     EXPECT_TRUE(BackToFactory());
     ASSERT_TRUE(w_->Additions().SaveBackup(backupPath));

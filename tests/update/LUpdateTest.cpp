@@ -4,11 +4,13 @@
 #include "Commands.h"
 #include "Hex.h"
 #include "LUpdate.h"
+#include "UpdateProgress.h"
 #include "UpdateTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -170,6 +172,26 @@ TEST_F(LUpdateTest, WholeRunReportsErasingThenProgramming)
         expected.push_back("progress " + std::to_string(i <= 111 ? i : i < 224 ? i - 111 : 0));
     }
     EXPECT_EQ(progress, expected);
+
+    // As shown: one bar that never goes back and ends full, the page apart from the step.
+    UpdateProgress shown;
+    int last = 0;
+    std::set<std::string> texts;
+    for (const std::string& e : host_.events) {
+        if (e.starts_with("progress ")) {
+            shown.Position(std::stoi(e.substr(9)));
+        } else if (e.starts_with("status ")) {
+            shown.Status(e.substr(7));
+        }
+        EXPECT_GE(shown.Percent(), last) << e;
+        last = shown.Percent();
+        texts.insert(shown.Text());
+    }
+    EXPECT_EQ(last, 100);
+    EXPECT_EQ(shown.Text(), "Update OK");
+    for (const char* text : {"Erasing page 111 of 112", "Programming page 52 of 112", "Programming page 112 of 112"}) {
+        EXPECT_EQ(texts.count(text), 1u) << text;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "DeviceConversation.h"
 #include "FirmwareImage.h"
 #include "Hex.h"
+#include "InterruptedUpdate.h"
 #include "LUpdate.h"
 #include "Lcomm.h"
 #include "PanelFixture.h"
@@ -72,7 +73,8 @@ protected:
         EXPECT_TRUE(std::equal(image_.begin(), image_.end(), flash.begin()));
         EXPECT_FALSE(w_->UpdateMode || w_->sbMain->SimplePanel() || !w_->btnConnect->isEnabled());
         EXPECT_EQ(Status(0), QStringLiteral("disconnect"));
-        EXPECT_EQ(w_->suiProgressBar1->value(), 0);
+        EXPECT_EQ(w_->suiProgressBar1->value(), 100) << "a finished update stays full";
+        EXPECT_FALSE(InterruptedUpdateOn(QString::fromStdString(linkPath_))) << "a finished update is no longer pending";
     }
 
     ByteVector image_ = updatetest::MakeImage(7);
@@ -93,6 +95,7 @@ TEST_F(UpdateWindow, WholeUpdateAndInterruptedOnesFinishedWithUpdate2)
         w_->Device().SetSilenceLimitMs(2000);
         dialogs_->answers.push_back(TDialogs::Answer::Abort);
         QTest::mouseClick(cut ? w_->btnUpdate2 : w_->btnUpdate, Qt::LeftButton);
+        EXPECT_TRUE(InterruptedUpdateOn(QString::fromStdString(linkPath_))) << "pending until it ends well";
         if (cut == 0) {
             EXPECT_TRUE(w_->UpdateMode);
             EXPECT_EQ(Status(0), QStringLiteral("COM1 connected"));
