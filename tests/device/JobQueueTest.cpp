@@ -5,12 +5,14 @@
 #include "Choices.h"
 #include "Commands.h"
 #include "Firmware.h"
+#include "Hex.h"
 #include "JobQueue.h"
 #include "SimDevice.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <optional>
@@ -269,6 +271,73 @@ TEST(JobQueue, ReportsApplyWhateverTheyAnswerAndALoadForgetsTheState)
     EXPECT_FALSE(q.State().AllKnown());
 }
 
+
+// The merge rule and its barriers: what reaches the device when jobs are
+// asked while the line is busy with the first, and what each waiter hears.
+TEST(JobQueue, WaitingChangesMergeOnlyUpToABarrier)
+{
+    enum Step { Mic3At10, Mic3At20, Mic3At20Judged, Load, Save };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;   // asked one after the other while the first is on the line
+        std::vector<LCmd> frames;  // what the device receives after the first (inquiries left out)
+        int inquiries;             // the read after a load
+        std::uint8_t mic3;         // the device's microphone 3 at the end
+    } cases[] = {
+        {"a later value replaces the waiting one", {Mic3At10, Mic3At10, Mic3At20}, {Mic3Gain(20).command}, 0, 20},
+        {"an equal change joins the waiting one", {Mic3At10, Mic3At20, Mic3At20}, {Mic3Gain(20).command}, 0, 20},
+        {"a save keeps what was asked before it", {Mic3At10, Mic3At10, Save, Mic3At20},
+         {Mic3Gain(10).command, CM_MCS_SAVELOAD(1, 1), Mic3Gain(20).command}, 0, 20},
+        // Preset 1 holds 40: equal to the live value when asked, but judged
+        // after the load, so it is sent.
+        {"a change equal to the live value, asked behind a load", {Load, Mic3At20Judged}, {Mic3Gain(20).command}, 49, 20},
+        {"a change the device already holds needs no frame", {Mic3At20, Mic3At20Judged}, {}, 0, 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::DeviceState start;
+        start.live.micGain[2] = 20;
+        start.presets[0].micGain[2] = 40;
+        sim::Firmware fw(start);
+        JobQueue q(QStringLiteral("p"));
+        q.AddRead();
+        Drive(q, Firmware(fw));
+        std::vector<Told> told(c.steps.size());
+        std::optional<JobQueue::Frame> first;
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const Step step = c.steps[i];
+            if (step == Load || step == Save) {
+                q.AddCommand(CM_MCS_SAVELOAD(1, step == Save ? 1 : 0), step == Load, Into(told[i]));
+            } else {
+                q.AddChange(Mic3Gain(step == Mic3At10 ? 10 : 20), Into(told[i]), step == Mic3At20Judged);
+            }
+            if (i == 0) {
+                first = q.Next();  // on the line while the rest are asked
+            }
+        }
+        ASSERT_TRUE(first);
+        q.Reply(Decode(fw.HandleFrame(first->command, 0)));
+        const Driven run = Drive(q, Firmware(fw));
+        std::vector<std::string> got;
+        std::vector<std::string> want;
+        for (const LCmd& f : run.frames) {
+            if (!IsInquiry(f)) {
+                got.push_back(ToHex(f.MakeFrame(frame::kModeFramed)));
+            }
+        }
+        for (const LCmd& f : c.frames) {
+            want.push_back(ToHex(f.MakeFrame(frame::kModeFramed)));
+        }
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(std::count_if(run.frames.begin(), run.frames.end(), IsInquiry), c.inquiries);
+        for (const Told& t : told) {
+            EXPECT_EQ(t.times, 1);
+            EXPECT_FALSE(t.error) << t.error.text.toStdString();
+        }
+        EXPECT_EQ(fw.State().live.micGain[2], c.mic3);
+        EXPECT_EQ(q.State().gain[kFirstMicIndex + 2], c.mic3) << "the engine's state follows the device";
+    }
+}
 
 // The line to a simulated device of any legal kind: replies arrive in the
 // order the device sends them; a late one comes after its frame's deadline
