@@ -117,16 +117,20 @@ HeadVerdict BridgeServer::CheckHead(const HttpHead& head, bool upgrade, const QT
     if (upgrade && QUrl(QString::fromLatin1(head.target)).path() != QLatin1String("/api/live")) {
         return {404, "no WebSocket here (only /api/live)"};
     }
+    // Refused before the 101: after it only a close code could say why.
+    if (upgrade && !SameOrigin(head.value("Origin"), head.value("Host"))) {
+        return {403, "a page from elsewhere (" + head.value("Origin").left(100) + ") may not connect here"};
+    }
     return {};
 }
 
 bool BridgeServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     const QString path = request.url().path();
-    const bool websocket = request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
     // An upgrade taken (true, nothing written) goes on to the WebSocket side,
-    // which checks the token and can tell the page why it closes.
-    if (websocket && request.value("Connection").toLower().contains("upgrade")) {
+    // which checks the token and can tell the page why it closes. HttpGuard
+    // let through only valid handshakes for /api/live.
+    if (!request.value("Upgrade").isEmpty()) {
         return path == QLatin1String("/api/live");
     }
     if (!queues_.contains(socket)) {
@@ -134,7 +138,7 @@ bool BridgeServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     }
     Queue& q = queues_[socket];
     q.waiting.push_back({Request{request.method(), request.url(), request.body(), request.value("Authorization"),
-                                 request.value("Origin"), request.value("Host"), websocket ? QByteArray("websocket") : QByteArray()},
+                                 request.value("Origin"), request.value("Host")},
                          std::make_shared<QHttpServerResponder>(makeResponder(request, socket))});
     RunQueue(socket);
     return true;
@@ -183,9 +187,7 @@ void BridgeServer::RunQueue(QTcpSocket* socket)
 void BridgeServer::Handle(const Request& request, const ReplyFn& reply)
 {
     const QString path = request.url.path();
-    if (!request.upgrade.isEmpty()) {
-        reply(400, ErrorBody(QStringLiteral("%1: an Upgrade needs Connection: Upgrade").arg(path)), "application/json");
-    } else if (path.startsWith(QLatin1String("/api/"))) {
+    if (path.startsWith(QLatin1String("/api/"))) {
         HandleApi(request, reply);
     } else if (path == QLatin1String("/metrics")) {
         const AccessDecision d = MayRead(options_.access, PresentedToken(request.authorization, request.url));

@@ -99,7 +99,7 @@ private:
     struct Request {
         QHttpServerRequest::Method method;
         QUrl url;
-        QByteArray body, authorization, origin, host, upgrade;
+        QByteArray body, authorization, origin, host;
     };
     using ReplyFn = std::function<void(int status, const QByteArray& body, const QByteArray& mimeType)>;
     struct Waiting {

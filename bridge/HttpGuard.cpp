@@ -124,18 +124,18 @@ QByteArray HttpRefusal(int status, const QByteArray& text)
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
-std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes)
+std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes, int upTo)
 {
     qsizetype pos = 0;
-    while (pos < bytes.size() && (state_ == State::Head || state_ == State::Body)) {
+    taken_ = 0;
+    while (pos < bytes.size() && (state_ == State::Body || (state_ == State::Head && requests_ < upTo))) {
         if (state_ == State::Body) {
             const qint64 take = std::min<qint64>(bodyLeft_, bytes.size() - pos);
             pos += take;
             passed_ += take;
             bodyLeft_ -= take;
             if (bodyLeft_ == 0) {
-                state_ = State::Head;
-                ++requests_;
+                Complete();
             }
             continue;
         }
@@ -153,20 +153,37 @@ std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes)
             return Refusal{431, "request head over " + QByteArray::number(limits_.maxHead) + " bytes"};
         }
         if (end < 0) {
+            taken_ = bytes.size();
             return std::nullopt;
         }
         pos += end + blank - before;
         head_.truncate(end);
         if (auto refused = TakeHead()) {
             state_ = State::Refused;
+            taken_ = bytes.size();
             return refused;
         }
         passed_ += end + blank;
     }
     if (state_ == State::Upgraded) {
         passed_ += bytes.size() - pos;  // WebSocket frames: Qt WebSockets' own limits apply
+        pos = bytes.size();
     }
+    taken_ = pos;
     return std::nullopt;
+}
+
+void HttpFramer::Complete()
+{
+    ++requests_;
+    state_ = last_ ? State::Closed : State::Head;
+}
+
+bool IsWebSocketHandshake(const HttpHead& h)
+{
+    return h.method == "GET" && h.hasToken("Connection", "upgrade") && h.hasToken("Upgrade", "websocket") &&
+           h.value("Sec-WebSocket-Version") == "13" &&
+           QByteArray::fromBase64(h.value("Sec-WebSocket-Key"), QByteArray::AbortOnBase64DecodingErrors).size() == 16;
 }
 
 std::optional<HttpFramer::Refusal> HttpFramer::TakeHead()
@@ -189,7 +206,13 @@ std::optional<HttpFramer::Refusal> HttpFramer::TakeHead()
     if (declared > limits_.maxBody) {
         return Refusal{413, "body: " + length + " bytes, more than the " + QByteArray::number(limits_.maxBody) + " allowed"};
     }
-    const bool upgrade = h->hasToken("Connection", "upgrade") && h->hasToken("Upgrade", "websocket");
+    // Qt HttpServer takes a head as an upgrade on less than a valid
+    // handshake, and then drops the connection without an answer.
+    const bool upgrade = IsWebSocketHandshake(*h);
+    if (!upgrade && (!h->value("Upgrade").isEmpty() || h->value("Connection").toLower().contains("upgrade"))) {
+        return Refusal{400, "not a WebSocket handshake: it takes GET, Connection: Upgrade, Upgrade: websocket, "
+                            "Sec-WebSocket-Version: 13 and a Sec-WebSocket-Key"};
+    }
     const HeadVerdict v = check_(*h, upgrade);
     if (v.status != 0) {
         return Refusal{v.status, v.text};
@@ -198,9 +221,12 @@ std::optional<HttpFramer::Refusal> HttpFramer::TakeHead()
         state_ = State::Upgraded;  // the WebSocket's own limits apply from here
         return std::nullopt;
     }
+    last_ = h->hasToken("Connection", "close") || (h->version == "HTTP/1.0" && !h->hasToken("Connection", "keep-alive"));
     bodyLeft_ = declared;
-    state_ = bodyLeft_ > 0 ? State::Body : State::Head;
-    requests_ += bodyLeft_ > 0 ? 0 : 1;
+    state_ = State::Body;
+    if (bodyLeft_ == 0) {
+        Complete();
+    }
     return std::nullopt;
 }
 
@@ -227,7 +253,8 @@ public:
         QObject::connect(&peerIn, &QSocketNotifier::activated, this, [this] { OnPeerReadable(); });
         QObject::connect(&peerOut, &QSocketNotifier::activated, this, [this] { FlushPeer(); });
         QObject::connect(&innerIn, &QSocketNotifier::activated, this, [this] { OnInnerReadable(); });
-        QObject::connect(&innerOut, &QSocketNotifier::activated, this, [this] { FlushInner(); });
+        QObject::connect(&innerOut, &QSocketNotifier::activated, this, [this] { FlushInner(), Pump(); });
+        QObject::connect(s, &QTcpSocket::bytesWritten, this, [this] { Pump(); });
         peerOut.setEnabled(false);
         innerOut.setEnabled(false);
         timer.setSingleShot(true);
@@ -244,7 +271,7 @@ public:
 
     void OnPeerReadable()
     {
-        if (phase == Phase::Open && toInner.size() >= kChunk) {
+        if (phase == Phase::Open && (toInner.size() >= kChunk || !unread.isEmpty())) {
             peerIn.setEnabled(false);  // until Qt HttpServer took what waits
             return;
         }
@@ -258,30 +285,52 @@ public:
             return;  // refused or closing: dropped
         }
         data.truncate(n);
+        unread = std::move(data);
+        Pump();
         if (framer.state() == HttpFramer::State::Upgraded) {
-            toInner += data;
-            FlushInner();
             CheckBacklog();
+        }
+    }
+
+    // Unsent answers: Qt HttpServer's and ours.
+    qint64 Backlog() const { return (socket ? socket->bytesToWrite() : 0) + toPeer.size(); }
+
+    // Lets what was read through the framer as far as the bounds allow:
+    // with maxPipelined requests unanswered, or more than maxBacklog bytes
+    // of answers unsent, the rest waits and the peer is not read.
+    void Pump()
+    {
+        if (!guard) {
             return;
         }
-        const bool wasInRequest = framer.InRequest();
-        const int requests = framer.Requests();
-        const auto refused = framer.Feed(data);
-        held += data;
-        fed += n;
-        const qint64 pass = framer.Passed() - (fed - held.size());
-        toInner += held.left(pass);
-        held.remove(0, pass);
-        FlushInner();
-        if (refused) {
-            guard->Refuse(*this, refused->status, refused->text);
-        } else if (framer.state() == HttpFramer::State::Upgraded) {
-            timer.stop();
-        } else if (framer.InRequest() && (!wasInRequest || framer.Requests() != requests)) {
-            timer.start(guard->limits_.requestTimeoutMs);
-        } else if (!framer.InRequest()) {
-            timer.start(guard->limits_.idleTimeoutMs);
+        const HttpLimits& l = guard->limits_;
+        while (phase == Phase::Open && socket && !unread.isEmpty() && toInner.size() < kChunk &&
+               (framer.state() != HttpFramer::State::Head ||
+                (framer.Requests() - answered < l.maxPipelined && Backlog() <= l.maxBacklog))) {
+            const bool wasInRequest = framer.InRequest();
+            const int requests = framer.Requests();
+            const auto refused = framer.Feed(unread, answered + l.maxPipelined);
+            const qsizetype taken = framer.Taken();
+            held += unread.left(taken);
+            unread.remove(0, taken);
+            fed += taken;
+            const qint64 pass = framer.Passed() - (fed - held.size());
+            toInner += held.left(pass);
+            held.remove(0, pass);
+            FlushInner();
+            if (refused) {
+                guard->Refuse(*this, refused->status, refused->text);
+            } else if (framer.state() == HttpFramer::State::Closed) {
+                End();  // the rest is dropped
+            } else if (framer.state() == HttpFramer::State::Upgraded) {
+                timer.stop();
+            } else if (framer.InRequest() && (!wasInRequest || framer.Requests() != requests)) {
+                timer.start(l.requestTimeoutMs);
+            } else if (!framer.InRequest()) {
+                timer.start(l.idleTimeoutMs);
+            }
         }
+        peerIn.setEnabled(!peerEnded && (phase != Phase::Open || (unread.isEmpty() && toInner.size() < kChunk)));
     }
 
     // The peer sent all it will. Its requests are still answered: a client
@@ -366,7 +415,6 @@ public:
             toInner.remove(0, n);
         }
         innerOut.setEnabled(false);
-        peerIn.setEnabled(!peerEnded);
     }
 
     // Nothing more goes to Qt HttpServer. The answers to the requests it
@@ -375,6 +423,7 @@ public:
     {
         phase = Phase::Ending;
         held.clear();
+        unread.clear();
         timer.start(guard->limits_.idleTimeoutMs);  // for the answers
         EndWhenAnswered();
     }
@@ -461,7 +510,8 @@ public:
     QHostAddress peerAddress;
     HttpFramer framer;
     Phase phase = Phase::Open;
-    QByteArray held;     // read, not yet let through (a head still coming)
+    QByteArray unread;   // read, not yet taken by the framer (the bounds hold it back)
+    QByteArray held;     // taken, not yet let through (a head still coming)
     QByteArray toInner;  // let through, not yet taken by Qt HttpServer's socket
     QByteArray toPeer;   // Qt HttpServer's output, not yet taken by the peer
     QByteArray farewell; // the refusal, written after the answers before it
@@ -548,8 +598,24 @@ void HttpGuard::Answered(const QTcpSocket* socket)
         Connection* c = *it;
         ++c->answered;
         // Not within the answer's own writing: Qt HttpServer may still hold the socket.
-        QMetaObject::invokeMethod(c, [c] { c->EndWhenAnswered(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(c, [c] { c->EndWhenAnswered(), c->Pump(); }, Qt::QueuedConnection);
     }
+}
+
+int HttpGuard::Paused() const
+{
+    return static_cast<int>(std::count_if(connections_.begin(), connections_.end(), [](const Connection* c) {
+        return c->phase == Connection::Phase::Open && !c->unread.isEmpty();
+    }));
+}
+
+qint64 HttpGuard::Buffered() const
+{
+    qint64 sum = 0;
+    for (const Connection* c : connections_) {
+        sum += c->unread.size() + c->held.size() + c->toInner.size() + c->Backlog();
+    }
+    return sum;
 }
 
 void HttpGuard::Forget(Connection* c)

@@ -46,20 +46,23 @@ protected:
     {
         return line + " HTTP/1.1\r\n" + Host() + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
     }
+    // What the client does after its requests, and what it then expects.
+    enum End { Keep, HalfClose, AwaitClose };
     // Status and body of each answer on one connection, until `count` came or
     // the server closed it. `headFirst`: the first answers a HEAD (no body).
-    // `halfClose`: our side ends after the request, and the server must
-    // close once it answered.
+    // HalfClose: our side ends after the request. HalfClose and AwaitClose:
+    // the server must close once it answered.
     std::vector<std::pair<int, QByteArray>> Exchange(const QByteArray& request, std::size_t count = 1, bool headFirst = false,
-                                                     bool halfClose = false)
+                                                     End end = Keep)
     {
         QTcpSocket s;
         s.connectToHost(QHostAddress::LocalHost, server_->port());
         s.write(request);
-        if (halfClose && s.waitForConnected() && s.flush()) {
+        if (end == HalfClose && s.waitForConnected() && s.flush()) {
             ::shutdown(static_cast<int>(s.socketDescriptor()), SHUT_WR);
-            count = SIZE_MAX;
         }
+        const bool halfClose = end != Keep;
+        count = halfClose ? SIZE_MAX : count;
         std::vector<std::pair<int, QByteArray>> answers;
         QByteArray in;
         static const QRegularExpression length(QStringLiteral("(?i)content-length: *(\\d+)"));
@@ -93,7 +96,8 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
     const struct {
         QByteArray request;
         std::vector<std::pair<int, const char*>> answers;  // status, a piece of its body
-        bool halfClose = false;  // the client ends its side after the request
+        End end = Keep;
+        const char* log = nullptr;  // a piece of the line the refusal logs
     } cases[] = {
         {"PATCH /api/state HTTP/1.1\r\n" + rebound + "Content-Length: 20\r\n\r\n{\"line_source\":\"cd\"}", {{421, "--allow-host"}}},
         {"GET /api/live HTTP/1.1\r\n" + rebound + kWsHandshake, {{421, ""}}},
@@ -107,11 +111,21 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
         {"PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 9\r\n\r\n{", {{408, ""}}},
         {"\x16\x03\x01 hello\r\n\r\n", {{400, ""}}},
         {"GET /api/live HTTP/1.1\r\n" + Host() + "Upgrade: websocket\r\n\r\n", {{400, "Connection: Upgrade"}}},
+        {Request("GET /api/health") + "GET /api/live HTTP/1.1\r\n" + Host() + "Connection: xupgrade\r\nUpgrade: websocket\r\n\r\n" +
+             Request("GET /api/health"),
+         {{200, "online"}, {400, "Sec-WebSocket-Key"}}, AwaitClose, "400 not a WebSocket handshake"},
+        {"GET /api/live HTTP/1.1\r\n" + Host() + QByteArray(kWsHandshake).replace("dGhlIHNhbXBsZSBub25jZQ==", "c2hvcnQ="), {{400, ""}}},
+        {"GET /api/live HTTP/1.1\r\n" + Host() + "Origin: http://attacker.example\r\n" + kWsHandshake,
+         {{403, "attacker.example"}}, AwaitClose, "403 a page from elsewhere"},
+        {"GET /api/health HTTP/1.1\r\n" + Host() + "Connection: close\r\n\r\n" + Request("GET /api/health"), {{200, "online"}}, AwaitClose},
+        {"GET /api/health HTTP/1.0\r\n" + Host() + "\r\n" + Request("GET /api/health"), {{200, "online"}}, AwaitClose},
+        {"GET /api/health HTTP/1.0\r\n" + Host() + "Connection: keep-alive\r\n\r\n" + Request("GET /api/health"),
+         {{200, "online"}, {200, "online"}}},
         {Request("HEAD /app.js") + Request("GET /api/health"), {{200, ""}, {200, "online"}}},
         {Request("PATCH /api/state", R"({"line_source":"aux"})") + Request("GET /api/state"), {{200, "\"aux\""}, {200, "\"aux\""}}},
-        {Request("PATCH /api/state", R"({"line_source":"cd"})") + Request("GET /api/health"), {{200, "\"cd\""}, {200, "online"}}, true},
-        {Request("GET /api/health"), {{200, "online"}}, true},
-        {"PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 9\r\n\r\n{", {{400, "ended within a request"}}, true},
+        {Request("PATCH /api/state", R"({"line_source":"cd"})") + Request("GET /api/health"), {{200, "\"cd\""}, {200, "online"}}, HalfClose},
+        {Request("GET /api/health"), {{200, "online"}}, HalfClose},
+        {"PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 9\r\n\r\n{", {{400, "ended within a request"}}, HalfClose},
         {Request("PATCH /api/state", R"({"line_source":"aux"})") + "GET /api/live HTTP/1.1\r\n" + Host() + kWsHandshake,
          {{200, "\"aux\""}, {400, "waits for the answers"}}},
         {Request("GET /api/health") + "GET / HTTP/1.1\r\n" + rebound + "\r\n", {{200, "online"}, {421, ""}}},
@@ -128,9 +142,15 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
         {Request("POST /api/presets/1/erase"), {{404, "no such endpoint"}}},
         {Request("PUT /api/state", "{}"), {{405, "method not allowed"}}},
     };
+    QStringList logged;
+    QObject::connect(server_.get(), &BridgeServer::refused, server_.get(), [&logged](const QString& line) { logged << line; });
     for (const auto& c : cases) {
         sim_->ClearReceived();
-        const auto answers = Exchange(c.request, c.answers.size(), c.request.startsWith("HEAD"), c.halfClose);
+        logged.clear();
+        const auto answers = Exchange(c.request, c.answers.size(), c.request.startsWith("HEAD"), c.end);
+        if (c.log != nullptr) {
+            EXPECT_THAT(logged.join('\n').toStdString(), testing::HasSubstr(c.log)) << c.request.left(60).constData();
+        }
         ASSERT_EQ(answers.size(), c.answers.size()) << c.request.left(60).constData();
         for (std::size_t i = 0; i < answers.size(); ++i) {
             EXPECT_EQ(answers[i].first, c.answers[i].first) << c.request.left(60).constData();
@@ -198,12 +218,32 @@ TEST_F(Guard, SilentAndSurplusConnectionsAreClosed)
     EXPECT_TRUE(late.readAll().startsWith("HTTP/1.1 200"));
 }
 
-// Neither a frame over the limit nor a client that never reads what it is
-// sent (here pongs to its pings) makes the server keep memory for it: both
-// are closed.
-TEST_F(Guard, OversizedFramesAndUnreadAnswersCloseTheLiveClient)
+// A peer that does not read what it is sent does not make the server keep
+// memory for it. Pipelined requests wait unread until their answers drained
+// (and are all answered then); a live client with a frame over the limit, or
+// pongs to its pings left unread, is closed.
+TEST_F(Guard, APeerThatDoesNotReadIsNotBufferedFor)
 {
     Start([](HttpLimits& l) { l.maxBacklog = 64 * 1024; });
+    const auto* guard = server_->findChild<HttpGuard*>();
+    QTcpSocket s;
+    s.setReadBufferSize(1);
+    s.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    s.connectToHost(QHostAddress::LocalHost, server_->port());
+    const int sent = 1000;  // about 14 MB of answers, more than the kernel's buffers hold
+    s.write(Request("GET /app.js").repeated(sent));
+    ASSERT_TRUE(WaitFor([&] { return guard->Paused() == 1; }, 20000));
+    EXPECT_LT(guard->Buffered(), 64 * 1024 + 16 * 16 * 1024 + 3 * 64 * 1024);
+    s.setReadBufferSize(0);
+    int answers = 0;
+    QByteArray tail;
+    EXPECT_TRUE(WaitFor([&] {
+        const QByteArray in = tail + s.readAll();
+        answers += static_cast<int>(in.count("HTTP/1.1 200 "));
+        tail = in.right(12);
+        return answers == sent;
+    }, 20000)) << answers;
+
     const QByteArray frame("\x81\xFF\0\0\0\0\x0C\x80\0\0\1\2\3\4x", 15);  // masked, declaring 200 MiB
     const QByteArray pings = (QByteArray("\x89\xFD\1\2\3\4", 6) + QByteArray(125, 'p')).repeated(64);
     for (const QByteArray& flood : {frame, pings}) {
