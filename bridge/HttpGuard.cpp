@@ -6,7 +6,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
+#include <vector>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -22,6 +24,11 @@ constexpr rlim_t kOtherFiles = 96;
 // One read, and what may wait in either direction of the relay before
 // reading that side stops until it drains.
 constexpr qsizetype kChunk = 64 * 1024;
+
+qint64 Now()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 bool WouldBlock()
 {
@@ -242,12 +249,16 @@ public:
     };
 
     Connection(int fd, int pair, QTcpSocket* s, HttpGuard* g)
-        : QObject(g), peer(fd), inner(pair), socket(s), guard(g), peerAddress(s->peerAddress()),
+        : QObject(g), peer(fd), inner(pair), socket(s), guard(g), peerAddress(s->peerAddress()), peerPort(s->peerPort()),
           framer(g->limits_, [this](const HttpHead& head, bool upgrade) {
               if (upgrade && answered < framer.Requests()) {
                   return HeadVerdict{400, "a WebSocket upgrade waits for the answers to the requests before it"};
               }
-              return guard->check_(head, upgrade, *socket);
+              HeadVerdict v = guard->check_(head, upgrade, *socket);
+              if (upgrade && v.status == 0) {
+                  guard->MakeRoom(*this, HttpFramer::State::Upgraded);
+              }
+              return v;
           })
     {
         QObject::connect(&peerIn, &QSocketNotifier::activated, this, [this] { OnPeerReadable(); });
@@ -284,6 +295,7 @@ public:
         if (phase != Phase::Open || !socket) {
             return;  // refused or closing: dropped
         }
+        lastActive = Now();
         data.truncate(n);
         unread = std::move(data);
         Pump();
@@ -308,6 +320,7 @@ public:
                (framer.state() != HttpFramer::State::Head ||
                 (framer.Requests() - answered < l.maxPipelined && Backlog() <= l.maxBacklog))) {
             const bool wasInRequest = framer.InRequest();
+            const bool wasInBody = framer.state() == HttpFramer::State::Body;
             const int requests = framer.Requests();
             const auto refused = framer.Feed(unread, answered + l.maxPipelined);
             const qsizetype taken = framer.Taken();
@@ -326,6 +339,9 @@ public:
                 timer.stop();
             } else if (framer.InRequest() && (!wasInRequest || framer.Requests() != requests)) {
                 timer.start(l.requestTimeoutMs);
+                if (framer.state() == HttpFramer::State::Body && (!wasInBody || framer.Requests() != requests)) {
+                    guard->MakeRoom(*this, HttpFramer::State::Body);
+                }
             } else if (!framer.InRequest()) {
                 timer.start(l.idleTimeoutMs);
             }
@@ -496,8 +512,25 @@ public:
         return true;
     }
 
-    // Evictable at the cap: no request under way, or one still in its head.
-    bool Evictable() const { return phase == Phase::Open && framer.state() == HttpFramer::State::Head; }
+    // Which is closed first to make room (lowest first, then the one idle
+    // longest): done but for the peer's close; idle between requests; still
+    // sending its head; in its body; owed answers or closing; a WebSocket.
+    int Rank() const
+    {
+        using S = HttpFramer::State;
+        if (phase == Phase::Lingering) {
+            return 0;
+        }
+        if (phase != Phase::Open || answered < framer.Requests()) {
+            return framer.state() == S::Upgraded ? 5 : 4;
+        }
+        switch (framer.state()) {
+        case S::Head: return framer.InRequest() ? 2 : 1;
+        case S::Body: return 3;
+        case S::Upgraded: return 5;
+        default: return 4;
+        }
+    }
 
     int peer;
     int inner;
@@ -508,6 +541,7 @@ public:
     QPointer<QTcpSocket> socket;
     QPointer<HttpGuard> guard;
     QHostAddress peerAddress;
+    quint16 peerPort;
     HttpFramer framer;
     Phase phase = Phase::Open;
     QByteArray unread;   // read, not yet taken by the framer (the bounds hold it back)
@@ -516,6 +550,7 @@ public:
     QByteArray toPeer;   // Qt HttpServer's output, not yet taken by the peer
     QByteArray farewell; // the refusal, written after the answers before it
     qint64 fed = 0;
+    qint64 lastActive = Now();  // the peer's last bytes
     int answered = 0;
     bool peerEnded = false;
     QTimer timer;
@@ -550,18 +585,16 @@ HttpGuard::~HttpGuard()
 
 void HttpGuard::incomingConnection(qintptr handle)
 {
+    // At the cap some connection always makes room: whatever kind of
+    // connection fills it, a new request gets through.
     if (Connections() >= limits_.maxConnections) {
-        const auto it = std::find_if(connections_.begin(), connections_.end(), [](Connection* c) { return c->Evictable(); });
-        if (it == connections_.end()) {
-            auto* socket = new QTcpSocket(this);
-            if (!socket->setSocketDescriptor(handle)) {
-                delete socket;
-                return;
-            }
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            socket->write(HttpRefusal(503, "too many connections"));
-            socket->disconnectFromHost();
-            return;
+        const auto it = std::min_element(connections_.begin(), connections_.end(), [](const Connection* a, const Connection* b) {
+            return std::pair(a->Rank(), a->lastActive) < std::pair(b->Rank(), b->lastActive);
+        });
+        if ((*it)->Rank() > 1) {
+            emit refused(QStringLiteral("http: %1: closed to make room for a new connection (%2 open)")
+                             .arg((*it)->peerAddress.toString())
+                             .arg(limits_.maxConnections));
         }
         (*it)->Close();
     }
@@ -591,6 +624,37 @@ void HttpGuard::Refuse(Connection& c, int status, const QByteArray& text)
     c.End();
 }
 
+void HttpGuard::MakeRoom(Connection& c, HttpFramer::State state)
+{
+    const bool body = state == HttpFramer::State::Body;
+    const int all = body ? limits_.maxBodies : std::numeric_limits<int>::max();
+    const int perPeer = body ? limits_.maxBodiesPerPeer : limits_.maxUpgradedPerPeer;
+    // A peer over its share loses its own oldest; over the limit for all, the oldest of all goes.
+    for (const bool samePeer : {true, false}) {
+        std::vector<Connection*> kindOf;
+        for (Connection* o : connections_) {
+            if (o != &c && o->phase == Connection::Phase::Open && o->framer.state() == state &&
+                (!samePeer || o->peerAddress.isEqual(c.peerAddress))) {
+                kindOf.push_back(o);
+            }
+        }
+        if (static_cast<int>(kindOf.size()) < (samePeer ? perPeer : all)) {
+            continue;
+        }
+        Connection* oldest = *std::min_element(kindOf.begin(), kindOf.end(),
+                                               [](const Connection* a, const Connection* b) { return a->lastActive < b->lastActive; });
+        const QByteArray why = body ? "too many requests in their body" + QByteArray(samePeer ? " from this address" : "") +
+                                          "; this one had sent nothing for longest"
+                                    : QByteArray("too many WebSockets from this address; this one had sent nothing for longest");
+        if (body) {
+            Refuse(*oldest, 503, why);
+        } else {
+            emit refused(QStringLiteral("http: %1: %2, closed").arg(oldest->peerAddress.toString(), QString::fromLatin1(why)));
+            oldest->Close();
+        }
+    }
+}
+
 void HttpGuard::Answered(const QTcpSocket* socket)
 {
     const auto it = std::find_if(connections_.begin(), connections_.end(), [socket](Connection* c) { return c->socket.data() == socket; });
@@ -616,6 +680,12 @@ qint64 HttpGuard::Buffered() const
         sum += c->unread.size() + c->held.size() + c->toInner.size() + c->Backlog();
     }
     return sum;
+}
+
+int HttpGuard::Rank(quint16 peerPort) const
+{
+    const auto it = std::find_if(connections_.begin(), connections_.end(), [peerPort](const Connection* c) { return c->peerPort == peerPort; });
+    return it == connections_.end() ? -1 : (*it)->Rank();
 }
 
 void HttpGuard::Forget(Connection* c)

@@ -16,8 +16,11 @@
 // three descriptors a connection (itself and the pair), which the service
 // unit's open-file limit allows for.
 //
-// It also caps the open connections (at the cap the oldest one that is
-// between requests or still sending its head is closed for the new one),
+// It also caps the open connections: at the cap one is closed for the new
+// one, the first of (each kind the one idle longest) one between requests,
+// one still sending its head, one in its body, one owed answers, a
+// WebSocket; a peer address over its share of bodies or WebSockets loses
+// its own oldest, and all bodies over theirs the oldest of them. It
 // closes a connection whose request is not complete within the request
 // timeout or that stays idle, and closes an upgraded (WebSocket) connection
 // whose peer leaves more than maxBacklog bytes unread. A WebSocket upgrade
@@ -50,6 +53,11 @@ struct HttpLimits {
     int idleTimeoutMs = 60000;     // a kept-alive connection with no request
     qint64 maxBacklog = 1024 * 1024;  // unsent bytes for one peer (answers, WebSocket messages)
     int maxPipelined = 16;            // requests let through on one connection, not yet answered
+    // Connections in a request's body, and WebSockets, have limits of their
+    // own below the cap, so that neither kind can hold all of it.
+    int maxBodies = 100;
+    int maxBodiesPerPeer = 10;
+    int maxUpgradedPerPeer = 50;
 };
 
 struct HttpHead {
@@ -130,6 +138,9 @@ public:
     int Paused() const;
     // Bytes held for all connections: read and not yet taken, and answers unsent.
     qint64 Buffered() const;
+    // Where the connection from that peer port stands in the order closed at
+    // the cap (0 first, 5 last), -1 when there is none.
+    int Rank(quint16 peerPort) const;
     const HttpLimits& Limits() const { return limits_; }
     // Qt HttpServer has written the answer to one request on `socket`.
     void Answered(const QTcpSocket* socket);
@@ -143,6 +154,9 @@ protected:
 private:
     class Connection;
     void Refuse(Connection& c, int status, const QByteArray& text);
+    // `c` has begun a body or a WebSocket (an HttpFramer::State): others of
+    // its kind go if it is over that kind's limits.
+    void MakeRoom(Connection& c, HttpFramer::State kind);
     void Forget(Connection* c);
 
     HttpLimits limits_;
