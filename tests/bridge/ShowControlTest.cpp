@@ -305,29 +305,73 @@ TEST_F(MqttBridgeTest, HomeAssistantDiscoveryDrivesTheDeviceAndIsRemovedAgain)
             << topic.toStdString() << ' ' << send.constData();
     }
     EXPECT_EQ(kinds.size(), required.size());
+    // A record naming another device's configs does not make the next run empty them.
+    std::set<QString> foreign;
+    for (auto it = configs.begin(); foreign.size() < 3; ++it) {
+        foreign.insert(QString(it->first).replace("/room12/", "/other/"));
+        QProcess::execute("mosquitto_pub", {"-p", QString::number(broker.Port()), "-r", "-t", *foreign.rbegin(), "-m", R"({"availability_topic":"other/status"})"});
+    }
+    QProcess::execute("mosquitto_pub", {"-p", QString::number(broker.Port()), "-r", "-t", kPrefix + "discovery", "-m", R"({"prefix":"ha","id":"other"})"});
+    ASSERT_TRUE(WaitFor([&] { return Heard("discovery").contains("other"); }));
+    restart("ha", "room12");
     restart("ha", "room12b");
     EXPECT_TRUE(WaitFor([&] {
         const auto now = probe->Under("ha/");
-        return now.size() == configs.size() && std::all_of(now.begin(), now.end(), [](const auto& m) { return m.first.contains("/room12b/"); });
+        return now.size() == configs.size() + 3 && std::all_of(now.begin(), now.end(), [&](const auto& m) {
+                   return m.first.contains("/room12b/") || foreign.contains(m.first);
+               });
     }));
     restart({}, {});
-    EXPECT_TRUE(WaitFor([&] { return probe->Under("ha/").empty(); }));
+    EXPECT_TRUE(WaitFor([&] { return probe->Under("ha/").size() == 3; }));
 }
 
-// A change published retained by mistake is taken once, when sent; a bridge
-// that (re)connects later ignores it and says why.
-TEST_F(MqttBridgeTest, RetainedCommandsAreNotTakenAtConnect)
+// A change published retained by mistake is ignored with a line when it
+// arrives, and by a bridge that connects later; removing it is silent.
+TEST_F(MqttBridgeTest, RetainedCommandsAreIgnored)
 {
-    ASSERT_EQ(QProcess::execute(QStringLiteral("mosquitto_pub"), {"-p", QString::number(broker.Port()), "-r", "-t",
-                                                                  kPrefix + "set/line_source", "-m", "aux"}), 0);
-    ASSERT_TRUE(WaitFor([&] { return core_->state().value("line_source") == "aux"; }));
-    ASSERT_EQ(Http("PATCH", "/api/state", R"({"line_source":"cd"})").status, 200);
-    MqttBridge late(CallsOf(*core_, false), Options());
-    QSignalSpy rejected(&late, &MqttBridge::rejected);
-    ASSERT_TRUE(late.Start(nullptr));
+    auto pub = [&](QStringList args) {
+        return QProcess::execute(QStringLiteral("mosquitto_pub"), QStringList{"-p", QString::number(broker.Port()), "-t", kPrefix + "set/line_source"} + args);
+    };
+    QSignalSpy rejected(show->Mqtt(), &MqttBridge::rejected);
+    ASSERT_EQ(pub({"-r", "-m", "aux"}), 0);
     ASSERT_TRUE(WaitFor([&] { return rejected.size() == 1; }));
     EXPECT_TRUE(rejected.at(0).at(0).toString().contains(QLatin1String("retained message ignored")));
-    EXPECT_EQ(core_->state().value("line_source"), "cd");
+    MqttBridge late(CallsOf(*core_, false), Options());
+    QSignalSpy lateRejected(&late, &MqttBridge::rejected);
+    ASSERT_TRUE(late.Start(nullptr));
+    ASSERT_TRUE(WaitFor([&] { return lateRejected.size() == 1; }));
+    ASSERT_EQ(pub({"-r", "-n"}), 0);
+    ASSERT_EQ(pub({"-m", "cd"}), 0);  // taken: after the removal, on the same topic
+    EXPECT_TRUE(WaitFor([&] { return core_->state().value("line_source") == "cd"; }));
+    EXPECT_EQ(rejected.size() + lateRejected.size(), 2);
+}
+
+// A broker that is not there, or a name that cannot be looked up, is
+// retried without end and logged once; being connected again is logged too.
+TEST_F(MqttBridgeTest, ConnectionFailuresAreRetriedAndLoggedOnce)
+{
+    MosquittoBroker later;
+    const struct {
+        QString host;
+        const char* line;
+    } cases[] = {{"bad..name", "cannot look the name up"}, {"127.0.0.1", "cannot connect"}};
+    for (const auto& c : cases) {
+        MqttOptions o = Options();
+        o.host = c.host;
+        o.port = later.PickPort();
+        MqttBridge bridge(CallsOf(*core_, false), o);
+        QStringList logged;
+        QObject::connect(&bridge, &MqttBridge::connectionLogged, &bridge, [&logged](const QString& line) { logged << line; });
+        ASSERT_TRUE(bridge.Start(nullptr));
+        EXPECT_TRUE(WaitFor([&] { return bridge.Attempts() >= 2; }, 10000)) << c.line;
+        ASSERT_EQ(logged.size(), 1) << logged.join('\n').toStdString();
+        EXPECT_TRUE(logged[0].contains(QLatin1String(c.line))) << logged[0].toStdString();
+        if (c.host == "127.0.0.1") {
+            ASSERT_TRUE(later.Start()) << later.Why().toStdString();
+            EXPECT_TRUE(WaitFor([&] { return bridge.Connected(); }, 10000));
+            EXPECT_EQ(logged.value(1), QStringLiteral("mqtt: 127.0.0.1:%1: connected again").arg(o.port));
+        }
+    }
 }
 
 // UDP senders can be forged: until a peer has echoed the nonce sent to it,
