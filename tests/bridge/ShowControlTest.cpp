@@ -224,8 +224,8 @@ TEST(MqttTopics, EachRuleOnce)
 }
 
 // Bad input first (each rule: OscAddressTable, MqttTopics, then datagrams
-// that are no message): nothing of it reaches the device and a line says
-// why. The good changes after it are the only ones, and each side passes on
+// that are no message, and a retained command, whose removal is silent):
+// nothing of it reaches the device and a line says why. The good changes after it are the only ones, and each side passes on
 // what came in through the other.
 TEST_F(MqttBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
 {
@@ -240,6 +240,9 @@ TEST_F(MqttBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
     QUdpSocket raw;
     raw.writeDatagram(QByteArray("\x00garbage", 9), QHostAddress::LocalHost, show->Osc()->Port());
     raw.writeDatagram(QByteArray("#bundle\0\0\0\0\0\0\0\0\1", 17), QHostAddress::LocalHost, show->Osc()->Port());
+    const QStringList retained{"-p", QString::number(broker.Port()), "-r", "-t", kPrefix + "set/line_source"};
+    QProcess::execute("mosquitto_pub", retained + QStringList{"-m", "aux"});  // ignored whenever it comes, with a line
+    QProcess::execute("mosquitto_pub", retained + QStringList{"-n"});         // removing it: silent
     broker.Publish(kPrefix + "set/ducking/hold_time", "0");
     broker.Publish(kPrefix + "set/", R"({"line_source":"aux"})");
     client.Send("/kestra/mic/3/gain", {'f', -12, {}});
@@ -251,7 +254,8 @@ TEST_F(MqttBridgeTest, ChangesQueriesSubscriptionsAndBadInput)
     expected.micMute[2] = true;
     expected.threshold = 40;
     EXPECT_EQ(sim_->State().live, expected);
-    EXPECT_EQ(mqttRejected.size(), 2);
+    ASSERT_EQ(mqttRejected.size(), 3);
+    EXPECT_TRUE(mqttRejected.at(0).at(0).toString().contains(QLatin1String("retained message ignored")));
     ASSERT_EQ(oscRejected.size(), 3);
     EXPECT_TRUE(oscRejected.at(0).at(0).toString().contains(QLatin1String("/kestra/mic/9/gain: unknown address")));
 }
@@ -307,11 +311,13 @@ TEST_F(MqttBridgeTest, HomeAssistantDiscoveryDrivesTheDeviceAndIsRemovedAgain)
     EXPECT_EQ(kinds.size(), required.size());
     // A record naming another device's configs does not make the next run empty them.
     std::set<QString> foreign;
+    auto retain = [&](const QString& topic, const char* payload) {
+        QProcess::execute("mosquitto_pub", {"-p", QString::number(broker.Port()), "-r", "-t", topic, "-m", payload});
+    };
     for (auto it = configs.begin(); foreign.size() < 3; ++it) {
-        foreign.insert(QString(it->first).replace("/room12/", "/other/"));
-        QProcess::execute("mosquitto_pub", {"-p", QString::number(broker.Port()), "-r", "-t", *foreign.rbegin(), "-m", R"({"availability_topic":"other/status"})"});
+        retain(*foreign.insert(QString(it->first).replace("/room12/", "/other/")).first, R"({"availability_topic":"other/status"})");
     }
-    QProcess::execute("mosquitto_pub", {"-p", QString::number(broker.Port()), "-r", "-t", kPrefix + "discovery", "-m", R"({"prefix":"ha","id":"other"})"});
+    retain(kPrefix + "discovery", R"({"prefix":"ha","id":"other"})");
     ASSERT_TRUE(WaitFor([&] { return Heard("discovery").contains("other"); }));
     restart("ha", "room12");
     restart("ha", "room12b");
@@ -325,51 +331,24 @@ TEST_F(MqttBridgeTest, HomeAssistantDiscoveryDrivesTheDeviceAndIsRemovedAgain)
     EXPECT_TRUE(WaitFor([&] { return probe->Under("ha/").size() == 3; }));
 }
 
-// A change published retained by mistake is ignored with a line when it
-// arrives, and by a bridge that connects later; removing it is silent.
-TEST_F(MqttBridgeTest, RetainedCommandsAreIgnored)
-{
-    auto pub = [&](QStringList args) {
-        return QProcess::execute(QStringLiteral("mosquitto_pub"), QStringList{"-p", QString::number(broker.Port()), "-t", kPrefix + "set/line_source"} + args);
-    };
-    QSignalSpy rejected(show->Mqtt(), &MqttBridge::rejected);
-    ASSERT_EQ(pub({"-r", "-m", "aux"}), 0);
-    ASSERT_TRUE(WaitFor([&] { return rejected.size() == 1; }));
-    EXPECT_TRUE(rejected.at(0).at(0).toString().contains(QLatin1String("retained message ignored")));
-    MqttBridge late(CallsOf(*core_, false), Options());
-    QSignalSpy lateRejected(&late, &MqttBridge::rejected);
-    ASSERT_TRUE(late.Start(nullptr));
-    ASSERT_TRUE(WaitFor([&] { return lateRejected.size() == 1; }));
-    ASSERT_EQ(pub({"-r", "-n"}), 0);
-    ASSERT_EQ(pub({"-m", "cd"}), 0);  // taken: after the removal, on the same topic
-    EXPECT_TRUE(WaitFor([&] { return core_->state().value("line_source") == "cd"; }));
-    EXPECT_EQ(rejected.size() + lateRejected.size(), 2);
-}
-
 // A broker that is not there, or a name that cannot be looked up, is
 // retried without end and logged once; being connected again is logged too.
 TEST_F(MqttBridgeTest, ConnectionFailuresAreRetriedAndLoggedOnce)
 {
     MosquittoBroker later;
-    const struct {
-        QString host;
-        const char* line;
-    } cases[] = {{"bad..name", "cannot look the name up"}, {"127.0.0.1", "cannot connect"}};
-    for (const auto& c : cases) {
+    for (const auto& [host, line] : {std::pair{"bad..name", "cannot look the name up"}, std::pair{"127.0.0.1", "cannot connect"}}) {
         MqttOptions o = Options();
-        o.host = c.host;
-        o.port = later.PickPort();
+        o.host = QString::fromLatin1(host), o.port = later.PickPort();
         MqttBridge bridge(CallsOf(*core_, false), o);
-        QStringList logged;
-        QObject::connect(&bridge, &MqttBridge::connectionLogged, &bridge, [&logged](const QString& line) { logged << line; });
+        QSignalSpy logged(&bridge, &MqttBridge::connectionLogged);
         ASSERT_TRUE(bridge.Start(nullptr));
-        EXPECT_TRUE(WaitFor([&] { return bridge.Attempts() >= 2; }, 10000)) << c.line;
-        ASSERT_EQ(logged.size(), 1) << logged.join('\n').toStdString();
-        EXPECT_TRUE(logged[0].contains(QLatin1String(c.line))) << logged[0].toStdString();
-        if (c.host == "127.0.0.1") {
+        EXPECT_TRUE(WaitFor([&] { return bridge.Attempts() >= 2; }, 10000)) << line;
+        ASSERT_EQ(logged.size(), 1);
+        EXPECT_THAT(logged[0][0].toString().toStdString(), testing::HasSubstr(line));
+        if (o.host == "127.0.0.1") {
             ASSERT_TRUE(later.Start()) << later.Why().toStdString();
-            EXPECT_TRUE(WaitFor([&] { return bridge.Connected(); }, 10000));
-            EXPECT_EQ(logged.value(1), QStringLiteral("mqtt: 127.0.0.1:%1: connected again").arg(o.port));
+            EXPECT_TRUE(WaitFor([&] { return logged.size() == 2 && bridge.Connected(); }, 10000));
+            EXPECT_THAT(logged.last()[0].toString().toStdString(), testing::EndsWith(":" + std::to_string(o.port) + ": connected again"));
         }
     }
 }
