@@ -317,6 +317,11 @@ void BridgeServer::AcceptWebSockets()
         const QString token =
             PresentedToken(socket->request().rawHeader("Authorization"), socket->requestUrl());
         AccessDecision read = MayRead(options_.access, token);
+        if (WrongToken(options_.access, token)) {
+            // Refused even where reading needs none, so that a page learns
+            // at once that its token is not this server's.
+            read = MayChange(options_.access, token);
+        }
         if (!SameOrigin(socket->origin().toUtf8(), socket->request().rawHeader("Host"))) {
             read = {false, 403, QStringLiteral("a page from elsewhere may not connect here")};
         }

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QWebSocket>
 
+#include <gmock/gmock.h>
+
 #include <numeric>
 
 namespace {
@@ -103,6 +105,10 @@ TEST_F(Api, TokenPrivateAndReadOnlyRules)
         const bool change = QByteArray(c.method) != "GET";
         const Answer a = Http(c.method, QString::fromLatin1(c.path), change ? R"({"line_source":"aux"})" : QByteArray(), c.bearer);
         EXPECT_EQ(a.status, c.status) << c.method << ' ' << c.path << " token " << c.bearer.constData();
+        if (c.status == 401) {  // a wrong token is told apart from none
+            const bool presented = !c.bearer.isEmpty() || QByteArray(c.path).contains("token=");
+            EXPECT_THAT(a.body.toStdString(), testing::HasSubstr(presented ? "wrong token" : "a token is needed")) << c.path;
+        }
         if (c.status != 200) {
             EXPECT_EQ(Commands(), Strings{}) << c.path;
         }
