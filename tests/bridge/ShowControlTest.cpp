@@ -311,9 +311,7 @@ TEST_F(MqttBridgeTest, HomeAssistantDiscoveryDrivesTheDeviceAndIsRemovedAgain)
     EXPECT_EQ(kinds.size(), required.size());
     // A record naming another device's configs does not make the next run empty them.
     std::set<QString> foreign;
-    auto retain = [&](const QString& topic, const char* payload) {
-        QProcess::execute("mosquitto_pub", {"-p", QString::number(broker.Port()), "-r", "-t", topic, "-m", payload});
-    };
+    auto retain = [&](const QString& topic, const char* m) { QProcess::execute("mosquitto_pub", {"-p", QString::number(broker.Port()), "-r", "-t", topic, "-m", m}); };
     for (auto it = configs.begin(); foreign.size() < 3; ++it) {
         retain(*foreign.insert(QString(it->first).replace("/room12/", "/other/")).first, R"({"availability_topic":"other/status"})");
     }
@@ -343,8 +341,7 @@ TEST_F(MqttBridgeTest, ConnectionFailuresAreRetriedAndLoggedOnce)
         QSignalSpy logged(&bridge, &MqttBridge::connectionLogged);
         ASSERT_TRUE(bridge.Start(nullptr));
         EXPECT_TRUE(WaitFor([&] { return bridge.Attempts() >= 2; }, 10000)) << line;
-        ASSERT_EQ(logged.size(), 1);
-        EXPECT_THAT(logged[0][0].toString().toStdString(), testing::HasSubstr(line));
+        ASSERT_TRUE(logged.size() == 1 && logged[0][0].toString().contains(QLatin1String(line))) << logged.size();
         if (o.host == "127.0.0.1") {
             ASSERT_TRUE(later.Start()) << later.Why().toStdString();
             EXPECT_TRUE(WaitFor([&] { return logged.size() == 2 && bridge.Connected(); }, 10000));
