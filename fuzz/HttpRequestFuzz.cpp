@@ -33,10 +33,7 @@ Outcome Run(const QByteArray& bytes, qsizetype chunk, bool oneAtATime = false)
                 refusal = r->status;
             }
             Require(framer.Taken() <= rest.size());
-            if (framer.Taken() == 0) {
-                break;  // closed: the rest is not taken
-            }
-            rest = rest.sliced(framer.Taken());
+            rest = framer.Taken() == 0 ? QByteArrayView() : rest.sliced(framer.Taken());  // none taken: closed, the rest is dropped
         }
     }
     Require(framer.Passed() <= bytes.size());

@@ -163,14 +163,13 @@ TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
 TEST_F(Guard, SilentAndSurplusConnectionsAreClosed)
 {
     Start([](HttpLimits& l) { l.maxConnections = 3, l.requestTimeoutMs = 300, l.idleTimeoutMs = 600; }, 1);
-    QTcpSocket silent, kept, busy[3];
+    QTcpSocket silent, kept;
     silent.connectToHost(QHostAddress::LocalHost, server_->port());
     kept.connectToHost(QHostAddress::LocalHost, server_->port());
     kept.write(Request("GET /api/health"));
     EXPECT_TRUE(WaitFor([&] { return silent.state() == QAbstractSocket::UnconnectedState && kept.state() == QAbstractSocket::UnconnectedState; }, 3000));
     EXPECT_TRUE(kept.readAll().startsWith("HTTP/1.1 200"));
     // At most one live client.
-    Start({}, 1);
     QWebSocket first, second;
     first.open(QUrl(BaseUrl("ws") + "/api/live"));
     ASSERT_TRUE(WaitFor([&] { return server_->liveClients() == 1; }));
@@ -201,13 +200,11 @@ TEST_F(Guard, NoKindOfConnectionHoldsTheCap)
             auto& s = open.emplace_back(std::make_unique<QTcpSocket>());
             s->bind(QHostAddress(std::isupper(*k) ? "127.0.0.2" : "127.0.0.1"));
             s->connectToHost(QHostAddress::LocalHost, server_->port());
-            const char kind = static_cast<char>(std::tolower(*k));
             const QByteArray opening[] = {{}, "GET / HTTP/1.1\r\n", "PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 9\r\n\r\n{", {},
                                           "GET /api/live HTTP/1.1\r\n" + Host() + kWsHandshake};
-            const int rank = static_cast<int>(std::string_view("?ihb?w").find(kind));
+            const int rank = static_cast<int>(std::string_view("?ihb?w").find(static_cast<char>(std::tolower(*k))));
             s->write(opening[rank - 1]);
-            ASSERT_TRUE(WaitFor([&] { return s->state() == QAbstractSocket::ConnectedState && guard->Rank(s->localPort()) == rank; }))
-                << c.kinds << " #" << k - c.kinds;
+            ASSERT_TRUE(WaitFor([&] { return s->state() == QAbstractSocket::ConnectedState && guard->Rank(s->localPort()) == rank; })) << c.kinds;
         }
         EXPECT_EQ(Exchange(Request("GET /api/health")).at(0).first, 200) << c.kinds;
         for (std::size_t i = 0; i < open.size(); ++i) {
@@ -245,10 +242,12 @@ TEST_F(Guard, APeerThatDoesNotReadIsNotBufferedFor)
 {
     Start([](HttpLimits& l) { l.maxBacklog = 64 * 1024; });
     const auto* guard = server_->findChild<HttpGuard*>();
+    auto deaf = [&](QTcpSocket& s) {  // reads no further than the first answer's first byte
+        s.setReadBufferSize(1), s.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        s.connectToHost(QHostAddress::LocalHost, server_->port());
+    };
     QTcpSocket s;
-    s.setReadBufferSize(1);
-    s.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
-    s.connectToHost(QHostAddress::LocalHost, server_->port());
+    deaf(s);
     const int sent = 1000;  // about 14 MB of answers, more than the kernel's buffers hold
     s.write(Request("GET /app.js").repeated(sent));
     ASSERT_TRUE(WaitFor([&] { return guard->Paused() == 1; }, 20000));
@@ -261,9 +260,7 @@ TEST_F(Guard, APeerThatDoesNotReadIsNotBufferedFor)
     const QByteArray pings = (QByteArray("\x89\xFD\1\2\3\4", 6) + QByteArray(125, 'p')).repeated(64);
     for (const QByteArray& flood : {frame, pings}) {
         QTcpSocket s;
-        s.setReadBufferSize(1);  // reads no further than the handshake's first byte
-        s.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
-        s.connectToHost(QHostAddress::LocalHost, server_->port());
+        deaf(s);
         s.write("GET /api/live HTTP/1.1\r\n" + Host() + kWsHandshake);
         ASSERT_TRUE(WaitFor([&] { return server_->liveClients() == 1; }));
         EXPECT_TRUE(WaitFor([&] { return s.write(flood), server_->liveClients() == 0; }, 20000));
