@@ -312,8 +312,8 @@ public:
     // of answers unsent, the rest waits and the peer is not read.
     void Pump()
     {
-        if (!guard) {
-            return;
+        if (!guard || peer < 0) {
+            return;  // closed: its notifiers stay off
         }
         const HttpLimits& l = guard->limits_;
         while (phase == Phase::Open && socket && !unread.isEmpty() && toInner.size() < kChunk &&
