@@ -330,8 +330,13 @@ void BridgeServer::AcceptWebSockets()
         }
         if (!read.allowed) {
             // 4000 + the HTTP status: the page tells "no token" from other refusals.
-            socket->close(static_cast<QWebSocketProtocol::CloseCode>(4000 + read.status), read.message);
-            socket->deleteLater();
+            // Closed once Qt WebSockets has finished with the handshake, which
+            // otherwise goes on reading a closed socket (a warning in the log).
+            const auto code = static_cast<QWebSocketProtocol::CloseCode>(4000 + read.status);
+            QMetaObject::invokeMethod(socket, [socket, code, why = read.message] {
+                socket->close(code, why);
+                socket->deleteLater();
+            }, Qt::QueuedConnection);
             continue;
         }
         clients_.append(Client{socket, MayChange(options_.access, token).allowed});
