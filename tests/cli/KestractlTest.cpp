@@ -200,8 +200,7 @@ TEST_F(Kestractl, DemoDeviceTableStateAndSpeech)
 // Listening on all addresses, each of them is printed, never "0.0.0.0".
 TEST(Serve, PrintedAddressesCanBeOpened)
 {
-    for (const auto& [address, listed, never] : {std::tuple{QHostAddress::AnyIPv4, "http://127.0.0.1:8080/", "0.0.0.0"},
-                                                 std::tuple{QHostAddress::Any, "http://127.0.0.1:8080/", "[::]"},
+    for (const auto& [address, listed, never] : {std::tuple{QHostAddress::AnyIPv4, "http://127.0.0.1:8080/", "0.0.0.0"}, std::tuple{QHostAddress::Any, "http://127.0.0.1:8080/", "[::]"},
                                                  std::tuple{QHostAddress::LocalHostIPv6, "http://[::1]:8080/", "127.0.0.1"}}) {
         const QString urls = ServeUrls(QHostAddress(address), 8080).join(' ');
         EXPECT_TRUE(urls.contains(QLatin1String(listed)) && !urls.contains(QLatin1String(never))) << urls.toStdString();
