@@ -198,7 +198,7 @@ void MqttBridge::MessageCallback(mosquitto*, void* self, const mosquitto_message
 void MqttBridge::OnConnected(int rc)
 {
     if (rc != 0) {
-        Failed(QStringLiteral("%1 refused the connection: %3")
+        Failed(QStringLiteral("%1 refused the connection: %2")
                    .arg(Where(), QLatin1String(rc >= 128 ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc))));
         return;
     }
