@@ -47,6 +47,7 @@ MqttBridge::MqttBridge(BridgeCalls calls, MqttOptions options, QObject* parent)
 
 MqttBridge::~MqttBridge()
 {
+    started_ = false;
     if (connected_) {
         // Said on purpose: a clean disconnect does not trigger the last will.
         Publish(QStringLiteral("status"), "offline");
@@ -138,10 +139,7 @@ void MqttBridge::Watch()
 
 void MqttBridge::Drive(int (*step)(mosquitto*, int))
 {
-    const int rc = step(mosq_, 1);
-    if (rc != MOSQ_ERR_SUCCESS && mosquitto_socket(mosq_) >= 0) {
-        mosquitto_disconnect(mosq_);  // closes the socket: no half-dead connection left
-    }
+    const int rc = step(mosq_, 1);  // a failed step has closed the socket
     Watch();
     if (rc != MOSQ_ERR_SUCCESS && !retry_.isActive() && !connected_) {
         const QString why = rc == MOSQ_ERR_ERRNO ? QString::fromUtf8(std::strerror(errno)) : QString::fromUtf8(mosquitto_strerror(rc));
@@ -161,29 +159,24 @@ void MqttBridge::Failed(const QString& why)
     retryMs_ = std::min(retryMs_ * 2, 5000);
 }
 
+// Called within Drive(), on this thread: what a connect or its loss does
+// is done before the step's own outcome is looked at.
 void MqttBridge::ConnectCallback(mosquitto*, void* self, int rc)
 {
-    auto* b = static_cast<MqttBridge*>(self);
-    QMetaObject::invokeMethod(b, [b, rc] { b->OnConnected(rc); }, Qt::QueuedConnection);
+    static_cast<MqttBridge*>(self)->OnConnected(rc);
 }
 
 void MqttBridge::DisconnectCallback(mosquitto*, void* self, int rc)
 {
     auto* b = static_cast<MqttBridge*>(self);
-    QMetaObject::invokeMethod(
-        b,
-        [b, rc] {
-            const bool was = b->connected_;
-            b->connected_ = false;
-            if (was) {
-                emit b->connectedChanged(false);
-            }
-            if (rc != 0 && b->started_ && !b->retry_.isActive()) {
-                b->Failed(QStringLiteral("%1: %2, reconnecting").arg(b->Where(), was ? QStringLiteral("connection lost")
-                                                                                    : QStringLiteral("connection closed")));
-            }
-        },
-        Qt::QueuedConnection);
+    if (!b->connected_) {
+        return;  // a connect that failed: Drive() or OnConnected() tells why
+    }
+    b->connected_ = false;
+    emit b->connectedChanged(false);
+    if (rc != 0 && b->started_) {
+        b->Failed(b->Where() + QStringLiteral(": connection lost, reconnecting"));
+    }
 }
 
 void MqttBridge::MessageCallback(mosquitto*, void* self, const mosquitto_message* m)

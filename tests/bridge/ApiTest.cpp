@@ -103,8 +103,8 @@ TEST_F(Api, TokenPrivateAndReadOnlyRules)
         const bool change = QByteArray(c.method) != "GET";
         const Answer a = Http(c.method, QString::fromLatin1(c.path), change ? R"({"line_source":"aux"})" : QByteArray(), c.bearer);
         EXPECT_EQ(a.status, c.status) << c.method << ' ' << c.path << " token " << c.bearer.constData();
-        const bool presented = !c.bearer.isEmpty() || QByteArray(c.path).contains("token=");  // a wrong one is told apart from none
-        EXPECT_TRUE(c.status != 401 || a.body.contains(presented ? "wrong token" : "a token is needed")) << c.path;
+        // A wrong token is told apart from none.
+        EXPECT_TRUE(c.status != 401 || a.body.contains(c.bearer.isEmpty() && !QByteArray(c.path).contains("token=") ? "a token is needed" : "wrong token")) << c.path;
         if (c.status != 200) {
             EXPECT_EQ(Commands(), Strings{}) << c.path;
         }

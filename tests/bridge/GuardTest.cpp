@@ -248,14 +248,13 @@ TEST_F(Guard, APeerThatDoesNotReadIsNotBufferedFor)
     };
     QTcpSocket s;
     deaf(s);
-    const int sent = 1000;  // about 14 MB of answers, more than the kernel's buffers hold
-    s.write(Request("GET /app.js").repeated(sent));
+    s.write(Request("GET /app.js").repeated(1000));  // about 14 MB of answers, more than the kernel's buffers hold
     ASSERT_TRUE(WaitFor([&] { return guard->Paused() == 1; }, 20000));
     EXPECT_LT(guard->Buffered(), 64 * 1024 + 16 * 16 * 1024 + 3 * 64 * 1024);
     s.setReadBufferSize(0);
     QByteArray tail;  // then every request is answered; a status line cut in two is found in the tail and what follows
     qsizetype answers = 0;
-    EXPECT_TRUE(WaitFor([&] { const QByteArray in = tail + s.readAll(); return answers += in.count("HTTP/1.1 200 "), tail = in.right(12), answers == sent; }, 20000)) << answers;
+    EXPECT_TRUE(WaitFor([&] { const QByteArray in = tail + s.readAll(); return answers += in.count("HTTP/1.1 200 "), tail = in.right(12), answers == 1000; }, 20000)) << answers;
 
     const QByteArray frame("\x81\xFF\0\0\0\0\x0C\x80\0\0\1\2\3\4x", 15);  // masked, declaring 200 MiB
     const QByteArray pings = (QByteArray("\x89\xFD\1\2\3\4", 6) + QByteArray(125, 'p')).repeated(64);

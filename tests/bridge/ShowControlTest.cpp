@@ -336,16 +336,17 @@ TEST_F(MqttBridgeTest, HomeAssistantDiscoveryDrivesTheDeviceAndIsRemovedAgain)
 TEST_F(MqttBridgeTest, ConnectionFailuresAreRetriedAndLoggedOnce)
 {
     MosquittoBroker later;
-    for (const auto& [host, line] : {std::pair{"bad..name", "cannot look the name up"}, std::pair{"127.0.0.1", "cannot connect"}}) {
+    for (const auto& [host, line, refusing] : {std::tuple{"bad..name", "cannot look the name up", false}, std::tuple{"127.0.0.1", "cannot connect", false},
+                                               std::tuple{"127.0.0.1", "refused the connection: Not authorized", true}}) {
         MqttOptions o = Options();
         o.host = QString::fromLatin1(host), o.port = later.PickPort();
+        ASSERT_TRUE((later.Kill(), !refusing || later.Start(false))) << later.Why().toStdString();
         MqttBridge bridge(CallsOf(*core_, false), o);
         QSignalSpy logged(&bridge, &MqttBridge::connectionLogged);
         ASSERT_TRUE(bridge.Start(nullptr));
-        EXPECT_TRUE(WaitFor([&] { return bridge.Attempts() >= 2; }, 10000)) << line;
-        ASSERT_TRUE(logged.size() == 1 && logged[0][0].toString().contains(QLatin1String(line))) << logged.size();
+        ASSERT_TRUE(WaitFor([&] { return bridge.Attempts() >= 3; }, 10000) && logged.size() == 1 && logged[0][0].toString().contains(QLatin1String(line))) << logged.value(0).value(0).toString().toStdString();
         if (o.host == "127.0.0.1") {
-            ASSERT_TRUE(later.Start()) << later.Why().toStdString();
+            ASSERT_TRUE((later.Kill(), later.Start())) << later.Why().toStdString();
             EXPECT_TRUE(WaitFor([&] { return logged.size() == 2 && bridge.Connected(); }, 10000) &&
                         logged.last()[0].toString().endsWith(QStringLiteral(":%1: connected again").arg(o.port)));
         }
