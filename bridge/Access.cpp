@@ -35,8 +35,17 @@ QString PresentedToken(const QByteArray& authorizationHeader, const QUrl& url)
     return QUrlQuery(url).queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
 }
 
+bool WrongToken(const AccessRules& rules, const QString& presented)
+{
+    return !presented.isEmpty() && !HasToken(rules, presented);
+}
+
+// A wrong token is told apart from none: the user has one, but not this server's.
 AccessDecision MayRead(const AccessRules& rules, const QString& presented)
 {
+    if (rules.privateRead && WrongToken(rules, presented)) {
+        return {false, 401, QStringLiteral("wrong token: not the one this server takes")};
+    }
     if (rules.privateRead && !HasToken(rules, presented)) {
         return {false, 401, QStringLiteral("a token is needed (Authorization: Bearer TOKEN, or ?token=TOKEN)")};
     }
@@ -45,6 +54,9 @@ AccessDecision MayRead(const AccessRules& rules, const QString& presented)
 
 AccessDecision MayChange(const AccessRules& rules, const QString& presented)
 {
+    if (WrongToken(rules, presented)) {
+        return {false, 401, QStringLiteral("wrong token: not the one this server takes")};
+    }
     if (!HasToken(rules, presented)) {
         return {false, 401, QStringLiteral("a token is needed to change anything (Authorization: Bearer TOKEN, or ?token=TOKEN)")};
     }

@@ -27,6 +27,8 @@ struct AccessDecision {
 QString PresentedToken(const QByteArray& authorizationHeader, const QUrl& url);
 
 AccessDecision MayRead(const AccessRules& rules, const QString& presented);
+// A token was presented, and it is not the server's.
+bool WrongToken(const AccessRules& rules, const QString& presented);
 AccessDecision MayChange(const AccessRules& rules, const QString& presented);
 
 // Whether a browser's request comes from a page of this server. Browsers

@@ -118,16 +118,20 @@ HeadVerdict BridgeServer::CheckHead(const HttpHead& head, bool upgrade, const QT
     if (upgrade && QUrl(QString::fromLatin1(head.target)).path() != QLatin1String("/api/live")) {
         return {404, "no WebSocket here (only /api/live)"};
     }
+    // Refused before the 101: after it only a close code could say why.
+    if (upgrade && !SameOrigin(head.value("Origin"), head.value("Host"))) {
+        return {403, "a page from elsewhere (" + head.value("Origin").left(100) + ") may not connect here"};
+    }
     return {};
 }
 
 bool BridgeServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     const QString path = request.url().path();
-    const bool websocket = request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
     // An upgrade taken (true, nothing written) goes on to the WebSocket side,
-    // which checks the token and can tell the page why it closes.
-    if (websocket && request.value("Connection").toLower().contains("upgrade")) {
+    // which checks the token and can tell the page why it closes. HttpGuard
+    // let through only valid handshakes for /api/live.
+    if (!request.value("Upgrade").isEmpty()) {
         return path == QLatin1String("/api/live");
     }
     if (!queues_.contains(socket)) {
@@ -135,7 +139,7 @@ bool BridgeServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     }
     Queue& q = queues_[socket];
     q.waiting.push_back({Request{request.method(), request.url(), request.body(), request.value("Authorization"),
-                                 request.value("Origin"), request.value("Host"), websocket ? QByteArray("websocket") : QByteArray()},
+                                 request.value("Origin"), request.value("Host")},
                          std::make_shared<QHttpServerResponder>(makeResponder(request, socket))});
     RunQueue(socket);
     return true;
@@ -184,9 +188,7 @@ void BridgeServer::RunQueue(QTcpSocket* socket)
 void BridgeServer::Handle(const Request& request, const ReplyFn& reply)
 {
     const QString path = request.url.path();
-    if (!request.upgrade.isEmpty()) {
-        reply(400, ErrorBody(QStringLiteral("%1: an Upgrade needs Connection: Upgrade").arg(path)), "application/json");
-    } else if (path.startsWith(QLatin1String("/api/"))) {
+    if (path.startsWith(QLatin1String("/api/"))) {
         HandleApi(request, reply);
     } else if (path == QLatin1String("/metrics")) {
         const AccessDecision d = MayRead(options_.access, PresentedToken(request.authorization, request.url));
@@ -330,6 +332,11 @@ void BridgeServer::AcceptWebSockets()
         const QString token =
             PresentedToken(socket->request().rawHeader("Authorization"), socket->requestUrl());
         AccessDecision read = MayRead(options_.access, token);
+        if (WrongToken(options_.access, token)) {
+            // Refused even where reading needs none, so that a page learns
+            // at once that its token is not this server's.
+            read = MayChange(options_.access, token);
+        }
         if (!SameOrigin(socket->origin().toUtf8(), socket->request().rawHeader("Host"))) {
             read = {false, 403, QStringLiteral("a page from elsewhere may not connect here")};
         }
@@ -338,8 +345,13 @@ void BridgeServer::AcceptWebSockets()
         }
         if (!read.allowed) {
             // 4000 + the HTTP status: the page tells "no token" from other refusals.
-            socket->close(static_cast<QWebSocketProtocol::CloseCode>(4000 + read.status), read.message);
-            socket->deleteLater();
+            // Closed once Qt WebSockets has finished with the handshake, which
+            // otherwise goes on reading a closed socket (a warning in the log).
+            const auto code = static_cast<QWebSocketProtocol::CloseCode>(4000 + read.status);
+            QMetaObject::invokeMethod(socket, [socket, code, why = read.message] {
+                socket->close(code, why);
+                socket->deleteLater();
+            }, Qt::QueuedConnection);
             continue;
         }
         clients_.append(Client{socket, MayChange(options_.access, token).allowed});

@@ -24,7 +24,9 @@
 // device before a request passed every check. See Access.h for the token
 // rules. Before any of that, HttpGuard answers in plain text what is refused
 // by its head: 421 for a Host this server does not answer to, 413 for a
-// body declared over 64 KiB, 408, 411, 431, 503 at the connection cap.
+// body declared over 64 KiB, 400 for an upgrade that is no valid WebSocket
+// handshake, 403 for a WebSocket from a page of another site, 408, 411, 431,
+// 503 for a body that waited longest when too many are under way.
 //
 // Answers on one connection go out in the order of its requests: a request
 // waits while one before it waits for the device.
@@ -99,7 +101,7 @@ private:
     struct Request {
         QHttpServerRequest::Method method;
         QUrl url;
-        QByteArray body, authorization, origin, host, upgrade;
+        QByteArray body, authorization, origin, host;
     };
     using ReplyFn = std::function<void(int status, const QByteArray& body, const QByteArray& mimeType)>;
     struct Waiting {

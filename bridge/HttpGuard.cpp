@@ -6,7 +6,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
+#include <vector>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -22,6 +24,11 @@ constexpr rlim_t kOtherFiles = 96;
 // One read, and what may wait in either direction of the relay before
 // reading that side stops until it drains.
 constexpr qsizetype kChunk = 64 * 1024;
+
+qint64 Now()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 bool WouldBlock()
 {
@@ -124,18 +131,18 @@ QByteArray HttpRefusal(int status, const QByteArray& text)
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
-std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes)
+std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes, int upTo)
 {
     qsizetype pos = 0;
-    while (pos < bytes.size() && (state_ == State::Head || state_ == State::Body)) {
+    taken_ = 0;
+    while (pos < bytes.size() && (state_ == State::Body || (state_ == State::Head && requests_ < upTo))) {
         if (state_ == State::Body) {
             const qint64 take = std::min<qint64>(bodyLeft_, bytes.size() - pos);
             pos += take;
             passed_ += take;
             bodyLeft_ -= take;
             if (bodyLeft_ == 0) {
-                state_ = State::Head;
-                ++requests_;
+                Complete();
             }
             continue;
         }
@@ -153,20 +160,37 @@ std::optional<HttpFramer::Refusal> HttpFramer::Feed(QByteArrayView bytes)
             return Refusal{431, "request head over " + QByteArray::number(limits_.maxHead) + " bytes"};
         }
         if (end < 0) {
+            taken_ = bytes.size();
             return std::nullopt;
         }
         pos += end + blank - before;
         head_.truncate(end);
         if (auto refused = TakeHead()) {
             state_ = State::Refused;
+            taken_ = bytes.size();
             return refused;
         }
         passed_ += end + blank;
     }
     if (state_ == State::Upgraded) {
         passed_ += bytes.size() - pos;  // WebSocket frames: Qt WebSockets' own limits apply
+        pos = bytes.size();
     }
+    taken_ = pos;
     return std::nullopt;
+}
+
+void HttpFramer::Complete()
+{
+    ++requests_;
+    state_ = last_ ? State::Closed : State::Head;
+}
+
+bool IsWebSocketHandshake(const HttpHead& h)
+{
+    return h.method == "GET" && h.hasToken("Connection", "upgrade") && h.hasToken("Upgrade", "websocket") &&
+           h.value("Sec-WebSocket-Version") == "13" &&
+           QByteArray::fromBase64(h.value("Sec-WebSocket-Key"), QByteArray::AbortOnBase64DecodingErrors).size() == 16;
 }
 
 std::optional<HttpFramer::Refusal> HttpFramer::TakeHead()
@@ -189,7 +213,13 @@ std::optional<HttpFramer::Refusal> HttpFramer::TakeHead()
     if (declared > limits_.maxBody) {
         return Refusal{413, "body: " + length + " bytes, more than the " + QByteArray::number(limits_.maxBody) + " allowed"};
     }
-    const bool upgrade = h->hasToken("Connection", "upgrade") && h->hasToken("Upgrade", "websocket");
+    // Qt HttpServer takes a head as an upgrade on less than a valid
+    // handshake, and then drops the connection without an answer.
+    const bool upgrade = IsWebSocketHandshake(*h);
+    if (!upgrade && (!h->value("Upgrade").isEmpty() || h->value("Connection").toLower().contains("upgrade"))) {
+        return Refusal{400, "not a WebSocket handshake: it takes GET, Connection: Upgrade, Upgrade: websocket, "
+                            "Sec-WebSocket-Version: 13 and a Sec-WebSocket-Key"};
+    }
     const HeadVerdict v = check_(*h, upgrade);
     if (v.status != 0) {
         return Refusal{v.status, v.text};
@@ -198,9 +228,12 @@ std::optional<HttpFramer::Refusal> HttpFramer::TakeHead()
         state_ = State::Upgraded;  // the WebSocket's own limits apply from here
         return std::nullopt;
     }
+    last_ = h->hasToken("Connection", "close") || (h->version == "HTTP/1.0" && !h->hasToken("Connection", "keep-alive"));
     bodyLeft_ = declared;
-    state_ = bodyLeft_ > 0 ? State::Body : State::Head;
-    requests_ += bodyLeft_ > 0 ? 0 : 1;
+    state_ = State::Body;
+    if (bodyLeft_ == 0) {
+        Complete();
+    }
     return std::nullopt;
 }
 
@@ -216,18 +249,23 @@ public:
     };
 
     Connection(int fd, int pair, QTcpSocket* s, HttpGuard* g)
-        : QObject(g), peer(fd), inner(pair), socket(s), guard(g), peerAddress(s->peerAddress()),
+        : QObject(g), peer(fd), inner(pair), socket(s), guard(g), peerAddress(s->peerAddress()), peerPort(s->peerPort()),
           framer(g->limits_, [this](const HttpHead& head, bool upgrade) {
               if (upgrade && answered < framer.Requests()) {
                   return HeadVerdict{400, "a WebSocket upgrade waits for the answers to the requests before it"};
               }
-              return guard->check_(head, upgrade, *socket);
+              HeadVerdict v = guard->check_(head, upgrade, *socket);
+              if (upgrade && v.status == 0) {
+                  guard->MakeRoom(*this, HttpFramer::State::Upgraded);
+              }
+              return v;
           })
     {
         QObject::connect(&peerIn, &QSocketNotifier::activated, this, [this] { OnPeerReadable(); });
         QObject::connect(&peerOut, &QSocketNotifier::activated, this, [this] { FlushPeer(); });
         QObject::connect(&innerIn, &QSocketNotifier::activated, this, [this] { OnInnerReadable(); });
-        QObject::connect(&innerOut, &QSocketNotifier::activated, this, [this] { FlushInner(); });
+        QObject::connect(&innerOut, &QSocketNotifier::activated, this, [this] { FlushInner(), Pump(); });
+        QObject::connect(s, &QTcpSocket::bytesWritten, this, [this] { Pump(); });
         peerOut.setEnabled(false);
         innerOut.setEnabled(false);
         timer.setSingleShot(true);
@@ -244,7 +282,7 @@ public:
 
     void OnPeerReadable()
     {
-        if (phase == Phase::Open && toInner.size() >= kChunk) {
+        if (phase == Phase::Open && (toInner.size() >= kChunk || !unread.isEmpty())) {
             peerIn.setEnabled(false);  // until Qt HttpServer took what waits
             return;
         }
@@ -257,31 +295,58 @@ public:
         if (phase != Phase::Open || !socket) {
             return;  // refused or closing: dropped
         }
+        lastActive = Now();
         data.truncate(n);
+        unread = std::move(data);
+        Pump();
         if (framer.state() == HttpFramer::State::Upgraded) {
-            toInner += data;
-            FlushInner();
             CheckBacklog();
-            return;
         }
-        const bool wasInRequest = framer.InRequest();
-        const int requests = framer.Requests();
-        const auto refused = framer.Feed(data);
-        held += data;
-        fed += n;
-        const qint64 pass = framer.Passed() - (fed - held.size());
-        toInner += held.left(pass);
-        held.remove(0, pass);
-        FlushInner();
-        if (refused) {
-            guard->Refuse(*this, refused->status, refused->text);
-        } else if (framer.state() == HttpFramer::State::Upgraded) {
-            timer.stop();
-        } else if (framer.InRequest() && (!wasInRequest || framer.Requests() != requests)) {
-            timer.start(guard->limits_.requestTimeoutMs);
-        } else if (!framer.InRequest()) {
-            timer.start(guard->limits_.idleTimeoutMs);
+    }
+
+    // Unsent answers: Qt HttpServer's and ours.
+    qint64 Backlog() const { return (socket ? socket->bytesToWrite() : 0) + toPeer.size(); }
+
+    // Lets what was read through the framer as far as the bounds allow:
+    // with maxPipelined requests unanswered, or more than maxBacklog bytes
+    // of answers unsent, the rest waits and the peer is not read.
+    void Pump()
+    {
+        if (!guard || peer < 0) {
+            return;  // closed: its notifiers stay off
         }
+        const HttpLimits& l = guard->limits_;
+        while (phase == Phase::Open && socket && !unread.isEmpty() && toInner.size() < kChunk &&
+               (framer.state() != HttpFramer::State::Head ||
+                (framer.Requests() - answered < l.maxPipelined && Backlog() <= l.maxBacklog))) {
+            const bool wasInRequest = framer.InRequest();
+            const bool wasInBody = framer.state() == HttpFramer::State::Body;
+            const int requests = framer.Requests();
+            const auto refused = framer.Feed(unread, answered + l.maxPipelined);
+            const qsizetype taken = framer.Taken();
+            held += unread.left(taken);
+            unread.remove(0, taken);
+            fed += taken;
+            const qint64 pass = framer.Passed() - (fed - held.size());
+            toInner += held.left(pass);
+            held.remove(0, pass);
+            FlushInner();
+            if (refused) {
+                guard->Refuse(*this, refused->status, refused->text);
+            } else if (framer.state() == HttpFramer::State::Closed) {
+                End();  // the rest is dropped
+            } else if (framer.state() == HttpFramer::State::Upgraded) {
+                timer.stop();
+            } else if (framer.InRequest() && (!wasInRequest || framer.Requests() != requests)) {
+                timer.start(l.requestTimeoutMs);
+                if (framer.state() == HttpFramer::State::Body && (!wasInBody || framer.Requests() != requests)) {
+                    guard->MakeRoom(*this, HttpFramer::State::Body);
+                }
+            } else if (!framer.InRequest()) {
+                timer.start(l.idleTimeoutMs);
+            }
+        }
+        peerIn.setEnabled(!peerEnded && (phase != Phase::Open || (unread.isEmpty() && toInner.size() < kChunk)));
     }
 
     // The peer sent all it will. Its requests are still answered: a client
@@ -366,7 +431,6 @@ public:
             toInner.remove(0, n);
         }
         innerOut.setEnabled(false);
-        peerIn.setEnabled(!peerEnded);
     }
 
     // Nothing more goes to Qt HttpServer. The answers to the requests it
@@ -375,6 +439,7 @@ public:
     {
         phase = Phase::Ending;
         held.clear();
+        unread.clear();
         timer.start(guard->limits_.idleTimeoutMs);  // for the answers
         EndWhenAnswered();
     }
@@ -447,8 +512,25 @@ public:
         return true;
     }
 
-    // Evictable at the cap: no request under way, or one still in its head.
-    bool Evictable() const { return phase == Phase::Open && framer.state() == HttpFramer::State::Head; }
+    // Which is closed first to make room (lowest first, then the one idle
+    // longest): done but for the peer's close; idle between requests; still
+    // sending its head; in its body; owed answers or closing; a WebSocket.
+    int Rank() const
+    {
+        using S = HttpFramer::State;
+        if (phase == Phase::Lingering) {
+            return 0;
+        }
+        if (phase != Phase::Open || answered < framer.Requests()) {
+            return framer.state() == S::Upgraded ? 5 : 4;
+        }
+        switch (framer.state()) {
+        case S::Head: return framer.InRequest() ? 2 : 1;
+        case S::Body: return 3;
+        case S::Upgraded: return 5;
+        default: return 4;
+        }
+    }
 
     int peer;
     int inner;
@@ -459,13 +541,16 @@ public:
     QPointer<QTcpSocket> socket;
     QPointer<HttpGuard> guard;
     QHostAddress peerAddress;
+    quint16 peerPort;
     HttpFramer framer;
     Phase phase = Phase::Open;
-    QByteArray held;     // read, not yet let through (a head still coming)
+    QByteArray unread;   // read, not yet taken by the framer (the bounds hold it back)
+    QByteArray held;     // taken, not yet let through (a head still coming)
     QByteArray toInner;  // let through, not yet taken by Qt HttpServer's socket
     QByteArray toPeer;   // Qt HttpServer's output, not yet taken by the peer
     QByteArray farewell; // the refusal, written after the answers before it
     qint64 fed = 0;
+    qint64 lastActive = Now();  // the peer's last bytes
     int answered = 0;
     bool peerEnded = false;
     QTimer timer;
@@ -500,18 +585,16 @@ HttpGuard::~HttpGuard()
 
 void HttpGuard::incomingConnection(qintptr handle)
 {
+    // At the cap some connection always makes room: whatever kind of
+    // connection fills it, a new request gets through.
     if (Connections() >= limits_.maxConnections) {
-        const auto it = std::find_if(connections_.begin(), connections_.end(), [](Connection* c) { return c->Evictable(); });
-        if (it == connections_.end()) {
-            auto* socket = new QTcpSocket(this);
-            if (!socket->setSocketDescriptor(handle)) {
-                delete socket;
-                return;
-            }
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            socket->write(HttpRefusal(503, "too many connections"));
-            socket->disconnectFromHost();
-            return;
+        const auto it = std::min_element(connections_.begin(), connections_.end(), [](const Connection* a, const Connection* b) {
+            return std::pair(a->Rank(), a->lastActive) < std::pair(b->Rank(), b->lastActive);
+        });
+        if ((*it)->Rank() > 1) {
+            emit refused(QStringLiteral("http: %1: closed to make room for a new connection (%2 open)")
+                             .arg((*it)->peerAddress.toString())
+                             .arg(limits_.maxConnections));
         }
         (*it)->Close();
     }
@@ -541,6 +624,37 @@ void HttpGuard::Refuse(Connection& c, int status, const QByteArray& text)
     c.End();
 }
 
+void HttpGuard::MakeRoom(Connection& c, HttpFramer::State state)
+{
+    const bool body = state == HttpFramer::State::Body;
+    const int all = body ? limits_.maxBodies : std::numeric_limits<int>::max();
+    const int perPeer = body ? limits_.maxBodiesPerPeer : limits_.maxUpgradedPerPeer;
+    // A peer over its share loses its own oldest; over the limit for all, the oldest of all goes.
+    for (const bool samePeer : {true, false}) {
+        std::vector<Connection*> kindOf;
+        for (Connection* o : connections_) {
+            if (o != &c && o->phase == Connection::Phase::Open && o->framer.state() == state &&
+                (!samePeer || o->peerAddress.isEqual(c.peerAddress))) {
+                kindOf.push_back(o);
+            }
+        }
+        if (static_cast<int>(kindOf.size()) < (samePeer ? perPeer : all)) {
+            continue;
+        }
+        Connection* oldest = *std::min_element(kindOf.begin(), kindOf.end(),
+                                               [](const Connection* a, const Connection* b) { return a->lastActive < b->lastActive; });
+        const QByteArray why = body ? "too many requests in their body" + QByteArray(samePeer ? " from this address" : "") +
+                                          "; this one had sent nothing for longest"
+                                    : QByteArray("too many WebSockets from this address; this one had sent nothing for longest");
+        if (body) {
+            Refuse(*oldest, 503, why);
+        } else {
+            emit refused(QStringLiteral("http: %1: %2, closed").arg(oldest->peerAddress.toString(), QString::fromLatin1(why)));
+            oldest->Close();
+        }
+    }
+}
+
 void HttpGuard::Answered(const QTcpSocket* socket)
 {
     const auto it = std::find_if(connections_.begin(), connections_.end(), [socket](Connection* c) { return c->socket.data() == socket; });
@@ -548,8 +662,30 @@ void HttpGuard::Answered(const QTcpSocket* socket)
         Connection* c = *it;
         ++c->answered;
         // Not within the answer's own writing: Qt HttpServer may still hold the socket.
-        QMetaObject::invokeMethod(c, [c] { c->EndWhenAnswered(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(c, [c] { c->EndWhenAnswered(), c->Pump(); }, Qt::QueuedConnection);
     }
+}
+
+int HttpGuard::Paused() const
+{
+    return static_cast<int>(std::count_if(connections_.begin(), connections_.end(), [](const Connection* c) {
+        return c->phase == Connection::Phase::Open && !c->unread.isEmpty();
+    }));
+}
+
+qint64 HttpGuard::Buffered() const
+{
+    qint64 sum = 0;
+    for (const Connection* c : connections_) {
+        sum += c->unread.size() + c->held.size() + c->toInner.size() + c->Backlog();
+    }
+    return sum;
+}
+
+int HttpGuard::Rank(quint16 peerPort) const
+{
+    const auto it = std::find_if(connections_.begin(), connections_.end(), [peerPort](const Connection* c) { return c->peerPort == peerPort; });
+    return it == connections_.end() ? -1 : (*it)->Rank();
 }
 
 void HttpGuard::Forget(Connection* c)

@@ -16,13 +16,23 @@
 // three descriptors a connection (itself and the pair), which the service
 // unit's open-file limit allows for.
 //
-// It also caps the open connections (at the cap the oldest one that is
-// between requests or still sending its head is closed for the new one),
+// It also caps the open connections: at the cap one is closed for the new
+// one, the first of (each kind the one idle longest) one between requests,
+// one still sending its head, one in its body, one owed answers, a
+// WebSocket; a peer address over its share of bodies or WebSockets loses
+// its own oldest, and all bodies over theirs the oldest of them. It
 // closes a connection whose request is not complete within the request
 // timeout or that stays idle, and closes an upgraded (WebSocket) connection
 // whose peer leaves more than maxBacklog bytes unread. A WebSocket upgrade
 // behind requests still unanswered is refused (400): its 101 would overtake
-// their answers.
+// their answers; so is a head that asks for an upgrade but is no valid
+// WebSocket handshake.
+//
+// A peer that sends requests without reading the answers does not make the
+// server hold them: at most maxPipelined requests go on unanswered, and none
+// while more than maxBacklog bytes of answers wait for the peer. Reading
+// from it stops until they drained. `Connection: close`, and HTTP/1.0 without
+// keep-alive, close the connection after that request's answer.
 #pragma once
 
 #include <QByteArray>
@@ -30,6 +40,7 @@
 #include <QTcpServer>
 
 #include <functional>
+#include <limits>
 #include <list>
 #include <optional>
 #include <utility>
@@ -40,7 +51,13 @@ struct HttpLimits {
     qsizetype maxBody = 64 * 1024;
     int requestTimeoutMs = 10000;  // from accept, or a request's first byte, to its end
     int idleTimeoutMs = 60000;     // a kept-alive connection with no request
-    qint64 maxBacklog = 1024 * 1024;  // unsent bytes for one WebSocket peer
+    qint64 maxBacklog = 1024 * 1024;  // unsent bytes for one peer (answers, WebSocket messages)
+    int maxPipelined = 16;            // requests let through on one connection, not yet answered
+    // Connections in a request's body, and WebSockets, have limits of their
+    // own below the cap, so that neither kind can hold all of it.
+    int maxBodies = 100;
+    int maxBodiesPerPeer = 10;
+    int maxUpgradedPerPeer = 50;
 };
 
 struct HttpHead {
@@ -57,6 +74,9 @@ struct HttpHead {
 // The head without its blank line; nothing when it is not a request head.
 std::optional<HttpHead> ParseHttpHead(const QByteArray& head);
 
+// GET with Connection: Upgrade, Upgrade: websocket, version 13 and a key.
+bool IsWebSocketHandshake(const HttpHead& head);
+
 // The server's word on a head that passed the limits: status 0 goes on.
 struct HeadVerdict {
     int status = 0;
@@ -72,11 +92,16 @@ public:
         int status;
         QByteArray text;
     };
-    enum class State { Head, Body, Upgraded, Refused };
+    // Closed: the last request (Connection: close) is complete; nothing more is taken.
+    enum class State { Head, Body, Upgraded, Refused, Closed };
 
     HttpFramer(const HttpLimits& limits, Check check) : limits_(limits), check_(std::move(check)) {}
-    // Takes bytes not seen before; a refusal ends the stream (nothing more is taken).
-    std::optional<Refusal> Feed(QByteArrayView bytes);
+    // Takes bytes not seen before, stopping once Requests() reached `upTo`
+    // (the rest is to be fed again later); a refusal ends the stream
+    // (nothing more is taken).
+    std::optional<Refusal> Feed(QByteArrayView bytes, int upTo = std::numeric_limits<int>::max());
+    // How many bytes the last Feed took.
+    qsizetype Taken() const { return taken_; }
     State state() const { return state_; }
     // A request has begun (its first byte came) and is not complete.
     bool InRequest() const { return state_ == State::Body || (state_ == State::Head && !head_.isEmpty()); }
@@ -87,6 +112,7 @@ public:
 
 private:
     std::optional<Refusal> TakeHead();
+    void Complete();
 
     HttpLimits limits_;
     Check check_;
@@ -95,6 +121,8 @@ private:
     qint64 bodyLeft_ = 0;
     int requests_ = 0;
     qint64 passed_ = 0;
+    qsizetype taken_ = 0;
+    bool last_ = false;  // the request under way ends the connection
 };
 
 class HttpGuard : public QTcpServer {
@@ -106,6 +134,13 @@ public:
     ~HttpGuard() override;
 
     int Connections() const { return static_cast<int>(connections_.size()); }
+    // Connections whose reading waits for their answers to drain.
+    int Paused() const;
+    // Bytes held for all connections: read and not yet taken, and answers unsent.
+    qint64 Buffered() const;
+    // Where the connection from that peer port stands in the order closed at
+    // the cap (0 first, 5 last), -1 when there is none.
+    int Rank(quint16 peerPort) const;
     const HttpLimits& Limits() const { return limits_; }
     // Qt HttpServer has written the answer to one request on `socket`.
     void Answered(const QTcpSocket* socket);
@@ -119,6 +154,9 @@ protected:
 private:
     class Connection;
     void Refuse(Connection& c, int status, const QByteArray& text);
+    // `c` has begun a body or a WebSocket (an HttpFramer::State): others of
+    // its kind go if it is over that kind's limits.
+    void MakeRoom(Connection& c, HttpFramer::State kind);
     void Forget(Connection* c);
 
     HttpLimits limits_;

@@ -3,19 +3,24 @@
 // last will, so the broker says "offline" when the bridge vanishes, and
 // "offline" too while the device's line is down.
 //
-// libmosquitto runs its network loop on a thread of its own and reconnects
-// by itself; its callbacks only post to this object, and everything else
-// (the core, publishing) happens on the main thread. After each (re)connect
-// the whole state is published again, retained.
+// libmosquitto is driven from Qt's event loop (notifiers on its socket, a
+// timer for its keep-alive), not by its own thread, whose select() fails for
+// a descriptor numbered 1,024 or more. The broker's name is looked up
+// without blocking; a failed lookup, connect or a lost connection is
+// retried (1 s, doubling to 5 s) for as long as the bridge runs, logged once
+// when it first fails and once when it is connected again. After each
+// (re)connect the whole state is published again, retained.
 //
 // PREFIX/preset/load and PREFIX/preset/save take a preset's number (1..3).
 // With discovery options, Home Assistant's discovery configs go out after
 // the state (MqttDiscovery.h).
 //
-// Retained messages on the command topics are ignored with a log line: a
-// change published with the retain flag by mistake would otherwise be
-// applied again at every reconnect and undo every later change. Refusals
-// are logged at a bounded rate (RefusalLog).
+// Retained messages on the command topics are ignored with a log line,
+// whenever they arrive (MQTT 5 keeps the flag as published): a change
+// published with the retain flag by mistake would otherwise be applied again
+// at every reconnect and undo every later change. The empty retained message
+// that removes one is ignored silently. Refusals are logged at a bounded
+// rate (RefusalLog).
 #pragma once
 
 #include "BridgeCalls.h"
@@ -23,7 +28,12 @@
 #include "RefusalLog.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QTimer>
+
+class QHostInfo;
+class QSocketNotifier;
 
 struct mosquitto;
 struct mosquitto_message;
@@ -50,6 +60,8 @@ public:
     // false only for options the library refuses.
     bool Start(QString* error);
     bool Connected() const { return connected_; }
+    // Connection attempts so far (the first one included).
+    int Attempts() const { return attempts_; }
 
     // The core's signals.
     void OnStateChanged(const QJsonObject& mergePatch);
@@ -58,12 +70,20 @@ public:
 signals:
     void connectedChanged(bool connected);
     void rejected(const QString& line);
+    // A connection failure (once until it is connected again) or recovery.
+    void connectionLogged(const QString& line);
 
 private:
     static void ConnectCallback(mosquitto*, void* self, int rc);
     static void DisconnectCallback(mosquitto*, void* self, int rc);
     static void MessageCallback(mosquitto*, void* self, const mosquitto_message* m);
 
+    QString Where() const;
+    void Connect();
+    void OnLookedUp(const QHostInfo& info);
+    void Drive(int (*step)(mosquitto*, int));
+    void Watch();
+    void Failed(const QString& why);
     void OnConnected(int rc);
     void OnMessage(const QString& topic, const QByteArray& payload, bool retained);
     void PublishAll();
@@ -77,5 +97,13 @@ private:
     mosquitto* mosq_ = nullptr;
     bool connected_ = false;
     bool started_ = false;
+    bool hostGiven_ = false;  // libmosquitto has the host: later attempts reconnect
+    int attempts_ = 0;
+    int retryMs_ = 1000;
+    QString failure_;         // logged, not yet recovered from
+    QSocketNotifier* read_ = nullptr;
+    QSocketNotifier* write_ = nullptr;
+    QTimer misc_, retry_;
+    QSet<QString> removing_;  // an earlier run's configs, emptied once seen to be this bridge's
     RefusalLog log_;
 };

@@ -90,6 +90,26 @@ QString PanelUrl(const ServeOptions& options, quint16 port, const QString& liste
 }
 }  // namespace
 
+QStringList ServeUrls(const QHostAddress& address, quint16 port)
+{
+    auto url = [port](const QHostAddress& a) {
+        const bool v6 = a.protocol() == QAbstractSocket::IPv6Protocol;
+        return QStringLiteral("http://%1:%2/").arg(v6 ? QStringLiteral("[%1]").arg(a.toString()) : a.toString()).arg(port);
+    };
+    if (address != QHostAddress::Any && address != QHostAddress::AnyIPv4 && address != QHostAddress::AnyIPv6) {
+        return {url(address)};
+    }
+    QStringList out;
+    for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+        // Link-local IPv6 needs its zone, which a browser's address bar does not take.
+        const bool family = address == QHostAddress::Any || (address == QHostAddress::AnyIPv4) == (a.protocol() == QAbstractSocket::IPv4Protocol);
+        if (family && !(a.protocol() == QAbstractSocket::IPv6Protocol && a.isLinkLocal())) {
+            out << url(a);
+        }
+    }
+    return out.isEmpty() ? QStringList{url(QHostAddress(QHostAddress::LocalHost))} : out;
+}
+
 CLI::App* AddServeCommand(CLI::App& app, ServeArgs& args)
 {
     auto* serve = app.add_subcommand("serve", "Serve the device on the network: web panel and JSON API");
@@ -170,15 +190,13 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
         err << "kestractl: " << why.toStdString() << '\n';
         return kExitUsage;
     }
-    const QString host = options.address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QStringLiteral("[%1]").arg(options.address.toString())
-                             : options.address.toString();
-    const QString url = QStringLiteral("http://%1:%2/").arg(host).arg(server.port());
+    const QStringList urls = ServeUrls(options.address, server.port());
+    const QString url = urls.value(0);
     const QString panelUrl = PanelUrl(options, server.port(), url);
     if (!tokenPath.isEmpty()) {
         // The log may be read by others: only enough of the token to tell which one.
         out << "token: in " << tokenPath.toStdString() << " (" << options.access.token.left(4).toStdString()
-            << "...; open " << url.toStdString() << "?token=TOKEN once)\n";
+            << "...; open " << urls.join(QStringLiteral("?token=TOKEN or ")).toStdString() << "?token=TOKEN once)\n";
     }
     QString showWhy;
     const std::unique_ptr<ShowControl> show = StartShowControl(core, args.show, args.readOnly, panelUrl, out, &showWhy);
@@ -196,7 +214,8 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
             }
         });
     }
-    out << "serving " << portName.toStdString() << " on " << url.toStdString() << " (Ctrl+C stops)\n" << std::flush;
+    out << "serving " << portName.toStdString() << " on " << urls.join(QStringLiteral(", ")).toStdString() << " (Ctrl+C stops)\n"
+        << std::flush;
 
     // Ctrl+C and the service manager's stop end the event loop, so that the
     // port is closed in order.
@@ -210,12 +229,15 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
     std::signal(SIGTERM, OnSignal);
     RefusalLog refusals;
     QObject::connect(&server, &BridgeServer::refused, &server, [&refusals](const QString& line) { refusals.Write(line); });
-    QObject::connect(&core, &BridgeCore::onlineChanged, &core, [&err, &core](bool online) {
+    QObject::connect(&core, &BridgeCore::onlineChanged, &core, [&err, &core, lost = false](bool online) mutable {
         if (!online) {
             err << "kestractl: " << core.lastError().toStdString() << " (reconnecting)\n" << std::flush;
+        } else if (lost) {
+            err << "kestractl: " << core.portName().toStdString() << ": the device answers again\n" << std::flush;
         } else {
             err << "kestractl: " << core.portName().toStdString() << ": online, state read\n" << std::flush;
         }
+        lost = !online;
     });
     QCoreApplication::exec();
     std::signal(SIGINT, SIG_DFL);

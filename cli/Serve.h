@@ -5,7 +5,9 @@
 
 #include "ServeShowControl.h"
 
+#include <QHostAddress>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <ostream>
@@ -31,6 +33,10 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArgs& args);
 
 // Checks the options (a usage error is returned as text, nothing started).
 std::optional<QString> CheckServeArgs(const ServeArgs& args);
+
+// The panel's addresses as printed: the listening address, or (listening on
+// all) each of this machine's, for "0.0.0.0" is no address a browser opens.
+QStringList ServeUrls(const QHostAddress& address, quint16 port);
 
 // Serves `port` until SIGINT or SIGTERM; the kestractl exit code.
 int RunServe(const ServeArgs& args, const QString& port, std::ostream& out, std::ostream& err);

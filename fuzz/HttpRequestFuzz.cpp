@@ -1,8 +1,10 @@
 // Bytes as `kestractl serve` receives them on one connection: request
 // lines, headers and bodies, pipelined. Whatever the bytes, and however the
 // network splits them, the same requests are taken, the same bytes are let
-// through to Qt HttpServer and the same refusal ends the stream; no body over
-// the limit is let through to be read; the Host rule holds for any name.
+// through to Qt HttpServer and the same refusal ends the stream, also when
+// it is taken one request at a time (as a peer's backlog holds it back); no
+// body over the limit is let through to be read; the Host rule holds for any
+// name.
 #include "Access.h"
 #include "FuzzCheck.h"
 #include "HttpGuard.h"
@@ -14,7 +16,7 @@ namespace {
 // none) and the bytes let through.
 using Outcome = std::tuple<HttpFramer::State, int, int, qint64>;
 
-Outcome Run(const QByteArray& bytes, qsizetype chunk)
+Outcome Run(const QByteArray& bytes, qsizetype chunk, bool oneAtATime = false)
 {
     HttpLimits limits;
     limits.maxHead = 256;  // small, so that the fuzzer reaches it
@@ -26,8 +28,12 @@ Outcome Run(const QByteArray& bytes, qsizetype chunk)
     });
     int refusal = 0;
     for (qsizetype at = 0; at < bytes.size() && refusal == 0; at += chunk) {
-        if (auto r = framer.Feed(QByteArrayView(bytes).sliced(at, std::min(chunk, bytes.size() - at)))) {
-            refusal = r->status;
+        for (QByteArrayView rest = QByteArrayView(bytes).sliced(at, std::min(chunk, bytes.size() - at)); !rest.isEmpty() && refusal == 0;) {
+            if (auto r = framer.Feed(rest, oneAtATime ? framer.Requests() + 1 : std::numeric_limits<int>::max())) {
+                refusal = r->status;
+            }
+            Require(framer.Taken() <= rest.size());
+            rest = framer.Taken() == 0 ? QByteArrayView() : rest.sliced(framer.Taken());  // none taken: closed, the rest is dropped
         }
     }
     Require(framer.Passed() <= bytes.size());
@@ -41,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes = QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)).mid(1);
     const Outcome whole = Run(bytes, std::max<qsizetype>(1, bytes.size()));
     Require(Run(bytes, chunk) == whole);
+    Require(Run(bytes, chunk, true) == whole);
     Require((std::get<2>(whole) != 0) == (std::get<0>(whole) == HttpFramer::State::Refused));
     return 0;
 }

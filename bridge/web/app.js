@@ -39,14 +39,17 @@
     return e;
   };
 
-  // The page's first load may carry ?token=; it is kept, and taken out of the
-  // address so that it does not end up in bookmarks or over shoulders.
+  // The page's first load may carry ?token=; it is taken out of the address
+  // so that it does not end up in bookmarks or over shoulders. It is used
+  // for this page, and kept only once the server took it: any site can send
+  // the browser to an address with a token of its choosing.
   const query = new URLSearchParams(location.search);
+  let token = localStorage.getItem('kestra-token') || '';
+  let offered = null;  // a token not yet taken by the server
   if (query.has('token')) {
-    localStorage.setItem('kestra-token', query.get('token'));
+    offered = token = query.get('token');
     history.replaceState(null, '', location.pathname);
   }
-  const token = localStorage.getItem('kestra-token') || '';
   let lang = localStorage.getItem('kestra-lang') || (navigator.language.startsWith('de') ? 'de' : 'en');
   const t = (id) => TEXT[lang][id];
 
@@ -156,7 +159,7 @@
         // The right output of a ganged pair follows the left, as on the device.
         if (pair && pair.right) {
           const locked = doc.ganged[pair.name];
-          fader.disabled = edit.disabled = locked;
+          fader.disabled = edit.disabled = locked || doc.online === false;
           mute.hidden = locked;
         }
         if (priority) {
@@ -244,6 +247,7 @@
       const reply = await fetch('/api/presets/' + n + '/' + action, { method: 'POST', headers: token ? { Authorization: 'Bearer ' + token } : {} });
       const body = await reply.json();
       status(reply.ok ? t(30003) + ' ' + n + ': ' + t(action === 'load' ? 30004 : 30005) : body.error);
+      if (reply.status === 401) askForToken(body.error);
     } catch (e) {
       status(String(e));
     }
@@ -274,24 +278,52 @@
     for (const c of controls) c.render();
   }
 
+  // The server asked for a token (none, or a wrong one): a field to give it.
+  function askForToken(why) {
+    status(why);
+    $('token-form').hidden = false;
+  }
+
   function connect() {
     const scheme = location.protocol === 'https:' ? 'wss' : 'ws';
     socket = new WebSocket(scheme + '://' + location.host + '/api/live' + (token ? '?token=' + encodeURIComponent(token) : ''));
     socket.onopen = () => { doc = null; };
     socket.onmessage = (event) => {
       const message = JSON.parse(event.data);
-      if (message.error) { status(message.error); render(); return; }
+      if (message.error) {
+        if (message.status === 401) askForToken(message.error); else status(message.error);
+        render();
+        return;
+      }
+      // The server refuses a wrong token before its first message.
+      if (offered !== null) {
+        localStorage.setItem('kestra-token', offered);
+        offered = null;
+        $('token-form').hidden = true;
+      }
       doc = doc ? mergePatch(doc, message) : message;
       if ('online' in message) status(doc.online ? t(30117) : t(30119));
       render();
     };
     socket.onclose = (event) => {
-      status(event.code === 4401 ? event.reason : t(30119));
       $('online').classList.remove('lit');
       setOffline(true);
+      if (event.code === 4401) {
+        askForToken(event.reason);  // tried again once a token is given
+        return;
+      }
+      status(t(30119));
       setTimeout(connect, 1000);
     };
   }
+
+  $('token-form').addEventListener('submit', (event) => {
+    event.preventDefault();
+    offered = token = $('token-input').value.trim();
+    $('token-input').value = '';
+    if (socket) { socket.onclose = null; socket.close(); }
+    connect();
+  });
 
   build();
   setLanguage(lang);

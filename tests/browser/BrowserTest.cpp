@@ -14,16 +14,30 @@
 namespace {
 const char* const kPython = "/usr/bin/python3";
 
-class Browser : public BridgeFixture {};
+class Browser : public BridgeFixture {
+protected:
+    void SetUp() override
+    {
+        // chromium-driver brings chromium with it.
+        if (!QFileInfo(QStringLiteral("/usr/bin/chromedriver")).isExecutable() ||
+            QProcess::execute(QString::fromLatin1(kPython), {QStringLiteral("-c"), QStringLiteral("import selenium")}) != 0) {
+            GTEST_SKIP() << "no browser to test with (Debian: chromium-driver python3-selenium)";
+        }
+    }
+};
 }  // namespace
+
+TEST_F(Browser, ATokenFromTheAddressIsKeptOnlyOnceTheServerTookIt)
+{
+    StartBridge({"s3cret", true, false});
+    QProcess script;  // the script checks the page
+    script.start(QString::fromLatin1(kPython), {QStringLiteral(WEB_PANEL_SCRIPT), "--token", BaseUrl() + QStringLiteral("/")});
+    ASSERT_TRUE(WaitFor([&] { return script.state() == QProcess::NotRunning; }, 90000));
+    EXPECT_TRUE(script.exitCode() == 0 && script.readAllStandardOutput().contains("kept once taken")) << script.readAllStandardError().constData();
+}
 
 TEST_F(Browser, PageShowsTheDeviceSendsItsChangesAndFollowsOthers)
 {
-    // chromium-driver brings chromium with it.
-    if (!QFileInfo(QStringLiteral("/usr/bin/chromedriver")).isExecutable() ||
-        QProcess::execute(QString::fromLatin1(kPython), {QStringLiteral("-c"), QStringLiteral("import selenium")}) != 0) {
-        GTEST_SKIP() << "no browser to test with (Debian: chromium-driver python3-selenium)";
-    }
     StartBridge();
     sim_->ClearReceived();
     QProcess script;

@@ -6,6 +6,8 @@
                                 each followed by "go" on stdin once
                                 the test has looked at the device
   web_panel.py --screenshot FILE URL   a picture of the page (under Xvfb: not headless)
+  web_panel.py --token URL      against a private server whose token is s3cret:
+                                a token from the address is kept only once taken
 """
 import json
 import os
@@ -44,7 +46,33 @@ def say(**fields):
         sys.exit(1)
 
 
+def token_page(base):
+    """A refused token is told apart from none, and never replaces the kept one."""
+    driver = browser(headless=True)
+    try:
+        kept = lambda: driver.execute_script("return localStorage.getItem('kestra-token')")
+        shown = lambda: driver.find_element(By.ID, "status").text
+        asked = lambda: driver.find_element(By.ID, "token-form").is_displayed()
+        driver.get(base + "?token=WRONG")
+        wait(driver, lambda: "wrong token" in shown() and asked())
+        assert kept() is None, "a refused token was kept"
+        driver.find_element(By.ID, "token-input").send_keys("s3cret", Keys.ENTER)
+        wait(driver, lambda: named(driver, "MIC 1 gain").get_attribute("aria-valuetext") and kept() == "s3cret" and not asked())
+        driver.get(base + "?token=WRONG")
+        wait(driver, lambda: "wrong token" in shown())
+        assert kept() == "s3cret", "the kept token was replaced by a refused one"
+        driver.execute_script("localStorage.clear()")
+        driver.get(base)
+        wait(driver, lambda: "a token is needed" in shown() and asked())
+        print(json.dumps({"token": "kept once taken"}), flush=True)
+        return 0
+    finally:
+        driver.quit()
+
+
 def main():
+    if sys.argv[1] == "--token":
+        return token_page(sys.argv[2])
     if sys.argv[1] == "--screenshot":
         driver = browser(headless="DISPLAY" not in os.environ)
         driver.get(sys.argv[3])
@@ -90,7 +118,8 @@ def main():
         assert css[0] != css[1], "the active language looks like the other"
         say(seen="line source, ducking lamps, units, German names")
         # The device is gone now: the controls look and act disabled until it is back.
-        wait(driver, lambda: not named(driver, "MIC 1 gain").is_enabled() and not named(driver, "MIC 1 mute").is_enabled(), 30)
+        enabled = "return [...document.querySelectorAll('main input, main button, main select')].filter(e => !e.disabled).length"
+        wait(driver, lambda: driver.execute_script(enabled) == 0, 30)
         say(offline="controls disabled")
         wait(driver, lambda: named(driver, "MIC 1 gain").is_enabled(), 30)
         logs = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]

@@ -3,6 +3,7 @@
 #include "InterruptedUpdate.h"
 #include "KestraSim.h"
 #include "Kestractl.h"
+#include "Serve.h"
 
 #include "WaitFor.h"
 
@@ -240,5 +241,14 @@ TEST_F(Kestractl, EveryLegalDeviceIsBackedUpChangedAndRestored)
         EXPECT_NE(r.out.find("verified"), std::string::npos) << r.out;
         EXPECT_EQ(sim_.State().live, before);
         sim_.SetChoices({});
+    }
+}
+
+// Listening on all addresses, each of them is printed, never "0.0.0.0".
+TEST(Serve, PrintedAddressesCanBeOpened)
+{
+    for (const auto& [address, listed, never] : {std::tuple{QHostAddress::AnyIPv4, "http://127.0.0.1:8080/", "0.0.0.0"}, std::tuple{QHostAddress::Any, "http://127.0.0.1:8080/", "[::]"},
+                                                 std::tuple{QHostAddress::LocalHostIPv6, "http://[::1]:8080/", "127.0.0.1"}}) {
+        EXPECT_THAT(ServeUrls(QHostAddress(address), 8080).join(' ').toStdString(), testing::AllOf(testing::HasSubstr(listed), testing::Not(testing::HasSubstr(never))));
     }
 }

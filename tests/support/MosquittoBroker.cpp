@@ -4,11 +4,11 @@
 
 #include <QTcpSocket>
 
-bool MosquittoBroker::Start()
+bool MosquittoBroker::Start(bool anonymous)
 {
     QFile file(dir_.filePath(QStringLiteral("mosquitto.conf")));
     if (PickPort() == 0 || !file.open(QIODevice::WriteOnly) ||
-        file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port_).toUtf8()) < 0) {
+        file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous %2\n").arg(port_).arg(anonymous).toUtf8()) < 0) {
         why_ = QStringLiteral("no free port or config");
         return false;
     }

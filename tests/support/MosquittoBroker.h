@@ -20,7 +20,8 @@ public:
     quint16 PickPort() { return port_ = port_ != 0 ? port_ : FreePort(); }
     quint16 Port() const { return port_; }
     // Starts it and waits until it accepts connections; false with Why() when not.
-    bool Start();
+    // `anonymous`: clients without a user name are taken (else refused).
+    bool Start(bool anonymous = true);
     void Kill();
     QString Why() const { return why_; }
     void Publish(const QString& topic, const QByteArray& payload);
