@@ -2,6 +2,7 @@
 // ways ser2net on a pseudo-terminal never does, and against Debian's ser2net
 // that cannot open its device. (ser2net serving a device: the window's
 // firmware update over rfc2217://.)
+#include "CommFixture.h"
 #include "Rfc2217.h"
 #include "Ser2net.h"
 
@@ -18,18 +19,23 @@ namespace {
 
 // One connection: `agreement` answers the client's first bytes (its option
 // requests), `settings` its next ones; then it waits for the client to go.
-// Settings sent before the agreement are never answered.
-void Serve(int listener, const QByteArray& agreement, const QByteArray& settings)
+// Settings sent before the agreement are never answered. `heard`: the
+// client's first bytes.
+void Serve(int listener, const QByteArray& agreement, const QByteArray& settings, QByteArray* heard = nullptr)
 {
     pollfd p{listener, POLLIN, 0};
     const int c = ::poll(&p, 1, 5000) > 0 ? ::accept(listener, nullptr, nullptr) : -1;
     p.fd = c;
     char buffer[512];
     for (const QByteArray& reply : {agreement, settings, QByteArray()}) {
-        if (c < 0 || ::poll(&p, 1, 5000) <= 0 || ::read(c, buffer, sizeof buffer) <= 0) {
+        const ssize_t n = c < 0 || ::poll(&p, 1, 5000) <= 0 ? -1 : ::read(c, buffer, sizeof buffer);
+        if (n <= 0) {
             break;
         }
-        [[maybe_unused]] const auto n = ::write(c, reply.constData(), static_cast<size_t>(reply.size()));
+        if (heard != nullptr && heard->isEmpty()) {
+            *heard = QByteArray(buffer, n);
+        }
+        [[maybe_unused]] const auto written = ::write(c, reply.constData(), static_cast<size_t>(reply.size()));
     }
     ::close(c);
 }
@@ -46,6 +52,19 @@ QByteArray Answers(char dataBits, char parity)
     return out;
 }
 
+// A listening socket on a free port of 127.0.0.1.
+int Listen(quint16& port)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof a;
+    EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), size) | ::listen(listener, 1) |
+                  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size),
+              0);
+    port = ntohs(a.sin_port);
+    return listener;
+}
+
 }  // namespace
 
 TEST(Rfc2217, LineSettingsCountOnlyWhenAgreedAndAnsweredAsAsked)
@@ -60,14 +79,10 @@ TEST(Rfc2217, LineSettingsCountOnlyWhenAgreedAndAnsweredAsAsked)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t size = sizeof a;
-        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), size) | ::listen(listener, 1) |
-                      ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size),
-                  0);
-        std::thread server(Serve, listener, c.agreement, c.settings);
-        comm::Rfc2217Transport t(QStringLiteral("127.0.0.1"), ntohs(a.sin_port));
+        quint16 port = 0;
+        const int listener = Listen(port);
+        std::thread server(Serve, listener, c.agreement, c.settings, nullptr);
+        comm::Rfc2217Transport t(QStringLiteral("127.0.0.1"), port);
         EXPECT_EQ(t.Open(comm::LineSettings{}), *c.why == '\0');
         EXPECT_EQ(t.ErrorText().isEmpty(), *c.why == '\0');
         EXPECT_THAT(t.ErrorText().toStdString(), testing::HasSubstr(c.why));
@@ -92,4 +107,37 @@ TEST(Rfc2217Ser2net, ServerWithoutItsDeviceIsNamed)
                                                   "or a wrong device in its configuration). It said: \"Device open failure")
                                        .arg(unplugged.Port())
                                        .toStdString()));
+}
+
+
+// The driver negotiates afresh on every connection, whatever the one before
+// agreed to or refused: it asks for the option again and goes by the new answer.
+TEST_F(CommFixture, Rfc2217NegotiatesAfreshOnEveryReconnect)
+{
+    LComm::SetPortOverride({});
+    const QByteArray agree("\xff\xfd,"), refuse("\xff\xfe,");
+    const struct { QByteArray first, second; } cases[] = {{agree, agree}, {refuse, agree}, {agree, refuse}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.first == agree) << (c.second == agree));
+        quint16 port = 0;
+        const int listener = Listen(port);
+        QByteArray heard[2];
+        std::thread server([&] {
+            for (int i = 0; i < 2; ++i) {
+                const QByteArray& agreement = i == 0 ? c.first : c.second;
+                Serve(listener, agreement, agreement == agree ? Answers(8, 1) : QByteArray(), &heard[i]);
+            }
+        });
+        LCommProc d(&owner);
+        const QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+        for (const QByteArray* answer : {&c.first, &c.second}) {
+            EXPECT_EQ(d.OpenNamed(url, 9600, 8, 0, 0), *answer == agree) << d.LastOpenError().toStdString();
+            d.Close();
+        }
+        server.join();
+        ::close(listener);
+        for (const QByteArray& h : heard) {
+            EXPECT_TRUE(h.contains("\xff\xfb,")) << "WILL COM-PORT-CONTROL: " << h.toHex().constData();
+        }
+    }
 }
