@@ -67,31 +67,6 @@ int Listen(quint16& port)
 
 }  // namespace
 
-TEST(Rfc2217, LineSettingsCountOnlyWhenAgreedAndAnsweredAsAsked)
-{
-    const QByteArray agree("\xff\xfd,");  // DO COM-PORT-CONTROL
-    const struct { QByteArray agreement, settings; const char* why; } cases[] = {
-        {agree, Answers(8, 1), ""},
-        {agree, Answers(7, 3), "refused the line settings: asked for 9600 baud 8N1, it keeps 9600 baud 7E1"},
-        {"\xff\xfe,", {}, "does not take line settings over telnet (RFC 2217)"},
-        {agree, {}, "did not confirm the line settings (9600 baud 8N1): either the device server cannot open its "
-                    "serial port, or it does not take line settings"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.why);
-        quint16 port = 0;
-        const int listener = Listen(port);
-        std::thread server(Serve, listener, c.agreement, c.settings, nullptr);
-        comm::Rfc2217Transport t(QStringLiteral("127.0.0.1"), port);
-        EXPECT_EQ(t.Open(comm::LineSettings{}), *c.why == '\0');
-        EXPECT_EQ(t.ErrorText().isEmpty(), *c.why == '\0');
-        EXPECT_THAT(t.ErrorText().toStdString(), testing::HasSubstr(c.why));
-        t.close();
-        server.join();
-        ::close(listener);
-    }
-}
-
 // ser2net that cannot open its device says so as line data and hangs up
 // before answering: named as such, with its words. (A test process that starts
 // a child process is left out of the ThreadSanitizer run: see scripts/test.sh.)
@@ -110,34 +85,42 @@ TEST(Rfc2217Ser2net, ServerWithoutItsDeviceIsNamed)
 }
 
 
-// The driver negotiates afresh on every connection, whatever the one before
-// agreed to or refused: it asks for the option again and goes by the new answer.
-TEST_F(CommFixture, Rfc2217NegotiatesAfreshOnEveryReconnect)
+// One driver connecting again and again: each connection asks for the
+// option afresh and goes by its own answers, whatever the one before agreed
+// to or refused; line settings count only when agreed and answered as asked.
+TEST_F(CommFixture, Rfc2217LineSettingsAreNegotiatedAfreshOnEachConnection)
 {
     LComm::SetPortOverride({});
-    const QByteArray agree("\xff\xfd,"), refuse("\xff\xfe,");
-    const struct { QByteArray first, second; } cases[] = {{agree, agree}, {refuse, agree}, {agree, refuse}};
+    const QByteArray agree("\xff\xfd,"), refuse("\xff\xfe,");  // DO / DONT COM-PORT-CONTROL
+    const struct { QByteArray agreement, settings; const char* why; } cases[] = {
+        {agree, Answers(8, 1), ""},
+        {agree, Answers(7, 3), "refused the line settings: asked for 9600 baud 8N1, it keeps 9600 baud 7E1"},
+        {refuse, {}, "does not take line settings over telnet (RFC 2217)"},
+        {agree, Answers(8, 1), ""},
+        {refuse, {}, "does not take line settings over telnet (RFC 2217)"},
+        {agree, {}, "did not confirm the line settings (9600 baud 8N1): either the device server cannot open its "
+                    "serial port, or it does not take line settings"},
+        {agree, Answers(8, 1), ""},
+    };
+    quint16 port = 0;
+    const int listener = Listen(port);
+    std::vector<QByteArray> heard(std::size(cases));
+    std::thread server([&] {
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            Serve(listener, cases[i].agreement, cases[i].settings, &heard[i]);
+        }
+    });
+    LCommProc d(&owner);
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << (c.first == agree) << (c.second == agree));
-        quint16 port = 0;
-        const int listener = Listen(port);
-        QByteArray heard[2];
-        std::thread server([&] {
-            for (int i = 0; i < 2; ++i) {
-                const QByteArray& agreement = i == 0 ? c.first : c.second;
-                Serve(listener, agreement, agreement == agree ? Answers(8, 1) : QByteArray(), &heard[i]);
-            }
-        });
-        LCommProc d(&owner);
-        const QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
-        for (const QByteArray* answer : {&c.first, &c.second}) {
-            EXPECT_EQ(d.OpenNamed(url, 9600, 8, 0, 0), *answer == agree) << d.LastOpenError().toStdString();
-            d.Close();
-        }
-        server.join();
-        ::close(listener);
-        for (const QByteArray& h : heard) {
-            EXPECT_TRUE(h.contains("\xff\xfb,")) << "WILL COM-PORT-CONTROL: " << h.toHex().constData();
-        }
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(d.OpenNamed(QStringLiteral("rfc2217://127.0.0.1:%1").arg(port), 9600, 8, 0, 0), *c.why == '\0');
+        EXPECT_EQ(d.LastOpenError().isEmpty(), *c.why == '\0');
+        EXPECT_THAT(d.LastOpenError().toStdString(), testing::HasSubstr(c.why));
+        d.Close();
+    }
+    server.join();
+    ::close(listener);
+    for (const QByteArray& h : heard) {
+        EXPECT_TRUE(h.contains("\xff\xfb,")) << "WILL COM-PORT-CONTROL: " << h.toHex().constData();
     }
 }

@@ -1,6 +1,6 @@
 // What the user's actions send and show, against the simulated device: faders
 // under the focus rule, typed levels, mute and priority panels, the ganged
-// output pairs, the line source and ducking, a wheel turn, what a slow line
+// output pairs, the line source and ducking, what a slow line
 // merges, presets, the switch-on setting and the factory default.
 #include "ActionsFixture.h"
 
@@ -18,7 +18,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <map>
@@ -276,30 +275,6 @@ TEST_F(Actions, SourceAndManualDuckingWaitForTheDevicesReport)
         lit = c.lamp < 0 ? lit : c.lamp;
         lamps(lit);
         EXPECT_EQ(device_->State().live.manualDucking, c.manual);
-    }
-}
-
-// One notch of the wheel over a fader that does not hold the focus.
-TEST_F(Actions, WheelOverAnyFaderSendsWhatItShows)
-{
-    Connect();
-    for (TrhTrackBar* fader : w_->findChildren<TrhTrackBar*>()) {
-        SCOPED_TRACE(fader->objectName().toStdString());
-        if (!fader->isEnabled()) {
-            continue;
-        }
-        ShowTab(w_->tabControl->isAncestorOf(fader) ? w_->tabControl : w_->tabPreferences);
-        FocusElsewhere();
-        const int before = fader->Position();
-        // +120 moves an inverted (vertical) fader down in value.
-        const int delta = (fader->invertedControls() ? before > fader->Min() : before < fader->Max()) ? 120 : -120;
-        const QPointF at = fader->rect().center();
-        QWheelEvent wheel(at, fader->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                          false);
-        QApplication::sendEvent(fader, &wheel);
-        EXPECT_NE(fader->Position(), before);
-        EXPECT_TRUE(fader->hasFocus());
-        EXPECT_EQ(Sent().size(), 1U);
     }
 }
 
