@@ -1,13 +1,11 @@
 // Every method on every path gets an answer: the ones a path does not take
 // are refused with their status and a body that says why, never left open
-// or closed unanswered. Then the server goes while clients are still on it,
-// and what it handed out or took over is freed once (the sanitiser builds
-// see a leak or a late use).
+// or closed unanswered. (Each connection is handed to the server and freed
+// again: the sanitiser builds see a leak or a late use.)
 #include "BridgeFixture.h"
 #include "WaitFor.h"
 
 #include <QTcpSocket>
-#include <QWebSocket>
 
 #include <gmock/gmock.h>
 
@@ -76,35 +74,6 @@ TEST_F(Refusal, EveryMethodOnEveryPathIsAnswered)
             }
         }
     }
-}
-
-// The server goes with a request half sent, one answered and kept open, a
-// live client and a refused one still connected; the clients see their
-// connections end, and nothing is left behind.
-TEST_F(Refusal, AServerGoneWithClientsOnItFreesWhatItTook)
-{
-    StartBridge();
-    const quint16 port = server_->port();
-    QTcpSocket half, kept;
-    half.connectToHost(QHostAddress::LocalHost, port);
-    half.write("PATCH /api/state HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) + "\r\nContent-Length: 9\r\n\r\n{");
-    kept.connectToHost(QHostAddress::LocalHost, port);
-    kept.write("GET /api/health HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) + "\r\n\r\n");
-    QWebSocket live, refused;
-    live.open(QUrl(BaseUrl("ws") + "/api/live"));
-    QNetworkRequest foreign(QUrl(BaseUrl("ws") + "/api/live"));
-    foreign.setRawHeader("Origin", "http://elsewhere.example");
-    refused.open(foreign);
-    ASSERT_TRUE(WaitFor([&] {
-        return live.state() == QAbstractSocket::ConnectedState && kept.bytesAvailable() > 0 &&
-               refused.state() == QAbstractSocket::UnconnectedState;
-    }));
-    EXPECT_EQ(refused.closeCode(), 4403);
-    server_.reset();
-    EXPECT_TRUE(WaitFor([&] {
-        return half.state() == QAbstractSocket::UnconnectedState && kept.state() == QAbstractSocket::UnconnectedState &&
-               live.state() == QAbstractSocket::UnconnectedState;
-    }));
 }
 
 }  // namespace
