@@ -12,6 +12,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 namespace {
@@ -146,22 +148,30 @@ TEST(SerialErrors, MapOntoTheCodesTheOwnerSees)
 }
 
 // More than the pseudo-terminal holds, while the device does not read: the
-// writes the port refuses at once are finished by the reader, in order, and
-// a write longer than the transmit buffer is refused whole.
+// writes the port refuses at once are finished by the reader, in order; then,
+// as the device reads a little at a time, a write made while earlier ones
+// still wait in the port's buffer goes after them. A write longer than the
+// transmit buffer is refused whole.
 TEST_F(Driver, WritesKeepTheirOrderAndRefuseWhatIsTooLong)
 {
     LComm link(&owner);
     EXPECT_FALSE(link.Write(Hex("01"))) << "not open";
     ASSERT_TRUE(link.Open(1, 9600, 8, 0, 0));
     EXPECT_FALSE(link.Write(ByteVector(LComm::kTransmitCapacity + 1, 0xEE)));
-    ByteVector all(256 * LComm::kTransmitCapacity);
+    ByteVector all(256 * LComm::kTransmitCapacity), got;
     for (std::size_t i = 0; i < all.size(); ++i) {
         all[i] = static_cast<std::uint8_t>(i % 251);  // no two writes alike: a reordering shows
     }
     for (auto at = all.begin(); at != all.end(); at += LComm::kTransmitCapacity) {
         ASSERT_TRUE(link.Write(ByteVector(at, at + LComm::kTransmitCapacity)));
+        if (at - all.begin() >= static_cast<std::ptrdiff_t>(all.size() / 2)) {
+            const ByteVector some = ReadPeer(LComm::kTransmitCapacity / 2);
+            got.insert(got.end(), some.begin(), some.end());
+        }
     }
-    EXPECT_EQ(ReadPeer(all.size(), 10000), all);
+    const ByteVector rest = ReadPeer(all.size() - got.size(), 10000);
+    got.insert(got.end(), rest.begin(), rest.end());
+    EXPECT_EQ(got, all);
     EXPECT_FALSE(PeerHearsAnything(50));
     EXPECT_TRUE(owner.errors.empty());
 }
@@ -229,6 +239,30 @@ TEST_F(Driver, OnlyTheCurrentDriversRepliesAreHandled)
     EXPECT_EQ(handled, 0);
     deliver(driver->Id(), driver.get());
     EXPECT_EQ(handled, 1);
+}
+
+// A driver replaced while its port is still opening (a device server that
+// has not answered yet) is not waited for; its reader frees itself once the
+// opening ends, and the new driver's exchange is the one handled.
+TEST_F(Driver, ADriverReplacedWhileOpeningFreesItsReaderOnceItEnds)
+{
+    LComm::SetPortOverride({});
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    driver = std::make_unique<LCommProc>(&owner);
+    driver->SetPortName(QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.serverPort()));
+    ASSERT_TRUE(driver->OpenInBackground(0, 9600, 8, 0, 0));
+    ASSERT_TRUE(WaitFor([&] { return server.hasPendingConnections(); }));  // connected, waiting for an answer
+    LComm::SetPortOverride(QString::fromStdString(peer.Path()));
+    EXPECT_LT(Timed([&] { OpenDriver(); }), kPromptMs);
+    delete server.nextPendingConnection();
+    EXPECT_TRUE(WaitFor([&] { return ReaderThreadCount() == 1; }));
+    driver->Send(Frame(0x05));
+    ASSERT_EQ(ReadPeer(8), Frame(0x05));
+    ASSERT_TRUE(peer.Write(Ack()));
+    EXPECT_TRUE(WaitFor([&] { return owner.replies.size() == 1; }));
+    EXPECT_TRUE(owner.errors.empty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the old reader, if it was not yet
 }
 
 // Close from every state the owner can be in, many times over (the

@@ -2,6 +2,7 @@
 // ways ser2net on a pseudo-terminal never does, and against Debian's ser2net
 // that cannot open its device. (ser2net serving a device: the window's
 // firmware update over rfc2217://.)
+#include "CommFixture.h"
 #include "Rfc2217.h"
 #include "Ser2net.h"
 
@@ -18,18 +19,23 @@ namespace {
 
 // One connection: `agreement` answers the client's first bytes (its option
 // requests), `settings` its next ones; then it waits for the client to go.
-// Settings sent before the agreement are never answered.
-void Serve(int listener, const QByteArray& agreement, const QByteArray& settings)
+// Settings sent before the agreement are never answered. `heard`: the
+// client's first bytes.
+void Serve(int listener, const QByteArray& agreement, const QByteArray& settings, QByteArray* heard = nullptr)
 {
     pollfd p{listener, POLLIN, 0};
     const int c = ::poll(&p, 1, 5000) > 0 ? ::accept(listener, nullptr, nullptr) : -1;
     p.fd = c;
     char buffer[512];
     for (const QByteArray& reply : {agreement, settings, QByteArray()}) {
-        if (c < 0 || ::poll(&p, 1, 5000) <= 0 || ::read(c, buffer, sizeof buffer) <= 0) {
+        const ssize_t n = c < 0 || ::poll(&p, 1, 5000) <= 0 ? -1 : ::read(c, buffer, sizeof buffer);
+        if (n <= 0) {
             break;
         }
-        [[maybe_unused]] const auto n = ::write(c, reply.constData(), static_cast<size_t>(reply.size()));
+        if (heard != nullptr && heard->isEmpty()) {
+            *heard = QByteArray(buffer, n);
+        }
+        [[maybe_unused]] const auto written = ::write(c, reply.constData(), static_cast<size_t>(reply.size()));
     }
     ::close(c);
 }
@@ -46,36 +52,20 @@ QByteArray Answers(char dataBits, char parity)
     return out;
 }
 
-}  // namespace
-
-TEST(Rfc2217, LineSettingsCountOnlyWhenAgreedAndAnsweredAsAsked)
+// A listening socket on a free port of 127.0.0.1.
+int Listen(quint16& port)
 {
-    const QByteArray agree("\xff\xfd,");  // DO COM-PORT-CONTROL
-    const struct { QByteArray agreement, settings; const char* why; } cases[] = {
-        {agree, Answers(8, 1), ""},
-        {agree, Answers(7, 3), "refused the line settings: asked for 9600 baud 8N1, it keeps 9600 baud 7E1"},
-        {"\xff\xfe,", {}, "does not take line settings over telnet (RFC 2217)"},
-        {agree, {}, "did not confirm the line settings (9600 baud 8N1): either the device server cannot open its "
-                    "serial port, or it does not take line settings"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.why);
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t size = sizeof a;
-        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), size) | ::listen(listener, 1) |
-                      ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size),
-                  0);
-        std::thread server(Serve, listener, c.agreement, c.settings);
-        comm::Rfc2217Transport t(QStringLiteral("127.0.0.1"), ntohs(a.sin_port));
-        EXPECT_EQ(t.Open(comm::LineSettings{}), *c.why == '\0');
-        EXPECT_EQ(t.ErrorText().isEmpty(), *c.why == '\0');
-        EXPECT_THAT(t.ErrorText().toStdString(), testing::HasSubstr(c.why));
-        t.close();
-        server.join();
-        ::close(listener);
-    }
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof a;
+    EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), size) | ::listen(listener, 1) |
+                  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size),
+              0);
+    port = ntohs(a.sin_port);
+    return listener;
 }
+
+}  // namespace
 
 // ser2net that cannot open its device says so as line data and hangs up
 // before answering: named as such, with its words. (A test process that starts
@@ -92,4 +82,45 @@ TEST(Rfc2217Ser2net, ServerWithoutItsDeviceIsNamed)
                                                   "or a wrong device in its configuration). It said: \"Device open failure")
                                        .arg(unplugged.Port())
                                        .toStdString()));
+}
+
+
+// One driver connecting again and again: each connection asks for the
+// option afresh and goes by its own answers, whatever the one before agreed
+// to or refused; line settings count only when agreed and answered as asked.
+TEST_F(CommFixture, Rfc2217LineSettingsAreNegotiatedAfreshOnEachConnection)
+{
+    LComm::SetPortOverride({});
+    const QByteArray agree("\xff\xfd,"), refuse("\xff\xfe,");  // DO / DONT COM-PORT-CONTROL
+    const struct { QByteArray agreement, settings; const char* why; } cases[] = {
+        {agree, Answers(8, 1), ""},
+        {agree, Answers(7, 3), "refused the line settings: asked for 9600 baud 8N1, it keeps 9600 baud 7E1"},
+        {refuse, {}, "does not take line settings over telnet (RFC 2217)"},
+        {agree, Answers(8, 1), ""},
+        {refuse, {}, "does not take line settings over telnet (RFC 2217)"},
+        {agree, {}, "did not confirm the line settings (9600 baud 8N1): either the device server cannot open its "
+                    "serial port, or it does not take line settings"},
+        {agree, Answers(8, 1), ""},
+    };
+    quint16 port = 0;
+    const int listener = Listen(port);
+    std::vector<QByteArray> heard(std::size(cases));
+    std::thread server([&] {
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            Serve(listener, cases[i].agreement, cases[i].settings, &heard[i]);
+        }
+    });
+    LCommProc d(&owner);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(d.OpenNamed(QStringLiteral("rfc2217://127.0.0.1:%1").arg(port), 9600, 8, 0, 0), *c.why == '\0');
+        EXPECT_EQ(d.LastOpenError().isEmpty(), *c.why == '\0');
+        EXPECT_THAT(d.LastOpenError().toStdString(), testing::HasSubstr(c.why));
+        d.Close();
+    }
+    server.join();
+    ::close(listener);
+    for (const QByteArray& h : heard) {
+        EXPECT_TRUE(h.contains("\xff\xfb,")) << "WILL COM-PORT-CONTROL: " << h.toHex().constData();
+    }
 }

@@ -5,8 +5,10 @@
 #include "PaintCounter.h"
 #include "WaitFor.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -126,5 +128,36 @@ TEST(TrackBar, AClickTakesTheFocusAndKeysMoveTheWayTheyPoint)
         bar->SetPosition(40);
         QTest::keyClick(bar, k.key);
         EXPECT_EQ(bar->Position(), k.to) << k.key;
+    }
+}
+
+// A wheel turn moves a fader only once it holds the focus (so that the
+// window sends what it shows); one that cannot take it (its window not
+// shown) leaves the turn to whatever lies beneath.
+TEST(TrackBar, AWheelIsAppliedOnlyByAFaderThatCanTakeTheFocus)
+{
+    for (const bool coloured : {false, true}) {
+        for (const bool shown : {true, false}) {
+            SCOPED_TRACE(testing::Message() << (coloured ? "colour " : "plain ") << (shown ? "shown" : "hidden"));
+            QWidget window;
+            TrhTrackBar* bar = coloured ? new TColorTrackBar(&window) : new TrhTrackBar(&window);
+            bar->setGeometry(10, 10, 200, 40);
+            bar->SetRange(0, 79);
+            bar->SetPosition(40);
+            if (shown) {
+                window.show();
+                window.activateWindow();
+                ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+            }
+            bool focusedWhenMoved = false;  // the window's handlers send only then
+            QObject::connect(bar, &QSlider::valueChanged, [&] { focusedWhenMoved = bar->hasFocus(); });
+            const QPointF at = bar->rect().center();
+            QWheelEvent wheel(at, bar->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            QApplication::sendEvent(bar, &wheel);
+            EXPECT_EQ(wheel.isAccepted(), shown);
+            EXPECT_EQ(bar->Position() != 40, shown);
+            EXPECT_EQ(focusedWhenMoved, shown);
+        }
     }
 }

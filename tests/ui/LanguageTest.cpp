@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace {
 
 class Language : public testing::Test {
@@ -105,8 +107,54 @@ bool CaptionFits(QWidget* widget)
 
 } // namespace
 
-TEST_F(Language, LoaderAddsThousandOnlyForFlagOne)
+// The original table, English and German by English id; the two address
+// lines (30093, 30094) are ours to word, so only their presence counts.
+const struct { int id; const char *english, *german; } kOriginalTable[] = {
+    {30001, "Control-Panel", "Bedienfeld"}, {30002, "Preferences", "Einstellungen"},
+    {30003, "Preset", "Voreinstellung"}, {30004, "load", "laden"}, {30005, "save", "speichern"},
+    {30006, "Manual", "manuelles"}, {30007, "Input", "Eingang"}, {30008, "Output", "Ausgang"}, {30025, "off", "aus"},
+    {30028, "steps", "Stufen"}, {30047, "Cancel", "Abbrechen"}, {30049, "switch-on state:", "Anschaltzustand"},
+    {30050, "as switched off", "wie ausgeschaltet"}, {30058, "Threshold", "Ansprechschwelle"},
+    {30059, "Hold time", "Haltezeit"}, {30060, "short", "kurz"}, {30061, "long", "lang"},
+    {30062, "Attenuation", "Daempfung"}, {30063, "fast", "schnell"}, {30064, "slow", "langsam"},
+    {30065, "Fade in", "Einblenden"}, {30066, "Fade out", "Ausblenden"}, {30076, "connect", "verbinden"},
+    {30080, "Speed", "Geschwindigkeit"}, {30082, "Protocol", "Protokoll"}, {30083, "Data bits:", "Daten bits:"},
+    {30084, "Parity:", "Paritaet:"}, {30085, "Stop bits:", "Stop bits:"}, {30086, "none", "kein"},
+    {30102, "Wait, until KESTRA is ready", "warte, bis KESTRA bereit"}, {30103, "general error", "Fehler allgemein"},
+    {30104, "RS 232 receive buffer overflow", "RS-232 Receive-Buffer Uberlauf"},
+    {30105, "RS 232 receive framing error", "RS-232 Receive Framing-Error"},
+    {30106, "request ID unknown", "ID der Anforderung unbekannt"},
+    {30107, "request data invalid", "Daten der Anforderung ungultig"},
+    {30108, "read line source not plausible", "Linequelle einlesen unplausibel"},
+    {30109, "select line source inactive", "Linequelle schalten inaktiv"},
+    {30110, "EEPROM acknowledged when writing", "EEPROM Acknowledge beim Schreiben"},
+    {30111, "EEPROM acknowledged when reading", "EEPROM Acknowledge beim Lesen"},
+    {30112, "EEPROM not yet programmed", "EEPROM noch nicht programmiert"}, {30114, "error message", "Fehlermeldung"},
+    {30116, "disconnect", "keine Verbindung"}, {30117, "connected", "verbinden"},
+    {30119, "KESTRA connection error!", "KESTRA connection error!"}, {30121, "disconnect", "trennen"},
+    {30122, "view message", "Meldungen anzeigen"}, {30124, "load factory default", "Werkseinstellungen laden"},
+    {30125, "Language", "Sprache"}, {30126, "German", "Deutsch"}, {30127, "English", "Englisch"},
+    {30128, "Warning", "Warnung"},
+    {30129, "All Preset will be delete !! \nDo you want to continue?", "Alle Einstellungen werden geloscht! \nWollen Sie fortfahren?"},
+    {30093, nullptr, nullptr}, {30094, nullptr, nullptr},
+};
+
+TEST_F(Language, EveryOriginalTextSitsAtItsIdAndNothingElseInItsRange)
 {
+    std::map<int, const char*> expected;
+    for (const auto& row : kOriginalTable) {
+        expected[row.id] = row.english;
+        expected[row.id + kGermanOffset] = row.german;
+    }
+    for (const auto& [id, text] : expected) {
+        EXPECT_TRUE(HasString(id)) << id;
+        EXPECT_TRUE(text == nullptr || StringAt(id) == QLatin1String(text)) << id << ": " << StringAt(id).toStdString();
+    }
+    for (int i = 0; i < StringCount(); ++i) {
+        const int id = StringIdAt(i), english = id >= 31001 ? id - kGermanOffset : id;
+        EXPECT_TRUE(english > 30129 || expected.count(id) == 1) << id << " is not in the original table";
+        EXPECT_TRUE(HasString(english) && HasString(english + kGermanOffset)) << id << " lacks its other language";
+    }
     for (const auto& [flag, text] : {std::pair{0, "Control-Panel"}, {1, "Bedienfeld"}, {2, "Control-Panel"},
                                      {255, "Control-Panel"}}) {
         SetLanguageFlag(static_cast<std::uint8_t>(flag));
