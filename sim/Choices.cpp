@@ -125,7 +125,9 @@ std::optional<Choices> Choices::Parse(std::string_view text, std::string* error)
         const std::string_view name = item.substr(0, eq);
         const std::optional<std::string_view> value =
             eq == std::string_view::npos ? std::nullopt : std::optional(item.substr(eq + 1));
-        const std::string quoted = "\"" + std::string(item) + "\"";
+        // Appended, not "..." + string: GCC 12 at -O3 warns falsely on that (-Wrestrict).
+        std::string quoted(1, '"');
+        quoted.append(item).push_back('"');
         bool known = false;
         for (const auto& n : kInquiryNames) {
             if (name != n.name) {
@@ -201,7 +203,8 @@ std::string Choices::Text() const
             }
         }
         if (inquiries == Inquiries::Rotated && rotation != Choices{}.rotation) {
-            text += "=" + std::to_string(rotation);
+            text.push_back('=');
+            text += std::to_string(rotation);
         }
     }
     for (const auto& f : kFlagNames) {
