@@ -347,9 +347,11 @@ void BridgeServer::AcceptWebSockets()
             // 4000 + the HTTP status: the page tells "no token" from other refusals.
             // Closed once Qt WebSockets has finished with the handshake, which
             // otherwise goes on reading a closed socket (a warning in the log).
-            const auto code = static_cast<QWebSocketProtocol::CloseCode>(4000 + read.status);
+            // Kept as a number: 4000 + status is no named CloseCode, and a
+            // stored enum outside its names is undefined to read back.
+            const int code = 4000 + read.status;
             QMetaObject::invokeMethod(socket, [socket, code, why = read.message] {
-                socket->close(code, why);
+                socket->close(static_cast<QWebSocketProtocol::CloseCode>(code), why);
                 socket->deleteLater();
             }, Qt::QueuedConnection);
             continue;
