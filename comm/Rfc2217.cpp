@@ -85,6 +85,10 @@ void Rfc2217Transport::Await(const std::function<bool()>& done)
             Pump();
         }
     }
+    // A server that hung up may have left its last words in the socket's buffer.
+    if (socket_.bytesAvailable() > 0) {
+        Pump();
+    }
 }
 
 bool Rfc2217Transport::SetLine(const LineSettings& line)
