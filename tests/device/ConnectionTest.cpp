@@ -3,6 +3,7 @@
 // device, the line or the settings store can fail: the simulator misbehaves,
 // the real driver and window must cope without crashing, hanging or losing
 // anything.
+#include "DeviceConversation.h"
 #include "CommEvents.h"
 #include "Commands.h"
 #include "Connection.h"
@@ -170,8 +171,13 @@ TEST_F(Connection, EachFaultLosesNothingAndTheAnswerDecides)
                 ClearReceived();
             }
         };
+        // The fault meets the click's own exchange, not a poll's that is
+        // under way (that one would fail the line before the click goes out).
+        w_->Device().Engine()->SetPolling(false);
+        ASSERT_TRUE(WaitFor([&] { return w_->Device().Engine()->Idle(); }, 2000));
         c.fault ? device_->SetFault(*c.fault) : device_->Vanish();  // no fault: unplugged
         w_->btnTunerClick(w_->btnCD);
+        w_->Device().Engine()->SetPolling(true);  // behind the click: the line's silence limit needs it
         w_->Panel1Click(w_->Panel[2]);
         if (c.answer) {
             ASSERT_TRUE(WaitFor([&] { return !dialogs_->asked.empty(); }, 5000));
