@@ -144,10 +144,11 @@ TEST(Find, NamesTheGroupToJoinWhenPermissionIsRefused)
              "--port", QString::fromStdString(peer.Path())});
     ASSERT_TRUE(p.waitForFinished(10000));
     const QJsonObject r = QJsonDocument::fromJson(p.readAllStandardOutput()).object()["ports"].toArray()[0].toObject();
-    if (r.isEmpty() && p.readAllStandardError().contains("Permission denied")) {
+    const QByteArray said = p.readAllStandardError();
+    if (r.isEmpty() && said.contains("Permission denied")) {
         GTEST_SKIP() << "nobody cannot run the program from this folder";
     }
-    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_EQ(p.exitCode(), 1) << said.constData();
     EXPECT_EQ(r["result"], "no_permission");
     EXPECT_EQ(r["group"], info.group());
     EXPECT_THAT(r["text"].toString().toStdString(), testing::HasSubstr("sudo usermod -aG " + info.group().toStdString()));
