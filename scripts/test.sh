@@ -70,8 +70,8 @@ echo "== TSan tree built (at ${SECONDS}s)"
 finish $asan "$logs/asan"
 # Only the test programs of the threaded code, not the whole tree. The MQTT
 # cases and the ones that start ser2net, serve or kestractl as processes stay
-# out: Qt starts a process with a clone that shares the parent's memory until
-# exec, which TSan does not follow, and afterwards it loses track of locks (it
+# out: Qt starts a process with a clone() of its own that TSan does not
+# follow, and afterwards it loses track of locks (it
 # reports the simulator's lock as destroyed, and later tests of the same
 # process race on what a lock guards); they run under ASan+UBSan with every
 # other test. The port search's own threads stay in (Find.* but the case that
