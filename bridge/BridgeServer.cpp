@@ -202,7 +202,7 @@ void BridgeServer::Handle(const Request& request, const ReplyFn& reply)
             if (gauges_) {
                 gauges_(gauges);
             }
-            reply(200, MetricsText(core_.lineCounters(), core_.online(), core_.state(), gauges),
+            reply(200, MetricsText(core_.lineCounters(), core_.conversation().Figures(), core_.online(), core_.state(), gauges),
                   "text/plain; version=0.0.4; charset=utf-8");
         }
     } else if (const WebFiles::File* file = files_->Find(path); file == nullptr) {
@@ -263,7 +263,9 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
     static const QRegularExpression presetPath(QStringLiteral("^/api/presets/([^/]+)/(load|save)$"));
     if (path == QLatin1String("/api/health")) {
         if (only({Method::Get, Method::Head}) && read()) {
-            QJsonObject health{{"online", core_.online()}, {"read_only", options_.access.readOnly}};
+            QJsonObject health{{"online", core_.online()},
+                               {"read_only", options_.access.readOnly},
+                               {"line", LineHealth(core_.lineCounters(), core_.conversation().Figures())}};
             if (!core_.online()) {
                 health.insert(QStringLiteral("reason"), core_.offlineText());
             }

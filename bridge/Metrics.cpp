@@ -3,6 +3,7 @@
 #include "DeviceConversation.h"
 #include "DeviceState.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -40,9 +41,11 @@ void LineCounters::Watch(DeviceConversation& conv, QObject* context)
     QObject::connect(&conv, &DeviceConversation::reportReceived, context,
                      [this](const LCmd&, const ReportEvent& report, quint32 replyMs, bool answered) {
                          if (!answered) {
+                             ++unasked;
                              return;  // a leftover: its time says nothing of this exchange
                          }
                          const double s = replyMs / 1000.0;
+                         recentMs[replies % kRecent] = replyMs;
                          ++replies;
                          replySeconds += s;
                          for (std::size_t i = 0; i < kReplyBounds.size(); ++i) {
@@ -67,7 +70,37 @@ void LineCounters::Watch(DeviceConversation& conv, QObject* context)
                      });
 }
 
-QByteArray MetricsText(const LineCounters& line, bool online, const QJsonObject& state, const MetricsGauges& gauges)
+std::optional<std::pair<quint32, quint32>> LineCounters::RecentMs() const
+{
+    if (replies == 0) {
+        return std::nullopt;
+    }
+    std::array<quint32, kRecent> sorted = recentMs;
+    const auto end = sorted.begin() + static_cast<std::ptrdiff_t>(std::min<quint64>(replies, kRecent));
+    std::sort(sorted.begin(), end);
+    return std::pair{sorted[static_cast<std::size_t>(end - sorted.begin()) / 2], *(end - 1)};
+}
+
+QJsonObject LineHealth(const LineCounters& line, const DeviceConversation::LineFigures& figures)
+{
+    QJsonObject h{{"exchanges", static_cast<qint64>(line.exchanges)},
+                  {"answers", static_cast<qint64>(line.replies)},
+                  {"unanswered", static_cast<qint64>(line.failures[LineCounters::kSilence])},
+                  {"refused", static_cast<qint64>(line.failures[LineCounters::kNak] + line.failures[LineCounters::kBusy] +
+                                                  line.failures[LineCounters::kDeviceError])},
+                  {"reopened", static_cast<qint64>(line.failures[LineCounters::kReopen])},
+                  {"unasked", static_cast<qint64>(line.unasked)},
+                  {"garbled", static_cast<qint64>(figures.garbled)},
+                  {"echoes", static_cast<qint64>(figures.echoes)}};
+    if (const auto recent = line.RecentMs()) {
+        h.insert(QStringLiteral("reply_ms"), QJsonObject{{"median", static_cast<qint64>(recent->first)},
+                                                         {"worst", static_cast<qint64>(recent->second)}});
+    }
+    return h;
+}
+
+QByteArray MetricsText(const LineCounters& line, const DeviceConversation::LineFigures& figures, bool online,
+                       const QJsonObject& state, const MetricsGauges& gauges)
 {
     Writer w;
     w.Family("kestra_online", "gauge", "1 while the device's line is up and its state was read whole");
@@ -89,6 +122,17 @@ QByteArray MetricsText(const LineCounters& line, bool online, const QJsonObject&
     w.Sample("_bucket", "le=\"+Inf\"", static_cast<double>(line.replies));
     w.Sample("_sum", {}, line.replySeconds);
     w.Sample("_count", {}, static_cast<double>(line.replies));
+    if (const auto recent = line.RecentMs()) {
+        w.Family("kestra_reply_recent_seconds", "gauge", "Median and slowest reply time of the latest 256 answers");
+        w.Sample({}, "stat=\"median\"", recent->first / 1000.0);
+        w.Sample({}, "stat=\"worst\"", recent->second / 1000.0);
+    }
+    w.Family("kestra_frames_total", "counter",
+             "Frames heard beside the answers: reports that answered nothing (unasked), replies with a wrong checksum "
+             "(garbled), our own frames heard back (echo)");
+    w.Sample({}, "kind=\"unasked\"", static_cast<double>(line.unasked));
+    w.Sample({}, "kind=\"garbled\"", static_cast<double>(figures.garbled));
+    w.Sample({}, "kind=\"echo\"", static_cast<double>(figures.echoes));
     w.Family("kestra_live_clients", "gauge", "WebSocket clients of the live document");
     w.Sample(gauges.liveClients);
     if (gauges.oscSubscribers) {

@@ -7,6 +7,8 @@
 // nor a copy gone stale with the line is passed off as what it holds.
 #pragma once
 
+#include "DeviceConversation.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QObject>
@@ -14,7 +16,6 @@
 #include <array>
 #include <optional>
 
-class DeviceConversation;
 
 struct LineCounters {
     enum Failure { kNak, kBusy, kDeviceError, kSilence, kReopen, kFailureKinds };
@@ -27,6 +28,12 @@ struct LineCounters {
     std::array<quint64, kReplyBounds.size()> replyBuckets{};  // replies within each bound and above the one before
     quint64 replies = 0;  // answers, the slowest ones beyond the last bound included
     double replySeconds = 0;
+    quint64 unasked = 0;  // reports that answered nothing: the device's own news, or kept by a device server
+    // The latest answers' reply times (a ring): what the line is like now.
+    static constexpr std::size_t kRecent = 256;
+    std::array<quint32, kRecent> recentMs{};
+    // Median and slowest of the latest answers; nothing before the first.
+    std::optional<std::pair<quint32, quint32>> RecentMs() const;
 
     // Counts from `conv`'s signals for as long as `context` lives.
     void Watch(DeviceConversation& conv, QObject* context);
@@ -40,4 +47,9 @@ struct MetricsGauges {
 };
 
 // The exposition: `state` is the state document (BridgeCore::state()).
-QByteArray MetricsText(const LineCounters& line, bool online, const QJsonObject& state, const MetricsGauges& gauges);
+QByteArray MetricsText(const LineCounters& line, const DeviceConversation::LineFigures& figures, bool online,
+                       const QJsonObject& state, const MetricsGauges& gauges);
+// The line's figures for /api/health: answers and their reply times (median,
+// slowest of the latest), what went unanswered or was refused, and what
+// came beside the answers.
+QJsonObject LineHealth(const LineCounters& line, const DeviceConversation::LineFigures& figures);

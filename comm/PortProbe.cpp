@@ -35,18 +35,6 @@ namespace {
 
 constexpr int kHeardKept = 16;
 
-bool ChecksumRight(const ByteVector& f)
-{
-    if (f.size() < frame::kMinFramedSize) {
-        return false;
-    }
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i + 1 < f.size(); ++i) {
-        sum ^= f[i];
-    }
-    return sum == f.back();
-}
-
 QString Hex(const ByteVector& bytes)
 {
     QStringList parts;

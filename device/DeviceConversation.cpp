@@ -291,6 +291,7 @@ void DeviceConversation::SendNext()
 void DeviceConversation::Transmit(const JobQueue::Frame& frame)
 {
     const ByteVector bytes = frame.command.MakeFrame(frame::kModeFramed);
+    lastSent_ = bytes;
     if (frame.resend) {
         line_->Retransmit(bytes);  // the first try's partial reply, if any, is given up
     } else {
@@ -315,6 +316,11 @@ void DeviceConversation::OnReply(const ByteVector& bytes, quint32 replyMs)
             raw_(bytes);
         }
         return;
+    }
+    if (bytes == lastSent_) {
+        ++figures_.echoes;
+    } else if (IsFramed(bytes) && !ChecksumRight(bytes)) {
+        ++figures_.garbled;
     }
     const LCmd frame(bytes);
     const ReportEvent reply = DecodeReport(frame);

@@ -97,6 +97,13 @@ public:
     bool Reading() const;
     // Jobs waiting behind the one on the line.
     std::size_t Waiting() const { return jobs_.Waiting(); }
+    // What the line showed beside the answers: replies whose checksum is
+    // wrong, and our own frame heard back (a loopback plug, a half-duplex adapter).
+    struct LineFigures {
+        quint64 garbled = 0;
+        quint64 echoes = 0;
+    };
+    const LineFigures& Figures() const { return figures_; }
     // The driver of the open (or opening) line; nullptr when closed.
     LCommProc* Line() const { return line_.get(); }
 
@@ -152,6 +159,8 @@ private:
     bool settled_ = false;
     bool online_ = false;
     bool takenOver_ = false;
+    ByteVector lastSent_;
+    LineFigures figures_;
     std::function<void(const ByteVector&)> raw_;
     std::function<void(int)> rawError_;
     JobQueue jobs_;

@@ -16,6 +16,18 @@ bool IsFramed(const ByteVector& buffer)
     return IsFramed(buffer.data(), buffer.size());
 }
 
+bool ChecksumRight(const ByteVector& buffer)
+{
+    if (!IsFramed(buffer)) {
+        return false;
+    }
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i + 1 < buffer.size(); ++i) {
+        sum ^= buffer[i];
+    }
+    return sum == buffer.back();
+}
+
 namespace {
 // Payload bytes B[5] .. B[B[3] + 3], cut where the buffer ends. A length byte
 // that promises more than arrived must not make us read past the buffer.

@@ -33,6 +33,8 @@ inline constexpr std::size_t kMaxPayload = 254;
 // 10 02 and with 10 03 just before the last (checksum) byte.
 bool IsFramed(const std::uint8_t* data, std::size_t size);
 bool IsFramed(const ByteVector& buffer);
+// A framed buffer whose last byte is the XOR of all before it.
+bool ChecksumRight(const ByteVector& buffer);
 
 class LCmd {
 public:

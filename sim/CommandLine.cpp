@@ -66,7 +66,8 @@ std::optional<Fault> ParseFault(const std::string& text)
     static const std::pair<const char*, FaultKind> kKinds[] = {
         {"silence", FaultKind::Silence}, {"noise", FaultKind::Noise}, {"truncate", FaultKind::Truncate},
         {"nak", FaultKind::Nak}, {"busy", FaultKind::Busy}, {"error", FaultKind::Error},
-        {"stale", FaultKind::Stale}, {"foreign", FaultKind::Foreign},
+        {"stale", FaultKind::Stale}, {"foreign", FaultKind::Foreign}, {"garble", FaultKind::Garble},
+        {"echo", FaultKind::Echo},
     };
     Fault fault;
     bool known = false;
@@ -204,6 +205,8 @@ std::string HelpText()
         "                         error:N        error report (E1) with code N, command ignored\n"
         "                         stale          the previous reply again before the reply\n"
         "                         foreign:N      a line gain report (position N) before the reply\n"
+        "                         garble         the reply with a wrong checksum\n"
+        "                         echo           the frame received back before the reply\n"
         "  --answers LIST       answer as another legal KESTRA would; LIST is comma-separated:\n"
         "                         rotated[=N]          inquiry i of the full read draws the reply\n"
         "                                              of inquiry i+N (default 7)\n"

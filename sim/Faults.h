@@ -15,6 +15,8 @@ enum class FaultKind {
     Error,     // the error report 0xE1 with code `value` instead; not carried out
     Stale,     // the previous reply goes out again before this one (a device server kept it)
     Foreign,   // before the reply, a report nobody asked for: the line's gain at position `value`
+    Garble,    // the reply's checksum byte is wrong
+    Echo,      // the frame received goes back out before the reply (a half-duplex adapter)
 };
 
 struct Fault {

@@ -75,6 +75,11 @@ void SimDevice::Answer(ByteVector reply, std::vector<Reply>& out, int baud)
             reply = std::move(extra);
             break;
         }
+        case FaultKind::Garble:
+            if (!reply.empty()) {
+                reply.back() ^= 0x5A;
+            }
+            break;
         case FaultKind::Truncate:
             if (!reply.empty()) {
                 reply.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max(fault_.value, 0)), reply.size() - 1));
@@ -121,6 +126,12 @@ void SimDevice::LineOpened() { heldArmed_ = choices_.holdsEarlierReply && !inBoo
 void SimDevice::HandleFrame(const HuntedFrame& frame, std::int64_t nowMs, std::vector<Reply>& out)
 {
     Record(frame.bytes);
+    if (fault_.kind == FaultKind::Echo && fault_.count != 0) {
+        out.push_back({frame.bytes, Baud()});
+        if (fault_.count > 0) {
+            --fault_.count;
+        }
+    }
     if (heldArmed_) {
         // What the device server kept from the last client's poll.
         heldArmed_ = false;

@@ -29,12 +29,26 @@ TEST_F(Metrics, EachFailureKindOnceAndDeviceValuesOnlyWhileOnline)
     options.linkPath = dir.filePath("kestra").toStdString();
     StartBridge({}, options);
     auto sample = [&](const QByteArray& series) { return Sample(Http("GET", "/metrics").body, series); };
-    const std::pair<sim::FaultKind, const char*> kinds[] = {
-        {sim::FaultKind::Nak, "nak"}, {sim::FaultKind::Busy, "busy"}, {sim::FaultKind::Error, "device_error"}, {sim::FaultKind::Silence, "silence"}};
-    for (const auto& [fault, kind] : kinds) {
-        sim_->SetFault({fault, 4, 1});
-        EXPECT_TRUE(WaitFor([&] { return sample(R"(kestra_failures_total{kind=")" + QByteArray(kind) + "\"}") == "1"; })) << kind;
+    // Each fault once: its own series counts it, and the health document the same figure.
+    const struct { sim::FaultKind fault; const char* series; const char* health; } kinds[] = {
+        {sim::FaultKind::Nak, R"(kestra_failures_total{kind="nak"})", nullptr},
+        {sim::FaultKind::Busy, R"(kestra_failures_total{kind="busy"})", nullptr},
+        {sim::FaultKind::Error, R"(kestra_failures_total{kind="device_error"})", "refused"},
+        {sim::FaultKind::Silence, R"(kestra_failures_total{kind="silence"})", "unanswered"},
+        {sim::FaultKind::Garble, R"(kestra_frames_total{kind="garbled"})", "garbled"},
+        {sim::FaultKind::Echo, R"(kestra_frames_total{kind="echo"})", "echoes"},
+        {sim::FaultKind::Foreign, R"(kestra_frames_total{kind="unasked"})", nullptr},
+    };
+    for (const auto& k : kinds) {
+        sim_->SetFault({k.fault, 4, 1});
+        EXPECT_TRUE(WaitFor([&] { return sample(k.series) == "1"; })) << k.series;
+        const QJsonObject line = QJsonDocument::fromJson(Http("GET", "/api/health").body).object()["line"].toObject();
+        EXPECT_TRUE(!k.health || line[QLatin1String(k.health)].toInt() == (k.health == std::string_view("refused") ? 3 : 1))
+            << k.series << ": " << QJsonDocument(line).toJson().constData();
     }
+    const QJsonObject replyMs = QJsonDocument::fromJson(Http("GET", "/api/health").body).object()["line"].toObject()["reply_ms"].toObject();
+    EXPECT_TRUE(replyMs.contains("median") && replyMs["median"].toInt() <= replyMs["worst"].toInt()) << QJsonDocument(replyMs).toJson().constData();
+    EXPECT_NE(sample(R"(kestra_reply_recent_seconds{stat="worst"})"), "");
     ASSERT_EQ(Http("PATCH", "/api/state", R"({"channels":{"mic3":{"position":79},"mic4":{"gain_db":-15.5}}})").status, 200);
     EXPECT_EQ(sample(R"(kestra_gain_db{channel="mic3"})"), "-Inf");
     EXPECT_EQ(sample(R"(kestra_gain_db{channel="mic4"})"), "-15.5");
