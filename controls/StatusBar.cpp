@@ -110,18 +110,31 @@ void TStatusBar::Arrange()
     Fit(simpleLabel_, simpleText_);
     const int count = static_cast<int>(panels_.size());
     const int stretch = stretch_ >= 0 && stretch_ < count ? stretch_ : count - 1;
-    QVector<int> w = widths_;
-    int used = 0;
+    const auto need = [this](int i) {
+        const QLabel* l = panels_[i];
+        return texts_[i].isEmpty() ? 0
+                                   : l->fontMetrics().horizontalAdvance(texts_[i]) + 2 * l->indent() + 2 * l->frameWidth() + 2;
+    };
+    // A panel beside the message grows to fit its text: up to a third of the
+    // bar, or into whatever room the message's own text leaves free.
+    const int gaps = 2 * std::max(count - 1, 0);
+    const int messageNeeds = stretch >= 0 ? need(stretch) : 0;
+    int others = 0;
     for (int i = 0; i < count; ++i) {
-        if (i != stretch && !texts_[i].isEmpty()) {
-            const QLabel* l = panels_[i];
-            const int needed = l->fontMetrics().horizontalAdvance(texts_[i]) + 2 * l->indent() + 2 * l->frameWidth() + 2;
-            w[i] = std::max(w[i], std::min(needed, width() / 3));
+        others += i == stretch ? 0 : widths_[i];
+    }
+    QVector<int> w = widths_;
+    int used = gaps;
+    for (int i = 0; i < count; ++i) {
+        if (i == stretch) {
+            continue;
         }
-        used += w[i] + (i > 0 ? 2 : 0);
+        const int free = width() - gaps - messageNeeds - (others - widths_[i]);
+        w[i] = std::max(widths_[i], std::min(need(i), std::max(width() / 3, free)));
+        used += w[i];
     }
     if (stretch >= 0) {
-        w[stretch] = std::max(w[stretch], w[stretch] + width() - used);
+        w[stretch] = std::max(width() - used, std::min(widths_[stretch], messageNeeds));
     }
     int x = 0;
     for (int i = 0; i < count; ++i) {

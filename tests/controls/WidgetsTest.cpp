@@ -121,12 +121,19 @@ TEST(Widgets, StatusBarPanelsAndRadioGroupItems)
     EXPECT_EQ(status.PanelLabel(0)->text(), port);
     EXPECT_EQ(status.PanelLabel(2)->width(), 50);
     EXPECT_EQ(status.PanelLabel(1)->geometry().right() + 2 + 50, 747);
+    // Beside a message it takes what the message leaves and loses its
+    // middle; with the message panel empty it takes the room and shows whole.
+    const QString message = QStringLiteral("Restore: 12 settings sent, each confirmed");
+    status.SetPanelText(1, message);
     status.SetPanelText(0, path);
     const QString shown = status.PanelLabel(0)->text();
     EXPECT_TRUE(shown.startsWith("/dev/ser") && shown.endsWith("connected") && shown.contains(QChar(0x2026))) << shown.toStdString();
     EXPECT_EQ(status.PanelText(0), path);
     EXPECT_EQ(status.PanelLabel(0)->toolTip(), path);
-    EXPECT_LE(status.PanelLabel(0)->width(), 748 / 3);
+    EXPECT_EQ(status.PanelLabel(1)->text(), message);
+    status.SetPanelText(1, {});
+    EXPECT_EQ(status.PanelLabel(0)->text(), path);
+    EXPECT_EQ(status.PanelLabel(2)->geometry().right(), 747);
 
     TRadioGroup group;
     group.SetItems({QStringLiteral("x")});

@@ -1,5 +1,6 @@
 // Saves the COM tab and the decoded traffic log, English then German, with
-// the panel connected to the simulated KESTRA and a few changes logged.
+// the panel connected to the simulated KESTRA and a few changes logged; the
+// COM tab after a search; the status bar while a port gives no answer.
 #include "Fmain.h"
 #include "Fmsg.h"
 #include "KestraSim.h"
@@ -8,6 +9,7 @@
 #include "PortSearch.h"
 #include "RadioGroup.h"
 #include "Settings.h"
+#include "StatusBar.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -67,6 +69,14 @@ int main(int argc, char** argv)
     w.PageControl1->setCurrentWidget(w.tabCOM);
     QTest::qWait(200);
     saved += w.grab().save(outDir + QStringLiteral("/com-search-english.png")) ? 1 : 0;
+    // Connected to a port where nothing answers: the status bar says so
+    // before the connection-error box would come.
+    device.SetFault({sim::FaultKind::Silence, 0, -1});
+    w.btnConnectClick();
+    QTest::qWait(1500);
+    const QString waiting = w.sbMain->PanelText(2);
+    saved += waiting.contains(QLatin1String("no answer")) && w.grab().save(outDir + QStringLiteral("/status-no-answer-english.png")) ? 1 : 0;
+    w.btnDisconnectClick();
     std::printf("%d pictures in %s\n", saved, qPrintable(outDir));
-    return connected && saved == 5 ? 0 : 1;
+    return connected && saved == 6 ? 0 : 1;
 }
