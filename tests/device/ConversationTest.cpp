@@ -5,13 +5,16 @@
 #include "DeviceConversation.h"
 #include "Hex.h"
 #include "KestraSim.h"
+#include "LCommProc.h"
 #include "Lcomm.h"
 #include "WaitFor.h"
 
 #include <QTcpServer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <tuple>
 
@@ -156,4 +159,49 @@ TEST_F(Conversation, TakingTheLineEndsWhatWasAsked)
     EXPECT_TRUE(c->Idle());
     sim_.SetFault({});
     c->Release();
+}
+
+// The idle poll goes out only while polling is on, the device online, nothing
+// in flight or waiting, the line open and not taken over: each row breaks one,
+// and none leaves polls queued to follow in a burst once it holds again.
+TEST_F(Conversation, TheIdlePollWaitsForEachOfItsConditions)
+{
+    enum class Break { Nothing, PollingOff, NotOnline, InFlight, TakenOver, Closed };
+    const std::pair<Break, const char*> rows[] = {
+        {Break::Nothing, "all hold"},       {Break::PollingOff, "polling off"},
+        {Break::NotOnline, "read refused"}, {Break::InFlight, "a change unanswered"},
+        {Break::TakenOver, "line taken"},   {Break::Closed, "closed"},
+    };
+    for (const auto& [broken, name] : rows) {
+        SCOPED_TRACE(name);
+        DeviceConversation::Options o = Quiet();
+        o.pollWhenIdle = broken != Break::PollingOff;
+        o.readOnOpen = broken == Break::NotOnline;
+        o.exchangeMs = 2000;
+        sim_.SetFault(broken == Break::NotOnline ? sim::Fault{sim::FaultKind::Busy} : sim::Fault{});
+        auto c = Open(o);
+        ASSERT_TRUE(WaitFor([&] { return c->Idle(); }, 5000));
+        EXPECT_EQ(c->Online(), broken != Break::NotOnline);
+        Outcome change;
+        if (broken == Break::InFlight) {
+            sim_.SetFault({sim::FaultKind::Silence});
+            c->Change(MicGain(3, 10), Into(change));
+        } else if (broken == Break::TakenOver) {
+            ASSERT_NE(c->TakeOver([](const ByteVector&) {}, [](int) {}), nullptr);
+        } else if (broken == Break::Closed) {
+            c->Close();
+        }
+        const auto polls = [&] {
+            const auto frames = sim_.Received();
+            return std::count(frames.begin(), frames.end(), LCommProc::PollFrame());
+        };
+        sim_.ClearReceived();
+        QTest::qWait(4 * DeviceConversation::kPollMs);
+        EXPECT_EQ(polls() > 0, broken == Break::Nothing) << polls() << " polls";
+        EXPECT_EQ(c->Waiting(), 0u) << "polls queued behind, to follow in a burst";
+        sim_.SetFault({});
+        if (broken == Break::TakenOver) {
+            c->Release();
+        }
+    }
 }
