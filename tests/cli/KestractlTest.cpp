@@ -107,12 +107,33 @@ TEST_F(Kestractl, SeveralPortsAtOnceEachItsOwnResult)
     EXPECT_TRUE(second.State().live.micMute[0]);
 }
 
+// Options count before and after the subcommand; --demo stands beside the
+// ports given, each with its own result.
+TEST_F(Kestractl, OptionsGoBeforeOrAfterTheSubcommand)
+{
+    const struct { std::vector<std::string> args; int code; const char* out; } cases[] = {
+        {{"get", "--demo"}, kExitOk, "channel       position  gain_db  mute  priority\n"},
+        {{"--demo", "get", "--json"}, kExitOk, "{\n"},
+        {{"--json", "--port", path_, "get"}, kExitOk, "\"line_source\": \"tuner\""},
+        {{"--demo", "--port", "/dev/kestra-none", "get", "--json"}, kExitDevice, "\"error\": \"/dev/kestra-none: no such port\""},
+    };
+    for (const auto& c : cases) {
+        const CtlRun r = Ctl(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.front() << ' ' << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+    }
+    const QJsonObject both = QJsonDocument::fromJson(QByteArray::fromStdString(Ctl(cases[3].args).out)).object();
+    EXPECT_TRUE(both.contains("demo") && both["demo"].toObject().contains("line_source")) << both.keys().join(',').toStdString();
+}
+
 TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
 {
     const std::string bad = Write(R"({"format":"kestra-state","version":1,"line_source":"radio"})");
     const std::string huge = Write(QByteArray(70000, ' ') + R"({"format":"kestra-state","version":1})");
     const struct { std::vector<std::string> args; sim::Fault fault; int code; const char* line; } cases[] = {
         {{"frobnicate"}, {}, kExitUsage, "kestractl: unknown command: frobnicate (allowed: ports, find, doctor, get,"},
+        {{}, {}, kExitUsage, "kestractl: A subcommand is required"},
+        {{"--demo", "get", "set"}, {}, kExitUsage, "not expected: set"},
         {{"--port", path_, "gett"}, {}, kExitUsage, "unknown command: gett (did you mean get?)"},
         {{"get"}, {}, kExitUsage, "kestractl: no port: give --port NAME (or --demo)\n"},
         {{"--port", path_, "set", "ducking.hold_time=0"}, {}, kExitUsage, "hold_time: 0 is not allowed (a whole number 1..100)"},
