@@ -59,23 +59,19 @@ protected:
         o.readOnOpen = false;
         return o;
     }
-    std::unique_ptr<DeviceConversation> Open(DeviceConversation::Options o = Quiet())
+    std::unique_ptr<DeviceConversation> Open()
     {
-        auto c = std::make_unique<DeviceConversation>(QString::fromStdString(path_), o);
+        auto c = std::make_unique<DeviceConversation>(QString::fromStdString(path_), Quiet());
         c->Open();
         EXPECT_TRUE(WaitFor([&] { return c->IsOpen(); }));
         return c;
     }
-    DeviceState Read(DeviceConversation& c, SessionError* error = nullptr)
+    DeviceState Read(DeviceConversation& c)
     {
         Outcome o;
         c.ReadAll(Into(o));
         EXPECT_TRUE(WaitFor([&] { return o.done; }, 15000));
-        if (error != nullptr) {
-            *error = o.error;
-        } else {
-            EXPECT_FALSE(o.error) << o.error.text.toStdString();
-        }
+        EXPECT_FALSE(o.error) << o.error.text.toStdString();
         return c.State();
     }
 
@@ -90,8 +86,7 @@ TEST_F(Conversation, OpeningNeverBlocksTheCallersThread)
 {
     QTcpServer silent;  // accepts, then never says a word of RFC 2217
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    DeviceConversation::Options o = Quiet();
-    DeviceConversation c(QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()), o);
+    DeviceConversation c(QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()), Quiet());
     const StallMeter meter;
     c.Open();
     bool failed = false;

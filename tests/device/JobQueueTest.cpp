@@ -27,16 +27,11 @@ ReportEvent Decode(const ByteVector& bytes)
     return DecodeReport(LCmd(bytes));
 }
 
-struct Driven {
-    std::vector<LCmd> frames;  // in the order they went on the line
-    int resends = 0;
-    bool failed = false;       // unanswered after every resend
-};
-
-// Hands out frames until the queue is idle; a silent device lets the deadline pass.
-Driven Drive(JobQueue& q, const Device& device, int limit = 400)
+// Hands out frames until the queue is idle and returns them in the order they
+// went on the line; a silent device lets the deadline pass.
+std::vector<LCmd> Drive(JobQueue& q, const Device& device, int limit = 400)
 {
-    Driven run;
+    std::vector<LCmd> sent;
     std::map<ByteVector, int> seen;
     while (limit-- > 0) {
         if (q.Paused()) {
@@ -44,18 +39,14 @@ Driven Drive(JobQueue& q, const Device& device, int limit = 400)
         }
         std::optional<JobQueue::Frame> f = q.Next();
         if (!f) {
-            if (q.Owed() > 0 && q.Deadline(nullptr) == JobQueue::Late::Given) {
-                continue;
-            }
-            if (!q.Paused()) {
+            if (!(q.Owed() > 0 && q.Deadline(nullptr) == JobQueue::Late::Given) && !q.Paused()) {
                 break;
             }
             continue;
         }
         for (;;) {
-            run.frames.push_back(f->command);
-            const ByteVector key = f->command.MakeFrame(frame::kModeFramed);
-            const std::optional<ByteVector> reply = device(f->command, seen[key]++);
+            sent.push_back(f->command);
+            const std::optional<ByteVector> reply = device(f->command, seen[f->command.MakeFrame(frame::kModeFramed)]++);
             if (reply) {
                 q.Reply(Decode(*reply));
                 break;
@@ -63,17 +54,15 @@ Driven Drive(JobQueue& q, const Device& device, int limit = 400)
             JobQueue::Frame again;
             const JobQueue::Late late = q.Deadline(&again);
             if (late != JobQueue::Late::Resend) {
-                run.failed = late == JobQueue::Late::Failed;
-                if (run.failed) {
+                if (late == JobQueue::Late::Failed) {
                     q.FailAll(q.Error(SessionError::Kind::Silence, QStringLiteral("no answer")));
                 }
-                return run;
+                return sent;
             }
-            ++run.resends;
             f = again;
         }
     }
-    return run;
+    return sent;
 }
 
 // The simulated firmware's own choice of replies.
@@ -146,8 +135,8 @@ TEST(JobQueue, AChangeIsJudgedByWhatTheDeviceReportsOfItsItem)
         Told told;
         q.AddChange(Mic3Gain(20), Into(told));
         std::size_t n = 0;
-        const Driven run = Drive(q, [&](const LCmd&, int) { return n < c.replies.size() ? c.replies[n++] : std::nullopt; });
-        EXPECT_EQ(run.frames.size(), static_cast<std::size_t>(c.frames));
+        const std::vector<LCmd> frames = Drive(q, [&](const LCmd&, int) { return n < c.replies.size() ? c.replies[n++] : std::nullopt; });
+        EXPECT_EQ(frames.size(), static_cast<std::size_t>(c.frames));
         ASSERT_EQ(told.times, 1) << "a job ends once";
         EXPECT_EQ(told.error.kind, c.outcome) << told.error.text.toStdString();
         EXPECT_NE(told.error.text.toStdString().find(c.text), std::string::npos) << told.error.text.toStdString();
@@ -196,12 +185,12 @@ TEST(JobQueue, TheFullReadEndsWhenEveryItemWasReported)
         JobQueue q(QStringLiteral("p"));
         Told told;
         q.AddRead(Into(told));
-        const Driven run = Drive(q, [&](const LCmd& f, int seen) {
+        const std::vector<LCmd> frames = Drive(q, [&](const LCmd& f, int seen) {
             const ByteVector own = fw.HandleFrame(f, 0);
             return std::optional<ByteVector>(c.differ ? c.differ(f, seen, own) : own);
         });
-        EXPECT_EQ(run.frames.size(), static_cast<std::size_t>(c.frames));
-        EXPECT_TRUE(std::all_of(run.frames.begin(), run.frames.end(), IsInquiry));
+        EXPECT_EQ(frames.size(), static_cast<std::size_t>(c.frames));
+        EXPECT_TRUE(std::all_of(frames.begin(), frames.end(), IsInquiry));
         ASSERT_EQ(told.times, 1);
         EXPECT_EQ(told.error.kind, c.outcome) << told.error.text.toStdString();
         EXPECT_NE(told.error.text.toStdString().find(c.text), std::string::npos) << told.error.text.toStdString();
@@ -262,11 +251,11 @@ TEST(JobQueue, ReportsApplyWhateverTheyAnswerAndALoadForgetsTheState)
     Told told;
     q.AddCommand(CM_MCS_SAVELOAD(1, 0));
     q.AddChange(Mic3Gain(held), Into(told), true);
-    const Driven run = Drive(q, [&](const LCmd& f, int) {
+    const std::vector<LCmd> frames = Drive(q, [&](const LCmd& f, int) {
         return std::optional<ByteVector>(f.Sub() == sub::kSaveLoad ? kAck : fw.HandleFrame(f, 0));
     });
-    ASSERT_EQ(run.frames.size(), 2u) << "the load, then the change: the value held before the load proves nothing";
-    EXPECT_EQ(run.frames[1].Sub(), sub::kMic);
+    ASSERT_EQ(frames.size(), 2u) << "the load, then the change: the value held before the load proves nothing";
+    EXPECT_EQ(frames[1].Sub(), sub::kMic);
     EXPECT_FALSE(told.error);
     EXPECT_FALSE(q.State().AllKnown());
 }
@@ -317,19 +306,11 @@ TEST(JobQueue, WaitingChangesMergeOnlyUpToABarrier)
         }
         ASSERT_TRUE(first);
         q.Reply(Decode(fw.HandleFrame(first->command, 0)));
-        const Driven run = Drive(q, Firmware(fw));
-        std::vector<std::string> got;
-        std::vector<std::string> want;
-        for (const LCmd& f : run.frames) {
-            if (!IsInquiry(f)) {
-                got.push_back(ToHex(f.MakeFrame(frame::kModeFramed)));
-            }
-        }
-        for (const LCmd& f : c.frames) {
-            want.push_back(ToHex(f.MakeFrame(frame::kModeFramed)));
-        }
-        EXPECT_EQ(got, want);
-        EXPECT_EQ(std::count_if(run.frames.begin(), run.frames.end(), IsInquiry), c.inquiries);
+        const std::vector<LCmd> frames = Drive(q, Firmware(fw));
+        std::vector<LCmd> sent;
+        std::copy_if(frames.begin(), frames.end(), std::back_inserter(sent), [](const LCmd& f) { return !IsInquiry(f); });
+        EXPECT_EQ(sent, c.frames);
+        EXPECT_EQ(std::count_if(frames.begin(), frames.end(), IsInquiry), c.inquiries);
         for (const Told& t : told) {
             EXPECT_EQ(t.times, 1);
             EXPECT_FALSE(t.error) << t.error.text.toStdString();
@@ -419,10 +400,10 @@ TEST(JobQueue, EveryLegalDeviceIsReadAndChangedAsItIs)
         target.mute[0] = !target.mute[0];
         target.ducking[1] = static_cast<std::uint8_t>((target.ducking[1] + 5) % 80);
         target.switchOn = static_cast<std::uint8_t>((target.switchOn + 1) % 4);
-        std::vector<Told> told(ChangesTo(q.State(), target).size());
-        std::size_t i = 0;
-        for (const StateChange& c : ChangesTo(q.State(), target)) {
-            q.AddChange(c, Into(told[i++]));
+        const std::vector<StateChange> changes = ChangesTo(q.State(), target);
+        std::vector<Told> told(changes.size());
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            q.AddChange(changes[i], Into(told[i]));
         }
         DriveLine(q, device);
         for (const Told& t : told) {
