@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -24,14 +25,31 @@ protected:
         QByteArray body;
     };
 
-    // Starts the device, the core and the server; fails the test if any fails.
-    void StartBridge(const AccessRules& rules = {}, const sim::SimOptions& options = {});
+    // Starts the device, the core and the server (on a free port, with `rules`);
+    // fails the test if any fails.
+    void StartBridge(const AccessRules& rules = {}, const sim::SimOptions& options = {}, ServeOptions serve = {});
     Answer Http(const QByteArray& method, const QString& pathAndQuery, const QByteArray& body = {},
                 const QByteArray& bearer = {}, const QByteArray& origin = {});
     QString BaseUrl(const char* scheme = "http") const;
     // Sub byte and payload, in hex, of every frame the device received since
     // the last ClearReceived, polls and inquiries left out.
     std::vector<std::string> Commands() const;
+
+    // Raw HTTP on a socket of its own, for what a well-behaved client never sends.
+    QByteArray Host() const { return "Host: 127.0.0.1:" + QByteArray::number(server_->port()) + "\r\n"; }
+    // "METHOD /path" with the body, as a whole request.
+    QByteArray Request(const QByteArray& line, const QByteArray& body = {}) const
+    {
+        return line + " HTTP/1.1\r\n" + Host() + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    }
+    // What the client does after its requests, and what it then expects.
+    enum End { Keep, HalfClose, AwaitClose };
+    // Status and body of each answer on one connection, until `count` came or
+    // the server closed it. `headFirst`: the first answers a HEAD (no body).
+    // HalfClose: our side ends after the request. HalfClose and AwaitClose:
+    // the server must close once it answered.
+    std::vector<std::pair<int, QByteArray>> Exchange(const QByteArray& request, std::size_t count = 1, bool headFirst = false,
+                                                     End end = Keep);
 
     std::unique_ptr<sim::KestraSim> sim_;
     std::unique_ptr<BridgeCore> core_;
