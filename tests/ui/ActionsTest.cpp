@@ -311,21 +311,7 @@ Strings Concat(Strings head, const Strings& tail)
     return head;
 }
 
-class Presets : public ActionsFixture {
-protected:
-    // Clicks a switch-on panel; then the pressed look of swOff, swPreset1..3.
-    std::string Click(TPanel* panel)
-    {
-        QTest::mouseClick(panel, Qt::LeftButton);
-        std::string look;
-        for (TPanel* p : {w_->swOff, w_->swPreset[1], w_->swPreset[2], w_->swPreset[3]}) {
-            look += IsPressed(p) ? '1' : '0';
-        }
-        return look;
-    }
-};
-
-TEST_F(Presets, LoadingAPresetRereadsTheWholeState)
+TEST_F(Actions, LoadingAPresetRereadsTheWholeState)
 {
     Connect();
     Resync([](sim::DeviceState& s) { s.presets[2].micGain[0] = 44; });
@@ -337,9 +323,18 @@ TEST_F(Presets, LoadingAPresetRereadsTheWholeState)
 
 // A switch-on panel sends only a new choice; the state the device reports is
 // shown beside the remembered choice but does not replace it.
-TEST_F(Presets, SwitchOnSendsOnlyANewChoice)
+TEST_F(Actions, SwitchOnSendsOnlyANewChoice)
 {
     Connect();
+    // Clicks a switch-on panel; then the pressed look of swOff, swPreset1..3.
+    const auto Click = [this](TPanel* panel) {
+        QTest::mouseClick(panel, Qt::LeftButton);
+        std::string look;
+        for (TPanel* p : {w_->swOff, w_->swPreset[1], w_->swPreset[2], w_->swPreset[3]}) {
+            look += IsPressed(p) ? '1' : '0';
+        }
+        return look;
+    };
     ShowTab(w_->tabCOM);
     EXPECT_EQ(Click(w_->swOff), "1000");  // sent although it looked pressed: nothing was chosen yet
     EXPECT_EQ(Sent(), Strings{Frame(0xB7, {0})});
@@ -363,7 +358,7 @@ TEST_F(Presets, SwitchOnSendsOnlyANewChoice)
 
 // Only an OK resets the presets, and then the whole state is read again (the
 // question's language is the language tests' concern).
-TEST_F(Presets, FactoryDefaultAsksFirst)
+TEST_F(Actions, FactoryDefaultAsksFirst)
 {
     Connect();
     Resync([](sim::DeviceState& s) { s.presets[0].micGain[0] = 70; });
