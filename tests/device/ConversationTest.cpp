@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "DeviceConversation.h"
 #include "Hex.h"
+#include "Jobs.h"
 #include "KestraSim.h"
 #include "Lcomm.h"
 #include "WaitFor.h"
@@ -14,29 +15,6 @@
 #include <tuple>
 
 namespace {
-
-struct Outcome {
-    bool done = false;
-    SessionError error;
-};
-
-DeviceConversation::Done Into(Outcome& o)
-{
-    return [&o](const SessionError& e, const ReportEvent&) {
-        EXPECT_FALSE(o.done) << "a job ends once";
-        o.done = true;
-        o.error = e;
-    };
-}
-
-StateChange MicGain(int mic, std::uint8_t position)
-{
-    DeviceState to;
-    to.gain[kFirstMicIndex + mic - 1] = position;
-    ItemSet only;
-    only.set(item::Gain(kFirstMicIndex + mic - 1));
-    return CommandsFor(to, only).front();
-}
 
 class Conversation : public ::testing::Test {
 protected:
@@ -66,9 +44,9 @@ protected:
     }
     DeviceState Read(DeviceConversation& c)
     {
-        Outcome o;
+        Told o;
         c.ReadAll(Into(o));
-        EXPECT_TRUE(WaitFor([&] { return o.done; }, 15000));
+        EXPECT_TRUE(WaitFor([&] { return o.times > 0; }, 15000));
         EXPECT_FALSE(o.error) << o.error.text.toStdString();
         return c.State();
     }
@@ -94,9 +72,9 @@ TEST_F(Conversation, AGangedPairsRightOutputIsReadBackWithItsLeft)
     Read(*c);
     const auto apply = [&](const std::vector<StateChange>& changes) {
         for (const StateChange& change : changes) {
-            Outcome o;
+            Told o;
             c->Change(change, Into(o));
-            ASSERT_TRUE(WaitFor([&] { return o.done; }));
+            ASSERT_TRUE(WaitFor([&] { return o.times > 0; }));
             EXPECT_FALSE(o.error) << o.error.text.toStdString();
         }
     };
@@ -119,13 +97,13 @@ TEST_F(Conversation, TakingTheLineEndsWhatWasAsked)
 {
     auto c = Open();
     sim_.SetFault({sim::FaultKind::Silence});
-    Outcome inFlight;
-    Outcome waiting;
+    Told inFlight;
+    Told waiting;
     c->Change(MicGain(3, 10), Into(inFlight));
     c->Change(MicGain(4, 10), Into(waiting));
     ASSERT_TRUE(WaitFor([&] { return sim_.ReceivedCount() >= 1; }));
     ASSERT_NE(c->TakeOver([](const ByteVector&) {}, [](int) {}), nullptr);
-    EXPECT_TRUE(inFlight.done && waiting.done);
+    EXPECT_TRUE(inFlight.times > 0 && waiting.times > 0);
     EXPECT_NE(inFlight.error.text.toStdString().find("firmware update"), std::string::npos);
     EXPECT_TRUE(c->Idle());
     sim_.SetFault({});

@@ -7,6 +7,7 @@
 #include "Firmware.h"
 #include "Hex.h"
 #include "JobQueue.h"
+#include "Jobs.h"
 #include "SimDevice.h"
 
 #include <gtest/gtest.h>
@@ -71,28 +72,6 @@ Device Firmware(sim::Firmware& fw)
     return [&fw](const LCmd& frame, int) { return std::optional<ByteVector>(fw.HandleFrame(frame, 0)); };
 }
 
-struct Told {
-    int times = 0;
-    SessionError error;
-};
-
-JobQueue::Done Into(Told& t)
-{
-    return [&t](const SessionError& e, const ReportEvent&) {
-        ++t.times;
-        t.error = e;
-    };
-}
-
-StateChange Mic3Gain(std::uint8_t position)
-{
-    DeviceState to;
-    to.gain[kFirstMicIndex + 2] = position;
-    ItemSet only;
-    only.set(item::Gain(kFirstMicIndex + 2));
-    return CommandsFor(to, only).front();
-}
-
 bool IsInquiry(const LCmd& f)
 {
     return f.Sub() == sub::kInquiry || f.Sub() == sub::kInquiryDx;
@@ -133,7 +112,7 @@ TEST(JobQueue, AChangeIsJudgedByWhatTheDeviceReportsOfItsItem)
         SCOPED_TRACE(c.name);
         JobQueue q(QStringLiteral("p"));
         Told told;
-        q.AddChange(Mic3Gain(20), Into(told));
+        q.AddChange(MicGain(3, 20), Into(told));
         std::size_t n = 0;
         const std::vector<LCmd> frames = Drive(q, [&](const LCmd&, int) { return n < c.replies.size() ? c.replies[n++] : std::nullopt; });
         EXPECT_EQ(frames.size(), static_cast<std::size_t>(c.frames));
@@ -208,7 +187,7 @@ TEST(JobQueue, AReplyOwedAfterAResendIsNeverTheNextJobsAnswer)
         JobQueue q(QStringLiteral("p"));
         Told first;
         Told second;
-        q.AddChange(Mic3Gain(20), Into(first));
+        q.AddChange(MicGain(3, 20), Into(first));
         ASSERT_TRUE(q.Next());
         JobQueue::Frame again;
         ASSERT_EQ(q.Deadline(&again), JobQueue::Late::Resend);
@@ -216,7 +195,7 @@ TEST(JobQueue, AReplyOwedAfterAResendIsNeverTheNextJobsAnswer)
         q.Reply(Decode(sim::Report(0xC3, 20, 0x12)));  // the first try's reply, late
         EXPECT_EQ(first.times, 1);
         EXPECT_FALSE(first.error);
-        q.AddChange(Mic3Gain(30), Into(second));
+        q.AddChange(MicGain(3, 30), Into(second));
         EXPECT_FALSE(q.Next()) << "a reply is still owed";
         if (lateArrives) {
             const JobQueue::Heard h = q.Reply(Decode(sim::Report(0xC3, 20, 0x12)));
@@ -250,7 +229,7 @@ TEST(JobQueue, ReportsApplyWhateverTheyAnswerAndALoadForgetsTheState)
     const std::uint8_t held = q.State().gain[kFirstMicIndex + 2];
     Told told;
     q.AddCommand(CM_MCS_SAVELOAD(1, 0));
-    q.AddChange(Mic3Gain(held), Into(told), true);
+    q.AddChange(MicGain(3, held), Into(told), true);
     const std::vector<LCmd> frames = Drive(q, [&](const LCmd& f, int) {
         return std::optional<ByteVector>(f.Sub() == sub::kSaveLoad ? kAck : fw.HandleFrame(f, 0));
     });
@@ -273,13 +252,13 @@ TEST(JobQueue, WaitingChangesMergeOnlyUpToABarrier)
         int inquiries;             // the read after a load
         std::uint8_t mic3;         // the device's microphone 3 at the end
     } cases[] = {
-        {"a later value replaces the waiting one", {Mic3At10, Mic3At10, Mic3At20}, {Mic3Gain(20).command}, 0, 20},
-        {"an equal change joins the waiting one", {Mic3At10, Mic3At20, Mic3At20}, {Mic3Gain(20).command}, 0, 20},
+        {"a later value replaces the waiting one", {Mic3At10, Mic3At10, Mic3At20}, {MicGain(3, 20).command}, 0, 20},
+        {"an equal change joins the waiting one", {Mic3At10, Mic3At20, Mic3At20}, {MicGain(3, 20).command}, 0, 20},
         {"a save keeps what was asked before it", {Mic3At10, Mic3At10, Save, Mic3At20},
-         {Mic3Gain(10).command, CM_MCS_SAVELOAD(1, 1), Mic3Gain(20).command}, 0, 20},
+         {MicGain(3, 10).command, CM_MCS_SAVELOAD(1, 1), MicGain(3, 20).command}, 0, 20},
         // Preset 1 holds 40: equal to the live value when asked, but judged
         // after the load, so it is sent.
-        {"a change equal to the live value, asked behind a load", {Load, Mic3At20Judged}, {Mic3Gain(20).command}, 49, 20},
+        {"a change equal to the live value, asked behind a load", {Load, Mic3At20Judged}, {MicGain(3, 20).command}, 49, 20},
         {"a change the device already holds needs no frame", {Mic3At20, Mic3At20Judged}, {}, 0, 20},
     };
     for (const auto& c : cases) {
@@ -298,7 +277,7 @@ TEST(JobQueue, WaitingChangesMergeOnlyUpToABarrier)
             if (step == Load || step == Save) {
                 q.AddCommand(CM_MCS_SAVELOAD(1, step == Save ? 1 : 0), step == Load, Into(told[i]));
             } else {
-                q.AddChange(Mic3Gain(step == Mic3At10 ? 10 : 20), Into(told[i]), step == Mic3At20Judged);
+                q.AddChange(MicGain(3, step == Mic3At10 ? 10 : 20), Into(told[i]), step == Mic3At20Judged);
             }
             if (i == 0) {
                 first = q.Next();  // on the line while the rest are asked
