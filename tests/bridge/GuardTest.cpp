@@ -16,6 +16,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 
@@ -33,6 +34,19 @@ protected:
             set(serve.limits);
         }
         StartBridge({}, {}, serve);
+    }
+    // What the client does after its requests, and what it then expects.
+    enum End { Keep, HalfClose, AwaitClose };
+    // HalfClose: our side ends after the request. HalfClose and AwaitClose:
+    // the server must close once it answered.
+    std::vector<std::pair<int, QByteArray>> Exchange(const QByteArray& request, std::size_t count = 1, bool headFirst = false,
+                                                     End end = Keep)
+    {
+        return BridgeFixture::Exchange(request, count, headFirst, end != Keep, [end](QTcpSocket& s) {
+            if (end == HalfClose && s.waitForConnected() && s.flush()) {
+                ::shutdown(static_cast<int>(s.socketDescriptor()), SHUT_WR);
+            }
+        });
     }
 };
 }  // namespace

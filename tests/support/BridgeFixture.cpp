@@ -8,8 +8,6 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 
-#include <sys/socket.h>
-
 void BridgeFixture::StartBridge(const AccessRules& rules, const sim::SimOptions& options, ServeOptions serve)
 {
     server_.reset();  // a fixture started again: the old server and core go before their device
@@ -67,15 +65,16 @@ std::vector<std::string> BridgeFixture::Commands() const
     return out;
 }
 
-std::vector<std::pair<int, QByteArray>> BridgeFixture::Exchange(const QByteArray& request, std::size_t count, bool headFirst, End end)
+std::vector<std::pair<int, QByteArray>> BridgeFixture::Exchange(const QByteArray& request, std::size_t count, bool headFirst,
+                                                                bool closes, const std::function<void(QTcpSocket&)>& sent)
 {
     QTcpSocket s;
     s.connectToHost(QHostAddress::LocalHost, server_->port());
     s.write(request);
-    if (end == HalfClose && s.waitForConnected() && s.flush()) {
-        ::shutdown(static_cast<int>(s.socketDescriptor()), SHUT_WR);
+    if (sent) {
+        sent(s);
     }
-    const bool halfClose = end != Keep && (count = SIZE_MAX);
+    count = closes ? SIZE_MAX : count;
     std::vector<std::pair<int, QByteArray>> answers;
     QByteArray in;
     static const QRegularExpression length(QStringLiteral("(?i)content-length: *(\\d+)"));
@@ -92,6 +91,6 @@ std::vector<std::pair<int, QByteArray>> BridgeFixture::Exchange(const QByteArray
         return answers.size() >= count || s.state() == QAbstractSocket::UnconnectedState;
     });
     EXPECT_TRUE(in.isEmpty()) << "left over: " << in.left(80).constData();
-    EXPECT_TRUE(!halfClose || s.state() == QAbstractSocket::UnconnectedState) << "not closed";
+    EXPECT_TRUE(!closes || s.state() == QAbstractSocket::UnconnectedState) << "not closed";
     return answers;
 }

@@ -12,10 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
+
+class QTcpSocket;
 
 class BridgeFixture : public ::testing::Test {
 protected:
@@ -42,14 +45,12 @@ protected:
     {
         return line + " HTTP/1.1\r\n" + Host() + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
     }
-    // What the client does after its requests, and what it then expects.
-    enum End { Keep, HalfClose, AwaitClose };
-    // Status and body of each answer on one connection, until `count` came or
-    // the server closed it. `headFirst`: the first answers a HEAD (no body).
-    // HalfClose: our side ends after the request. HalfClose and AwaitClose:
-    // the server must close once it answered.
+    // Status and body of each answer to `request` on a connection of its own,
+    // until `count` came or the server closed it. `headFirst`: the first
+    // answers a HEAD (no body). `closes`: the server must close once it
+    // answered, and all it sends is read. `sent` runs once the request is written.
     std::vector<std::pair<int, QByteArray>> Exchange(const QByteArray& request, std::size_t count = 1, bool headFirst = false,
-                                                     End end = Keep);
+                                                     bool closes = false, const std::function<void(QTcpSocket&)>& sent = {});
 
     std::unique_ptr<sim::KestraSim> sim_;
     std::unique_ptr<BridgeCore> core_;
