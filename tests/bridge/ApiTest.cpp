@@ -1,7 +1,7 @@
 // The HTTP and WebSocket API against the simulated device: what each request
 // sends to the device, what is refused before anything is sent, who may do
-// what, many hands at once on the one line and a line that fails and comes
-// back; merge patches themselves.
+// what, many hands at once on the one line; merge patches themselves. (A line
+// that fails and comes back: the metrics' test.)
 #include "BridgeFixture.h"
 #include "Choices.h"
 #include "DeviceConversation.h"
@@ -106,19 +106,13 @@ TEST_F(Api, TokenPrivateAndReadOnlyRules)
         EXPECT_EQ(a.status, c.status) << c.method << ' ' << c.path << " token " << c.bearer.constData();
         // A wrong token is told apart from none.
         EXPECT_TRUE(c.status != 401 || a.body.contains(c.bearer.isEmpty() && !QByteArray(c.path).contains("token=") ? "a token is needed" : "wrong token")) << c.path;
-        if (c.status != 200) {
-            EXPECT_EQ(Commands(), Strings{}) << c.path;
-        }
-        server_.reset();
-        core_.reset();
+        EXPECT_TRUE(c.status == 200 || Commands().empty()) << c.path << ": a refused request sends nothing";
     }
-    // A page from another site may not work the mixer through the browser.
+    // A page from another site may not work the mixer through the browser
+    // (nor open the live stream: the guard's table of requests).
     StartBridge();
     EXPECT_EQ(Http("POST", "/api/presets/1/load", {}, {}, "http://evil.example").status, 403);
     EXPECT_EQ(Http("POST", "/api/presets/1/load", {}, {}, BaseUrl().toUtf8()).status, 200);
-    QWebSocket foreign(QStringLiteral("http://evil.example"));
-    foreign.open(QUrl(BaseUrl("ws") + "/api/live"));
-    EXPECT_TRUE(WaitFor([&] { return foreign.errorString().contains("403"); }));  // refused before any 101
 }
 
 // Many hands at once: a drag of 50 steps with another control's change in
@@ -230,8 +224,7 @@ TEST_F(Api, PatchesBehindALoadOrAnEqualChangeGetTheDevicesAnswer)
         EXPECT_EQ(sim_->State().live.micGain[2], c.position);
         // Served is what the device holds, once it is known again.
         ASSERT_TRUE(WaitFor([&] { return core_->conversation().Idle() && core_->conversation().State().AllKnown(); }));
-        const Answer served = Http("GET", "/api/state");
-        EXPECT_EQ(served.status, 200);
+        EXPECT_EQ(Http("GET", "/api/state").status, 200);
     }
 }
 
@@ -273,28 +266,6 @@ TEST(MergePatch, AppliesAndDiffsAsRfc7386)
         EXPECT_EQ(mergepatch::Apply(result, mergepatch::Diff(result, target)), target) << c.result << " -> " << c.target;
         EXPECT_TRUE(mergepatch::Diff(result, result).isEmpty());
     }
-}
-
-// Runs without a broker, unlike the MQTT side's own test of a vanished
-// device, so that the thread checker sees the link fail and reopen.
-TEST_F(Api, ALineThatFailsFailsItsChangesAndIsReadAgainWhenBack)
-{
-    QTemporaryDir dir;
-    sim::SimOptions options;
-    options.linkPath = dir.filePath("kestra").toStdString();
-    StartBridge({}, options);
-    QSignalSpy online(core_.get(), &BridgeCore::onlineChanged);
-    sim_->Vanish();
-    ASSERT_TRUE(WaitFor([&] { return !core_->online(); }, 10000));
-    EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"aux"})").status, 503);
-    sim::DeviceState changed = sim_->State();  // changed at the device while the line was down
-    changed.live.lineSource = 4;
-    sim_->SetState(changed);
-    ASSERT_FALSE(sim_->Reappear().empty());
-    ASSERT_TRUE(WaitFor([&] { return core_->online(); }, 10000));
-    EXPECT_EQ(online.count(), 2);
-    EXPECT_EQ(core_->state().value("line_source").toString(), "aux");  // read again on return
-    EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"tape"})").status, 200);
 }
 
 // A device that is not there when serve starts: clients are answered

@@ -1,6 +1,7 @@
 // GET /metrics: each failure kind counted once, device values only while the
-// device is online; then a real Prometheus scraping a `kestractl --demo
-// serve`, with promtool's word on the exposition first.
+// device is online (and what a line that fails does to changes); then a real
+// Prometheus scraping a `kestractl --demo serve`, with promtool's word on the
+// exposition first.
 #include "BridgeFixture.h"
 #include "FreePort.h"
 #include "WaitFor.h"
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -52,12 +54,24 @@ TEST_F(Metrics, EachFailureKindOnceAndDeviceValuesOnlyWhileOnline)
     ASSERT_EQ(Http("PATCH", "/api/state", R"({"channels":{"mic3":{"position":79},"mic4":{"gain_db":-15.5}}})").status, 200);
     EXPECT_EQ(sample(R"(kestra_gain_db{channel="mic3"})"), "-Inf");
     EXPECT_EQ(sample(R"(kestra_gain_db{channel="mic4"})"), "-15.5");
+    // The line fails: changes fail with it, and the state is read again on
+    // its return. (Without a broker, unlike the MQTT side's own test of a
+    // vanished device, so that the thread checker sees the link fail and reopen.)
+    QSignalSpy online(core_.get(), &BridgeCore::onlineChanged);
     sim_->Vanish();
     ASSERT_TRUE(WaitFor([&] { return sample("kestra_online") == "0"; }, 10000));
+    EXPECT_FALSE(core_->online());
     EXPECT_EQ(sample(R"(kestra_gain_db{channel="mic4"})"), "");
+    EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"aux"})").status, 503);
+    sim::DeviceState changed = sim_->State();  // changed at the device while the line was down
+    changed.live.lineSource = 4;
+    sim_->SetState(changed);
     ASSERT_FALSE(sim_->Reappear().empty());
     EXPECT_TRUE(WaitFor([&] { return sample("kestra_online") == "1"; }, 10000));
+    EXPECT_EQ(online.count(), 2);
     EXPECT_NE(sample(R"(kestra_failures_total{kind="reopen"})"), "0");
+    EXPECT_EQ(core_->state().value("line_source").toString(), "aux");
+    EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"tape"})").status, 200);
 }
 
 TEST(ServeProcess, PrometheusScrapesTheOnlineStateAndAGain)

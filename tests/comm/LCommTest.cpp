@@ -88,8 +88,10 @@ TEST(PortName, OverrideThenOwnNameThenNumber)
 }
 
 // Causes a test cannot bring about on 127.0.0.1 or as root (the others are
-// opened for real above).
-TEST(PortName, UnreachableHostsAndRefusedAccessAreNamed)
+// opened for real below); and what the owner is told for each kind of port
+// failure: 1 the port failed, 2 a read failed, 6 anything else; a failed
+// write is not reported (a dead port shows on the read side).
+TEST(PortErrors, UnreachableHostsAndRefusedAccessAreNamedAndFailuresMapOntoCodes)
 {
     EXPECT_EQ(comm::NetworkOpenErrorText(QAbstractSocket::HostNotFoundError, "mixer.local", 4001, {}),
               "The host \"mixer.local\" could not be found. Check its name.");
@@ -97,6 +99,12 @@ TEST(PortName, UnreachableHostsAndRefusedAccessAreNamed)
               "No answer from 10.0.0.9 on port 4001.");
     EXPECT_THAT(comm::SerialOpenErrorText(QSerialPort::PermissionError, "/dev/ttyUSB0", true, {}).toStdString(),
                 HasSubstr("sudo usermod -aG dialout $USER"));
+    const std::pair<QSerialPort::SerialPortError, int> table[] = {
+        {QSerialPort::ResourceError, 1}, {QSerialPort::ReadError, 2}, {QSerialPort::TimeoutError, 6}, {QSerialPort::WriteError, -1},
+    };
+    for (const auto& [error, code] : table) {
+        EXPECT_EQ(comm::ErrorCodeFor(error), code) << error;
+    }
 }
 
 // Each failed open made for real: the words it leaves for the user, no
@@ -134,19 +142,6 @@ TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
     EXPECT_TRUE(owner.errors.empty()) << "a failed open posts no error";
 }
 
-// What the owner is told for each kind of port failure: 1 the port failed,
-// 2 a read failed, 6 anything else; a failed write is not reported (a dead
-// port shows on the read side).
-TEST(SerialErrors, MapOntoTheCodesTheOwnerSees)
-{
-    const std::pair<QSerialPort::SerialPortError, int> table[] = {
-        {QSerialPort::ResourceError, 1}, {QSerialPort::ReadError, 2}, {QSerialPort::TimeoutError, 6}, {QSerialPort::WriteError, -1},
-    };
-    for (const auto& [error, code] : table) {
-        EXPECT_EQ(comm::ErrorCodeFor(error), code) << error;
-    }
-}
-
 // More than the pseudo-terminal holds, while the device does not read: the
 // writes the port refuses at once are finished by the reader, in order; then,
 // as the device reads a little at a time, a write made while earlier ones
@@ -178,8 +173,10 @@ TEST_F(Driver, WritesKeepTheirOrderAndRefuseWhatIsTooLong)
 
 // Received bytes restart the silence limit; while a reply is being handled
 // (a long modal box) it rests, and bytes that came meanwhile are read after
-// it. Silence then ends the reader with one error 0, and nothing on close.
-TEST_F(Driver, SilenceLimitRestsWhileHandlingAndEndsTheReaderOnce)
+// it. Silence then ends the reader with one error 0, and nothing on close;
+// so does a device that vanishes, with its own error. (How a frame holds the
+// line until its reply: the line discipline's tests.)
+TEST_F(Driver, SilenceRestsWhileHandlingAndSilenceOrAVanishedPeerEndsTheReaderOnce)
 {
     constexpr int kLimitMs = 300;
     LCommProc& d = OpenDriver(kLimitMs);
@@ -203,19 +200,10 @@ TEST_F(Driver, SilenceLimitRestsWhileHandlingAndEndsTheReaderOnce)
     ASSERT_TRUE(WaitFor([&] { return !owner.errors.empty(); }));
     EXPECT_GE(sinceRelease.elapsed(), kLimitMs - 5);
     ExpectEndedOnce(kErrSilence);
-}
 
-// A frame waits for its reply with the driver busy; a device that vanishes
-// then ends the reader with one error.
-TEST_F(Driver, AFrameHoldsTheLineUntilItsReplyAndAVanishedPeerGivesOneError)
-{
-    LCommProc& d = OpenDriver();
-    d.Send(LCommProc::PollFrame());
-    ASSERT_EQ(ReadPeer(8, 1000), LCommProc::PollFrame());
-    EXPECT_TRUE(d.IsBusy());
-    ASSERT_TRUE(peer.Write(Ack()));
-    EXPECT_TRUE(WaitFor([&] { return !d.IsBusy(); }));
-    EXPECT_EQ(owner.replies, std::vector<ByteVector>{Ack()});
+    owner.onReply = nullptr;
+    owner.errors.clear();
+    OpenDriver();
     peer.CloseMaster();
     ExpectEndedOnce(testing::AnyOf(kErrPortFailed, kErrReadFailed));
 }

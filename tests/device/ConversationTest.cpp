@@ -4,12 +4,12 @@
 #include "Commands.h"
 #include "DeviceConversation.h"
 #include "Hex.h"
+#include "Jobs.h"
 #include "KestraSim.h"
 #include "LCommProc.h"
 #include "Lcomm.h"
 #include "WaitFor.h"
 
-#include <QTcpServer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -19,29 +19,6 @@
 #include <tuple>
 
 namespace {
-
-struct Outcome {
-    bool done = false;
-    SessionError error;
-};
-
-DeviceConversation::Done Into(Outcome& o)
-{
-    return [&o](const SessionError& e, const ReportEvent&) {
-        EXPECT_FALSE(o.done) << "a job ends once";
-        o.done = true;
-        o.error = e;
-    };
-}
-
-StateChange MicGain(int mic, std::uint8_t position)
-{
-    DeviceState to;
-    to.gain[kFirstMicIndex + mic - 1] = position;
-    ItemSet only;
-    only.set(item::Gain(kFirstMicIndex + mic - 1));
-    return CommandsFor(to, only).front();
-}
 
 class Conversation : public ::testing::Test {
 protected:
@@ -62,23 +39,19 @@ protected:
         o.readOnOpen = false;
         return o;
     }
-    std::unique_ptr<DeviceConversation> Open(DeviceConversation::Options o = Quiet())
+    std::unique_ptr<DeviceConversation> Open(const DeviceConversation::Options& o = Quiet())
     {
         auto c = std::make_unique<DeviceConversation>(QString::fromStdString(path_), o);
         c->Open();
         EXPECT_TRUE(WaitFor([&] { return c->IsOpen(); }));
         return c;
     }
-    DeviceState Read(DeviceConversation& c, SessionError* error = nullptr)
+    DeviceState Read(DeviceConversation& c)
     {
-        Outcome o;
+        Told o;
         c.ReadAll(Into(o));
-        EXPECT_TRUE(WaitFor([&] { return o.done; }, 15000));
-        if (error != nullptr) {
-            *error = o.error;
-        } else {
-            EXPECT_FALSE(o.error) << o.error.text.toStdString();
-        }
+        EXPECT_TRUE(WaitFor([&] { return o.times > 0; }, 15000));
+        EXPECT_FALSE(o.error) << o.error.text.toStdString();
         return c.State();
     }
 
@@ -86,26 +59,6 @@ protected:
     std::string path_;
     QString guard_;
 };
-
-// Opening a network port that does not answer happens on the reader thread:
-// the thread that asked keeps running its events.
-TEST_F(Conversation, OpeningNeverBlocksTheCallersThread)
-{
-    QTcpServer silent;  // accepts, then never says a word of RFC 2217
-    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    DeviceConversation::Options o = Quiet();
-    DeviceConversation c(QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()), o);
-    const StallMeter meter;
-    c.Open();
-    bool failed = false;
-    QObject::connect(&c, &DeviceConversation::openFailed, [&] { failed = true; });
-    WaitFor([&] { return failed && meter.ElapsedMs() > 3500; }, 6000);
-    EXPECT_TRUE(failed) << "the silent server's refusal arrives as an event";
-    // An open on this thread stalled it for the server's whole answer time
-    // (3 s); a loaded machine alone may hold it up for a tenth of that.
-    EXPECT_LT(meter.LongestMs(), 1000) << "the caller's thread stalled";
-    c.Close();
-}
 
 }  // namespace
 
@@ -123,9 +76,9 @@ TEST_F(Conversation, AGangedPairsRightOutputIsReadBackWithItsLeft)
     Read(*c);
     const auto apply = [&](const std::vector<StateChange>& changes) {
         for (const StateChange& change : changes) {
-            Outcome o;
+            Told o;
             c->Change(change, Into(o));
-            ASSERT_TRUE(WaitFor([&] { return o.done; }));
+            ASSERT_TRUE(WaitFor([&] { return o.times > 0; }));
             EXPECT_FALSE(o.error) << o.error.text.toStdString();
         }
     };
@@ -148,13 +101,13 @@ TEST_F(Conversation, TakingTheLineEndsWhatWasAsked)
 {
     auto c = Open();
     sim_.SetFault({sim::FaultKind::Silence});
-    Outcome inFlight;
-    Outcome waiting;
+    Told inFlight;
+    Told waiting;
     c->Change(MicGain(3, 10), Into(inFlight));
     c->Change(MicGain(4, 10), Into(waiting));
     ASSERT_TRUE(WaitFor([&] { return sim_.ReceivedCount() >= 1; }));
     ASSERT_NE(c->TakeOver([](const ByteVector&) {}, [](int) {}), nullptr);
-    EXPECT_TRUE(inFlight.done && waiting.done);
+    EXPECT_TRUE(inFlight.times > 0 && waiting.times > 0);
     EXPECT_NE(inFlight.error.text.toStdString().find("firmware update"), std::string::npos);
     EXPECT_TRUE(c->Idle());
     sim_.SetFault({});
@@ -182,7 +135,7 @@ TEST_F(Conversation, TheIdlePollWaitsForEachOfItsConditions)
         auto c = Open(o);
         ASSERT_TRUE(WaitFor([&] { return c->Idle(); }, 5000));
         EXPECT_EQ(c->Online(), broken != Break::NotOnline);
-        Outcome change;
+        Told change;
         if (broken == Break::InFlight) {
             sim_.SetFault({sim::FaultKind::Silence});
             c->Change(MicGain(3, 10), Into(change));

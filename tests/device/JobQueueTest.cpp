@@ -7,6 +7,7 @@
 #include "Firmware.h"
 #include "Hex.h"
 #include "JobQueue.h"
+#include "Jobs.h"
 #include "SimDevice.h"
 
 #include <gtest/gtest.h>
@@ -27,16 +28,11 @@ ReportEvent Decode(const ByteVector& bytes)
     return DecodeReport(LCmd(bytes));
 }
 
-struct Driven {
-    std::vector<LCmd> frames;  // in the order they went on the line
-    int resends = 0;
-    bool failed = false;       // unanswered after every resend
-};
-
-// Hands out frames until the queue is idle; a silent device lets the deadline pass.
-Driven Drive(JobQueue& q, const Device& device, int limit = 400)
+// Hands out frames until the queue is idle and returns them in the order they
+// went on the line; a silent device lets the deadline pass.
+std::vector<LCmd> Drive(JobQueue& q, const Device& device, int limit = 400)
 {
-    Driven run;
+    std::vector<LCmd> sent;
     std::map<ByteVector, int> seen;
     while (limit-- > 0) {
         if (q.Paused()) {
@@ -44,18 +40,14 @@ Driven Drive(JobQueue& q, const Device& device, int limit = 400)
         }
         std::optional<JobQueue::Frame> f = q.Next();
         if (!f) {
-            if (q.Owed() > 0 && q.Deadline(nullptr) == JobQueue::Late::Given) {
-                continue;
-            }
-            if (!q.Paused()) {
+            if (!(q.Owed() > 0 && q.Deadline(nullptr) == JobQueue::Late::Given) && !q.Paused()) {
                 break;
             }
             continue;
         }
         for (;;) {
-            run.frames.push_back(f->command);
-            const ByteVector key = f->command.MakeFrame(frame::kModeFramed);
-            const std::optional<ByteVector> reply = device(f->command, seen[key]++);
+            sent.push_back(f->command);
+            const std::optional<ByteVector> reply = device(f->command, seen[f->command.MakeFrame(frame::kModeFramed)]++);
             if (reply) {
                 q.Reply(Decode(*reply));
                 break;
@@ -63,45 +55,21 @@ Driven Drive(JobQueue& q, const Device& device, int limit = 400)
             JobQueue::Frame again;
             const JobQueue::Late late = q.Deadline(&again);
             if (late != JobQueue::Late::Resend) {
-                run.failed = late == JobQueue::Late::Failed;
-                if (run.failed) {
+                if (late == JobQueue::Late::Failed) {
                     q.FailAll(q.Error(SessionError::Kind::Silence, QStringLiteral("no answer")));
                 }
-                return run;
+                return sent;
             }
-            ++run.resends;
             f = again;
         }
     }
-    return run;
+    return sent;
 }
 
 // The simulated firmware's own choice of replies.
 Device Firmware(sim::Firmware& fw)
 {
     return [&fw](const LCmd& frame, int) { return std::optional<ByteVector>(fw.HandleFrame(frame, 0)); };
-}
-
-struct Told {
-    int times = 0;
-    SessionError error;
-};
-
-JobQueue::Done Into(Told& t)
-{
-    return [&t](const SessionError& e, const ReportEvent&) {
-        ++t.times;
-        t.error = e;
-    };
-}
-
-StateChange Mic3Gain(std::uint8_t position)
-{
-    DeviceState to;
-    to.gain[kFirstMicIndex + 2] = position;
-    ItemSet only;
-    only.set(item::Gain(kFirstMicIndex + 2));
-    return CommandsFor(to, only).front();
 }
 
 bool IsInquiry(const LCmd& f)
@@ -144,10 +112,10 @@ TEST(JobQueue, AChangeIsJudgedByWhatTheDeviceReportsOfItsItem)
         SCOPED_TRACE(c.name);
         JobQueue q(QStringLiteral("p"));
         Told told;
-        q.AddChange(Mic3Gain(20), Into(told));
+        q.AddChange(MicGain(3, 20), Into(told));
         std::size_t n = 0;
-        const Driven run = Drive(q, [&](const LCmd&, int) { return n < c.replies.size() ? c.replies[n++] : std::nullopt; });
-        EXPECT_EQ(run.frames.size(), static_cast<std::size_t>(c.frames));
+        const std::vector<LCmd> frames = Drive(q, [&](const LCmd&, int) { return n < c.replies.size() ? c.replies[n++] : std::nullopt; });
+        EXPECT_EQ(frames.size(), static_cast<std::size_t>(c.frames));
         ASSERT_EQ(told.times, 1) << "a job ends once";
         EXPECT_EQ(told.error.kind, c.outcome) << told.error.text.toStdString();
         EXPECT_NE(told.error.text.toStdString().find(c.text), std::string::npos) << told.error.text.toStdString();
@@ -196,12 +164,12 @@ TEST(JobQueue, TheFullReadEndsWhenEveryItemWasReported)
         JobQueue q(QStringLiteral("p"));
         Told told;
         q.AddRead(Into(told));
-        const Driven run = Drive(q, [&](const LCmd& f, int seen) {
+        const std::vector<LCmd> frames = Drive(q, [&](const LCmd& f, int seen) {
             const ByteVector own = fw.HandleFrame(f, 0);
             return std::optional<ByteVector>(c.differ ? c.differ(f, seen, own) : own);
         });
-        EXPECT_EQ(run.frames.size(), static_cast<std::size_t>(c.frames));
-        EXPECT_TRUE(std::all_of(run.frames.begin(), run.frames.end(), IsInquiry));
+        EXPECT_EQ(frames.size(), static_cast<std::size_t>(c.frames));
+        EXPECT_TRUE(std::all_of(frames.begin(), frames.end(), IsInquiry));
         ASSERT_EQ(told.times, 1);
         EXPECT_EQ(told.error.kind, c.outcome) << told.error.text.toStdString();
         EXPECT_NE(told.error.text.toStdString().find(c.text), std::string::npos) << told.error.text.toStdString();
@@ -219,7 +187,7 @@ TEST(JobQueue, AReplyOwedAfterAResendIsNeverTheNextJobsAnswer)
         JobQueue q(QStringLiteral("p"));
         Told first;
         Told second;
-        q.AddChange(Mic3Gain(20), Into(first));
+        q.AddChange(MicGain(3, 20), Into(first));
         ASSERT_TRUE(q.Next());
         JobQueue::Frame again;
         ASSERT_EQ(q.Deadline(&again), JobQueue::Late::Resend);
@@ -227,7 +195,7 @@ TEST(JobQueue, AReplyOwedAfterAResendIsNeverTheNextJobsAnswer)
         q.Reply(Decode(sim::Report(0xC3, 20, 0x12)));  // the first try's reply, late
         EXPECT_EQ(first.times, 1);
         EXPECT_FALSE(first.error);
-        q.AddChange(Mic3Gain(30), Into(second));
+        q.AddChange(MicGain(3, 30), Into(second));
         EXPECT_FALSE(q.Next()) << "a reply is still owed";
         if (lateArrives) {
             const JobQueue::Heard h = q.Reply(Decode(sim::Report(0xC3, 20, 0x12)));
@@ -261,12 +229,12 @@ TEST(JobQueue, ReportsApplyWhateverTheyAnswerAndALoadForgetsTheState)
     const std::uint8_t held = q.State().gain[kFirstMicIndex + 2];
     Told told;
     q.AddCommand(CM_MCS_SAVELOAD(1, 0));
-    q.AddChange(Mic3Gain(held), Into(told), true);
-    const Driven run = Drive(q, [&](const LCmd& f, int) {
+    q.AddChange(MicGain(3, held), Into(told), true);
+    const std::vector<LCmd> frames = Drive(q, [&](const LCmd& f, int) {
         return std::optional<ByteVector>(f.Sub() == sub::kSaveLoad ? kAck : fw.HandleFrame(f, 0));
     });
-    ASSERT_EQ(run.frames.size(), 2u) << "the load, then the change: the value held before the load proves nothing";
-    EXPECT_EQ(run.frames[1].Sub(), sub::kMic);
+    ASSERT_EQ(frames.size(), 2u) << "the load, then the change: the value held before the load proves nothing";
+    EXPECT_EQ(frames[1].Sub(), sub::kMic);
     EXPECT_FALSE(told.error);
     EXPECT_FALSE(q.State().AllKnown());
 }
@@ -284,13 +252,13 @@ TEST(JobQueue, WaitingChangesMergeOnlyUpToABarrier)
         int inquiries;             // the read after a load
         std::uint8_t mic3;         // the device's microphone 3 at the end
     } cases[] = {
-        {"a later value replaces the waiting one", {Mic3At10, Mic3At10, Mic3At20}, {Mic3Gain(20).command}, 0, 20},
-        {"an equal change joins the waiting one", {Mic3At10, Mic3At20, Mic3At20}, {Mic3Gain(20).command}, 0, 20},
+        {"a later value replaces the waiting one", {Mic3At10, Mic3At10, Mic3At20}, {MicGain(3, 20).command}, 0, 20},
+        {"an equal change joins the waiting one", {Mic3At10, Mic3At20, Mic3At20}, {MicGain(3, 20).command}, 0, 20},
         {"a save keeps what was asked before it", {Mic3At10, Mic3At10, Save, Mic3At20},
-         {Mic3Gain(10).command, CM_MCS_SAVELOAD(1, 1), Mic3Gain(20).command}, 0, 20},
+         {MicGain(3, 10).command, CM_MCS_SAVELOAD(1, 1), MicGain(3, 20).command}, 0, 20},
         // Preset 1 holds 40: equal to the live value when asked, but judged
         // after the load, so it is sent.
-        {"a change equal to the live value, asked behind a load", {Load, Mic3At20Judged}, {Mic3Gain(20).command}, 49, 20},
+        {"a change equal to the live value, asked behind a load", {Load, Mic3At20Judged}, {MicGain(3, 20).command}, 49, 20},
         {"a change the device already holds needs no frame", {Mic3At20, Mic3At20Judged}, {}, 0, 20},
     };
     for (const auto& c : cases) {
@@ -309,7 +277,7 @@ TEST(JobQueue, WaitingChangesMergeOnlyUpToABarrier)
             if (step == Load || step == Save) {
                 q.AddCommand(CM_MCS_SAVELOAD(1, step == Save ? 1 : 0), step == Load, Into(told[i]));
             } else {
-                q.AddChange(Mic3Gain(step == Mic3At10 ? 10 : 20), Into(told[i]), step == Mic3At20Judged);
+                q.AddChange(MicGain(3, step == Mic3At10 ? 10 : 20), Into(told[i]), step == Mic3At20Judged);
             }
             if (i == 0) {
                 first = q.Next();  // on the line while the rest are asked
@@ -317,19 +285,11 @@ TEST(JobQueue, WaitingChangesMergeOnlyUpToABarrier)
         }
         ASSERT_TRUE(first);
         q.Reply(Decode(fw.HandleFrame(first->command, 0)));
-        const Driven run = Drive(q, Firmware(fw));
-        std::vector<std::string> got;
-        std::vector<std::string> want;
-        for (const LCmd& f : run.frames) {
-            if (!IsInquiry(f)) {
-                got.push_back(ToHex(f.MakeFrame(frame::kModeFramed)));
-            }
-        }
-        for (const LCmd& f : c.frames) {
-            want.push_back(ToHex(f.MakeFrame(frame::kModeFramed)));
-        }
-        EXPECT_EQ(got, want);
-        EXPECT_EQ(std::count_if(run.frames.begin(), run.frames.end(), IsInquiry), c.inquiries);
+        const std::vector<LCmd> frames = Drive(q, Firmware(fw));
+        std::vector<LCmd> sent;
+        std::copy_if(frames.begin(), frames.end(), std::back_inserter(sent), [](const LCmd& f) { return !IsInquiry(f); });
+        EXPECT_EQ(sent, c.frames);
+        EXPECT_EQ(std::count_if(frames.begin(), frames.end(), IsInquiry), c.inquiries);
         for (const Told& t : told) {
             EXPECT_EQ(t.times, 1);
             EXPECT_FALSE(t.error) << t.error.text.toStdString();
@@ -419,10 +379,10 @@ TEST(JobQueue, EveryLegalDeviceIsReadAndChangedAsItIs)
         target.mute[0] = !target.mute[0];
         target.ducking[1] = static_cast<std::uint8_t>((target.ducking[1] + 5) % 80);
         target.switchOn = static_cast<std::uint8_t>((target.switchOn + 1) % 4);
-        std::vector<Told> told(ChangesTo(q.State(), target).size());
-        std::size_t i = 0;
-        for (const StateChange& c : ChangesTo(q.State(), target)) {
-            q.AddChange(c, Into(told[i++]));
+        const std::vector<StateChange> changes = ChangesTo(q.State(), target);
+        std::vector<Told> told(changes.size());
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            q.AddChange(changes[i], Into(told[i]));
         }
         DriveLine(q, device);
         for (const Told& t : told) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 DeviceState Sample()
 {
@@ -39,10 +41,8 @@ TEST(StateJson, RoundTripAndGainDbOrPosition)
     ASSERT_FALSE(MergeStateFile(R"({
         "channels":{"mic2":{"gain_db":-50},"line":{"gain_db":null},"mic1":{"position":4,"gain_db":-2},"mic3":{"position":79,"gain_db":null}},
         "ducking":{"active":true}})", fromDb));
-    EXPECT_EQ(fromDb.gain[6], 65);
-    EXPECT_EQ(fromDb.gain[0], 79);
-    EXPECT_EQ(fromDb.gain[5], 4);
-    EXPECT_EQ(fromDb.gain[7], 79);
+    EXPECT_EQ(std::tuple(+fromDb.gain[6], +fromDb.gain[0], +fromDb.gain[5], +fromDb.gain[7]), std::tuple(65, 79, 4, 79))
+        << "mic2, line, mic1, mic3";
     EXPECT_FALSE(fromDb.duckingActive);  // read-only
 }
 
@@ -98,13 +98,13 @@ TEST(StateJson, SetWords)
                                 "ducking.attenuation=20", "switch_on=preset2", "master_left.position=7",
                                 "line.gain_db=mute", "mic1.priority=true"},
                                s));
-    EXPECT_EQ(s.gain[7], 25);
-    EXPECT_TRUE(s.mute[7]);
-    EXPECT_EQ(s.lineSource, 3);
-    EXPECT_TRUE(s.subGanged);
-    EXPECT_EQ(s.ducking[1], 20);
-    EXPECT_EQ(s.switchOn, 2);
-    EXPECT_EQ(s.gain[3], 7);
-    EXPECT_EQ(s.gain[0], 79);
-    EXPECT_TRUE(s.priority[0]);
+    DeviceState want;
+    want.gain[7] = 25;
+    want.mute[7] = want.subGanged = want.priority[0] = true;
+    want.lineSource = 3;
+    want.ducking[1] = 20;
+    want.switchOn = 2;
+    want.gain[3] = 7;
+    want.gain[0] = 79;
+    EXPECT_EQ(s, want);
 }

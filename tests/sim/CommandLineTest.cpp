@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 TEST(CommandLine, ParsesOptionsAndRejectsBadValues)
@@ -9,16 +11,10 @@ TEST(CommandLine, ParsesOptionsAndRejectsBadValues)
     const auto cl = sim::ParseCommandLine({"--state", "/tmp/s", "--wire-speed", "--boot-loader", "--speech", "1,3",
         "--fault", "error:9:2", "--link", "/tmp/l", "--random-state", "77", "--speech-period", "500", "--answers", "busy=4"});
     ASSERT_TRUE(cl.error.empty()) << cl.error;
-    EXPECT_EQ(cl.sim.stateFile, "/tmp/s");
-    EXPECT_EQ(cl.sim.linkPath, "/tmp/l");
+    EXPECT_EQ(std::tuple(cl.sim.stateFile, cl.sim.linkPath, cl.sim.speech, cl.randomSeed, cl.speechPeriodMs, cl.sim.choices.busyEvery),
+              std::tuple("/tmp/s", "/tmp/l", 0b101u, 77u, 500, 4));
     EXPECT_TRUE(cl.sim.wireSpeed && cl.sim.bootLoader && cl.sim.checkLineSpeed);
-    EXPECT_EQ(cl.sim.speech, 0b101u);
-    EXPECT_EQ(cl.fault.kind, sim::FaultKind::Error);
-    EXPECT_EQ(cl.fault.value, 9);
-    EXPECT_EQ(cl.fault.count, 2);
-    EXPECT_EQ(cl.randomSeed, 77u);
-    EXPECT_EQ(cl.speechPeriodMs, 500);
-    EXPECT_EQ(cl.sim.choices.busyEvery, 4);
+    EXPECT_TRUE(cl.fault.kind == sim::FaultKind::Error && cl.fault.value == 9 && cl.fault.count == 2);
     EXPECT_FALSE(sim::ParseCommandLine({"--no-speed-check"}).sim.checkLineSpeed);
 
     const std::vector<std::vector<std::string>> bad = {

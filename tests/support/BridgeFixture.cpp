@@ -5,15 +5,18 @@
 
 #include <QJsonDocument>
 #include <QNetworkReply>
+#include <QRegularExpression>
+#include <QTcpSocket>
 
-void BridgeFixture::StartBridge(const AccessRules& rules, const sim::SimOptions& options)
+void BridgeFixture::StartBridge(const AccessRules& rules, const sim::SimOptions& options, ServeOptions serve)
 {
+    server_.reset();  // a fixture started again: the old server and core go before their device
+    core_.reset();
     sim_ = std::make_unique<sim::KestraSim>(options);
     const std::string path = sim_->Start();
     ASSERT_FALSE(path.empty());
     core_ = std::make_unique<BridgeCore>(QString::fromStdString(path));
     ASSERT_TRUE(core_->start()) << core_->lastError().toStdString();
-    ServeOptions serve;
     serve.port = 0;
     serve.access = rules;
     server_ = std::make_unique<BridgeServer>(*core_, serve);
@@ -60,4 +63,34 @@ std::vector<std::string> BridgeFixture::Commands() const
         out.push_back(ToHex(b));
     }
     return out;
+}
+
+std::vector<std::pair<int, QByteArray>> BridgeFixture::Exchange(const QByteArray& request, std::size_t count, bool headFirst,
+                                                                bool closes, const std::function<void(QTcpSocket&)>& sent)
+{
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, server_->port());
+    s.write(request);
+    if (sent) {
+        sent(s);
+    }
+    count = closes ? SIZE_MAX : count;
+    std::vector<std::pair<int, QByteArray>> answers;
+    QByteArray in;
+    static const QRegularExpression length(QStringLiteral("(?i)content-length: *(\\d+)"));
+    WaitFor([&] {
+        in += s.readAll();
+        for (qsizetype end; (end = in.indexOf("\r\n\r\n")) >= 0;) {
+            const qsizetype body = headFirst && answers.empty() ? 0 : length.match(QString::fromLatin1(in.left(end))).captured(1).toLongLong();
+            if (in.size() < end + 4 + body) {
+                break;
+            }
+            answers.push_back({in.mid(9, 3).toInt(), in.mid(end + 4, body)});
+            in.remove(0, end + 4 + body);
+        }
+        return answers.size() >= count || s.state() == QAbstractSocket::UnconnectedState;
+    });
+    EXPECT_TRUE(in.isEmpty()) << "left over: " << in.left(80).constData();
+    EXPECT_TRUE(!closes || s.state() == QAbstractSocket::UnconnectedState) << "not closed";
+    return answers;
 }

@@ -5,6 +5,7 @@
 #include "Lcmd.h"
 
 #include <cstdio>
+#include <ostream>
 #include <sstream>
 #include <string>
 
@@ -27,4 +28,10 @@ inline std::string ToHex(const ByteVector& bytes)
         out += buf;
     }
     return out;
+}
+
+// How GoogleTest shows a command that differs: its frame as it goes on the line.
+inline void PrintTo(const LCmd& c, std::ostream* os)
+{
+    *os << ToHex(c.MakeFrame(c.Command() != 0 ? 1 : 0));
 }

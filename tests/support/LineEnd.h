@@ -32,7 +32,6 @@ public:
             ::close(fd_);
         }
         fd_ = -1;
-        hungUp_ = false;
     }
     bool SetBaud(int baud)  // 9600 or 115200
     {
@@ -61,14 +60,12 @@ public:
             if (left.count() < 0 || ::poll(&p, 1, static_cast<int>(left.count()) + 1) < 0) {
                 break;
             }
-            hungUp_ = hungUp_ || (p.revents & (POLLHUP | POLLERR | POLLNVAL));
             std::uint8_t b[512];
             const ssize_t n = p.revents & POLLIN ? ::read(fd_, b, std::min(sizeof b, count - out.size())) : 0;
             if (n > 0) {
                 out.insert(out.end(), b, b + n);
-            } else if (hungUp_ || (n < 0 && errno != EAGAIN && errno != EINTR)) {
-                hungUp_ = true;
-                break;
+            } else if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+                break;  // hung up
             }
         }
         return out;
@@ -86,9 +83,6 @@ public:
         return reply;
     }
 
-    bool HungUp() const { return hungUp_; }
-
 private:
     int fd_ = -1;
-    bool hungUp_ = false;
 };

@@ -9,6 +9,7 @@
 #include "WaitFor.h"
 
 #include <QSettings>
+#include <QThreadPool>
 #include <QTest>
 
 #include <algorithm>
@@ -59,6 +60,7 @@ void PanelFixture::BuildWindow()
 
 void PanelFixture::TearDown()
 {
+    QThreadPool::globalInstance()->waitForDone();  // no port listing or search outlives its ports
     if (w_) {
         w_->close();
     }

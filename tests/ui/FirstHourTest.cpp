@@ -14,23 +14,11 @@
 #include <QIcon>
 #include <QListWidget>
 #include <QPushButton>
-#include <QThreadPool>
 #include <QUrl>
 
 #include <map>
 
-namespace {
-
-class Search : public PanelFixture {
-protected:
-    void TearDown() override
-    {
-        QThreadPool::globalInstance()->waitForDone();  // no search outlives the ports
-        PanelFixture::TearDown();
-    }
-};
-
-}  // namespace
+using Search = PanelFixture;
 
 // The search runs beside the window, finds the simulator among silent ports
 // and takes it as the window's port.

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QTest>
-#include <QThreadPool>
 
 namespace {
 
@@ -23,11 +22,6 @@ protected:
         PanelFixture::SetUp();
         BuildWindow();
         w_->Ports()->SetLister([this] { return plugged_; });
-    }
-    void TearDown() override
-    {
-        QThreadPool::globalInstance()->waitForDone();  // no listing outlives plugged_
-        PanelFixture::TearDown();
     }
     QStringList Relist()
     {

@@ -1,13 +1,11 @@
-// Backup and restore, undo, reconnecting, the decoded log, the demo's name
-// and an update through ser2net, against the simulated device (factory state:
-// every microphone at position 20, line source Tuner): the exact frames it
-// receives.
+// Backup and restore, undo, reconnecting, the decoded log and the demo's
+// name, against the simulated device (factory state: every microphone at
+// position 20, line source Tuner): the exact frames it receives.
 #include "PanelFixture.h"
 
 #include "AutoReconnect.h"
 #include "Commands.h"
 #include "Connection.h"
-#include "FirmwareImage.h"
 #include "Fmsg.h"
 #include "Hex.h"
 #include "Language.h"
@@ -17,7 +15,6 @@
 #include "Ser2net.h"
 #include "StatusBar.h"
 #include "UndoHistory.h"
-#include "UpdateTestSupport.h"
 #include "WaitFor.h"
 #include "WindowAdditions.h"
 
@@ -43,22 +40,17 @@ std::string Framed(const LCmd& c)
 
 class WindowAdditionsTest : public PanelFixture {
 protected:
-    void TearDown() override
-    {
-        PanelFixture::TearDown();
-        server_.reset();
-    }
     QByteArray ReadBack(const QString& name, bool write, const QByteArray& bytes = {})
     {
         QFile f(dir_.filePath(name));
         EXPECT_TRUE(f.open(write ? QIODevice::WriteOnly : QIODevice::ReadOnly));
         return write ? QByteArray::number(f.write(bytes)) : f.readAll();
     }
-    // The device behind Debian's ser2net; the window's own choice opens it.
-    void Serve(Ser2net::Mode mode, sim::SimOptions options = {})
+    // The device behind Debian's ser2net (raw TCP); the window's own choice opens it.
+    void Serve()
     {
-        StartDevice(options);
-        server_ = std::make_unique<Ser2net>(QString::fromStdString(device_->Path()), mode);
+        StartDevice();
+        server_ = std::make_unique<Ser2net>(QString::fromStdString(device_->Path()), Ser2net::Mode::Raw);
         ASSERT_TRUE(server_->Start()) << server_->Why().toStdString();
         LComm::SetPortOverride({});
         QSettings(settingsFile_, QSettings::IniFormat).setValue("Port Name", server_->Url());
@@ -209,7 +201,7 @@ TEST_F(WindowAdditionsTest, VanishedPortIsWaitedForWhenTicked)
 {
     for (const bool network : {false, true}) {
         SCOPED_TRACE(network ? "tcp" : "serial");
-        network ? Serve(Ser2net::Mode::Raw) : StartDevice();
+        network ? Serve() : StartDevice();
         BuildWindow();
         ShowAndConnect();
         if (!network) {
@@ -291,34 +283,6 @@ TEST_F(WindowAdditionsTest, DecodedLogAndTheDemosName)
         EXPECT_LE(panel->fontMetrics().horizontalAdvance(Status(0)), panel->contentsRect().width()) << text;
     }
     SetLanguageFlag(kLanguageEnglish);
-}
-
-// A whole firmware update over rfc2217://, with the real switch to 115200.
-TEST_F(WindowAdditionsTest, WholeFirmwareUpdateThroughSer2netRfc2217)
-{
-    const ByteVector image = updatetest::MakeImage(11);
-    ASSERT_TRUE(firmware::SetForRun(image));
-    sim::SimOptions options;
-    options.wireSpeed = true;
-    options.idleMs = 500;
-    Serve(Ser2net::Mode::Rfc2217, options);
-    BuildWindow();
-    w_->SetServiceMode(true);
-    w_->PortName = server_->Url();
-    QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
-    const bool finished = WaitFor(
-        [&] {
-            return w_->Comm == nullptr && std::any_of(dialogs_->asked.begin(), dialogs_->asked.end(), [](auto& a) {
-                       return a.text == QStringLiteral("Update OK , Please ReConnect!!");
-                   });
-        },
-        30000);
-    firmware::ResetForRun();
-    ASSERT_TRUE(finished) << "device received " << device_->ReceivedCount() << ", garbled " << device_->GarbledBytes();
-    EXPECT_EQ(device_->GarbledBytes(), 0u) << "every byte at the speed the device listened at";
-    const sim::Flash flash = device_->FlashContents();
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
-    EXPECT_FALSE(device_->InBootLoader());
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include "LUpdate.h"
 #include "Lcomm.h"
 #include "PanelFixture.h"
+#include "PortName.h"
 #include "PtyPeer.h"
+#include "Ser2net.h"
 #include "StatusBar.h"
 #include "UpdateTestSupport.h"
 #include "WaitFor.h"
@@ -74,7 +76,8 @@ protected:
         EXPECT_FALSE(w_->UpdateMode || w_->sbMain->SimplePanel() || !w_->btnConnect->isEnabled());
         EXPECT_EQ(Status(0), QStringLiteral("disconnect"));
         EXPECT_EQ(w_->suiProgressBar1->value(), 100) << "a finished update stays full";
-        EXPECT_FALSE(InterruptedUpdateOn(QString::fromStdString(linkPath_))) << "a finished update is no longer pending";
+        EXPECT_FALSE(InterruptedUpdateOn(comm::ResolvePortName(w_->PortNo, w_->PortName)))
+            << "a finished update is no longer pending on the port it ran on";
     }
 
     ByteVector image_ = updatetest::MakeImage(7);
@@ -119,6 +122,23 @@ TEST_F(UpdateWindow, WholeUpdateAndInterruptedOnesFinishedWithUpdate2)
             EXPECT_EQ(LogLines(), QStringList{"-> [08]"}) << "only the framed reset is logged";
         }
     }
+}
+
+// The whole update through ser2net's rfc2217://, with its real switch to
+// 115200. (A suite of its own: the cases that start ser2net stay out of the
+// thread checker's run.)
+using Rfc2217Ser2net = UpdateWindow;
+TEST_F(Rfc2217Ser2net, WholeUpdateSwitchesTheNetworkLineTo115200)
+{
+    StartUpdatable(false);
+    Ser2net server(QString::fromStdString(device_->Path()), Ser2net::Mode::Rfc2217);
+    ASSERT_TRUE(server.Start()) << server.Why().toStdString();
+    LComm::SetPortOverride({});
+    w_->PortName = server.Url();
+    QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
+    ExpectFinished();
+    EXPECT_EQ(device_->GarbledBytes(), 0u) << "every byte at the speed the device listened at";
+    EXPECT_FALSE(device_->InBootLoader());
 }
 
 // Closing the window while an update runs: the line is closed at once, no
