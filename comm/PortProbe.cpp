@@ -8,13 +8,11 @@
 #include "PortName.h"
 #include "ReplyCollector.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
-#include <QTimer>
 
 #include <atomic>
 #include <mutex>
@@ -311,26 +309,13 @@ bool PortProbe::event(QEvent* e)
 
 void PortProbe::Wake()
 {
-    if (loop_ != nullptr) {
-        loop_->quit();
-    }
+    wait_.Wake();
 }
 
 void PortProbe::Run(int ms, const std::function<bool()>& done)
 {
     QEventLoop().processEvents();
-    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
-    while (!done() && !deadline.hasExpired()) {
-        QEventLoop loop;
-        loop_ = &loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        timer.start(static_cast<int>(std::max<qint64>(0, deadline.remainingTime())));
-        loop.exec();
-        loop_ = nullptr;
-    }
+    wait_.Until(done, std::max(ms, 0));
 }
 
 void PortProbe::Idle(int ms)

@@ -7,13 +7,12 @@
 // waits. ProbePorts looks at many ports at once, one thread each.
 #pragma once
 
+#include "EventWait.h"
 #include "Lcmd.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
-class QEventLoop;
 
 #include <functional>
 #include <memory>
@@ -108,7 +107,7 @@ private:
     std::unique_ptr<Driver> driver_;
     std::vector<ByteVector> frames_;  // replies delivered, not yet taken
     std::vector<quint32> times_;      // and their reply times
-    QEventLoop* loop_ = nullptr;
+    EventWait wait_;
     bool failed_ = false;
     ByteVector lastReply_;
 };

@@ -79,9 +79,7 @@ SessionError DeviceSession::NotOpen() const
 
 void DeviceSession::Wake()
 {
-    if (loop_ != nullptr) {
-        loop_->quit();
-    }
+    wait_.Wake();
 }
 
 SessionError DeviceSession::Open(const QString& portName)
@@ -145,25 +143,7 @@ void DeviceSession::Close()
 
 bool DeviceSession::WaitUntil(const std::function<bool()>& done, int timeoutMs)
 {
-    const QDeadlineTimer deadline = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
-                                                  : QDeadlineTimer(timeoutMs, Qt::PreciseTimer);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QEventLoop loop;
-        loop_ = &loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        if (!deadline.isForever()) {
-            timer.start(static_cast<int>(std::max<qint64>(0, deadline.remainingTime())));
-        }
-        loop.exec();
-        loop_ = nullptr;
-    }
-    return true;
+    return wait_.Until(done, timeoutMs);
 }
 
 SessionError DeviceSession::Run(const Submit& submit)

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "DeviceState.h"
+#include "EventWait.h"
 #include "SessionError.h"
 
 #include <QObject>
@@ -21,7 +22,6 @@
 #include <vector>
 
 class DeviceConversation;
-class QEventLoop;
 
 class DeviceSession : public QObject {
 public:
@@ -74,5 +74,5 @@ private:
     QString portName_;
     std::unique_ptr<DeviceConversation> conv_;
     std::optional<SessionError> lineError_;
-    QEventLoop* loop_ = nullptr;
+    comm::EventWait wait_;
 };
