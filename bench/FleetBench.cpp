@@ -31,7 +31,12 @@ class FleetClient {
 public:
     explicit FleetClient(quint16 port) : mosq_(mosquitto_new(nullptr, true, this))
     {
-        mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void*, int) { mosquitto_subscribe(m, nullptr, "#", 1); });
+        // Only the two leaves the figure needs: with "#" the broker's queue for this one client overflows while
+        // 20 bridges publish their retained state at once, and it drops messages (a bridge then looks offline).
+        mosquitto_connect_callback_set(mosq_, [](mosquitto* m, void*, int) {
+            mosquitto_subscribe(m, nullptr, "building/+/+/kestra/status", 1);
+            mosquitto_subscribe(m, nullptr, "building/+/+/kestra/state/channels/master_left/gain_db", 1);
+        });
         mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
             auto* c = static_cast<FleetClient*>(self);
             std::lock_guard lock(c->mutex_);
