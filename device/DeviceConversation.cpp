@@ -86,6 +86,7 @@ bool DeviceConversation::Open(bool wait)
         return true;
     }
     settled_ = false;
+    hushed_ = false;
     // A reply on its way when a serial port opens has at most 11 bytes, about
     // 12 ms at 9600 baud; a device server may hold one back much longer.
     const bool serial = comm::ParsePortName(comm::ResolvePortName(0, portName_)).kind == comm::PortAddress::Kind::Serial;
@@ -278,7 +279,7 @@ bool DeviceConversation::Reading() const
 
 void DeviceConversation::SendNext()
 {
-    if (!IsOpen() || takenOver_) {
+    if (!IsOpen() || takenOver_ || hushed_) {
         return;
     }
     if (const std::optional<JobQueue::Frame> frame = jobs_.Next()) {
@@ -364,7 +365,7 @@ void DeviceConversation::OnReply(const ByteVector& bytes, quint32 replyMs)
 
 void DeviceConversation::OnDeadline()
 {
-    if (!line_ || takenOver_) {
+    if (!line_ || takenOver_ || hushed_) {
         return;
     }
     JobQueue::Frame resend;

@@ -79,6 +79,13 @@ public:
     const DeviceState& State() const { return jobs_.State(); }
     // Nothing in flight and nothing waiting.
     bool Idle() const;
+    // Sends nothing more (answering polls and resends neither) until the line
+    // is opened again, so that it can be closed with no reply on its way:
+    // whoever opens the port next would take that reply for the answer to
+    // its own first frame.
+    void Hush() { hushed_ = true; }
+    // A frame went out whose reply has not come yet.
+    bool Awaiting() const { return jobs_.Owed() > 0; }
 
     // merge false: the change never replaces, nor is replaced by, another
     // waiting change (a choice made twice goes out twice).
@@ -159,6 +166,7 @@ private:
     bool settled_ = false;
     bool online_ = false;
     bool takenOver_ = false;
+    bool hushed_ = false;
     ByteVector lastSent_;
     LineFigures figures_;
     std::function<void(const ByteVector&)> raw_;

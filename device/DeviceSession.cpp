@@ -136,6 +136,13 @@ void DeviceSession::Close()
 {
     if (conv_) {
         conv_->disconnect(this);
+        if (conv_->IsOpen() && conv_->Awaiting()) {
+            // The next program on this port must not hear our last reply
+            // (an answering poll is often on its way).
+            conv_->Hush();
+            QObject::connect(conv_.get(), &DeviceConversation::reportReceived, this, [this] { Wake(); });
+            WaitUntil([this] { return !conv_->Awaiting(); }, timeoutMs_);
+        }
         conv_->Close();
         conv_.reset();
     }

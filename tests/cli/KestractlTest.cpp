@@ -15,6 +15,8 @@
 
 #include <gmock/gmock.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -202,6 +204,28 @@ TEST_F(Kestractl, InterruptEndsWatchWithSuccess)
     watch.join();
     EXPECT_EQ(r.code, kExitOk) << r.err;
     EXPECT_EQ(r.out.rfind("kestractl: watching " + path_ + " for reports", 0), 0u) << "said at once: " << r.out;
+}
+
+// A run leaves no reply on the line for the next program on the port, which
+// would take it for the answer to its own first frame. This state's reports
+// draw answering polls, the last one still on the line when the read is done.
+TEST(KestractlLine, EndsWithNoReplyOnItsWay)
+{
+    sim::SimOptions options;
+    options.wireSpeed = true;
+    sim::KestraSim sim(options);
+    const std::string path = sim.Start();
+    ASSERT_FALSE(path.empty());
+    sim.RandomiseState(2026);
+    for (int run = 0; run < 3; ++run) {
+        const CtlRun r = Ctl({"--port", path, "get"});
+        ASSERT_EQ(r.code, kExitOk) << r.err;
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        pollfd in{fd, POLLIN, 0};
+        EXPECT_EQ(::poll(&in, 1, 100), 0) << "run " << run << ": a reply came after the run ended";
+        ::close(fd);
+    }
 }
 
 // The demo device, named "demo": its table with units, its state kept in the
