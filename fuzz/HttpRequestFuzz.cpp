@@ -7,7 +7,7 @@
 // name.
 #include "Access.h"
 #include "FuzzCheck.h"
-#include "HttpGuard.h"
+#include "HttpFramer.h"
 
 #include <tuple>
 
