@@ -31,6 +31,8 @@ public:
     ~LCommProc() override;
 
     // Empties the queue, then opens.
+    using LComm::Open;
+    using LComm::OpenInBackground;
     bool Open(int portNumber, int baudRate, int dataBits, int parity, int stopBits) override;
     bool OpenInBackground(int portNumber, int baudRate, int dataBits, int parity, int stopBits) override;
     // Empties the queue and closes the port.

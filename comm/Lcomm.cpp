@@ -57,10 +57,7 @@ bool LComm::Start(int portNumber, int baudRate, int dataBits, int parity, int st
     }
     comm::PortSettings settings;
     settings.path = ignoreOverride_ ? portName_ : comm::ResolvePortName(portNumber, portName_);
-    settings.baudRate = baudRate;
-    settings.dataBits = dataBits;
-    settings.parity = parity;
-    settings.stopBits = stopBits;
+    settings.line = {baudRate, dataBits, parity, stopBits};
     settings.silenceLimitMs = silenceLimitMs_;
 
     holdRequested_.store(false);

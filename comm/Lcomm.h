@@ -39,6 +39,7 @@
 #pragma once
 
 #include "Lcmd.h"
+#include "LineSettings.h"
 
 #include <QSerialPort>
 #include <QString>
@@ -86,10 +87,19 @@ public:
     // Opens a port by name (PortName.h: COMn, a device path, tcp://HOST:PORT,
     // rfc2217://HOST:PORT) through the same virtual Open, so a derived
     // driver's opening steps run as well. The name stays for later Opens.
-    bool OpenNamed(const QString& portName, int baudRate, int dataBits, int parity, int stopBits)
+    bool OpenNamed(const QString& portName, const comm::LineSettings& line)
     {
         SetPortName(portName);
-        return Open(0, baudRate, dataBits, parity, stopBits);
+        return Open(0, line);
+    }
+    // The same as the five numbers of Open, in one value.
+    bool Open(int portNumber, const comm::LineSettings& line)
+    {
+        return Open(portNumber, line.baudRate, line.dataBits, line.parity, line.stopBits);
+    }
+    bool OpenInBackground(int portNumber, const comm::LineSettings& line)
+    {
+        return OpenInBackground(portNumber, line.baudRate, line.dataBits, line.parity, line.stopBits);
     }
     // The same without waiting: the port opens on the reader thread and the
     // owner gets an OpenedEvent (CommEvents.h) with the outcome. Meanwhile

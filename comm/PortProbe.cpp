@@ -265,7 +265,7 @@ bool PortProbe::Open(ProbeResult* failure)
     }
     driver_ = std::make_unique<Driver>(this);
     driver_->IgnorePortOverride(true);
-    if (driver_->OpenNamed(name_, kBaud, 8, 0, 0)) {
+    if (driver_->OpenNamed(name_, comm::LineSettings::At(kBaud))) {
         return true;
     }
     const OpenFacts f = InspectOpenFailure(name_, driver_->LastOpenError());

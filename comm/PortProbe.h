@@ -9,6 +9,7 @@
 
 #include "EventWait.h"
 #include "Lcmd.h"
+#include "LineSettings.h"
 
 #include <QObject>
 #include <QString>
@@ -82,7 +83,7 @@ struct PollExchange {
 
 class PortProbe : public QObject {
 public:
-    static constexpr int kBaud = 9600;
+    static constexpr int kBaud = comm::LineSettings{}.baudRate;
     explicit PortProbe(const QString& name);
     ~PortProbe() override;
 

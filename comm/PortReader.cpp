@@ -95,9 +95,7 @@ public:
             return false;
         }
         // A refused setting is an answer here, not a reason to end the thread.
-        LineSettings line;
-        line.baudRate = rate;
-        return rate > 0 && port_->SetLine(line);
+        return rate > 0 && port_->SetLine(LineSettings::At(rate));
     }
 
     bool event(QEvent* e) override
@@ -235,8 +233,7 @@ void PortReader::run()
 
     // The transport is made here, so that its notifiers live on this thread.
     std::unique_ptr<Transport> transport = MakeTransport(settings_.path, &openError_);
-    LineSettings line{settings_.baudRate, settings_.dataBits, settings_.parity, settings_.stopBits};
-    if (!transport || !transport->Open(line)) {
+    if (!transport || !transport->Open(settings_.line)) {
         if (transport) {
             openError_ = transport->ErrorText();
         }

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "Lcmd.h"
+#include "LineSettings.h"
 
 #include <QString>
 #include <QThread>
@@ -33,10 +34,7 @@ namespace comm {
 
 struct PortSettings {
     QString path;  // a port name (PortName.h)
-    int baudRate = 9600;
-    int dataBits = 8;
-    int parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    int stopBits = 0;  // 0 one, 1 one and a half, 2 two
+    LineSettings line;
     int silenceLimitMs = 8000;
 };
 

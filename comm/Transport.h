@@ -10,6 +10,8 @@
 // a transport reports the first one and stays quiet afterwards until closed.
 #pragma once
 
+#include "LineSettings.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -17,13 +19,6 @@
 #include <memory>
 
 namespace comm {
-
-struct LineSettings {
-    int baudRate = 9600;
-    int dataBits = 8;
-    int parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    int stopBits = 0;  // 0 one, 1 one and a half, 2 two
-};
 
 class Transport {
 public:

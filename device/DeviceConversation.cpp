@@ -13,9 +13,6 @@
 #include <algorithm>
 
 namespace {
-constexpr int kDataBits = 8;
-constexpr int kNoParity = 0;
-constexpr int kOneStopBit = 0;
 // Leftovers keep the line from settling at most this many quiet periods.
 constexpr int kMaxSettleRounds = 10;
 constexpr int kSerialQuietMs = 12;
@@ -95,10 +92,10 @@ bool DeviceConversation::Open(bool wait)
     line_->SetSilenceLimitMs(options_.silenceLimitMs);
     line_->SetPortName(portName_);
     if (!wait) {
-        line_->OpenInBackground(0, kBaud, kDataBits, kNoParity, kOneStopBit);
+        line_->OpenInBackground(0, comm::LineSettings::At(kBaud));
         return true;
     }
-    const bool ok = line_->Open(0, kBaud, kDataBits, kNoParity, kOneStopBit);
+    const bool ok = line_->Open(0, comm::LineSettings::At(kBaud));
     OnOpened(ok, ok ? QString() : line_->LastOpenError());
     return ok;
 }

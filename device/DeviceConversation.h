@@ -30,6 +30,7 @@
 #include "DeviceState.h"
 #include "FullState.h"
 #include "JobQueue.h"
+#include "LineSettings.h"
 #include "Lcmd.h"
 #include "SessionError.h"
 
@@ -48,7 +49,7 @@ class QTimer;
 class DeviceConversation : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kBaud = 9600;
+    static constexpr int kBaud = comm::LineSettings{}.baudRate;
     static constexpr int kPollMs = 100;
     static constexpr int kDuckAnswerMs = 100;
 

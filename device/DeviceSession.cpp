@@ -19,10 +19,6 @@
 #include <unistd.h>
 
 namespace {
-constexpr int kDataBits = 8;
-constexpr int kNoParity = 0;
-constexpr int kOneStopBit = 0;
-
 SessionError Fail(SessionError::Kind kind, const QString& text, int code = 0)
 {
     return {kind, code, text};
@@ -415,7 +411,7 @@ SessionError DeviceSession::Update(const std::vector<std::uint8_t>& image,
             // Nothing answered at this speed: the device may already wait in
             // its boot loader. Try there once, as the window does.
             linkError.reset();
-            if (!line->OpenNamed(portName_, LUpdate::kBootLoaderBaud, kDataBits, kNoParity, kOneStopBit)) {
+            if (!line->OpenNamed(portName_, comm::LineSettings::At(LUpdate::kBootLoaderBaud))) {
                 result = linkFailed();
                 break;
             }

@@ -11,6 +11,7 @@
 
 #include "DeviceState.h"
 #include "EventWait.h"
+#include "LineSettings.h"
 #include "SessionError.h"
 
 #include <QObject>
@@ -26,7 +27,7 @@ class DeviceConversation;
 class DeviceSession : public QObject {
 public:
     static constexpr int kDefaultTimeoutMs = 2000;
-    static constexpr int kBaud = 9600;
+    static constexpr int kBaud = comm::LineSettings{}.baudRate;
 
     explicit DeviceSession(int replyTimeoutMs = kDefaultTimeoutMs);
     ~DeviceSession() override;

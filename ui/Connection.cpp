@@ -20,10 +20,7 @@
 #include <utility>
 
 namespace {
-constexpr int kBaud = 9600;
-constexpr int kDataBits = 8;
-constexpr int kNoParity = 0;
-constexpr int kOneStopBit = 0;
+constexpr int kBaud = comm::LineSettings{}.baudRate;
 constexpr int kIdConnected = 30117;
 constexpr int kIdDisconnected = 30116;
 constexpr int kIdErrorCaption = 30114;
@@ -238,7 +235,7 @@ bool DeviceConnection::OpenForUpdate(int baudRate)
     w_.Comm = new LCommProc(&w_);
     w_.Comm->SetSilenceLimitMs(silenceLimitMs_);
     w_.Comm->SetPortName(w_.PortName);
-    if (!w_.Comm->Open(w_.PortNo, baudRate, kDataBits, kNoParity, kOneStopBit)) {
+    if (!w_.Comm->Open(w_.PortNo, comm::LineSettings::At(baudRate))) {
         DropConnection();
         return false;
     }
@@ -343,7 +340,7 @@ bool DeviceConnection::RestartUpdateAtBootLoaderSpeed()
     if (!ok && w_.Comm != nullptr && !w_.Comm->IsOpen()) {
         // The driver closes its port when its reader ends on an error, so
         // changing the speed alone would leave the update stuck: reopen.
-        ok = w_.Comm->Open(w_.PortNo, kBootLoaderBaud, kDataBits, kNoParity, kOneStopBit);
+        ok = w_.Comm->Open(w_.PortNo, comm::LineSettings::At(kBootLoaderBaud));
     }
     if (ok) {
         SendUnlogged(CM_MCS_START(0x01), 1, frame::kModeRaw);

@@ -5,6 +5,7 @@
 
 #include "Commands.h"
 #include "Connection.h"
+#include "LineSettings.h"
 #include "Dialogs.h"
 #include "FirmwareImage.h"
 #include "InterruptedUpdate.h"
@@ -19,7 +20,7 @@
 #include <QTimer>
 
 namespace {
-constexpr int kRegularBaud = 9600;
+constexpr int kRegularBaud = comm::LineSettings{}.baudRate;
 constexpr std::uint8_t kStartByte = 0x01;
 
 // The updater's outside world is this window.

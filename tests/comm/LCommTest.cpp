@@ -129,7 +129,7 @@ TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
             ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
         }
         LCommProc d(&owner);
-        EXPECT_FALSE(d.OpenNamed(c.port, c.baud, c.dataBits, 0, 0));
+        EXPECT_FALSE(d.OpenNamed(c.port, {c.baud, c.dataBits, 0, 0}));
         EXPECT_THAT(d.LastOpenError().toStdString(), HasSubstr(c.why.toStdString()));
         EXPECT_FALSE(d.IsOpen());
         // A joined QThread's system thread may linger for a moment; a leaked one stays.

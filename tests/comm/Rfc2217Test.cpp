@@ -127,7 +127,7 @@ TEST_F(CommFixture, Rfc2217LineSettingsAreNegotiatedAfreshOnEachConnection)
     LCommProc d(&owner);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        EXPECT_EQ(d.OpenNamed(QStringLiteral("rfc2217://127.0.0.1:%1").arg(port), 9600, 8, 0, 0), *c.why == '\0');
+        EXPECT_EQ(d.OpenNamed(QStringLiteral("rfc2217://127.0.0.1:%1").arg(port), comm::LineSettings{}), *c.why == '\0');
         EXPECT_EQ(d.LastOpenError().isEmpty(), *c.why == '\0');
         EXPECT_THAT(d.LastOpenError().toStdString(), testing::HasSubstr(c.why));
         d.Close();
