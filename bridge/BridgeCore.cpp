@@ -13,36 +13,6 @@ namespace {
 constexpr int kReopenMs = 1000;
 
 // The items a (valid) merge patch of the state document names.
-ItemSet ItemsOfPatch(const QJsonObject& patch)
-{
-    ItemSet items;
-    const QJsonObject channels = patch.value(QLatin1String("channels")).toObject();
-    for (int i = 0; i < kStateChannels; ++i) {
-        const QJsonObject c = channels.value(QLatin1String(StateChannelName(i))).toObject();
-        if (c.contains(QLatin1String("position")) || c.contains(QLatin1String("gain_db"))) {
-            items.set(item::Gain(i));
-        }
-        if (c.contains(QLatin1String("mute"))) {
-            items.set(item::Mute(i));
-        }
-        if (i >= kFirstMicIndex && c.contains(QLatin1String("priority"))) {
-            items.set(item::Priority(i - kFirstMicIndex));
-        }
-    }
-    const QJsonObject ganged = patch.value(QLatin1String("ganged")).toObject();
-    items.set(item::kSubGanged, ganged.contains(QLatin1String("sub")));
-    items.set(item::kMasterGanged, ganged.contains(QLatin1String("master")));
-    items.set(item::kLineSource, patch.contains(QLatin1String("line_source")));
-    items.set(item::kSwitchOn, patch.contains(QLatin1String("switch_on")));
-    const QJsonObject ducking = patch.value(QLatin1String("ducking")).toObject();
-    items.set(item::kDuckState, ducking.contains(QLatin1String("manual")));
-    const char* settings[kDuckSettings] = {"threshold", "attenuation", "hold_time", "fade_out", "fade_in"};
-    for (int k = 0; k < kDuckSettings; ++k) {
-        items.set(item::Ducking(k), ducking.contains(QLatin1String(settings[k])));
-    }
-    return items;
-}
-
 QJsonObject LevelsJson(const DeviceState& state)
 {
     QJsonObject out;
@@ -110,6 +80,15 @@ bool BridgeCore::start(int timeoutMs)
 
 std::optional<QString> BridgeCore::validatePatch(const QJsonObject& mergePatch)
 {
+    if (auto e = ReadOnlyIn(mergePatch)) {
+        return e;
+    }
+    DeviceState scratch;
+    return MergeStateJson(mergePatch, scratch, false);
+}
+
+std::optional<QString> BridgeCore::ReadOnlyIn(const QJsonObject& mergePatch)
+{
     const QJsonValue ducking = mergePatch.value(QLatin1String("ducking"));
     if (ducking.isObject() && ducking.toObject().contains(QLatin1String("active"))) {
         return QStringLiteral("ducking.active: read-only (it shows speech on the microphones)");
@@ -119,8 +98,7 @@ std::optional<QString> BridgeCore::validatePatch(const QJsonObject& mergePatch)
             return QStringLiteral("%1: read-only").arg(QLatin1String(header));
         }
     }
-    DeviceState scratch;
-    return MergeStateJson(mergePatch, scratch, false);
+    return std::nullopt;
 }
 
 int BridgeCore::StatusOf(const SessionError& e)
@@ -145,7 +123,13 @@ int BridgeCore::StatusOf(const SessionError& e)
 
 void BridgeCore::applyPatch(const QJsonObject& mergePatch, Done done)
 {
-    if (auto e = validatePatch(mergePatch)) {
+    DeviceState target = conv_->State();
+    ItemSet named;
+    std::optional<QString> e = ReadOnlyIn(mergePatch);
+    if (!e) {
+        e = MergeStateJson(mergePatch, target, false, &named);
+    }
+    if (e) {
         done(400, *e, state_);
         return;
     }
@@ -153,9 +137,7 @@ void BridgeCore::applyPatch(const QJsonObject& mergePatch, Done done)
         done(503, offlineText(), state_);
         return;
     }
-    DeviceState target = conv_->State();
-    MergeStateJson(mergePatch, target, false);
-    const std::vector<StateChange> changes = CommandsFor(target, ItemsOfPatch(mergePatch));
+    const std::vector<StateChange> changes = CommandsFor(target, named);
     if (changes.empty()) {
         done(200, QString(), state_);
         return;

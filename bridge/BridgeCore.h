@@ -96,6 +96,8 @@ signals:
     void onlineChanged(bool online);
 
 private:
+    // The first read-only member the patch names (the header, ducking.active).
+    static std::optional<QString> ReadOnlyIn(const QJsonObject& mergePatch);
     void Publish();
     void SetOnline(bool online, const QString& why);
     void Preset(int n, bool save, Done done);

@@ -98,7 +98,7 @@ Error GainDb(const QString& path, const QJsonValue& v, std::uint8_t& out)
     return std::nullopt;
 }
 
-Error Channel(const QString& path, const QJsonValue& v, int index, DeviceState& s)
+Error Channel(const QString& path, const QJsonValue& v, int index, DeviceState& s, ItemSet& named)
 {
     const bool mic = index >= kFirstMicIndex;
     QStringList keys{"position", "gain_db", "mute"};
@@ -136,18 +136,21 @@ Error Channel(const QString& path, const QJsonValue& v, int index, DeviceState& 
                 .arg(position)
                 .arg(level, Shown(o.value(QLatin1String("gain_db"))));
     }
-    if (!e) {
+    if (!e && (hasPosition || hasDb)) {
         s.gain[index] = hasPosition ? position : fromDb;
+        named.set(item::Gain(index));
     }
     if (!e && o.contains(QLatin1String("mute"))) {
         bool b = false;
         e = Bool(path + QStringLiteral(".mute"), o.value(QLatin1String("mute")), b);
         s.mute[index] = b;
+        named.set(item::Mute(index));
     }
     if (!e && mic && o.contains(QLatin1String("priority"))) {
         bool b = false;
         e = Bool(path + QStringLiteral(".priority"), o.value(QLatin1String("priority")), b);
         s.priority[index - kFirstMicIndex] = b;
+        named.set(item::Priority(index - kFirstMicIndex));
     }
     return e;
 }
@@ -161,7 +164,7 @@ QStringList ChannelNames()
     return names;
 }
 
-Error Channels(const QJsonValue& v, DeviceState& s)
+Error Channels(const QJsonValue& v, DeviceState& s, ItemSet& named)
 {
     const QStringList names = ChannelNames();
     if (!v.isObject()) {
@@ -173,14 +176,14 @@ Error Channels(const QJsonValue& v, DeviceState& s)
         if (i < 0) {
             return Unknown(QStringLiteral("channels.") + it.key(), names);
         }
-        if (Error e = Channel(QStringLiteral("channels.") + it.key(), it.value(), i, s)) {
+        if (Error e = Channel(QStringLiteral("channels.") + it.key(), it.value(), i, s, named)) {
             return e;
         }
     }
     return std::nullopt;
 }
 
-Error Pairs(const QJsonValue& v, DeviceState& s)
+Error Pairs(const QJsonValue& v, DeviceState& s, ItemSet& named)
 {
     const QStringList keys{"sub", "master"};
     if (!v.isObject()) {
@@ -192,14 +195,16 @@ Error Pairs(const QJsonValue& v, DeviceState& s)
         if (!keys.contains(it.key())) {
             return Unknown(path, keys);
         }
-        if (Error e = Bool(path, it.value(), it.key() == keys[0] ? s.subGanged : s.masterGanged)) {
+        const bool sub = it.key() == keys[0];
+        if (Error e = Bool(path, it.value(), sub ? s.subGanged : s.masterGanged)) {
             return e;
         }
+        named.set(sub ? item::kSubGanged : item::kMasterGanged);
     }
     return std::nullopt;
 }
 
-Error Ducking(const QJsonValue& v, DeviceState& s)
+Error Ducking(const QJsonValue& v, DeviceState& s, ItemSet& named)
 {
     QStringList keys{"manual", "active"};
     for (const DuckRange& r : kDuckRanges) {
@@ -218,11 +223,13 @@ Error Ducking(const QJsonValue& v, DeviceState& s)
             e = Unknown(path, keys);
         } else if (k == 0) {
             e = Bool(path, it.value(), s.manualDucking);
+            named.set(item::kDuckState);
         } else if (k == 1) {
             e = Bool(path, it.value(), ignored);  // read-only: checked, never applied
         } else {
             const DuckRange& r = kDuckRanges[k - 2];
             e = Int(path, it.value(), r.lo, r.hi, s.ducking[k - 2]);
+            named.set(item::Ducking(k - 2));
         }
         if (e) {
             return e;
@@ -265,7 +272,7 @@ QJsonObject StateToJson(const DeviceState& s)
     };
 }
 
-std::optional<QString> MergeStateJson(const QJsonObject& json, DeviceState& state, bool wholeFile)
+std::optional<QString> MergeStateJson(const QJsonObject& json, DeviceState& state, bool wholeFile, ItemSet* named)
 {
     const QStringList keys{"format", "version", "channels", "ganged", "line_source", "ducking", "switch_on"};
     // A file written by hand may hold only some items and leave out the
@@ -279,27 +286,33 @@ std::optional<QString> MergeStateJson(const QJsonObject& json, DeviceState& stat
         return Bad(QStringLiteral("version"), json.value(QLatin1String("version")), QStringLiteral("1"));
     }
     DeviceState s = state;
+    ItemSet n;
     for (auto it = json.begin(); it != json.end(); ++it) {
         const QString& k = it.key();
         Error e;
         if (!keys.contains(k)) {
             e = Unknown(k, keys);
         } else if (k == QLatin1String("channels")) {
-            e = Channels(it.value(), s);
+            e = Channels(it.value(), s, n);
         } else if (k == QLatin1String("ganged")) {
-            e = Pairs(it.value(), s);
+            e = Pairs(it.value(), s, n);
         } else if (k == QLatin1String("line_source")) {
             e = Name(k, it.value(), kLineSources, s.lineSource);
+            n.set(item::kLineSource);
         } else if (k == QLatin1String("ducking")) {
-            e = Ducking(it.value(), s);
+            e = Ducking(it.value(), s, n);
         } else if (k == QLatin1String("switch_on")) {
             e = Name(k, it.value(), kSwitchOn, s.switchOn);
+            n.set(item::kSwitchOn);
         }
         if (e) {
             return e;
         }
     }
     state = s;
+    if (named != nullptr) {
+        *named = n;
+    }
     return std::nullopt;
 }
 

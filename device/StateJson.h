@@ -41,7 +41,10 @@ QJsonObject StateToJson(const DeviceState& state);
 // Merges `json` into `state`; on error returns its text (naming the key and
 // what is allowed) and leaves `state` untouched. wholeFile: a header
 // ("format", "version") may be left out, but when given must be this one.
-std::optional<QString> MergeStateJson(const QJsonObject& json, DeviceState& state, bool wholeFile);
+// `named`, when given, gets the items the JSON names (whether or not their
+// values differ).
+std::optional<QString> MergeStateJson(const QJsonObject& json, DeviceState& state, bool wholeFile,
+                                      ItemSet* named = nullptr);
 
 // The same for a file's bytes: parse errors name the line and column.
 std::optional<QString> MergeStateFile(const QByteArray& bytes, DeviceState& state);
