@@ -93,7 +93,7 @@ QString MqttBridge::Where() const
 void MqttBridge::Connect()
 {
     ++attempts_;
-    QHostInfo::lookupHost(options_.host, this, &MqttBridge::OnLookedUp);
+    QHostInfo::lookupHost(options_.host, this, SLOT(OnLookedUp(QHostInfo)));
 }
 
 void MqttBridge::OnLookedUp(const QHostInfo& info)

@@ -80,7 +80,9 @@ private:
 
     QString Where() const;
     void Connect();
-    void OnLookedUp(const QHostInfo& info);
+    // A slot named by its signature: Qt 6.4 leaks the functor of a lookup
+    // whose receiver is gone before it ends (a bridge stopped mid-lookup).
+    Q_SLOT void OnLookedUp(const QHostInfo& info);
     void Drive(int (*step)(mosquitto*, int));
     void Watch();
     void Failed(const QString& why);
