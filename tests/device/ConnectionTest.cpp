@@ -225,6 +225,8 @@ TEST_F(Connection, ReceivedOnlyUntilHiddenClearedByItsButton)
     w_->frmMsg->rbRXOnly->setChecked(true);
     w_->frmMsg->Clear();
     w_->btnTunerClick(w_->btnCD);
+    // The reply first (slow under the thread sanitizer), then nothing more.
+    EXPECT_TRUE(WaitFor([&] { return !LogLines().isEmpty(); }));
     Settle();
     ASSERT_EQ(LogLines().size(), 1);
     EXPECT_TRUE(LogLines()[0].startsWith("<- [C1] 03(")) << LogLines()[0].toStdString();
