@@ -25,6 +25,11 @@ bool HasToken(const AccessRules& rules, const QString& presented)
 }
 }  // namespace
 
+bool TokenMatches(const QString& presented, const QString& token)
+{
+    return SameToken(presented, token);
+}
+
 QString PresentedToken(const QByteArray& authorizationHeader, const QUrl& url)
 {
     const QByteArray bearer("Bearer ");

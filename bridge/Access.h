@@ -26,6 +26,10 @@ struct AccessDecision {
 // URL's ?token=.
 QString PresentedToken(const QByteArray& authorizationHeader, const QUrl& url);
 
+// Whether `presented` is `token` (never when `token` is empty), compared in
+// a time that does not tell how much of it was right.
+bool TokenMatches(const QString& presented, const QString& token);
+
 AccessDecision MayRead(const AccessRules& rules, const QString& presented);
 // A token was presented, and it is not the server's.
 bool WrongToken(const AccessRules& rules, const QString& presented);

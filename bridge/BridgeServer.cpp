@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QUrlQuery>
 #include <QWebSocket>
 
 namespace {
@@ -115,8 +116,9 @@ HeadVerdict BridgeServer::CheckHead(const HttpHead& head, bool upgrade, const QT
     }
     // HttpGuard stops reading an upgraded connection as HTTP: only the one
     // WebSocket there is may be asked for.
-    if (upgrade && QUrl(QString::fromLatin1(head.target)).path() != QLatin1String("/api/live")) {
-        return {404, "no WebSocket here (only /api/live)"};
+    const QString target = QUrl(QString::fromLatin1(head.target)).path();
+    if (upgrade && target != QLatin1String("/api/live") && LivePanel(target) == nullptr) {
+        return {404, "no WebSocket here (only /api/live and /api/room/NAME/live)"};
     }
     // Refused before the 101: after it only a close code could say why.
     if (upgrade && !SameOrigin(head.value("Origin"), head.value("Host"))) {
@@ -132,14 +134,14 @@ bool BridgeServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     // which checks the token and can tell the page why it closes. HttpGuard
     // let through only valid handshakes for /api/live.
     if (!request.value("Upgrade").isEmpty()) {
-        return path == QLatin1String("/api/live");
+        return path == QLatin1String("/api/live") || LivePanel(path) != nullptr;
     }
     if (!queues_.contains(socket)) {
         connect(socket, &QObject::destroyed, this, [this, socket] { queues_.erase(socket); });
     }
     Queue& q = queues_[socket];
     q.waiting.push_back({Request{request.method(), request.url(), request.body(), request.value("Authorization"),
-                                 request.value("Origin"), request.value("Host")},
+                                 request.value("Origin"), request.value("Host"), request.value("X-Kestra-Pin")},
                          std::make_shared<QHttpServerResponder>(makeResponder(request, socket))});
     RunQueue(socket);
     return true;
@@ -188,8 +190,23 @@ void BridgeServer::RunQueue(QTcpSocket* socket)
 void BridgeServer::Handle(const Request& request, const ReplyFn& reply)
 {
     const QString path = request.url.path();
-    if (path.startsWith(QLatin1String("/api/"))) {
+    static const QRegularExpression roomPage(QStringLiteral("^/room/([^/]+)/?$"));
+    const auto room = roomPage.match(path);
+    const RoomPanel* panel = room.hasMatch() ? PanelNamed(room.captured(1)) : nullptr;
+    if (const RoomPanel* holder = PanelOfToken(PresentedToken(request.authorization, request.url));
+        holder != nullptr && !path.startsWith(QLatin1String("/room/")) && !path.startsWith(QLatin1String("/api/room/"))) {
+        reply(403, ErrorBody(QStringLiteral("this is room panel \"%1\"'s token: it reaches /room/%1/ and /api/room/%1/ only")
+                                 .arg(holder->name)),
+              "application/json");
+    } else if (path.startsWith(QLatin1String("/api/"))) {
         HandleApi(request, reply);
+    } else if (panel != nullptr) {
+        const WebFiles::File* page = files_->Find(QStringLiteral("/room/room.html"));
+        if (request.method != QHttpServerRequest::Method::Get && request.method != QHttpServerRequest::Method::Head) {
+            reply(405, ErrorBody(QStringLiteral("%1: only GET").arg(path)), "application/json");
+        } else {
+            reply(200, page->body, page->mimeType);
+        }
     } else if (path == QLatin1String("/metrics")) {
         const AccessDecision d = MayRead(options_.access, PresentedToken(request.authorization, request.url));
         if (request.method != QHttpServerRequest::Method::Get && request.method != QHttpServerRequest::Method::Head) {
@@ -261,7 +278,14 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
     };
 
     static const QRegularExpression presetPath(QStringLiteral("^/api/presets/([^/]+)/(load|save)$"));
-    if (path == QLatin1String("/api/health")) {
+    static const QRegularExpression roomPath(QStringLiteral("^/api/room/([^/]+)(/.*)?$"));
+    if (const auto room = roomPath.match(path); room.hasMatch()) {
+        if (const RoomPanel* panel = PanelNamed(room.captured(1))) {
+            HandleRoom(*panel, room.captured(2), request, reply);
+        } else {
+            error(404, QStringLiteral("%1: no such room panel").arg(room.captured(1)));
+        }
+    } else if (path == QLatin1String("/api/health")) {
         if (only({Method::Get, Method::Head}) && read()) {
             QJsonObject health{{"online", core_.online()},
                                {"read_only", options_.access.readOnly},
@@ -315,12 +339,12 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
     }
 }
 
-QJsonObject BridgeServer::LiveDocument() const
+QJsonObject BridgeServer::LiveDocument(const RoomPanel* panel) const
 {
     QJsonObject doc = WithoutNulls(core_.state());
     doc.insert(QStringLiteral("levels"), core_.levels());
     doc.insert(QStringLiteral("online"), core_.online());
-    return doc;
+    return panel != nullptr ? ForPanel(*panel, doc) : doc;
 }
 
 void BridgeServer::AcceptWebSockets()
@@ -333,8 +357,13 @@ void BridgeServer::AcceptWebSockets()
         socket->setMaxAllowedIncomingMessageSize(kMaxBody);
         const QString token =
             PresentedToken(socket->request().rawHeader("Authorization"), socket->requestUrl());
+        const RoomPanel* panel = LivePanel(socket->requestUrl().path());
         AccessDecision read = MayRead(options_.access, token);
-        if (WrongToken(options_.access, token)) {
+        if (panel != nullptr) {
+            read = MayReadRoom(*panel, token);
+        } else if (const RoomPanel* holder = PanelOfToken(token)) {
+            read = {false, 403, QStringLiteral("this is room panel \"%1\"'s token: it reaches /api/room/%1/live only").arg(holder->name)};
+        } else if (WrongToken(options_.access, token)) {
             // Refused even where reading needs none, so that a page learns
             // at once that its token is not this server's.
             read = MayChange(options_.access, token);
@@ -358,14 +387,22 @@ void BridgeServer::AcceptWebSockets()
             }, Qt::QueuedConnection);
             continue;
         }
-        clients_.append(Client{socket, MayChange(options_.access, token).allowed});
+        const bool mayChange =
+            panel != nullptr
+                ? MayChangeRoom(*panel, token, QUrlQuery(socket->requestUrl()).queryItemValue(QStringLiteral("pin"))).allowed
+                : MayChange(options_.access, token).allowed;
+        clients_.append(Client{socket, mayChange, panel});
         connect(socket, &QWebSocket::textMessageReceived, this,
                 [this, socket](const QString& text) { OnLiveMessage(socket, text); });
         connect(socket, &QWebSocket::disconnected, this, [this, socket] {
             clients_.removeIf([socket](const Client& c) { return c.socket == socket; });
             socket->deleteLater();
         });
-        socket->sendTextMessage(QString::fromUtf8(Compact(LiveDocument())));
+        QJsonObject first = LiveDocument(panel);
+        if (panel != nullptr) {
+            first.insert(QStringLiteral("may_change"), mayChange);  // with a PIN: whether it was taken
+        }
+        socket->sendTextMessage(QString::fromUtf8(Compact(first)));
     }
 }
 
@@ -383,7 +420,10 @@ void BridgeServer::OnLiveMessage(QWebSocket* socket, const QString& text)
     };
     if (!it->mayChange) {
         const QString token = PresentedToken(socket->request().rawHeader("Authorization"), socket->requestUrl());
-        const AccessDecision d = MayChange(options_.access, token);
+        AccessDecision d = MayChange(options_.access, token);
+        if (it->panel != nullptr) {
+            d = {false, 403, QStringLiteral("this panel takes no change from this connection (its PIN was not given, or read-only)")};
+        }
         answer(d.status, d.message);
         return;
     }
@@ -391,6 +431,12 @@ void BridgeServer::OnLiveMessage(QWebSocket* socket, const QString& text)
     if (auto e = ParsePatch(text.toUtf8(), patch)) {
         answer(400, *e);
         return;
+    }
+    if (it->panel != nullptr) {
+        if (auto e = it->panel->CheckPatch(patch, core_.conversation().State())) {
+            answer(403, *e);
+            return;
+        }
     }
     // Success needs no answer of its own: the change reaches every client,
     // this one included, as the device confirmed it.
@@ -403,9 +449,18 @@ void BridgeServer::OnLiveMessage(QWebSocket* socket, const QString& text)
 
 void BridgeServer::Broadcast(const QJsonObject& message)
 {
-    const QString text = QString::fromUtf8(Compact(message));
+    const QString whole = QString::fromUtf8(Compact(message));
+    std::map<const RoomPanel*, QString> byPanel;
+    for (const RoomPanel& p : options_.panels) {
+        const QJsonObject part = ForPanel(p, message);
+        byPanel[&p] = part.isEmpty() ? QString() : QString::fromUtf8(Compact(part));
+    }
     const QList<Client> clients = clients_;  // a dropped client leaves clients_ at once
     for (const Client& c : clients) {
+        const QString& text = c.panel != nullptr ? byPanel[c.panel] : whole;
+        if (text.isEmpty()) {
+            continue;  // nothing of this panel's
+        }
         // A client that does not read is dropped rather than queued for
         // without end; it reconnects and starts from the whole document.
         if (c.socket->bytesToWrite() > options_.limits.maxBacklog) {

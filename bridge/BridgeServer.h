@@ -13,6 +13,22 @@
 //                                  merge patch per change; clients may send
 //                                  merge patches of the state document
 //
+// Room panels (RoomPanel.h), each NAME with a token of its own, which
+// reaches only these and is refused everywhere else:
+//
+//   GET   /room/NAME/              the room's page
+//   GET   /api/room/NAME           {"panel": its description, "online": ...,
+//                                  "state": the panel's part, once known}
+//   GET   /api/room/NAME/state     the panel's part of the state document
+//   PATCH /api/room/NAME/state     a merge patch of it, within the panel's limits
+//   POST  /api/room/NAME/presets/N/load   a preset the panel offers
+//   POST  /api/room/NAME/unlock    checks the PIN (X-Kestra-Pin) without changing anything
+//   WS    /api/room/NAME/live      as /api/live, for the panel's part only
+//
+// A panel with a PIN takes changes only with it (X-Kestra-Pin, or ?pin= for
+// the WebSocket), unless the server's own token is presented; a change the
+// panel does not allow is refused with 403 and nothing is sent.
+//
 // The live document is the state document plus two read-only members:
 // "levels" (BridgeCore::levels()) and "online". A message with "error" is
 // the answer to a refused patch of that client only.
@@ -40,6 +56,8 @@
 #include "Access.h"
 #include "HttpGuard.h"
 #include "Metrics.h"
+#include "PinGuard.h"
+#include "RoomPanel.h"
 
 #include <QAbstractHttpServer>
 #include <QHttpServerRequest>
@@ -49,6 +67,7 @@
 #include <QUrl>
 
 #include <deque>
+#include <vector>
 #include <map>
 
 #include <functional>
@@ -66,6 +85,7 @@ struct ServeOptions {
     QStringList allowedHosts;  // Host names besides the addresses and localhost (KnownHost)
     HttpLimits limits;
     int maxLiveClients = 500;
+    std::vector<RoomPanel> panels;  // names distinct, each with its token
 };
 
 class BridgeServer : public QAbstractHttpServer {
@@ -96,12 +116,13 @@ private:
     struct Client {
         QWebSocket* socket;
         bool mayChange;
+        const RoomPanel* panel = nullptr;  // a room panel's client sees and changes only its part
     };
     // What a request handler needs, kept while it waits its turn.
     struct Request {
         QHttpServerRequest::Method method;
         QUrl url;
-        QByteArray body, authorization, origin, host;
+        QByteArray body, authorization, origin, host, pin;
     };
     using ReplyFn = std::function<void(int status, const QByteArray& body, const QByteArray& mimeType)>;
     struct Waiting {
@@ -116,10 +137,21 @@ private:
     void RunQueue(QTcpSocket* socket);
     void Handle(const Request& request, const ReplyFn& reply);
     void HandleApi(const Request& request, const ReplyFn& reply);
+    void HandleRoom(const RoomPanel& panel, const QString& rest, const Request& request, const ReplyFn& reply);
+    const RoomPanel* PanelNamed(const QString& name) const;
+    // The panel whose token `presented` is, if any.
+    const RoomPanel* PanelOfToken(const QString& presented) const;
+    // Who may read or change through a panel's endpoints; a change checks the PIN too.
+    AccessDecision MayReadRoom(const RoomPanel& panel, const QString& presented) const;
+    AccessDecision MayChangeRoom(const RoomPanel& panel, const QString& presented, const QString& pin);
+    // The panel a WebSocket path /api/room/NAME/live names, or nullptr.
+    const RoomPanel* LivePanel(const QString& path) const;
     void AcceptWebSockets();
     void OnLiveMessage(QWebSocket* socket, const QString& text);
     void Broadcast(const QJsonObject& message);
-    QJsonObject LiveDocument() const;
+    QJsonObject LiveDocument(const RoomPanel* panel = nullptr) const;
+    // `message` of the live stream as a panel's client gets it; empty: none.
+    static QJsonObject ForPanel(const RoomPanel& panel, const QJsonObject& message);
 
     BridgeCore& core_;
     ServeOptions options_;
@@ -129,6 +161,7 @@ private:
     QList<Client> clients_;
     std::map<QTcpSocket*, Queue> queues_;
     std::function<void(MetricsGauges&)> gauges_;
+    std::map<QString, PinGuard> pins_;  // by panel name
 };
 
 // Parses and checks a merge patch from the network: JSON, an object, at most

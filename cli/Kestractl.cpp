@@ -7,6 +7,7 @@
 #include "KestraVersion.h"
 #include "KestraSim.h"
 #include "Output.h"
+#include "Panel.h"
 #include "PortName.h"
 #include "Serve.h"
 #include "UpdateProgress.h"
@@ -519,6 +520,8 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     AddServeCommand(app, serveArgs);
     LineArgs lineArgs;
     AddLineCommands(app, lineArgs);
+    PanelArgs panelArgs;
+    CLI::App* panel = AddPanelCommand(app, panelArgs);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -539,7 +542,7 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
                 err << " (did you mean " << nearest << "?)";
             }
             err << " (allowed: ports, find, doctor, get, set, watch, backup, restore, preset, factory-default, update, "
-                   "serve)\n";
+                   "serve, panel)\n";
             return kExitUsage;
         }
         err << "kestractl: " << e.what() << " (see kestractl --help)\n";
@@ -548,6 +551,9 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     const std::string command = app.get_subcommands().front()->get_name();
     if (command == "ports") {
         return Ports(o, out);
+    }
+    if (command == "panel") {
+        return RunPanel(*panel, panelArgs, out, err);
     }
 
     // A name that is no port is a usage error, found before any port opens.

@@ -4,6 +4,7 @@
 #include "BridgeServer.h"
 #include "Kestractl.h"
 #include "RefusalLog.h"
+#include "RoomPanel.h"
 #include "ShowControl.h"
 
 #include <CLI/CLI.hpp>
@@ -28,17 +29,6 @@ void OnSignal(int)
     [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
 }
 
-// Where a token made here is kept: the service's state directory
-// (StateDirectory= in the unit), else the user's.
-QString StateDirectory()
-{
-    const QString service = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
-    if (!service.isEmpty()) {
-        return service;
-    }
-    const QString xdg = qEnvironmentVariable("XDG_STATE_HOME");
-    return (xdg.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/state") : xdg) + QStringLiteral("/kestractl");
-}
 
 // "127.0.0.1:8080", "[::1]:8080", "0.0.0.0:80", "localhost:8080"; port 0: any free one.
 std::optional<QString> ParseListen(const std::string& text, QHostAddress& address, quint16& port)
@@ -90,6 +80,21 @@ QString PanelUrl(const ServeOptions& options, quint16 port, const QString& liste
 }
 }  // namespace
 
+QString StateDirectory()
+{
+    const QString service = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    if (!service.isEmpty()) {
+        return service;
+    }
+    const QString xdg = qEnvironmentVariable("XDG_STATE_HOME");
+    return (xdg.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/state") : xdg) + QStringLiteral("/kestractl");
+}
+
+QString PanelTokenDirectory(const QString& name)
+{
+    return StateDirectory() + QStringLiteral("/panels/") + name;
+}
+
 QStringList ServeUrls(const QHostAddress& address, quint16 port)
 {
     auto url = [port](const QHostAddress& a) {
@@ -127,6 +132,10 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArgs& args)
         ->allow_extra_args(false);
     serve->add_flag("--private", args.privateRead, "Without the token nothing may be read either");
     serve->add_flag("--read-only", args.readOnly, "Refuse every change");
+    serve->add_option("--panel", args.panels,
+                      "A room panel file (see `kestractl panel check`), served at /room/NAME/ with a token of its own "
+                      "kept in $STATE_DIRECTORY/panels/NAME/token; repeatable")
+        ->allow_extra_args(false);
     AddShowControlOptions(*serve, args.show);
     return serve;
 }
@@ -180,6 +189,29 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
         tokenPath = QDir(dir).filePath(QStringLiteral("token"));
     }
 
+    // A panel that cannot be read whole, or whose token cannot be kept, would
+    // not be enforced: the server does not start without it.
+    for (const std::string& file : args.panels) {
+        RoomPanel panel;
+        if (auto e = ReadRoomPanel(QString::fromStdString(file), panel)) {
+            err << "kestractl: --panel " << e->toStdString() << '\n';
+            return kExitUsage;
+        }
+        for (const RoomPanel& other : options.panels) {
+            if (other.name == panel.name) {
+                err << "kestractl: --panel " << file << ": a second panel named \"" << panel.name.toStdString() << "\"\n";
+                return kExitUsage;
+            }
+        }
+        QString why;
+        panel.token = KeptToken(PanelTokenDirectory(panel.name), &why);
+        if (panel.token.isEmpty()) {
+            err << "kestractl: --panel " << file << ": token: " << why.toStdString() << '\n';
+            return kExitUsage;
+        }
+        options.panels.push_back(std::move(panel));
+    }
+
     // Listening does not wait for the device: until its state is read, clients
     // get "offline" (503) with the reason; the port is tried every second.
     BridgeCore core(portName);
@@ -213,6 +245,10 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
                 g.mqttConnected = s->Mqtt()->Connected();
             }
         });
+    }
+    for (const RoomPanel& panel : options.panels) {
+        out << "room panel " << panel.name.toStdString() << ": " << url.toStdString() << "room/" << panel.name.toStdString()
+            << "/ (its address with its token: kestractl panel url " << panel.name.toStdString() << ")\n";
     }
     out << "serving " << portName.toStdString() << " on " << urls.join(QStringLiteral(", ")).toStdString() << " (Ctrl+C stops)\n"
         << std::flush;

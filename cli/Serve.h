@@ -25,6 +25,7 @@ struct ServeArgs {
     std::vector<std::string> allowHosts;
     bool privateRead = false;
     bool readOnly = false;
+    std::vector<std::string> panels;  // room panel files
     ShowControlArgs show;  // --osc, --mqtt...
 };
 
@@ -33,6 +34,12 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArgs& args);
 
 // Checks the options (a usage error is returned as text, nothing started).
 std::optional<QString> CheckServeArgs(const ServeArgs& args);
+
+// Where tokens made here are kept: the service's state directory
+// (StateDirectory= in the unit), else the user's.
+QString StateDirectory();
+// The directory of room panel NAME's kept token.
+QString PanelTokenDirectory(const QString& name);
 
 // The panel's addresses as printed: the listening address, or (listening on
 // all) each of this machine's, for "0.0.0.0" is no address a browser opens.

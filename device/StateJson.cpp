@@ -239,6 +239,16 @@ Error Ducking(const QJsonValue& v, DeviceState& s, ItemSet& named)
 }
 }  // namespace
 
+std::optional<QString> ReadGainDb(const QString& path, const QJsonValue& value, std::uint8_t& position)
+{
+    return GainDb(path, value, position);
+}
+
+const QStringList& LineSourceNames()
+{
+    return kLineSources;
+}
+
 const DuckRange& DuckSettingRange(int setting)
 {
     return kDuckRanges[setting];

@@ -23,6 +23,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 #include <QStringList>
 
@@ -37,6 +38,12 @@ struct DuckRange {
 const DuckRange& DuckSettingRange(int setting);
 
 QJsonObject StateToJson(const DeviceState& state);
+
+// A "gain_db" value (a level of the gain scale, null for the mute position)
+// as a position; on error its text, naming `path`.
+std::optional<QString> ReadGainDb(const QString& path, const QJsonValue& value, std::uint8_t& position);
+// "off", "tuner", "tape", "cd", "aux": by DeviceState::lineSource.
+const QStringList& LineSourceNames();
 
 // Merges `json` into `state`; on error returns its text (naming the key and
 // what is allowed) and leaves `state` untouched. wholeFile: a header
