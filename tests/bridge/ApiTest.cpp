@@ -7,6 +7,7 @@
 #include "DeviceConversation.h"
 #include "FreePort.h"
 #include "KestraSim.h"
+#include "LiveClient.h"
 #include "MergePatch.h"
 #include "WaitFor.h"
 
@@ -26,23 +27,6 @@ QJsonObject Json(const QByteArray& text)
 {
     return QJsonDocument::fromJson(text).object();
 }
-
-// A WebSocket client of /api/live that keeps every message.
-struct LiveClient {
-    QWebSocket socket;
-    std::vector<QJsonObject> messages;
-    explicit LiveClient(const QString& url)
-    {
-        QObject::connect(&socket, &QWebSocket::textMessageReceived,
-                         [this](const QString& m) { messages.push_back(QJsonDocument::fromJson(m.toUtf8()).object()); });
-        socket.open(QUrl(url));
-        EXPECT_TRUE(WaitFor([this] { return !messages.empty(); })) << url.toStdString();
-    }
-    bool Saw(const std::function<bool(const QJsonObject&)>& match)
-    {
-        return WaitFor([&] { return std::any_of(messages.begin(), messages.end(), match); });
-    }
-};
 
 class Api : public BridgeFixture {};
 }  // namespace

@@ -29,7 +29,7 @@ class Guard : public BridgeFixture {
 protected:
     void Start(const std::function<void(HttpLimits&)>& set = {}, int maxLive = 500)
     {
-        ServeOptions serve{.port = 0, .access = {}, .allowedHosts = {"mixer.example"}, .limits = {}, .maxLiveClients = maxLive};
+        ServeOptions serve{.port = 0, .access = {}, .allowedHosts = {"mixer.example"}, .limits = {}, .maxLiveClients = maxLive, .panels = {}};
         if (set) {
             set(serve.limits);
         }

@@ -125,7 +125,8 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
 {
     const std::string bad = Write(R"({"format":"kestra-state","version":1,"line_source":"radio"})");
     const std::string huge = Write(QByteArray(70000, ' ') + R"({"format":"kestra-state","version":1})");
-    const struct { std::vector<std::string> args; sim::Fault fault; int code; const char* line; } cases[] = {
+    const std::string panel = Write("{\"controls\": [\n  {\"gain\": \"mic1\",\n   \"lable\": \"x\"}]}");
+    const struct { std::vector<std::string> args; sim::Fault fault; int code; std::string line; } cases[] = {
         {{"frobnicate"}, {}, kExitUsage, "kestractl: unknown command: frobnicate (allowed: ports, find, doctor, get,"},
         {{}, {}, kExitUsage, "kestractl: A subcommand is required"},
         {{"--demo", "get", "set"}, {}, kExitUsage, "not expected: set"},
@@ -140,6 +141,9 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
         {{"--port", path_, "serve", "--mqtt-discovery"}, {}, kExitUsage, "--mqtt-discovery, --mqtt-id and --mqtt-name need --mqtt"},
         {{"--port", path_, "serve", "--mqtt", "h:1", "--mqtt-id", "room 12"}, {}, kExitUsage, "--mqtt-id room 12: letters"},
         {{"--port", path_, "serve", "--mqtt", "h:1", "--mqtt-discovery", "ha/#"}, {}, kExitUsage, "without wildcards"},
+        {{"--port", path_, "serve", "--panel", panel}, {}, kExitUsage, panel + ":3:4: controls.0.lable: unknown key"},
+        {{"panel", "check", panel}, {}, kExitUsage, panel + ":3:4: controls.0.lable: unknown key"},
+        {{"panel", "url", "Hall"}, {}, kExitUsage, "\"Hall\" is no panel name"},
         {{"--port", path_, "preset", "load", "4"}, {}, kExitUsage, "kestractl: N: Value 4 not in range"},
         {{"--port", path_, "factory-default"}, {}, kExitUsage, "add --yes"},
         {{"--timeout", "150", "--port", path_, "get"}, {sim::FaultKind::Silence}, kExitDevice, "no answer from the device within 150 ms"},
@@ -291,4 +295,18 @@ TEST(Serve, PrintedAddressesCanBeOpened)
                                                  std::tuple{QHostAddress::LocalHostIPv6, "http://[::1]:8080/", "127.0.0.1"}}) {
         EXPECT_THAT(ServeUrls(QHostAddress(address), 8080).join(' ').toStdString(), testing::AllOf(testing::HasSubstr(listed), testing::Not(testing::HasSubstr(never))));
     }
+}
+
+TEST(Panel, UrlCarriesTheTokenKeptForTheServer)
+{
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", state.path().toUtf8());
+    const CtlRun first = Ctl({"panel", "url", "hall", "--host", "hall.local"});
+    const CtlRun again = Ctl({"panel", "url", "hall", "--host", "hall.local"});
+    QFile kept(PanelTokenDirectory(QStringLiteral("hall")) + "/token");
+    qunsetenv("XDG_STATE_HOME");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << kept.fileName().toStdString();
+    EXPECT_EQ(first.code, kExitOk) << first.err;
+    EXPECT_EQ(first.out.substr(0, first.out.find('\n')), "http://hall.local:8080/room/hall/?token=" + kept.readAll().trimmed().toStdString());
+    EXPECT_EQ(again.out, first.out) << "a second run makes no new token";
 }

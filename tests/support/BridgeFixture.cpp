@@ -30,7 +30,8 @@ QString BridgeFixture::BaseUrl(const char* scheme) const
 }
 
 BridgeFixture::Answer BridgeFixture::Http(const QByteArray& method, const QString& pathAndQuery, const QByteArray& body,
-                                          const QByteArray& bearer, const QByteArray& origin)
+                                          const QByteArray& bearer, const QByteArray& origin,
+                                          const QList<std::pair<QByteArray, QByteArray>>& headers)
 {
     QNetworkRequest request(QUrl(BaseUrl() + pathAndQuery));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/merge-patch+json"));
@@ -39,6 +40,9 @@ BridgeFixture::Answer BridgeFixture::Http(const QByteArray& method, const QStrin
     }
     if (!origin.isEmpty()) {
         request.setRawHeader("Origin", origin);
+    }
+    for (const auto& [name, value] : headers) {
+        request.setRawHeader(name, value);
     }
     QNetworkReply* reply = net_.sendCustomRequest(request, method, body);
     EXPECT_TRUE(WaitFor([reply] { return reply->isFinished(); }, 10000)) << method.constData() << ' ' << pathAndQuery.toStdString();

@@ -32,7 +32,8 @@ protected:
     // fails the test if any fails.
     void StartBridge(const AccessRules& rules = {}, const sim::SimOptions& options = {}, ServeOptions serve = {});
     Answer Http(const QByteArray& method, const QString& pathAndQuery, const QByteArray& body = {},
-                const QByteArray& bearer = {}, const QByteArray& origin = {});
+                const QByteArray& bearer = {}, const QByteArray& origin = {},
+                const QList<std::pair<QByteArray, QByteArray>>& headers = {});
     QString BaseUrl(const char* scheme = "http") const;
     // Sub byte and payload, in hex, of every frame the device received since
     // the last ClearReceived, polls and inquiries left out.
