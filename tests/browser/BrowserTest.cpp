@@ -3,11 +3,17 @@
 // shows the device's state, its controls send the right frames, and what
 // another client or the device changes appears in it.
 #include "BridgeFixture.h"
+#include "Mroutine.h"
+#include "RoomPanel.h"
 #include "WaitFor.h"
 
+#include <gmock/gmock.h>
+
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <utility>
 
@@ -83,6 +89,64 @@ TEST_F(Browser, PageShowsTheDeviceSendsItsChangesAndFollowsOthers)
     EXPECT_FALSE(next().value("offline").toString().isEmpty());
     ASSERT_FALSE(sim_->Reappear().empty());
     // The server answers the page from this thread's event loop: wait with it running.
+    script.write("go\n");
+    ASSERT_TRUE(WaitFor([&] { return script.state() == QProcess::NotRunning; }, 60000));
+    EXPECT_EQ(script.exitCode(), 0) << script.readAllStandardOutput().constData() << script.readAllStandardError().constData();
+}
+
+TEST_F(Browser, RoomPanelsShowTheirControlsSendWithinLimitsAndStayInStepWithTheFullPage)
+{
+    RoomPanel hall, lobby;
+    ASSERT_EQ(ReadRoomPanel(QStringLiteral(ROOM_EXAMPLE), hall), std::nullopt);
+    hall.pin.clear();  // the PIN's rules: the bridge tests
+    hall.token = QStringLiteral("hall-token");
+    ASSERT_EQ(ParseRoomPanel(R"({"name": "lobby", "controls": [{"gain": "mic1", "label": "Lobby mic"}]})", {}, lobby), std::nullopt);
+    lobby.token = QStringLiteral("lobby-token");
+    ServeOptions serve;
+    serve.panels = {hall, lobby};
+    StartBridge({}, {}, serve);
+    const QTemporaryDir shots;
+    QProcess script;
+    script.start(QString::fromLatin1(kPython), {QStringLiteral(ROOM_PANEL_SCRIPT), shots.path(), BaseUrl() + "/room/hall/?token=hall-token",
+                                                BaseUrl() + "/room/lobby/?token=lobby-token", BaseUrl() + "/"});
+    bool started = false;
+    auto next = [&] {
+        if (std::exchange(started, true)) {
+            script.write("go\n");
+        }
+        EXPECT_TRUE(WaitFor([&] { return script.canReadLine() || script.state() == QProcess::NotRunning; }, 90000));
+        const QByteArray line = script.readLine();
+        EXPECT_FALSE(line.isEmpty()) << script.readAllStandardError().constData();
+        return QJsonDocument::fromJson(line).object();
+    };
+    auto mic1 = [this] { return QString::fromStdString(PositionText(sim_->State().live.micGain[0])); };
+
+    const QJsonObject shown = next();
+    EXPECT_EQ(shown.value("title").toString(), "Small hall");
+    EXPECT_EQ(shown.value("sections").toVariant().toStringList(),
+              QStringList({"Lectern", "Lectern on", "Radio mic", "Radio mic on", "Music", "Music level", "Volume", "Lecture",
+                           "Concert", "Speech first"}));
+    EXPECT_EQ(shown.value("controls").toVariant().toStringList(),
+              QStringList({"Concert", "Lectern", "Lectern on mute", "Lecture", "Music Aux", "Music CD", "Music Off", "Music level",
+                           "Radio mic", "Radio mic on mute", "Speech first", "Volume"}));
+
+    sim_->ClearReceived();
+    const QJsonObject moved = next();
+    EXPECT_EQ(moved.value("shown").toString(), mic1()) << "the page shows what the device holds";
+    EXPECT_THAT(Commands(), testing::Contains(testing::EndsWith(" 10")));
+    sim_->ClearReceived();
+    EXPECT_EQ(next().value("pressed").toString(), "Music CD");
+    EXPECT_EQ(Commands(), std::vector<std::string>{"A1 03"});
+
+    const QStringList inStep = next().value("in_step").toVariant().toStringList();
+    EXPECT_EQ(inStep, QStringList(3, mic1())) << "hall, lobby and the full page";
+    for (const char* size : {"tablet", "phone"}) {
+        const QJsonObject layout = next();
+        EXPECT_EQ(layout.value("size").toString(), size);
+        EXPECT_FALSE(layout.value("overflow").toBool()) << size << ": wider than the screen";
+        EXPECT_EQ(layout.value("small").toArray().size(), 0) << size << ": controls too small to touch";
+        EXPECT_TRUE(QFileInfo::exists(shots.filePath(QStringLiteral("room-%1.png").arg(QLatin1String(size)))));
+    }
     script.write("go\n");
     ASSERT_TRUE(WaitFor([&] { return script.state() == QProcess::NotRunning; }, 60000));
     EXPECT_EQ(script.exitCode(), 0) << script.readAllStandardOutput().constData() << script.readAllStandardError().constData();

@@ -7,11 +7,12 @@
   const TEXT = {
     en: { mute: 'Mute', muted: 'Muted', on: 'On', unlock: 'Unlock', locked: 'Locked: tap Unlock and enter the PIN',
           wrongPin: 'wrong PIN', offline: 'The mixer does not answer', token: 'This address needs its token',
-          ducking: 'speech', loaded: 'loaded' },
+          loaded: 'loaded', off: 'Off' },
     de: { mute: 'Stumm', muted: 'Stumm', on: 'Ein', unlock: 'Entsperren', locked: 'Gesperrt: Entsperren tippen und PIN eingeben',
           wrongPin: 'falsche PIN', offline: 'Das Mischpult antwortet nicht', token: 'Diese Adresse braucht ihren Token',
-          ducking: 'Sprache', loaded: 'geladen' },
+          loaded: 'geladen', off: 'Aus' },
   };
+  const SOURCES = { tuner: 'Tuner', tape: 'Tape', cd: 'CD', aux: 'Aux', off: 'Off' };
   const MUTE_POSITION = 79;
   const SEND_EVERY_MS = 25;
   const name = location.pathname.split('/')[2];
@@ -85,8 +86,12 @@
       pending = null;
       last = Date.now();
     };
+    // Not moved under the hand that holds it, nor between key presses.
+    const release = () => { held.delete(input); flush(); render(); };
     input.addEventListener('pointerdown', () => held.add(input));
-    input.addEventListener('pointerup', () => { held.delete(input); flush(); render(); });
+    input.addEventListener('pointerup', release);
+    input.addEventListener('pointercancel', release);
+    input.addEventListener('keydown', () => { held.add(input); clearTimeout(input.releaseTimer); input.releaseTimer = setTimeout(release, 600); });
     input.addEventListener('input', () => {
       pending = MUTE_POSITION - Number(input.value);
       level.textContent = dbText(pending);
@@ -120,7 +125,7 @@
 
   function sources(c) {
     const buttons = c.sources.map((s) => {
-      const b = el('button', { type: 'button', 'aria-label': c.label + ' ' + s, 'aria-pressed': 'false' }, s.toUpperCase());
+      const b = el('button', { type: 'button', 'aria-label': c.label + ' ' + SOURCES[s], 'aria-pressed': 'false' }, s === 'off' ? t.off : SOURCES[s]);
       b.addEventListener('click', () => send({ line_source: s }));
       return b;
     });
@@ -148,14 +153,14 @@
     $('unlock').textContent = t.unlock;
     if (panel.colour) document.documentElement.style.setProperty('--accent', panel.colour);
     const main = $('controls');
-    for (const c of panel.controls) {
+    for (const [i, c] of panel.controls.entries()) {
       let body;
       if (c.kind === 'gain') body = fader(c);
       else if (c.kind === 'mute') body = toggle(c, () => channel(c.channels[0]).mute, (on) => ({ channels: Object.fromEntries(c.channels.map((k) => [k, { mute: on }])) }), 'mute');
       else if (c.kind === 'line_source') body = sources(c);
       else if (c.kind === 'ducking') body = toggle(c, () => (doc.ducking || {}).manual, (on) => ({ ducking: { manual: on } }), 'ducking');
       else body = preset(c);
-      main.append(el('section', { class: 'card', 'aria-label': c.label }, el('h2', {}, c.label), body));
+      main.append(el('section', { class: 'card', 'aria-labelledby': 'control-' + i }, el('h2', { id: 'control-' + i }, c.label), body));
     }
   }
 
