@@ -373,9 +373,7 @@ private:
                     shown.Position(page);
                     shown.Status(status.toStdString());
                     if (tty) {
-                        const int done = shown.Percent() * 30 / 100;
-                        std::fprintf(stderr, "\r[%s%s] %3d%% %-28s", std::string(done, '#').c_str(),
-                                     std::string(30 - done, ' ').c_str(), shown.Percent(), shown.Text().c_str());
+                        std::fputs(ProgressLine(shown.Percent(), shown.Text()).c_str(), stderr);
                         std::fflush(stderr);
                     }
                 },

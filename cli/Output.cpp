@@ -5,6 +5,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <cstdio>
+
 namespace {
 QString OnOff(bool b)
 {
@@ -132,4 +135,18 @@ QString EventText(const ReportEvent& e)
         parts << QStringLiteral("%1=%2").arg(it.key(), text);
     }
     return parts.join(QLatin1Char(' '));
+}
+
+std::string ProgressLine(int percent, const std::string& text)
+{
+    constexpr int kBar = 30;
+    constexpr std::size_t kText = 28;
+    const int p = std::clamp(percent, 0, 100);
+    const int done = p * kBar / 100;
+    std::string shown = text.substr(0, kText);
+    shown.resize(kText, ' ');
+    char number[8];
+    std::snprintf(number, sizeof number, "%3d%%", p);
+    return "\r[" + std::string(static_cast<std::size_t>(done), '#') + std::string(static_cast<std::size_t>(kBar - done), ' ') + "] " +
+           number + ' ' + shown;
 }

@@ -3,6 +3,7 @@
 #include "InterruptedUpdate.h"
 #include "KestraSim.h"
 #include "Kestractl.h"
+#include "Output.h"
 #include "Serve.h"
 
 #include "WaitFor.h"
@@ -309,4 +310,24 @@ TEST(Panel, UrlCarriesTheTokenKeptForTheServer)
     EXPECT_EQ(first.code, kExitOk) << first.err;
     EXPECT_EQ(first.out.substr(0, first.out.find('\n')), "http://hall.local:8080/room/hall/?token=" + kept.readAll().trimmed().toStdString());
     EXPECT_EQ(again.out, first.out) << "a second run makes no new token";
+}
+
+TEST(ProgressLine, OneWidthABarClampedToItsEndsAndTheTextFitted)
+{
+    const struct { int percent; std::string text; std::size_t bar; const char* shows; } cases[] = {
+        {0, "Erasing page 1 of 112", 0, "  0% Erasing page 1 of 112"},
+        {50, "Programming page 1 of 112", 15, " 50% Programming page 1 of 112"},
+        {100, "Update OK", 30, "100% Update OK"},
+        {130, "Update OK", 30, "100% Update OK"},
+        {-4, "Waiting", 0, "  0% Waiting"},
+        {99, "Programming page 112 of 112 and more", 29, " 99% Programming page 112 of 11"},
+    };
+    const std::size_t width = ProgressLine(0, "").size();
+    for (const auto& c : cases) {
+        const std::string line = ProgressLine(c.percent, c.text);
+        EXPECT_EQ(line.size(), width) << line << ": a shorter line leaves the end of a longer one";
+        EXPECT_EQ(line.rfind("\r[", 0), 0u) << line;
+        EXPECT_EQ(static_cast<std::size_t>(std::count(line.begin(), line.end(), '#')), c.bar) << line;
+        EXPECT_NE(line.find(std::string("] ") + c.shows), std::string::npos) << line;
+    }
 }
