@@ -15,6 +15,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
 
@@ -286,4 +287,27 @@ TEST(ServeProcess, AnswersOfflineUntilTheDeviceIsThere)
     EXPECT_TRUE(WaitFor([&] { return health().value("online").toBool(); }, 20000));
     serve.terminate();
     EXPECT_TRUE(serve.waitForFinished(10000));
+}
+
+// The server owns the connections handed to it: gone while the device still
+// owes an answer, it frees them (LeakSanitizer would say otherwise), and the
+// answer that comes later writes to none of them (AddressSanitizer).
+TEST_F(Api, AServerGoneWhileAnswersAreOwedFreesItsConnectionsAndAnswersNothingLater)
+{
+    StartBridge();
+    sim_->SetFault({sim::FaultKind::Silence});
+    sim_->ClearReceived();
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server_->port());
+    ASSERT_TRUE(client.waitForConnected(5000));
+    client.write(Request("PATCH /api/state", R"({"channels":{"mic3":{"gain_db":-12}}})"));
+    LiveClient live(BaseUrl("ws") + "/api/live");
+    ASSERT_TRUE(WaitFor([&] { return !Commands().empty(); })) << "the change went out and waits for its answer";
+    ASSERT_EQ(server_->connections(), 2);
+
+    server_.reset();
+    EXPECT_TRUE(WaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_TRUE(WaitFor([&] { return live.socket.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(client.readAll(), QByteArray()) << "nothing was answered for the server that is gone";
+    core_.reset();  // the waiting change fails now, with nobody left to tell
 }
