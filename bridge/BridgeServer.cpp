@@ -231,6 +231,21 @@ void BridgeServer::Handle(const Request& request, const ReplyFn& reply)
     }
 }
 
+bool BridgeServer::Permitted(const Request& request, bool change, const std::function<AccessDecision()>& decide,
+                             const std::function<void(int, const QString&)>& refuse)
+{
+    // A page of another site is refused before anything is decided, a PIN tried included.
+    if (change && !SameOrigin(request.origin, request.host)) {
+        refuse(403, QStringLiteral("a page from elsewhere may not change anything here"));
+        return false;
+    }
+    const AccessDecision d = decide();
+    if (!d.allowed) {
+        refuse(d.status, d.message);
+    }
+    return d.allowed;
+}
+
 void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
 {
     using Method = QHttpServerRequest::Method;
@@ -258,24 +273,8 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
         }
         return true;
     };
-    auto read = [&] {
-        const AccessDecision d = MayRead(options_.access, token);
-        if (!d.allowed) {
-            error(d.status, d.message);
-        }
-        return d.allowed;
-    };
-    auto change = [&] {
-        if (!SameOrigin(request.origin, request.host)) {
-            error(403, QStringLiteral("a page from elsewhere may not change anything here"));
-            return false;
-        }
-        const AccessDecision d = MayChange(options_.access, token);
-        if (!d.allowed) {
-            error(d.status, d.message);
-        }
-        return d.allowed;
-    };
+    auto read = [&] { return Permitted(request, false, [&] { return MayRead(options_.access, token); }, error); };
+    auto change = [&] { return Permitted(request, true, [&] { return MayChange(options_.access, token); }, error); };
 
     static const QRegularExpression presetPath(QStringLiteral("^/api/presets/([^/]+)/(load|save)$"));
     static const QRegularExpression roomPath(QStringLiteral("^/api/room/([^/]+)(/.*)?$"));

@@ -136,6 +136,10 @@ private:
     HeadVerdict CheckHead(const HttpHead& head, bool upgrade, const QTcpSocket& socket) const;
     void RunQueue(QTcpSocket* socket);
     void Handle(const Request& request, const ReplyFn& reply);
+    // Refuses (through `refuse`) a change from a page of another site, or
+    // what `decide` refuses; true when the request may go on.
+    static bool Permitted(const Request& request, bool change, const std::function<AccessDecision()>& decide,
+                          const std::function<void(int, const QString&)>& refuse);
     void HandleApi(const Request& request, const ReplyFn& reply);
     void HandleRoom(const RoomPanel& panel, const QString& rest, const Request& request, const ReplyFn& reply);
     const RoomPanel* PanelNamed(const QString& name) const;

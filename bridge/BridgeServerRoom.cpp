@@ -135,18 +135,9 @@ void BridgeServer::HandleRoom(const RoomPanel& panel, const QString& rest, const
         }
         return true;
     };
-    auto permitted = [&](const AccessDecision& d) {
-        if (!d.allowed) {
-            error(d.status, d.message);
-        }
-        return d.allowed;
-    };
+    auto read = [&] { return Permitted(request, false, [&] { return MayReadRoom(panel, token); }, error); };
     auto change = [&] {
-        if (!SameOrigin(request.origin, request.host)) {
-            error(403, QStringLiteral("a page from elsewhere may not change anything here"));
-            return false;
-        }
-        return permitted(MayChangeRoom(panel, token, QString::fromUtf8(request.pin)));
+        return Permitted(request, true, [&] { return MayChangeRoom(panel, token, QString::fromUtf8(request.pin)); }, error);
     };
     const bool known = core_.online() && core_.conversation().State().AllKnown();
     const QString name = panel.name;
@@ -166,7 +157,7 @@ void BridgeServer::HandleRoom(const RoomPanel& panel, const QString& rest, const
 
     static const QRegularExpression presetPath(QStringLiteral("^/presets/([1-3])/load$"));
     if (rest.isEmpty()) {
-        if (only(Method::Get) && permitted(MayReadRoom(panel, token))) {
+        if (only(Method::Get) && read()) {
             QJsonObject o{{"panel", panel.Description()}, {"online", core_.online()}};
             if (known) {
                 o.insert(QStringLiteral("state"), panel.Filter(WithoutNulls(core_.state())));
@@ -177,7 +168,7 @@ void BridgeServer::HandleRoom(const RoomPanel& panel, const QString& rest, const
         }
     } else if (rest == QLatin1String("/state")) {
         if (method == Method::Get || method == Method::Head) {
-            if (permitted(MayReadRoom(panel, token))) {
+            if (read()) {
                 known ? json(panel.Filter(WithoutNulls(core_.state()))) : error(503, core_.offlineText());
             }
         } else if (only(Method::Patch) && change()) {

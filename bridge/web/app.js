@@ -28,28 +28,10 @@
     hold_time: (v) => v + ' (' + v * 10 + ' ms)',
   };
   const settingText = (key, v) => (UNITS[key] ? UNITS[key](v) : String(v));
-  const MUTE_POSITION = 79;
+  const { MUTE_POSITION, $, el, positionDb, mergePatch } = Kestra;
   const SEND_EVERY_MS = 25;
 
-  const $ = (id) => document.getElementById(id);
-  const el = (tag, attrs = {}, ...children) => {
-    const e = document.createElement(tag);
-    for (const [k, v] of Object.entries(attrs)) e.setAttribute(k, v);
-    e.append(...children);
-    return e;
-  };
-
-  // The page's first load may carry ?token=; it is taken out of the address
-  // so that it does not end up in bookmarks or over shoulders. It is used
-  // for this page, and kept only once the server took it: any site can send
-  // the browser to an address with a token of its choosing.
-  const query = new URLSearchParams(location.search);
-  let token = localStorage.getItem('kestra-token') || '';
-  let offered = null;  // a token not yet taken by the server
-  if (query.has('token')) {
-    offered = token = query.get('token');
-    history.replaceState(null, '', location.pathname);
-  }
+  let { token, offered } = Kestra.tokenFromAddress('kestra-token');  // offered: not yet taken by the server
   let lang = localStorage.getItem('kestra-lang') || (navigator.language.startsWith('de') ? 'de' : 'en');
   const t = (id) => TEXT[lang][id];
 
@@ -58,23 +40,7 @@
   const held = new Set();
   const controls = [];  // {render()} per control
 
-  // The gain scale: 0.5 dB steps to -16, 1 dB to -48, 2 dB to -76, then mute.
-  function positionDb(p) {
-    if (p >= MUTE_POSITION) return null;
-    if (p <= 32) return -0.5 * p;
-    if (p <= 64) return -16 - (p - 32);
-    return -48 - 2 * (p - 64);
-  }
   const dbText = (db) => (db === null || db === undefined ? 'mute' : db + 'dB');
-
-  function mergePatch(target, patch) {
-    if (patch === null || typeof patch !== 'object' || Array.isArray(patch)) return patch;
-    const out = (target && typeof target === 'object' && !Array.isArray(target)) ? { ...target } : {};
-    for (const [k, v] of Object.entries(patch)) {
-      if (v === null) delete out[k]; else out[k] = mergePatch(out[k], v);
-    }
-    return out;
-  }
 
   function status(text) { $('status').textContent = text; }
 

@@ -7,40 +7,15 @@
       by "go" on stdin once the test has looked at the device; pictures of the
       hall's page at tablet and phone sizes go into the folder SHOTS.
 """
-import json
 import os
 import sys
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support.ui import WebDriverWait
+
+from web_panel import browser, named, say, wait
 
 SIZES = {"tablet": (1180, 820), "phone": (390, 844)}
-
-
-def browser(size):
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for arg in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--lang=en-US",
-                "--window-size=%d,%d" % size, "--hide-scrollbars"):
-        options.add_argument(arg)
-    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-
-
-def named(driver, name):
-    return driver.find_element(By.CSS_SELECTOR, '[aria-label="%s"]' % name)
-
-
-def wait(driver, what, timeout=15):
-    return WebDriverWait(driver, timeout).until(lambda d: what())
-
-
-def say(**fields):
-    print(json.dumps(fields), flush=True)
-    if sys.stdin.readline().strip() != "go":
-        sys.exit(1)
 
 
 def ready(driver, fader):
@@ -63,9 +38,9 @@ def layout(driver):
 
 def main():
     shots, hall_url, lobby_url, full_url = sys.argv[1:5]
-    hall = browser(SIZES["tablet"])
-    lobby = browser(SIZES["phone"])
-    full = browser((1400, 1000))
+    hall = browser(True, SIZES["tablet"])
+    lobby = browser(True, SIZES["phone"])
+    full = browser(True)
     try:
         hall.get(hall_url)
         ready(hall, "Lectern")

@@ -21,12 +21,12 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 
-def browser(headless):
+def browser(headless, size=(1400, 1000)):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     if headless:
         options.add_argument("--headless=new")
-    for arg in ("--no-sandbox", "--disable-dev-shm-usage", "--window-size=1400,1000", "--lang=en-US"):
+    for arg in ("--no-sandbox", "--disable-dev-shm-usage", "--window-size=%d,%d" % size, "--lang=en-US"):
         options.add_argument(arg)
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
@@ -35,7 +35,7 @@ def named(driver, name):
     return driver.find_element(By.CSS_SELECTOR, '[aria-label="%s"]' % name)
 
 
-def wait(driver, what, timeout=10):
+def wait(driver, what, timeout=15):
     return WebDriverWait(driver, timeout).until(lambda d: what())
 
 

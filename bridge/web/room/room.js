@@ -5,34 +5,19 @@
 'use strict';
 (() => {
   const TEXT = {
-    en: { mute: 'Mute', muted: 'Muted', on: 'On', unlock: 'Unlock', locked: 'Locked: tap Unlock and enter the PIN',
+    en: { muted: 'Muted', on: 'On', unlock: 'Unlock', locked: 'Locked: tap Unlock and enter the PIN',
           wrongPin: 'wrong PIN', offline: 'The mixer does not answer', token: 'This address needs its token',
           loaded: 'loaded', off: 'Off' },
-    de: { mute: 'Stumm', muted: 'Stumm', on: 'Ein', unlock: 'Entsperren', locked: 'Gesperrt: Entsperren tippen und PIN eingeben',
+    de: { muted: 'Stumm', on: 'Ein', unlock: 'Entsperren', locked: 'Gesperrt: Entsperren tippen und PIN eingeben',
           wrongPin: 'falsche PIN', offline: 'Das Mischpult antwortet nicht', token: 'Diese Adresse braucht ihren Token',
           loaded: 'geladen', off: 'Aus' },
   };
   const SOURCES = { tuner: 'Tuner', tape: 'Tape', cd: 'CD', aux: 'Aux', off: 'Off' };
-  const MUTE_POSITION = 79;
+  const { MUTE_POSITION, $, el, positionDb, mergePatch } = Kestra;
   const SEND_EVERY_MS = 25;
   const name = location.pathname.split('/')[2];
-  const $ = (id) => document.getElementById(id);
-  const el = (tag, attrs = {}, ...children) => {
-    const e = document.createElement(tag);
-    for (const [k, v] of Object.entries(attrs)) e.setAttribute(k, v);
-    e.append(...children);
-    return e;
-  };
-
-  // As on the full page: a token from the address is taken out of it, and
-  // kept only once the server took it.
-  const query = new URLSearchParams(location.search);
   const tokenKey = 'kestra-room-' + name;
-  let token = localStorage.getItem(tokenKey) || '';
-  if (query.has('token')) {
-    token = query.get('token');
-    history.replaceState(null, '', location.pathname);
-  }
+  let { token } = Kestra.tokenFromAddress(tokenKey);  // kept once the server took it
   let pin = sessionStorage.getItem(tokenKey + '-pin') || '';
   let panel = null;
   let doc = {};
@@ -42,23 +27,8 @@
   const held = new Set();
   const controls = [];  // {render()} per control
 
-  function positionDb(p) {
-    if (p >= MUTE_POSITION) return null;
-    if (p <= 32) return -0.5 * p;
-    if (p <= 64) return -16 - (p - 32);
-    return -48 - 2 * (p - 64);
-  }
   const dbText = (p) => (positionDb(p) === null ? 'mute' : positionDb(p) + 'dB');
   const channel = (key) => (doc.channels || {})[key] || {};
-
-  function mergePatch(target, patch) {
-    if (patch === null || typeof patch !== 'object' || Array.isArray(patch)) return patch;
-    const out = (target && typeof target === 'object' && !Array.isArray(target)) ? { ...target } : {};
-    for (const [k, v] of Object.entries(patch)) {
-      if (v === null) delete out[k]; else out[k] = mergePatch(out[k], v);
-    }
-    return out;
-  }
 
   function status(text) { $('status').textContent = text || ''; }
   const headers = () => {
