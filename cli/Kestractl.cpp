@@ -211,49 +211,13 @@ QString FileForPort(const QString& pattern, const QString& port)
     return QString(pattern).replace(QStringLiteral("%p"), name);
 }
 
+// The subcommands that work on devices, each a check that needs no device
+// (files, keys, values) and a run on one port's session.
 class Runner {
 public:
-    Runner(const Options& o, const std::string& command, std::ostream& out) : o_(o), command_(command), out_(out) {}
+    Runner(const Options& o, const std::string& command, std::ostream& out);
 
-    // Checks everything that needs no device: files, keys, values.
-    std::optional<QString> Validate()
-    {
-        if (command_ == "set") {
-            DeviceState scratch;
-            QStringList list;
-            for (const auto& a : o_.assignments) {
-                list << QString::fromStdString(a);
-            }
-            if (auto e = MergeSettings(list, scratch)) {
-                return QStringLiteral("set: ") + *e;
-            }
-            assignments_ = list;
-        } else if (command_ == "restore") {
-            QFile f(QString::fromStdString(o_.file));
-            if (o_.file == "-" ? !f.open(stdin, QIODevice::ReadOnly) : !f.open(QIODevice::ReadOnly)) {
-                return QStringLiteral("%1: cannot read: %2").arg(f.fileName(), f.errorString());
-            }
-            DeviceState scratch;
-            if (auto e = ReadStateFile(f, file_)) {
-                return QStringLiteral("%1: %2").arg(QString::fromStdString(o_.file), *e);
-            }
-            if (auto e = MergeStateFile(file_, scratch)) {
-                return QStringLiteral("%1: %2").arg(QString::fromStdString(o_.file), *e);
-            }
-        } else if (command_ == "update") {
-            std::string error;
-            image_ = firmware::LoadFile(o_.file, &error);
-            if (image_.empty()) {
-                return QString::fromStdString(error);
-            }
-        } else if (command_ == "factory-default" && !o_.yes) {
-            return QStringLiteral("factory-default: add --yes (it overwrites the three presets and the switch-on setting)");
-        } else if (command_ == "backup" && o_.ports.size() + (o_.demo ? 1 : 0) > 1 && o_.file != "-" &&
-                   o_.file.find("%p") == std::string::npos) {
-            return QStringLiteral("backup: with several ports, FILE needs %p (replaced by each port's name)");
-        }
-        return std::nullopt;
-    }
+    std::optional<QString> Validate() { return verb_ != nullptr && verb_->check != nullptr ? (this->*verb_->check)() : std::nullopt; }
 
     // label: how the port is named in the output ("demo" for the demo device).
     PortResult Run(const QString& port, const QString& label)
@@ -262,8 +226,8 @@ public:
         r.port = label;
         DeviceSession session(o_.timeoutMs);
         SessionError e = session.Open(port);
-        if (!e) {
-            e = Command(session, r);
+        if (!e && verb_ != nullptr) {
+            e = (this->*verb_->run)(session, r);
         }
         if (e) {
             r.code = kExitDevice;
@@ -273,121 +237,209 @@ public:
     }
 
 private:
-    SessionError Command(DeviceSession& s, PortResult& r)
+    using Check = std::optional<QString> (Runner::*)();
+    using Act = SessionError (Runner::*)(DeviceSession&, PortResult&);
+    struct Verb {
+        const char* name;
+        Check check;
+        Act run;
+    };
+    static const Verb kVerbs[];
+
+    std::optional<QString> CheckSet()
+    {
+        DeviceState scratch;
+        for (const auto& a : o_.assignments) {
+            assignments_ << QString::fromStdString(a);
+        }
+        if (auto e = MergeSettings(assignments_, scratch)) {
+            return QStringLiteral("set: ") + *e;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<QString> CheckRestore()
+    {
+        QFile f(QString::fromStdString(o_.file));
+        if (o_.file == "-" ? !f.open(stdin, QIODevice::ReadOnly) : !f.open(QIODevice::ReadOnly)) {
+            return QStringLiteral("%1: cannot read: %2").arg(f.fileName(), f.errorString());
+        }
+        DeviceState scratch;
+        if (auto e = ReadStateFile(f, file_)) {
+            return QStringLiteral("%1: %2").arg(QString::fromStdString(o_.file), *e);
+        }
+        if (auto e = MergeStateFile(file_, scratch)) {
+            return QStringLiteral("%1: %2").arg(QString::fromStdString(o_.file), *e);
+        }
+        return std::nullopt;
+    }
+
+    std::optional<QString> CheckUpdate()
+    {
+        std::string error;
+        image_ = firmware::LoadFile(o_.file, &error);
+        return image_.empty() ? std::optional(QString::fromStdString(error)) : std::nullopt;
+    }
+
+    std::optional<QString> CheckFactoryDefault()
+    {
+        if (!o_.yes) {
+            return QStringLiteral("factory-default: add --yes (it overwrites the three presets and the switch-on setting)");
+        }
+        return std::nullopt;
+    }
+
+    std::optional<QString> CheckBackup()
+    {
+        if (o_.ports.size() + (o_.demo ? 1 : 0) > 1 && o_.file != "-" && o_.file.find("%p") == std::string::npos) {
+            return QStringLiteral("backup: with several ports, FILE needs %p (replaced by each port's name)");
+        }
+        return std::nullopt;
+    }
+
+    SessionError Get(DeviceSession& s, PortResult& r)
     {
         DeviceState state;
-        if (command_ == "get" || command_ == "backup" || command_ == "set" || command_ == "restore") {
-            if (SessionError e = s.ReadState(state)) {
-                return e;
-            }
+        if (SessionError e = s.ReadState(state)) {
+            return e;
         }
-        if (command_ == "get") {
+        r.json = StateToJson(state);
+        r.text = StateTable(state);
+        return {};
+    }
+
+    SessionError Backup(DeviceSession& s, PortResult& r)
+    {
+        DeviceState state;
+        if (SessionError e = s.ReadState(state)) {
+            return e;
+        }
+        const QByteArray bytes = Json(StateToJson(state));
+        if (o_.file == "-") {
+            r.text = QString::fromUtf8(bytes);
             r.json = StateToJson(state);
-            r.text = StateTable(state);
-        } else if (command_ == "backup") {
-            const QByteArray bytes = Json(StateToJson(state));
-            if (o_.file == "-") {
-                r.text = QString::fromUtf8(bytes);
-                r.json = StateToJson(state);
-            } else {
-                const QString name = FileForPort(QString::fromStdString(o_.file), r.port);
-                if (const auto error = WriteWhole(name, bytes)) {
-                    r.code = kExitUsage;
-                    r.error = QStringLiteral("%1: cannot write: %2").arg(name, *error);
-                    return {};
-                }
-                r.text = QStringLiteral("saved to %1\n").arg(name);
-                r.json = QJsonObject{{"file", name}};
-            }
-        } else if (command_ == "set" || command_ == "restore") {
-            DeviceState target = state;
-            if (command_ == "set") {
-                MergeSettings(assignments_, target);  // checked by Validate
-            } else {
-                MergeStateFile(file_, target);
-            }
-            int sent = 0;
-            if (command_ == "set") {
-                const auto changes = ChangesTo(state, target);
-                sent = static_cast<int>(changes.size());
-                int acknowledged = 0;
-                if (SessionError e = s.Apply(changes, &acknowledged)) {
-                    return e;
-                }
-                if (sent == 0) {
-                    r.text = QStringLiteral("nothing to send: the device already holds that\n");
-                } else if (acknowledged == 0) {
-                    r.text = QStringLiteral("%1 change(s) sent, each confirmed by the device\n").arg(sent);
-                } else {
-                    // The device took them but showed no value: say so, not "confirmed".
-                    r.text = QStringLiteral("%1 change(s) sent: %2 confirmed by the device, %3 acknowledged without "
-                                            "showing the value\n")
-                                 .arg(sent)
-                                 .arg(sent - acknowledged)
-                                 .arg(acknowledged);
-                }
-                r.json = QJsonObject{{"sent", sent}, {"confirmed", acknowledged == 0}, {"acknowledged", acknowledged}};
-                return {};
-            } else {
-                // What changes, as the window's restore lists it before asking.
-                const QStringList lines = ChangeLines(state, target);
-                const QJsonArray listed = QJsonArray::fromStringList(lines);
-                for (const QString& line : lines) {
-                    r.text += line + QLatin1Char('\n');
-                }
-                if (o_.dryRun) {
-                    r.text += QStringLiteral("%1 change(s) to send; --dry-run: nothing sent\n")
-                                  .arg(RestoreChanges(state, target).size());
-                    r.json = QJsonObject{{"changes", listed}, {"dry_run", true}};
-                    return {};
-                }
-                if (SessionError e = s.Restore(target, &sent, &state)) {
-                    return e;
-                }
-                r.text += QStringLiteral("%1 change(s) sent; read back and verified\n").arg(sent);
-                r.json = QJsonObject{{"changes", listed}, {"sent", sent}, {"verified", true}};
-                return {};
-            }
-        } else if (command_ == "preset") {
-            const bool load = o_.presetAction == "load";
-            if (SessionError e = load ? s.LoadPreset(o_.preset) : s.SavePreset(o_.preset)) {
-                return e;
-            }
-            r.text = QStringLiteral("preset %1 %2\n").arg(o_.preset).arg(load ? "loaded" : "saved");
-            r.json = QJsonObject{{"preset", o_.preset}, {"action", QString::fromStdString(o_.presetAction)}};
-        } else if (command_ == "factory-default") {
-            if (SessionError e = s.FactoryDefault()) {
-                return e;
-            }
-            r.text = QStringLiteral("factory default restored\n");
-            r.json = QJsonObject{{"factory_default", true}};
-        } else if (command_ == "watch") {
-            return s.Watch([this, &r](const ReportEvent& e) { return PrintEvent(r.port, e); }, o_.watchMs);
-        } else if (command_ == "update") {
-            const bool tty = isatty(STDERR_FILENO) != 0;
-            NoteUpdateBegun(s.PortName());  // until it ends well: doctor then names the boot loader
-            UpdateProgress shown;
-            SessionError e = s.Update(
-                image_,
-                [tty, &shown](int page, int, const QString& status) {
-                    shown.Position(page);
-                    shown.Status(status.toStdString());
-                    if (tty) {
-                        std::fputs(ProgressLine(shown.Percent(), shown.Text()).c_str(), stderr);
-                        std::fflush(stderr);
-                    }
-                },
-                o_.bootLoader);
-            if (tty) {
-                std::fprintf(stderr, "\n");
-            }
-            if (e) {
-                return e;
-            }
-            NoteUpdateEnded(s.PortName());
-            r.text = QStringLiteral("update OK\n");
-            r.json = QJsonObject{{"update", true}};
+            return {};
         }
+        const QString name = FileForPort(QString::fromStdString(o_.file), r.port);
+        if (const auto error = WriteWhole(name, bytes)) {
+            r.code = kExitUsage;
+            r.error = QStringLiteral("%1: cannot write: %2").arg(name, *error);
+            return {};
+        }
+        r.text = QStringLiteral("saved to %1\n").arg(name);
+        r.json = QJsonObject{{"file", name}};
+        return {};
+    }
+
+    SessionError Set(DeviceSession& s, PortResult& r)
+    {
+        DeviceState state;
+        if (SessionError e = s.ReadState(state)) {
+            return e;
+        }
+        DeviceState target = state;
+        MergeSettings(assignments_, target);  // checked by CheckSet
+        const auto changes = ChangesTo(state, target);
+        const int sent = static_cast<int>(changes.size());
+        int acknowledged = 0;
+        if (SessionError e = s.Apply(changes, &acknowledged)) {
+            return e;
+        }
+        if (sent == 0) {
+            r.text = QStringLiteral("nothing to send: the device already holds that\n");
+        } else if (acknowledged == 0) {
+            r.text = QStringLiteral("%1 change(s) sent, each confirmed by the device\n").arg(sent);
+        } else {
+            // The device took them but showed no value: say so, not "confirmed".
+            r.text = QStringLiteral("%1 change(s) sent: %2 confirmed by the device, %3 acknowledged without "
+                                    "showing the value\n")
+                         .arg(sent)
+                         .arg(sent - acknowledged)
+                         .arg(acknowledged);
+        }
+        r.json = QJsonObject{{"sent", sent}, {"confirmed", acknowledged == 0}, {"acknowledged", acknowledged}};
+        return {};
+    }
+
+    SessionError Restore(DeviceSession& s, PortResult& r)
+    {
+        DeviceState state;
+        if (SessionError e = s.ReadState(state)) {
+            return e;
+        }
+        DeviceState target = state;
+        MergeStateFile(file_, target);  // checked by CheckRestore
+        // What changes, as the window's restore lists it before asking.
+        const QStringList lines = ChangeLines(state, target);
+        const QJsonArray listed = QJsonArray::fromStringList(lines);
+        for (const QString& line : lines) {
+            r.text += line + QLatin1Char('\n');
+        }
+        if (o_.dryRun) {
+            r.text += QStringLiteral("%1 change(s) to send; --dry-run: nothing sent\n").arg(RestoreChanges(state, target).size());
+            r.json = QJsonObject{{"changes", listed}, {"dry_run", true}};
+            return {};
+        }
+        int sent = 0;
+        if (SessionError e = s.Restore(target, &sent, &state)) {
+            return e;
+        }
+        r.text += QStringLiteral("%1 change(s) sent; read back and verified\n").arg(sent);
+        r.json = QJsonObject{{"changes", listed}, {"sent", sent}, {"verified", true}};
+        return {};
+    }
+
+    SessionError Preset(DeviceSession& s, PortResult& r)
+    {
+        const bool load = o_.presetAction == "load";
+        if (SessionError e = load ? s.LoadPreset(o_.preset) : s.SavePreset(o_.preset)) {
+            return e;
+        }
+        r.text = QStringLiteral("preset %1 %2\n").arg(o_.preset).arg(load ? "loaded" : "saved");
+        r.json = QJsonObject{{"preset", o_.preset}, {"action", QString::fromStdString(o_.presetAction)}};
+        return {};
+    }
+
+    SessionError FactoryDefault(DeviceSession& s, PortResult& r)
+    {
+        if (SessionError e = s.FactoryDefault()) {
+            return e;
+        }
+        r.text = QStringLiteral("factory default restored\n");
+        r.json = QJsonObject{{"factory_default", true}};
+        return {};
+    }
+
+    SessionError Watch(DeviceSession& s, PortResult& r)
+    {
+        return s.Watch([this, &r](const ReportEvent& e) { return PrintEvent(r.port, e); }, o_.watchMs);
+    }
+
+    SessionError Update(DeviceSession& s, PortResult& r)
+    {
+        const bool tty = isatty(STDERR_FILENO) != 0;
+        NoteUpdateBegun(s.PortName());  // until it ends well: doctor then names the boot loader
+        UpdateProgress shown;
+        SessionError e = s.Update(
+            image_,
+            [tty, &shown](int page, int, const QString& status) {
+                shown.Position(page);
+                shown.Status(status.toStdString());
+                if (tty) {
+                    std::fputs(ProgressLine(shown.Percent(), shown.Text()).c_str(), stderr);
+                    std::fflush(stderr);
+                }
+            },
+            o_.bootLoader);
+        if (tty) {
+            std::fprintf(stderr, "\n");
+        }
+        if (e) {
+            return e;
+        }
+        NoteUpdateEnded(s.PortName());
+        r.text = QStringLiteral("update OK\n");
+        r.json = QJsonObject{{"update", true}};
         return {};
     }
 
@@ -415,13 +467,30 @@ private:
     }
 
     const Options& o_;
-    std::string command_;
+    const Verb* verb_ = nullptr;
     std::ostream& out_;
     std::mutex outMutex_;
     QStringList assignments_;
     QByteArray file_;
     std::vector<std::uint8_t> image_;
 };
+
+const Runner::Verb Runner::kVerbs[] = {
+    {"get", nullptr, &Runner::Get},
+    {"backup", &Runner::CheckBackup, &Runner::Backup},
+    {"set", &Runner::CheckSet, &Runner::Set},
+    {"restore", &Runner::CheckRestore, &Runner::Restore},
+    {"preset", nullptr, &Runner::Preset},
+    {"factory-default", &Runner::CheckFactoryDefault, &Runner::FactoryDefault},
+    {"watch", nullptr, &Runner::Watch},
+    {"update", &Runner::CheckUpdate, &Runner::Update},
+};
+
+Runner::Runner(const Options& o, const std::string& command, std::ostream& out) : o_(o), out_(out)
+{
+    const auto it = std::find_if(std::begin(kVerbs), std::end(kVerbs), [&](const Verb& v) { return command == v.name; });
+    verb_ = it == std::end(kVerbs) ? nullptr : &*it;
+}
 
 int Ports(const Options& o, std::ostream& out)
 {
@@ -618,7 +687,8 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     // One thread and session per port, all at once. std::thread rather than
     // QThread: its join orders the results for ThreadSanitizer too; Qt adopts
     // the thread and gives each session's event loop a dispatcher.
-    if (command == "watch") {
+    const bool watching = command == "watch";
+    if (watching) {
         g_stopWatch = false;
         HandleStopSignals(OnStopSignal);
         // Reports come only when something changes: say at once what is watched.
@@ -628,7 +698,7 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
                              << std::flush;
     }
     std::unique_ptr<DemoSpeech> speech;
-    if (demo && command == "watch") {
+    if (demo && watching) {
         speech = std::make_unique<DemoSpeech>(*demo);
     }
     std::vector<PortResult> results(static_cast<std::size_t>(ports.size()));
@@ -641,7 +711,7 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
     for (auto& t : threads) {
         t.join();
     }
-    if (command == "watch") {
+    if (watching) {
         HandleStopSignals(SIG_DFL);
     }
 
@@ -668,10 +738,12 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
             out << r.text.toStdString();
         }
     }
-    if (o.json && command != "watch" && !(command == "backup" && o.file == "-" && !several)) {
+    // One backup to standard output is the state file itself, --json or not.
+    const bool oneBackupOut = command == "backup" && o.file == "-" && !several;
+    if (o.json && !watching && !oneBackupOut) {
         out << Json(several ? QJsonValue(byPort) : byPort.begin() != byPort.end() ? *byPort.begin() : QJsonValue(QJsonObject()))
                    .toStdString();
-    } else if (o.json && command == "backup" && !several && !results.empty() && results[0].code == kExitOk) {
+    } else if (o.json && oneBackupOut && !results.empty() && results[0].code == kExitOk) {
         out << results[0].text.toStdString();
     }
     return code;
