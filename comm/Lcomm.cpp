@@ -48,7 +48,7 @@ bool LComm::OpenInBackground(int portNumber, int baudRate, int dataBits, int par
 
 bool LComm::Start(int portNumber, int baudRate, int dataBits, int parity, int stopBits, bool background)
 {
-    if (open_.load()) {
+    if (flags_.open.load()) {
         return false;
     }
     if (reader_) {
@@ -60,11 +60,11 @@ bool LComm::Start(int portNumber, int baudRate, int dataBits, int parity, int st
     settings.line = {baudRate, dataBits, parity, stopBits};
     settings.silenceLimitMs = silenceLimitMs_;
 
-    holdRequested_.store(false);
-    dataWaiting_.store(false);
+    flags_.holdRequested.store(false);
+    flags_.dataWaiting.store(false);
     // Set first: a reader that fails at once must be able to clear it.
-    open_.store(true);
-    auto reader = std::make_unique<comm::PortReader>(this, std::move(settings));
+    flags_.open.store(true);
+    auto reader = std::make_unique<comm::PortReader>(this, flags_, std::move(settings));
     lastOpenError_.clear();
     if (background) {
         reader->StartInBackground();
@@ -73,7 +73,7 @@ bool LComm::Start(int portNumber, int baudRate, int dataBits, int parity, int st
     }
     if (!reader->StartAndOpen()) {
         lastOpenError_ = reader->OpenError();
-        open_.store(false);
+        flags_.open.store(false);
         return false;
     }
     reader_ = std::move(reader);
@@ -103,7 +103,7 @@ void LComm::Close()
         }
         id_.store(NextId());
     }
-    open_.store(false);
+    flags_.open.store(false);
 }
 
 bool LComm::Write(const std::uint8_t* bytes, std::size_t length)
@@ -122,12 +122,12 @@ bool LComm::Write(const ByteVector& buffer)
 
 bool LComm::SetBaudRate(int rate)
 {
-    return open_.load() && reader_ && reader_->SetBaudRate(rate);
+    return flags_.open.load() && reader_ && reader_->SetBaudRate(rate);
 }
 
 bool LComm::Ready() const
 {
-    return open_.load() && reader_ && !reader_->Opening();
+    return flags_.open.load() && reader_ && !reader_->Opening();
 }
 
 bool LComm::ReaderRunning() const
@@ -137,11 +137,11 @@ bool LComm::ReaderRunning() const
 
 void LComm::ReleaseReception()
 {
-    holdRequested_.store(false);
+    flags_.holdRequested.store(false);
     if (reader_) {
         reader_->MarkActivity();
         // Pairs with PortReader::ParkData: exactly one side takes the flag.
-        if (dataWaiting_.exchange(false)) {
+        if (flags_.dataWaiting.exchange(false)) {
             reader_->ReleaseReception();
         }
     }

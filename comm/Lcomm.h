@@ -40,6 +40,7 @@
 
 #include "Lcmd.h"
 #include "LineSettings.h"
+#include "LinkSide.h"
 
 #include <QSerialPort>
 #include <QString>
@@ -55,17 +56,10 @@ class QObject;
 
 namespace comm {
 class PortReader;
-int ErrorCodeFor(QSerialPort::SerialPortError error);  // -1: not reported
 }  // namespace comm
 
-inline constexpr int kErrSilence = 0;
-inline constexpr int kErrPortFailed = 1;
-inline constexpr int kErrReadFailed = 2;
-inline constexpr int kErrReadRefused = 3;
-inline constexpr int kErrCloseTimeout = 5;
-inline constexpr int kErrUnexpected = 6;
 
-class LComm {
+class LComm : public comm::LinkEvents {
 public:
     static constexpr std::size_t kTransmitCapacity = 1024;
     static constexpr int kSilenceLimitMs = 8000;
@@ -126,7 +120,7 @@ public:
     // or refused. Waits for the reader thread to apply it.
     bool SetBaudRate(int rate);
 
-    bool IsOpen() const { return open_.load(); }
+    bool IsOpen() const { return flags_.open.load(); }
     // Open and through opening: frames may be written.
     bool Ready() const;
     // Process-unique, never a reused number; renewed by Close.
@@ -145,11 +139,11 @@ public:
 
 protected:
     // Reader thread: every received byte. Posts RxCharEvent.
-    virtual void OnRxChar(std::uint8_t byte);
+    void OnRxChar(std::uint8_t byte) override;
     // Reader thread (closing thread for code 5): posts CommErrEvent.
-    virtual void OnError(int code);
+    void OnError(int code) override;
     // Reader thread, after OpenInBackground: posts OpenedEvent.
-    virtual void OnOpened(bool ok, const QString& error);
+    void OnOpened(bool ok, const QString& error) override;
 
     // Posts an event to the owner (takes it; dropped when there is no owner).
     void Post(QEvent* e) const;
@@ -157,20 +151,17 @@ protected:
     // From OnRxChar, before the reply is posted: read nothing more, and let
     // the silence limit rest, until ReleaseReception. Bytes that arrive
     // meanwhile wait in the port.
-    void HoldReception() { holdRequested_.store(true); }
+    void HoldReception() { flags_.holdRequested.store(true); }
     // Owner thread: reading resumes and the silence limit starts again. The
     // reader is woken only when bytes already wait for it.
     void ReleaseReception();
 
 private:
-    friend class comm::PortReader;
     bool Start(int portNumber, int baudRate, int dataBits, int parity, int stopBits, bool background);
 
     QObject* owner_;
     std::atomic<quint64> id_;
-    std::atomic<bool> open_{false};
-    std::atomic<bool> holdRequested_{false};  // reception held (set by the reader, cleared by the owner)
-    std::atomic<bool> dataWaiting_{false};    // bytes arrived while held; whoever takes it drains them
+    comm::LinkFlags flags_;  // shared with the reader thread
     int silenceLimitMs_ = kSilenceLimitMs;
     bool ignoreOverride_ = false;
     QString portName_;

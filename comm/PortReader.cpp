@@ -1,8 +1,7 @@
 #include "PortReader.h"
 
 #include "EventHandoff.h"
-#include "Lcomm.h"
-#include "Transport.h"
+#include "MakeTransport.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -185,7 +184,8 @@ private:
     bool ended_ = false;
 };
 
-PortReader::PortReader(LComm* link, PortSettings settings) : settings_(std::move(settings)), link_(link)
+PortReader::PortReader(LinkEvents* link, LinkFlags& flags, PortSettings settings)
+    : settings_(std::move(settings)), link_(link), flags_(&flags)
 {
     // The system thread's name, so that the reader shows in a debugger or ps.
     setObjectName(QString::fromLatin1(kThreadName));
@@ -357,6 +357,7 @@ void PortReader::Detach()
 {
     std::lock_guard lock(linkMutex_);
     link_ = nullptr;
+    flags_ = nullptr;
 }
 
 bool PortReader::DeliverByte(std::uint8_t byte)
@@ -366,13 +367,13 @@ bool PortReader::DeliverByte(std::uint8_t byte)
         return true;
     }
     link_->OnRxChar(byte);
-    return link_->holdRequested_.load();
+    return flags_->holdRequested.load();
 }
 
 bool PortReader::Held()
 {
     std::lock_guard lock(linkMutex_);
-    return link_ == nullptr || link_->holdRequested_.load();
+    return link_ == nullptr || flags_->holdRequested.load();
 }
 
 bool PortReader::ParkData()
@@ -383,11 +384,11 @@ bool PortReader::ParkData()
     }
     // Pairs with LComm::ReleaseReception: flag first, then look again, so
     // that a release between the two cannot leave the bytes unread.
-    link_->dataWaiting_.store(true);
-    if (link_->holdRequested_.load()) {
+    flags_->dataWaiting.store(true);
+    if (flags_->holdRequested.load()) {
         return false;
     }
-    return link_->dataWaiting_.exchange(false);
+    return flags_->dataWaiting.exchange(false);
 }
 
 void PortReader::StopDirectWrites()
@@ -418,7 +419,7 @@ void PortReader::ReportOpened(bool ok)
         return;
     }
     if (!ok) {
-        link_->open_.store(false);
+        flags_->open.store(false);
     }
     link_->OnOpened(ok, openError_);
 }
@@ -430,7 +431,7 @@ void PortReader::ReportError(int code, bool ending)
         return;
     }
     if (ending) {
-        link_->open_.store(false);
+        flags_->open.store(false);
     }
     link_->OnError(code);
 }

@@ -1,4 +1,5 @@
-// The reader thread of one open port (internal to LComm).
+// The reader thread of one open port (internal to LComm, which it knows
+// only as LinkSide.h shows it).
 //
 // The QSerialPort, the silence timer and the object that receives requests
 // from other threads are all created inside run(), on this thread, because
@@ -19,6 +20,7 @@
 
 #include "Lcmd.h"
 #include "LineSettings.h"
+#include "LinkSide.h"
 
 #include <QString>
 #include <QThread>
@@ -27,7 +29,6 @@
 #include <future>
 #include <mutex>
 
-class LComm;
 class QObject;
 
 namespace comm {
@@ -42,7 +43,7 @@ class PortReader : public QThread {
 public:
     static constexpr const char* kThreadName = "KestraReader";
 
-    PortReader(LComm* link, PortSettings settings);
+    PortReader(LinkEvents* link, LinkFlags& flags, PortSettings settings);
     ~PortReader() override;
 
     // Starts the thread and waits until the port is open and configured;
@@ -97,8 +98,9 @@ private:
     std::atomic<bool> opening_{true};
     QString openError_;  // written by the thread before opened_ is set
 
-    std::mutex linkMutex_;  // held while calling the link, and by Detach
-    LComm* link_;
+    std::mutex linkMutex_;  // held while calling the link or using its flags, and by Detach
+    LinkEvents* link_;
+    LinkFlags* flags_;
 
     std::mutex contextMutex_;
     Context* context_ = nullptr;

@@ -1,6 +1,6 @@
 #include "SerialTransport.h"
 
-#include "Lcomm.h"
+#include "LinkSide.h"
 #include "PortErrors.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "TcpTransport.h"
 
-#include "Lcomm.h"
+#include "LinkSide.h"
 #include "PortErrors.h"
 
 #include <algorithm>

@@ -56,8 +56,4 @@ private:
     QString errorText_;
 };
 
-// The transport for a port name (see PortName.h); null with `error` set
-// when the name is not one.
-std::unique_ptr<Transport> MakeTransport(const QString& portName, QString* error);
-
 }  // namespace comm

@@ -1,4 +1,4 @@
-#include "Transport.h"
+#include "MakeTransport.h"
 
 #include "PortName.h"
 #include "Rfc2217.h"
