@@ -226,8 +226,12 @@ public:
         r.port = label;
         DeviceSession session(o_.timeoutMs);
         SessionError e = session.Open(port);
+        DeviceState state;
+        if (!e && verb_ != nullptr && verb_->reads) {
+            e = session.ReadState(state);
+        }
         if (!e && verb_ != nullptr) {
-            e = (this->*verb_->run)(session, r);
+            e = (this->*verb_->run)(session, state, r);
         }
         if (e) {
             r.code = kExitDevice;
@@ -238,9 +242,11 @@ public:
 
 private:
     using Check = std::optional<QString> (Runner::*)();
-    using Act = SessionError (Runner::*)(DeviceSession&, PortResult&);
+    // The state a run starts from, read first where `reads`.
+    using Act = SessionError (Runner::*)(DeviceSession&, DeviceState& state, PortResult&);
     struct Verb {
         const char* name;
+        bool reads;
         Check check;
         Act run;
     };
@@ -297,23 +303,15 @@ private:
         return std::nullopt;
     }
 
-    SessionError Get(DeviceSession& s, PortResult& r)
+    SessionError Get(DeviceSession&, DeviceState& state, PortResult& r)
     {
-        DeviceState state;
-        if (SessionError e = s.ReadState(state)) {
-            return e;
-        }
         r.json = StateToJson(state);
         r.text = StateTable(state);
         return {};
     }
 
-    SessionError Backup(DeviceSession& s, PortResult& r)
+    SessionError Backup(DeviceSession&, DeviceState& state, PortResult& r)
     {
-        DeviceState state;
-        if (SessionError e = s.ReadState(state)) {
-            return e;
-        }
         const QByteArray bytes = Json(StateToJson(state));
         if (o_.file == "-") {
             r.text = QString::fromUtf8(bytes);
@@ -331,12 +329,8 @@ private:
         return {};
     }
 
-    SessionError Set(DeviceSession& s, PortResult& r)
+    SessionError Set(DeviceSession& s, DeviceState& state, PortResult& r)
     {
-        DeviceState state;
-        if (SessionError e = s.ReadState(state)) {
-            return e;
-        }
         DeviceState target = state;
         MergeSettings(assignments_, target);  // checked by CheckSet
         const auto changes = ChangesTo(state, target);
@@ -361,12 +355,8 @@ private:
         return {};
     }
 
-    SessionError Restore(DeviceSession& s, PortResult& r)
+    SessionError Restore(DeviceSession& s, DeviceState& state, PortResult& r)
     {
-        DeviceState state;
-        if (SessionError e = s.ReadState(state)) {
-            return e;
-        }
         DeviceState target = state;
         MergeStateFile(file_, target);  // checked by CheckRestore
         // What changes, as the window's restore lists it before asking.
@@ -389,7 +379,7 @@ private:
         return {};
     }
 
-    SessionError Preset(DeviceSession& s, PortResult& r)
+    SessionError Preset(DeviceSession& s, DeviceState&, PortResult& r)
     {
         const bool load = o_.presetAction == "load";
         if (SessionError e = load ? s.LoadPreset(o_.preset) : s.SavePreset(o_.preset)) {
@@ -400,7 +390,7 @@ private:
         return {};
     }
 
-    SessionError FactoryDefault(DeviceSession& s, PortResult& r)
+    SessionError FactoryDefault(DeviceSession& s, DeviceState&, PortResult& r)
     {
         if (SessionError e = s.FactoryDefault()) {
             return e;
@@ -410,12 +400,12 @@ private:
         return {};
     }
 
-    SessionError Watch(DeviceSession& s, PortResult& r)
+    SessionError Watch(DeviceSession& s, DeviceState&, PortResult& r)
     {
         return s.Watch([this, &r](const ReportEvent& e) { return PrintEvent(r.port, e); }, o_.watchMs);
     }
 
-    SessionError Update(DeviceSession& s, PortResult& r)
+    SessionError Update(DeviceSession& s, DeviceState&, PortResult& r)
     {
         const bool tty = isatty(STDERR_FILENO) != 0;
         NoteUpdateBegun(s.PortName());  // until it ends well: doctor then names the boot loader
@@ -476,14 +466,14 @@ private:
 };
 
 const Runner::Verb Runner::kVerbs[] = {
-    {"get", nullptr, &Runner::Get},
-    {"backup", &Runner::CheckBackup, &Runner::Backup},
-    {"set", &Runner::CheckSet, &Runner::Set},
-    {"restore", &Runner::CheckRestore, &Runner::Restore},
-    {"preset", nullptr, &Runner::Preset},
-    {"factory-default", &Runner::CheckFactoryDefault, &Runner::FactoryDefault},
-    {"watch", nullptr, &Runner::Watch},
-    {"update", &Runner::CheckUpdate, &Runner::Update},
+    {"get", true, nullptr, &Runner::Get},
+    {"backup", true, &Runner::CheckBackup, &Runner::Backup},
+    {"set", true, &Runner::CheckSet, &Runner::Set},
+    {"restore", true, &Runner::CheckRestore, &Runner::Restore},
+    {"preset", false, nullptr, &Runner::Preset},
+    {"factory-default", false, &Runner::CheckFactoryDefault, &Runner::FactoryDefault},
+    {"watch", false, nullptr, &Runner::Watch},
+    {"update", false, &Runner::CheckUpdate, &Runner::Update},
 };
 
 Runner::Runner(const Options& o, const std::string& command, std::ostream& out) : o_(o), out_(out)
