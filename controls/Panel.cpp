@@ -1,6 +1,5 @@
 #include "Panel.h"
 
-#include "PanelAccessible.h"
 
 #include <QAccessible>
 #include <QChildEvent>
@@ -13,7 +12,6 @@
 
 TPanel::TPanel(QWidget* parent) : QFrame(parent)
 {
-    InstallPanelAccessibility();
     setFrameStyle(QFrame::NoFrame);
     setFocusPolicy(Qt::TabFocus);
 }
@@ -188,4 +186,12 @@ void MakeIndicator(TPanel* panel, TColor darkColor)
 bool IsLit(const TPanel* indicator)
 {
     return indicator->IsIndicator() && indicator->Color() != indicator->DarkColor();
+}
+
+QString PanelValueText(const TPanel* panel)
+{
+    if (!panel->IsIndicator()) {
+        return QString();
+    }
+    return IsLit(panel) ? QStringLiteral("lit") : QStringLiteral("dark");
 }

@@ -76,3 +76,6 @@ void SetPressed(TPanel* panel, bool pressed);
 // An indicator takes no focus.
 void MakeIndicator(TPanel* panel, TColor darkColor);
 bool IsLit(const TPanel* indicator);
+// The value an indicator reports to assistive technology ("lit" or "dark");
+// empty for a latching panel.
+QString PanelValueText(const TPanel* panel);

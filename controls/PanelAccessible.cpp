@@ -90,14 +90,6 @@ QStringList TPanelAccessible::keyBindingsForAction(const QString& actionName) co
     return QAccessibleWidget::keyBindingsForAction(actionName);
 }
 
-QString PanelValueText(const TPanel* panel)
-{
-    if (!panel->IsIndicator()) {
-        return QString();
-    }
-    return IsLit(panel) ? QStringLiteral("lit") : QStringLiteral("dark");
-}
-
 void InstallPanelAccessibility()
 {
     static const bool installed = [] {

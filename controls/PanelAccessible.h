@@ -26,9 +26,7 @@ private:
     TPanel* Panel() const;
 };
 
-// The value an indicator reports ("lit" or "dark"); empty for a latching panel.
-QString PanelValueText(const TPanel* panel);
-
-// Registers the interface with Qt's accessibility layer; idempotent. Every
-// TPanel calls it when constructed.
+// Registers the interface with Qt's accessibility layer; idempotent. The
+// window that shows panels calls it before it makes them, so that a panel
+// itself knows nothing of how it is described.
 void InstallPanelAccessibility();

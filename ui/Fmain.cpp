@@ -8,6 +8,7 @@
 #include "Dialogs.h"
 #include "EditLength.h"
 #include "Panel.h"
+#include "PanelAccessible.h"
 #include "PortSearch.h"
 #include "Rhtrack.h"
 #include "Settings.h"
@@ -32,6 +33,7 @@ constexpr int kMargin = 5;
 
 TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
 {
+    InstallPanelAccessibility();  // before the first panel is made
     LastSent.fill(-1);
     setWindowTitle(QString(14, QLatin1Char(' ')));
     // One fixed pixel size so that the arrangement is the same whatever the
