@@ -266,13 +266,11 @@ TEST_F(Driver, CloseReturnsPromptlyInEveryState)
             owner.errors.clear();
             LCommProc& d = OpenDriver();
             qint64 closeMs = -1;
-            auto close = [&] {
-                closeMs = Timed([&] { state == HandlerDestroys ? driver.reset() : driver->Close(); });
-            };
+            auto close = [&] { closeMs = Timed([&] { state == HandlerDestroys ? driver.reset() : driver->Close(); }); };
+            d.Send(Frame('X'));
+            d.Send(Frame('Y'));
+            ASSERT_EQ(ReadPeer(8), Frame('X'));
             if (state == Busy) {
-                d.Send(Frame('X'));
-                d.Send(Frame('Y'));
-                ASSERT_EQ(ReadPeer(8), Frame('X'));
                 close();
                 EXPECT_EQ(d.QueueLength(), 0u);
             } else {
@@ -287,9 +285,6 @@ TEST_F(Driver, CloseReturnsPromptlyInEveryState)
                     });
                     box.exec();
                 };
-                d.Send(Frame('X'));
-                d.Send(Frame('Y'));
-                ASSERT_EQ(ReadPeer(8), Frame('X'));
                 ASSERT_TRUE(peer.Write(Ack()));
                 ASSERT_TRUE(WaitFor([&] { return closeMs >= 0; }));
                 owner.onReply = nullptr;
