@@ -14,12 +14,8 @@ using Refusal = BridgeFixture;
 TEST_F(Refusal, EveryMethodOnEveryPathIsAnswered)
 {
     StartBridge();
-    const struct {
-        QByteArray path;
-        std::vector<QByteArray> takes;  // every other method is refused
-        int status;
-        const char* says;
-    } paths[] = {
+    // takes: every other method is refused
+    const struct { QByteArray path; std::vector<QByteArray> takes; int status; const char* says; } paths[] = {
         {"/", {"GET", "HEAD"}, 405, "/: only GET"},
         {"/app.js", {"GET", "HEAD"}, 405, "/app.js: only GET"},
         {"/metrics", {"GET", "HEAD"}, 405, "/metrics: only GET"},

@@ -141,11 +141,7 @@ TEST(OscAddressTable, EachRuleOnce)
     auto f = [](double v) { return OscArg{'f', v, {}}; };
     auto i = [](double v) { return OscArg{'i', v, {}}; };
     auto s = [](const char* v) { return OscArg{'s', 0, QString::fromLatin1(v)}; };
-    const struct {
-        const char* address;
-        std::vector<OscArg> args;
-        testing::Matcher<std::string> want;
-    } cases[] = {
+    const struct { const char* address; std::vector<OscArg> args; testing::Matcher<std::string> want; } cases[] = {
         {"/kestra/mic/3/gain", {f(-12.3)}, R"({"channels":{"mic3":{"gain_db":-12.5}}})"},  // nearest level
         {"/kestra/line/gain", {Nil}, R"({"channels":{"line":{"position":79}}})"},
         {"/kestra/mic/3/gain", {f(0.5)}, Refused("from -76 to 0")},
@@ -198,11 +194,7 @@ TEST(OscAddressTable, OutgoingMessagesReadBackAsTheSameState)
 
 TEST(MqttTopics, EachRuleOnce)
 {
-    const struct {
-        const char* path;
-        QByteArray payload;
-        testing::Matcher<std::string> want;
-    } cases[] = {
+    const struct { const char* path; QByteArray payload; testing::Matcher<std::string> want; } cases[] = {
         {"", R"({"channels":{"mic3":{"mute":true}}})", R"({"channels":{"mic3":{"mute":true}}})"},
         {"", "[1]", Refused("not a JSON object")},
         {"", R"({"format":"kestra-state"})", Refused("format: read-only")},

@@ -23,10 +23,7 @@ namespace {
 
 using Device = std::function<std::optional<ByteVector>(const LCmd& frame, int seen)>;
 
-ReportEvent Decode(const ByteVector& bytes)
-{
-    return DecodeReport(LCmd(bytes));
-}
+ReportEvent Decode(const ByteVector& bytes) { return DecodeReport(LCmd(bytes)); }
 
 // Hands out frames until the queue is idle and returns them in the order they
 // went on the line; a silent device lets the deadline pass.
@@ -72,10 +69,7 @@ Device Firmware(sim::Firmware& fw)
     return [&fw](const LCmd& frame, int) { return std::optional<ByteVector>(fw.HandleFrame(frame, 0)); };
 }
 
-bool IsInquiry(const LCmd& f)
-{
-    return f.Sub() == sub::kInquiry || f.Sub() == sub::kInquiryDx;
-}
+bool IsInquiry(const LCmd& f) { return f.Sub() == sub::kInquiry || f.Sub() == sub::kInquiryDx; }
 
 const ByteVector kAck = sim::Report(sub::kAck);
 const ByteVector kBusy = sim::Report(0xE0);
@@ -88,13 +82,8 @@ TEST(JobQueue, AChangeIsJudgedByWhatTheDeviceReportsOfItsItem)
     const ByteVector at20 = sim::Report(0xC3, 20, 0x12);
     const ByteVector at30 = sim::Report(0xC3, 30, 0x12);
     const ByteVector level = sim::Report(0xC4, 40, 0x10);
-    const struct {
-        const char* name;
-        std::vector<std::optional<ByteVector>> replies;  // to each frame in turn; nullopt: silence
-        SessionError::Kind outcome;
-        int frames;
-        const char* text;
-    } cases[] = {
+    // replies: to each frame in turn, nullopt for silence.
+    const struct { const char* name; std::vector<std::optional<ByteVector>> replies; SessionError::Kind outcome; int frames; const char* text; } cases[] = {
         {"its report shows the value", {at20}, SessionError::Kind::None, 1, ""},
         {"its report shows another", {at30}, SessionError::Kind::Differs, 1, "mic3.gain: the device holds "},
         {"acknowledged, the read-back shows it", {kAck, at20}, SessionError::Kind::None, 2, ""},
@@ -131,19 +120,12 @@ TEST(JobQueue, TheFullReadEndsWhenEveryItemWasReported)
     const ByteVector switchOn = sim::Report(0xD7, 2);
     const auto isSwitchOnInquiry = [](const LCmd& f) { return f.Sub() == sub::kInquiryDx && f.Payload() == ByteVector{0x03}; };
     const auto isDx00 = [](const LCmd& f) { return f.Sub() == sub::kInquiryDx && f.Payload() == ByteVector{0x00}; };
-    const struct {
-        const char* name;
-        // The firmware's reply unless this gives another: (frame, times seen, firmware's reply).
-        std::function<std::optional<ByteVector>(const LCmd&, int, const ByteVector&)> differ;
-        int frames;
-        SessionError::Kind outcome;
-        const char* text;
-    } cases[] = {
+    // differ: the firmware's reply unless this gives another, from (frame, times seen, firmware's reply).
+    using Differ = std::function<std::optional<ByteVector>(const LCmd&, int, const ByteVector&)>;
+    const struct { const char* name; Differ differ; int frames; SessionError::Kind outcome; const char* text; } cases[] = {
         {"the firmware's own answers", nullptr, 49, SessionError::Kind::None, ""},
         {"switch-on reported in answer to another inquiry",
-         [&](const LCmd& f, int, const ByteVector& own) {
-             return isSwitchOnInquiry(f) ? kNoEffect : isDx00(f) ? switchOn : own;
-         },
+         [&](const LCmd& f, int, const ByteVector& own) { return isSwitchOnInquiry(f) ? kNoEffect : isDx00(f) ? switchOn : own; },
          49, SessionError::Kind::None, ""},
         {"switch-on reported only when asked a second time",
          [&](const LCmd& f, int seen, const ByteVector& own) { return isSwitchOnInquiry(f) && seen == 0 ? kNoEffect : own; },
@@ -245,13 +227,10 @@ TEST(JobQueue, ReportsApplyWhateverTheyAnswerAndALoadForgetsTheState)
 TEST(JobQueue, WaitingChangesMergeOnlyUpToABarrier)
 {
     enum Step { Mic3At10, Mic3At20, Mic3At20Judged, Load, Save };
-    const struct {
-        const char* name;
-        std::vector<Step> steps;   // asked one after the other while the first is on the line
-        std::vector<LCmd> frames;  // what the device receives after the first (inquiries left out)
-        int inquiries;             // the read after a load
-        std::uint8_t mic3;         // the device's microphone 3 at the end
-    } cases[] = {
+    // steps: asked one after the other while the first is on the line; frames: what the device
+    // receives after the first (inquiries left out); inquiries: the read after a load; mic3: the
+    // device's microphone 3 at the end.
+    const struct { const char* name; std::vector<Step> steps; std::vector<LCmd> frames; int inquiries; std::uint8_t mic3; } cases[] = {
         {"a later value replaces the waiting one", {Mic3At10, Mic3At10, Mic3At20}, {MicGain(3, 20).command}, 0, 20},
         {"an equal change joins the waiting one", {Mic3At10, Mic3At20, Mic3At20}, {MicGain(3, 20).command}, 0, 20},
         {"a save keeps what was asked before it", {Mic3At10, Mic3At10, Save, Mic3At20},

@@ -10,9 +10,7 @@ TEST(ReportDecoder, EveryLayoutToEventAndText)
 {
     using K = ReportKind;
     using D = DuckSetting;
-    const struct {
-        const char* bytes; const char* text; K kind; int channel, value, value2 = 0; D setting = D::Threshold;
-    } cases[] = {
+    const struct { const char* bytes; const char* text; K kind; int channel, value, value2 = 0; D setting = D::Threshold; } cases[] = {
         {"01", "ACK", K::Ack, 0, 0},
         {"02", "NAK", K::Nak, 0, 0},
         {"E0", "device busy", K::Busy, 0, 0},

@@ -20,11 +20,9 @@ std::string Ask(Firmware& fw, const LCmd& cmd, std::int64_t t = 0) { return ToHe
 // firmware gets parsed frames, so the checksums do not matter here.
 TEST(Firmware, EachFrameChangesOnlyItsItemAndDrawsItsReply)
 {
-    struct Case {
-        const char* bodies;  // sub and payload, "|" between frames
-        const char* reply;
-        void (*apply)(DeviceState&) = nullptr;  // none: a refusal, nothing changes
-    };
+    // bodies: sub and payload, "|" between frames
+    // apply: none for a refusal, which changes nothing
+    struct Case { const char* bodies; const char* reply; void (*apply)(DeviceState&) = nullptr; };
     const Case cases[] = {
         // A setting, then the inquiry that reports it.
         {"A1 03|AF 01 00", "C1 03", [](DeviceState& d) { d.live.lineSource = 3; }},
@@ -85,12 +83,7 @@ TEST(Firmware, GangedPairMovesItsRightOutputWithTheLeft)
     DeviceState start;
     start.live.stereoGain = {0, 10, 20, 40, 40};
     Firmware fw(start);
-    const struct {
-        const char* body;
-        const char* reply;
-        int left, right;
-        bool leftMuted, rightMuted;
-    } steps[] = {
+    const struct { const char* body; const char* reply; int left, right; bool leftMuted, rightMuted; } steps[] = {
         {"AA 01 01", "CA 01 01", 10, 20, false, false},
         {"A2 0F 01", "C2 0F 01", 15, 25, false, false},
         {"A2 48 01", "C2 48 01", 72, 79, false, false},

@@ -31,7 +31,4 @@ inline std::string ToHex(const ByteVector& bytes)
 }
 
 // How GoogleTest shows a command that differs: its frame as it goes on the line.
-inline void PrintTo(const LCmd& c, std::ostream* os)
-{
-    *os << ToHex(c.MakeFrame(c.Command() != 0 ? 1 : 0));
-}
+inline void PrintTo(const LCmd& c, std::ostream* os) { *os << ToHex(c.MakeFrame(c.Command() != 0 ? 1 : 0)); }

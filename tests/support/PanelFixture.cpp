@@ -116,10 +116,7 @@ bool PanelFixture::WaitForFrame(const std::string& hex, int timeoutMs)
     return WaitFor([&] { return std::ranges::count(ReceivedHex(), hex) > 0; }, timeoutMs);
 }
 
-QStringList PanelFixture::LogLines() const
-{
-    return w_->frmMsg->Lines();
-}
+QStringList PanelFixture::LogLines() const { return w_->frmMsg->Lines(); }
 
 std::optional<int> PanelFixture::StoredInt(const QString& key) const
 {
@@ -129,10 +126,7 @@ std::optional<int> PanelFixture::StoredInt(const QString& key) const
     return stored.contains(key) && ok ? std::optional<int>(value) : std::nullopt;
 }
 
-QString PanelFixture::Status(int panel) const
-{
-    return w_->sbMain->PanelText(panel);
-}
+QString PanelFixture::Status(int panel) const { return w_->sbMain->PanelText(panel); }
 
 void PanelFixture::Focus(QWidget* widget)
 {

@@ -13,10 +13,7 @@ Ser2net::Ser2net(const QString& device, Mode mode)
 {
 }
 
-Ser2net::~Ser2net()
-{
-    Kill();
-}
+Ser2net::~Ser2net() { Kill(); }
 
 bool Ser2net::Start()
 {

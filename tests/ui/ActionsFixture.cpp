@@ -66,10 +66,7 @@ void ActionsFixture::Enter(QLineEdit* edit, const QString& text)
     QTest::keyClick(edit, Qt::Key_Return);
 }
 
-void ActionsFixture::FocusElsewhere()
-{
-    Focus(w_->PageControl1->tabBar());
-}
+void ActionsFixture::FocusElsewhere() { Focus(w_->PageControl1->tabBar()); }
 
 void ActionsFixture::ShowTab(QWidget* page)
 {
