@@ -349,8 +349,8 @@ TEST_F(MqttBridgeTest, ConnectionFailuresAreRetriedAndLoggedOnce)
             EXPECT_TRUE(WaitFor([&] { return bridge.Connected() && logged.last()[0].toString().endsWith(again); }, 20000));
             QStringList lines;
             for (const QList<QVariant>& l : logged) lines << l[0].toString();
-            EXPECT_EQ(lines.count(lines.first()), 1) << lines.join(QLatin1Char('\n')).toStdString();
-            EXPECT_EQ(lines.count(lines.last()), 1) << lines.join(QLatin1Char('\n')).toStdString();
+            // The first line and the last each once.
+            EXPECT_EQ(lines.count(lines.first()) + lines.count(lines.last()), 2) << lines.join(QLatin1Char('\n')).toStdString();
         }
     }
     std::vector<int> taken;  // the bridge's socket then gets a number over 1,023, beyond select()

@@ -21,46 +21,63 @@
 
 namespace {
 
-using Device = std::function<std::optional<ByteVector>(const LCmd& frame, int seen)>;
-
 ReportEvent Decode(const ByteVector& bytes) { return DecodeReport(LCmd(bytes)); }
 
-// Hands out frames until the queue is idle and returns them in the order they
-// went on the line; a silent device lets the deadline pass.
-std::vector<LCmd> Drive(JobQueue& q, const Device& device, int limit = 400)
+// Hands out frames until the queue is idle and returns them in the order
+// they went on the line. `answer` gives the device's replies to a frame in
+// the order it sends them: a late one comes after its frame's deadline (so
+// the frame is sent again), a device server's extra one before the rest;
+// none lets the deadline pass.
+std::vector<LCmd> Run(JobQueue& q, const std::function<std::vector<sim::Reply>(const LCmd&)>& answer)
 {
     std::vector<LCmd> sent;
-    std::map<ByteVector, int> seen;
-    while (limit-- > 0) {
+    std::deque<sim::Reply> line;
+    const auto send = [&](const LCmd& f) {
+        sent.push_back(f);
+        for (sim::Reply& r : answer(f)) {
+            line.push_back(std::move(r));
+        }
+    };
+    for (int limit = 2000; limit > 0; --limit) {
         if (q.Paused()) {
             q.EndPause();
         }
-        std::optional<JobQueue::Frame> f = q.Next();
-        if (!f) {
-            if (!(q.Owed() > 0 && q.Deadline(nullptr) == JobQueue::Late::Given) && !q.Paused()) {
-                break;
-            }
+        if (const std::optional<JobQueue::Frame> f = q.Next()) {
+            send(f->command);
+        }
+        if (!line.empty() && line.front().lateMs == 0) {
+            q.Reply(Decode(line.front().bytes));
+            line.pop_front();
             continue;
         }
-        for (;;) {
-            sent.push_back(f->command);
-            const std::optional<ByteVector> reply = device(f->command, seen[f->command.MakeFrame(frame::kModeFramed)]++);
-            if (reply) {
-                q.Reply(Decode(*reply));
-                break;
-            }
-            JobQueue::Frame again;
-            const JobQueue::Late late = q.Deadline(&again);
-            if (late != JobQueue::Late::Resend) {
-                if (late == JobQueue::Late::Failed) {
-                    q.FailAll(q.Error(SessionError::Kind::Silence, QStringLiteral("no answer")));
-                }
-                return sent;
-            }
-            f = again;
+        if (q.Idle()) {
+            return sent;
+        }
+        if (!line.empty()) {
+            line.front().lateMs = 0;  // it arrives, but after the deadline
+        }
+        JobQueue::Frame again;
+        const JobQueue::Late late = q.Deadline(&again);
+        if (late == JobQueue::Late::Resend) {
+            send(again.command);
+        } else if (late == JobQueue::Late::Failed) {
+            q.FailAll(q.Error(SessionError::Kind::Silence, QStringLiteral("no answer")));
         }
     }
+    ADD_FAILURE() << "the conversation did not come to rest";
     return sent;
+}
+
+// A device as a function of the frame it receives and how often it has seen
+// it: its reply, or silence.
+using Device = std::function<std::optional<ByteVector>(const LCmd& frame, int seen)>;
+std::vector<LCmd> Drive(JobQueue& q, const Device& device)
+{
+    std::map<ByteVector, int> seen;
+    return Run(q, [&](const LCmd& f) {
+        const std::optional<ByteVector> reply = device(f, seen[f.MakeFrame(frame::kModeFramed)]++);
+        return reply ? std::vector<sim::Reply>{{*reply}} : std::vector<sim::Reply>{};
+    });
 }
 
 // The simulated firmware's own choice of replies.
@@ -167,8 +184,7 @@ TEST(JobQueue, AReplyOwedAfterAResendIsNeverTheNextJobsAnswer)
     for (const bool lateArrives : {true, false}) {
         SCOPED_TRACE(lateArrives ? "the late reply comes" : "the late reply never comes");
         JobQueue q(QStringLiteral("p"));
-        Told first;
-        Told second;
+        Told first, second;
         q.AddChange(MicGain(3, 20), Into(first));
         ASSERT_TRUE(q.Next());
         JobQueue::Frame again;
@@ -278,42 +294,13 @@ TEST(JobQueue, WaitingChangesMergeOnlyUpToABarrier)
     }
 }
 
-// The line to a simulated device of any legal kind: replies arrive in the
-// order the device sends them; a late one comes after its frame's deadline
-// (so the frame is sent again), a device server's extra one before the rest.
-void DriveLine(JobQueue& q, sim::SimDevice& device, int limit = 2000)
+// The line to a simulated device of any legal kind.
+void DriveLine(JobQueue& q, sim::SimDevice& device)
 {
-    std::deque<sim::Reply> line;
-    auto send = [&](const LCmd& f) {
+    Run(q, [&](const LCmd& f) {
         const ByteVector bytes = f.MakeFrame(frame::kModeFramed);
-        for (sim::Reply& r : device.Receive(bytes.data(), bytes.size(), 0)) {
-            line.push_back(std::move(r));
-        }
-    };
-    while (limit-- > 0) {
-        if (q.Paused()) {
-            q.EndPause();
-        }
-        if (const std::optional<JobQueue::Frame> f = q.Next()) {
-            send(f->command);
-        }
-        if (!line.empty() && line.front().lateMs == 0) {
-            q.Reply(Decode(line.front().bytes));
-            line.pop_front();
-            continue;
-        }
-        if (q.Idle()) {
-            return;
-        }
-        if (!line.empty()) {
-            line.front().lateMs = 0;  // it arrives, but after the deadline
-        }
-        JobQueue::Frame again;
-        if (q.Deadline(&again) == JobQueue::Late::Resend) {
-            send(again.command);
-        }
-    }
-    ADD_FAILURE() << "the conversation did not come to rest";
+        return device.Receive(bytes.data(), bytes.size(), 0);
+    });
 }
 
 DeviceState ReadWith(sim::SimDevice& device, SessionError* error = nullptr)

@@ -44,8 +44,7 @@ TEST(ReportDecoder, EveryLayoutToEventAndText)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes);
-        const std::string length = std::to_string(Hex(c.bytes).size());
-        const ReportEvent e = DecodeReport(LCmd(Hex("10 02 01 " + length + " " + c.bytes + " 10 03 00")));
+        const ReportEvent e = DecodeReport(Parsed(c.bytes));
         EXPECT_EQ(ReportKindName(e.kind), ReportKindName(c.kind));
         EXPECT_EQ(e.sub, Hex(c.bytes)[0]);
         EXPECT_EQ(ReportText(e), c.text);

@@ -133,7 +133,7 @@ TEST_F(WindowAdditionsTest, UndoSendsThePreviousValueAndRedoTheLast)
     for (int p : {22, 26, 31}) {
         w_->tbMic[3]->SetPosition(p);
     }
-    ASSERT_TRUE(WaitForFrame(Framed(CM_MCS_MIC(31, 0x12))));
+    ASSERT_TRUE(WaitFor([&] { return std::ranges::count(ReceivedHex(), Framed(CM_MCS_MIC(31, 0x12))) > 0; }, 3000));
     Settle();
     ClearReceived();
     QTest::keyClick(w_.get(), Qt::Key_Z, Qt::ControlModifier);
