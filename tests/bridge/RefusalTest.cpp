@@ -4,10 +4,7 @@
 // again: the sanitiser builds see a leak or a late use.)
 #include "BridgeFixture.h"
 
-
 #include <gmock/gmock.h>
-
-namespace {
 
 using Refusal = BridgeFixture;
 
@@ -42,5 +39,3 @@ TEST_F(Refusal, EveryMethodOnEveryPathIsAnswered)
         }
     }
 }
-
-}  // namespace

@@ -111,16 +111,10 @@ TEST(Firmware, GangedPairMovesItsRightOutputWithTheLeft)
 // until the frames set them.
 TEST(Ducking, SpeechHoldFadesAndManualDuckingOnOneClock)
 {
-    DeviceState d;
-    d.live.stereoGain = {10, 0, 0, 0, 0};
-    d.live.micGain = {20, 30, 75, 40, 40, 40};
-    d.live.priority = {true, false, false, true, true, true};
-    d.live.micMute = {false, false, false, false, false, true};
-    d.live.attenuation = 10;
-    d.live.holdTime = 5;
-    d.live.fadeOut = 0;
-    d.live.fadeIn = 0;
-    Firmware fw(d);
+    const Settings live{.stereoGain = {10, 0, 0, 0, 0}, .micGain = {20, 30, 75, 40, 40, 40},
+                        .micMute = {false, false, false, false, false, true}, .priority = {true, false, false, true, true, true},
+                        .attenuation = 10, .holdTime = 5, .fadeOut = 0, .fadeIn = 0};
+    Firmware fw(DeviceState{live});
     constexpr int kSame = -1;
     const struct { std::int64_t t; int speech; const char* body; const char* reply; int depth; } steps[] = {
         {0, 0b100000, "AF 04", "C8 00", 0},  // a muted microphone's speech does not duck

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 const std::string kPoll = "10 02 01 01 05 10 03 04";
 const std::string kInquiry = "10 02 01 03 AF 01 00 10 03 AD";
 const std::string kBadSum = "10 02 01 01 05 10 03 FF";
@@ -60,5 +58,3 @@ TEST(FrameHunter, WrongChecksumIsAnsweredWithNakAndChangesNothing)
     EXPECT_EQ(ToHex(replies[0].bytes), R("02"));
     EXPECT_EQ(d.Device().State(), sim::DeviceState{});
 }
-
-}  // namespace

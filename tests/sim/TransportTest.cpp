@@ -8,8 +8,6 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
 const LCmd kPoll = CM_MCS_POLLING(sub::kPoll);
 const std::string kAck = R("01");
 
@@ -70,5 +68,3 @@ TEST(Transport, LateReplyHoldsBackTheNextWhichFollowInOrder)
     EXPECT_GE(std::chrono::steady_clock::now() - begin, 300ms);
     EXPECT_EQ(device.RepliesSent(), 3u);
 }
-
-}  // namespace
