@@ -82,9 +82,8 @@ std::string Frame(std::uint8_t sub, std::initializer_list<std::uint8_t> payload)
     return ToHex(f);
 }
 
-std::vector<std::string> FullStateFrames()
+std::vector<std::string> FullStateFrames(std::vector<std::string> out)
 {
-    std::vector<std::string> out;
     for (const LCmd& inquiry : FullStateInquiries()) {
         out.push_back(ToHex(inquiry.MakeFrame(frame::kModeFramed)));
     }

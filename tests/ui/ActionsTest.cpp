@@ -283,13 +283,6 @@ TEST_F(Actions, SlowLineMergesAFadersBurstButNoClick)
     }
 }
 
-// Presets, the switch-on setting and the factory default.
-Strings Concat(Strings head, const Strings& tail)
-{
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
-
 // A switch-on panel sends only a new choice; the state the device reports is
 // shown beside the remembered choice but does not replace it.
 TEST_F(Actions, SwitchOnSendsOnlyANewChoice)
@@ -332,7 +325,7 @@ TEST_F(Actions, LoadingAPresetOrTheFactoryDefaultRereadsTheWholeState)
     const sim::Settings before = device_->State().presets[0];
     w_->cbPresetNo->setCurrentIndex(2);
     QTest::mouseClick(w_->btnLoad, Qt::LeftButton);
-    EXPECT_EQ(Sent(), Concat({Frame(0xAB, {3, 0})}, FullStateFrames()));
+    EXPECT_EQ(Sent(), FullStateFrames({Frame(0xAB, {3, 0})}));
     EXPECT_EQ(w_->tbMic[1]->Position(), 44);
     ShowTab(w_->tabCOM);
     for (const TDialogs::Answer answer : {TDialogs::Answer::Cancel, TDialogs::Answer::Ok}) {
@@ -344,7 +337,7 @@ TEST_F(Actions, LoadingAPresetOrTheFactoryDefaultRereadsTheWholeState)
         ASSERT_EQ(dialogs_->asked.size(), 1u);
         EXPECT_EQ(dialogs_->asked[0].kind, "WarningOkCancel");
         EXPECT_EQ(dialogs_->asked[0].text, "All Preset will be delete !! \nDo you want to continue?");
-        EXPECT_EQ(Sent(), ok ? Concat({Frame(0xB8, {0}), Frame(0xAB, {0, 0})}, FullStateFrames()) : Strings{});
+        EXPECT_EQ(Sent(), ok ? FullStateFrames({Frame(0xB8, {0}), Frame(0xAB, {0, 0})}) : Strings{});
         EXPECT_EQ(device_->State().presets[0], ok ? sim::Settings::Factory() : before);
     }
 }
