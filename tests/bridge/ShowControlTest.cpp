@@ -42,10 +42,7 @@ std::string Describe(const std::variant<OscRequest, QString>& r)
 }
 
 // A refusal whose text holds `fragment`.
-testing::Matcher<std::string> Refused(const char* fragment)
-{
-    return testing::AllOf(testing::StartsWith("error: "), testing::HasSubstr(fragment));
-}
+testing::Matcher<std::string> Refused(const char* fragment) { return testing::AllOf(testing::StartsWith("error: "), testing::HasSubstr(fragment)); }
 
 // A show-control surface on a UDP port of its own: sends messages liblo
 // encodes (without an argument when `arg` is nil) and keeps every message

@@ -100,7 +100,8 @@ TEST(JobQueue, AChangeIsJudgedByWhatTheDeviceReportsOfItsItem)
     const ByteVector at30 = sim::Report(0xC3, 30, 0x12);
     const ByteVector level = sim::Report(0xC4, 40, 0x10);
     // replies: to each frame in turn, nullopt for silence.
-    const struct { const char* name; std::vector<std::optional<ByteVector>> replies; SessionError::Kind outcome; int frames; const char* text; } cases[] = {
+    const struct { const char* name; std::vector<std::optional<ByteVector>> replies; SessionError::Kind outcome; int frames;
+                   const char* text; } cases[] = {
         {"its report shows the value", {at20}, SessionError::Kind::None, 1, ""},
         {"its report shows another", {at30}, SessionError::Kind::Differs, 1, "mic3.gain: the device holds "},
         {"acknowledged, the read-back shows it", {kAck, at20}, SessionError::Kind::None, 2, ""},
