@@ -4,22 +4,15 @@
 // again: the sanitiser builds see a leak or a late use.)
 #include "BridgeFixture.h"
 
-
 #include <gmock/gmock.h>
-
-namespace {
 
 using Refusal = BridgeFixture;
 
 TEST_F(Refusal, EveryMethodOnEveryPathIsAnswered)
 {
     StartBridge();
-    const struct {
-        QByteArray path;
-        std::vector<QByteArray> takes;  // every other method is refused
-        int status;
-        const char* says;
-    } paths[] = {
+    // takes: every other method is refused
+    const struct { QByteArray path; std::vector<QByteArray> takes; int status; const char* says; } paths[] = {
         {"/", {"GET", "HEAD"}, 405, "/: only GET"},
         {"/app.js", {"GET", "HEAD"}, 405, "/app.js: only GET"},
         {"/metrics", {"GET", "HEAD"}, 405, "/metrics: only GET"},
@@ -46,5 +39,3 @@ TEST_F(Refusal, EveryMethodOnEveryPathIsAnswered)
         }
     }
 }
-
-}  // namespace

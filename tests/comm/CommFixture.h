@@ -10,8 +10,6 @@
 #include "PtyPeer.h"
 #include "WaitFor.h"
 
-#include <QElapsedTimer>
-
 #include <gmock/gmock.h>
 
 #include <functional>
@@ -87,14 +85,6 @@ protected:
         EXPECT_LT(Timed([&] { driver->Close(); }), kPromptMs);
         EXPECT_FALSE(WaitFor([&] { return owner.errors.size() > 1; }, 300));
         EXPECT_THAT(owner.errors, testing::ElementsAre(error));
-    }
-    // Milliseconds a call takes.
-    static qint64 Timed(const std::function<void()>& call)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        call();
-        return clock.elapsed();
     }
 
     static ByteVector Frame(std::uint8_t sub) { return LCmd(0x01, sub).MakeFrame(frame::kModeFramed); }

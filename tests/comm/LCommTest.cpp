@@ -154,9 +154,8 @@ TEST_F(Driver, WritesKeepTheirOrderAndRefuseWhatIsTooLong)
     ASSERT_TRUE(link.Open(1, 9600, 8, 0, 0));
     EXPECT_FALSE(link.Write(ByteVector(LComm::kTransmitCapacity + 1, 0xEE)));
     ByteVector all(256 * LComm::kTransmitCapacity), got;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        all[i] = static_cast<std::uint8_t>(i % 251);  // no two writes alike: a reordering shows
-    }
+    // No two writes alike: a reordering shows.
+    std::generate(all.begin(), all.end(), [i = 0]() mutable { return static_cast<std::uint8_t>(i++ % 251); });
     for (auto at = all.begin(); at != all.end(); at += LComm::kTransmitCapacity) {
         ASSERT_TRUE(link.Write(ByteVector(at, at + LComm::kTransmitCapacity)));
         if (at - all.begin() >= static_cast<std::ptrdiff_t>(all.size() / 2)) {
@@ -266,13 +265,11 @@ TEST_F(Driver, CloseReturnsPromptlyInEveryState)
             owner.errors.clear();
             LCommProc& d = OpenDriver();
             qint64 closeMs = -1;
-            auto close = [&] {
-                closeMs = Timed([&] { state == HandlerDestroys ? driver.reset() : driver->Close(); });
-            };
+            auto close = [&] { closeMs = Timed([&] { state == HandlerDestroys ? driver.reset() : driver->Close(); }); };
+            d.Send(Frame('X'));
+            d.Send(Frame('Y'));
+            ASSERT_EQ(ReadPeer(8), Frame('X'));
             if (state == Busy) {
-                d.Send(Frame('X'));
-                d.Send(Frame('Y'));
-                ASSERT_EQ(ReadPeer(8), Frame('X'));
                 close();
                 EXPECT_EQ(d.QueueLength(), 0u);
             } else {
@@ -287,9 +284,6 @@ TEST_F(Driver, CloseReturnsPromptlyInEveryState)
                     });
                     box.exec();
                 };
-                d.Send(Frame('X'));
-                d.Send(Frame('Y'));
-                ASSERT_EQ(ReadPeer(8), Frame('X'));
                 ASSERT_TRUE(peer.Write(Ack()));
                 ASSERT_TRUE(WaitFor([&] { return closeMs >= 0; }));
                 owner.onReply = nullptr;

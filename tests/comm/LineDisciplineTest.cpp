@@ -74,12 +74,9 @@ std::vector<std::string> Collect(ReplyCollector& c, std::uint8_t mode, const std
 
 TEST(ReplyCollector, CutsRepliesFromTheStream)
 {
-    struct Case {
-        std::uint8_t mode;
-        const char* bytes;
-        std::vector<std::string> replies;  // in order of completion
-        const char* leftOver;              // still being collected afterwards
-    };
+    // replies: in order of completion
+    // leftOver: still being collected afterwards
+    struct Case { std::uint8_t mode; const char* bytes; std::vector<std::string> replies; const char* leftOver; };
     const Case cases[] = {
         {1, "55 10 10 02 01 01 01 10 03 00", {"10 02 01 01 01 10 03 00"}, ""},  // noise and a lone DLE dropped
         {1, "10 41 02 01 01 01 10 03 00", {"10 02 01 01 01 10 03 00"}, ""},     // DLE then other keeps the DLE

@@ -31,14 +31,7 @@ protected:
     }
     void TearDown() override { LComm::SetPortOverride(guard_); }
 
-    static DeviceConversation::Options Quiet()
-    {
-        DeviceConversation::Options o;
-        o.exchangeMs = 300;
-        o.pollWhenIdle = false;
-        o.readOnOpen = false;
-        return o;
-    }
+    static DeviceConversation::Options Quiet() { return {.exchangeMs = 300, .pollWhenIdle = false, .readOnOpen = false}; }
     std::unique_ptr<DeviceConversation> Open(const DeviceConversation::Options& o = Quiet())
     {
         auto c = std::make_unique<DeviceConversation>(QString::fromStdString(path_), o);
@@ -101,8 +94,7 @@ TEST_F(Conversation, TakingTheLineEndsWhatWasAsked)
 {
     auto c = Open();
     sim_.SetFault({sim::FaultKind::Silence});
-    Told inFlight;
-    Told waiting;
+    Told inFlight, waiting;
     c->Change(MicGain(3, 10), Into(inFlight));
     c->Change(MicGain(4, 10), Into(waiting));
     ASSERT_TRUE(WaitFor([&] { return sim_.ReceivedCount() >= 1; }));

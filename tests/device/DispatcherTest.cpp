@@ -6,8 +6,6 @@
 #include "PanelFixture.h"
 #include "PanelText.h"
 
-#include <QTest>
-
 #include <functional>
 
 namespace {
@@ -25,9 +23,7 @@ protected:
     {
         dispatcher_.reset();
         BuildWindow();
-        w_->show();
-        w_->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
+        ASSERT_NO_FATAL_FAILURE(Show());
         w_->EnablePanelControls();
         dispatcher_ = std::make_unique<ReportDispatcher>(
             *w_, [this](const QString& text) { effects_ += "message " + text.toStdString() + ";"; });
@@ -42,8 +38,7 @@ protected:
     {
         effects_.clear();
         QString reply;
-        const std::string length = std::to_string(Hex(subAndPayload).size());
-        dispatcher_->DispatchReport(DecodeReport(LCmd(Hex("10 02 01 " + length + " " + subAndPayload + " 10 03 00"))), reply);
+        dispatcher_->DispatchReport(DecodeReport(Parsed(subAndPayload)), reply);
         return effects_ + (reply.isEmpty() ? "" : "reply " + reply.toStdString() + ";");
     }
     std::unique_ptr<ReportDispatcher> dispatcher_;

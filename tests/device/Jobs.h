@@ -8,10 +8,7 @@
 
 #include <cstdint>
 
-struct Told {
-    int times = 0;
-    SessionError error;
-};
+struct Told { int times = 0; SessionError error; };
 
 inline JobQueue::Done Into(Told& t)
 {

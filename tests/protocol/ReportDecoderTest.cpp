@@ -10,9 +10,7 @@ TEST(ReportDecoder, EveryLayoutToEventAndText)
 {
     using K = ReportKind;
     using D = DuckSetting;
-    const struct {
-        const char* bytes; const char* text; K kind; int channel, value, value2 = 0; D setting = D::Threshold;
-    } cases[] = {
+    const struct { const char* bytes; const char* text; K kind; int channel, value, value2 = 0; D setting = D::Threshold; } cases[] = {
         {"01", "ACK", K::Ack, 0, 0},
         {"02", "NAK", K::Nak, 0, 0},
         {"E0", "device busy", K::Busy, 0, 0},
@@ -46,8 +44,7 @@ TEST(ReportDecoder, EveryLayoutToEventAndText)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes);
-        const std::string length = std::to_string(Hex(c.bytes).size());
-        const ReportEvent e = DecodeReport(LCmd(Hex("10 02 01 " + length + " " + c.bytes + " 10 03 00")));
+        const ReportEvent e = DecodeReport(Parsed(c.bytes));
         EXPECT_EQ(ReportKindName(e.kind), ReportKindName(c.kind));
         EXPECT_EQ(e.sub, Hex(c.bytes)[0]);
         EXPECT_EQ(ReportText(e), c.text);

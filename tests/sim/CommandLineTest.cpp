@@ -4,8 +4,6 @@
 
 #include <tuple>
 
-namespace {
-
 TEST(CommandLine, ParsesOptionsAndRejectsBadValues)
 {
     const auto cl = sim::ParseCommandLine({"--state", "/tmp/s", "--wire-speed", "--boot-loader", "--speech", "1,3",
@@ -26,5 +24,3 @@ TEST(CommandLine, ParsesOptionsAndRejectsBadValues)
         EXPECT_FALSE(sim::ParseCommandLine(args).error.empty()) << args[0] << " " << (args.size() > 1 ? args[1] : "");
     }
 }
-
-}  // namespace

@@ -20,11 +20,9 @@ std::string Ask(Firmware& fw, const LCmd& cmd, std::int64_t t = 0) { return ToHe
 // firmware gets parsed frames, so the checksums do not matter here.
 TEST(Firmware, EachFrameChangesOnlyItsItemAndDrawsItsReply)
 {
-    struct Case {
-        const char* bodies;  // sub and payload, "|" between frames
-        const char* reply;
-        void (*apply)(DeviceState&) = nullptr;  // none: a refusal, nothing changes
-    };
+    // bodies: sub and payload, "|" between frames
+    // apply: none for a refusal, which changes nothing
+    struct Case { const char* bodies; const char* reply; void (*apply)(DeviceState&) = nullptr; };
     const Case cases[] = {
         // A setting, then the inquiry that reports it.
         {"A1 03|AF 01 00", "C1 03", [](DeviceState& d) { d.live.lineSource = 3; }},
@@ -85,12 +83,7 @@ TEST(Firmware, GangedPairMovesItsRightOutputWithTheLeft)
     DeviceState start;
     start.live.stereoGain = {0, 10, 20, 40, 40};
     Firmware fw(start);
-    const struct {
-        const char* body;
-        const char* reply;
-        int left, right;
-        bool leftMuted, rightMuted;
-    } steps[] = {
+    const struct { const char* body; const char* reply; int left, right; bool leftMuted, rightMuted; } steps[] = {
         {"AA 01 01", "CA 01 01", 10, 20, false, false},
         {"A2 0F 01", "C2 0F 01", 15, 25, false, false},
         {"A2 48 01", "C2 48 01", 72, 79, false, false},
@@ -118,16 +111,10 @@ TEST(Firmware, GangedPairMovesItsRightOutputWithTheLeft)
 // until the frames set them.
 TEST(Ducking, SpeechHoldFadesAndManualDuckingOnOneClock)
 {
-    DeviceState d;
-    d.live.stereoGain = {10, 0, 0, 0, 0};
-    d.live.micGain = {20, 30, 75, 40, 40, 40};
-    d.live.priority = {true, false, false, true, true, true};
-    d.live.micMute = {false, false, false, false, false, true};
-    d.live.attenuation = 10;
-    d.live.holdTime = 5;
-    d.live.fadeOut = 0;
-    d.live.fadeIn = 0;
-    Firmware fw(d);
+    const Settings live{.stereoGain = {10, 0, 0, 0, 0}, .micGain = {20, 30, 75, 40, 40, 40},
+                        .micMute = {false, false, false, false, false, true}, .priority = {true, false, false, true, true, true},
+                        .attenuation = 10, .holdTime = 5, .fadeOut = 0, .fadeIn = 0};
+    Firmware fw(DeviceState{live});
     constexpr int kSame = -1;
     const struct { std::int64_t t; int speech; const char* body; const char* reply; int depth; } steps[] = {
         {0, 0b100000, "AF 04", "C8 00", 0},  // a muted microphone's speech does not duck

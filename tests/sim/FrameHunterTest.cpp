@@ -5,19 +5,15 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 const std::string kPoll = "10 02 01 01 05 10 03 04";
 const std::string kInquiry = "10 02 01 03 AF 01 00 10 03 AD";
 const std::string kBadSum = "10 02 01 01 05 10 03 FF";
 
 TEST(FrameHunter, FindsTheFramesInAnyStreamCutAnyWay)
 {
-    struct Case {
-        std::string input;
-        bool idleAfter;                   // the line goes quiet after the input
-        std::vector<std::string> frames;  // found in order; only kBadSum fails its checksum
-    };
+    // idleAfter: the line goes quiet after the input
+    // frames: found in order; only kBadSum fails its checksum
+    struct Case { std::string input; bool idleAfter; std::vector<std::string> frames; };
     const Case cases[] = {
         {"FF 00 10 03 10 " + kPoll, false, {kPoll}},                                  // noise before
         {kPoll + " " + kInquiry, false, {kPoll, kInquiry}},                           // back to back
@@ -62,5 +58,3 @@ TEST(FrameHunter, WrongChecksumIsAnsweredWithNakAndChangesNothing)
     EXPECT_EQ(ToHex(replies[0].bytes), R("02"));
     EXPECT_EQ(d.Device().State(), sim::DeviceState{});
 }
-
-}  // namespace

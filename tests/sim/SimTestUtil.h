@@ -6,10 +6,6 @@
 
 #include <string>
 
-inline ByteVector Framed(const std::string& subAndPayload)
-{
-    const std::string length = std::to_string(Hex(subAndPayload).size());
-    return LCmd(Hex("10 02 01 " + length + " " + subAndPayload + " 10 03 00")).MakeFrame(1);
-}
+inline ByteVector Framed(const std::string& subAndPayload) { return Parsed(subAndPayload).MakeFrame(1); }
 
 inline std::string R(const std::string& subAndPayload) { return ToHex(Framed(subAndPayload)); }

@@ -9,8 +9,6 @@
 namespace fs = std::filesystem;
 using sim::DeviceState;
 
-namespace {
-
 TEST(StateFile, RoundTripsOrRejectsTheWholeFile)
 {
     const fs::path dir = fs::temp_directory_path() / ("kestra-sim-state-" + std::to_string(::getpid()));
@@ -51,5 +49,3 @@ TEST(StateFile, RoundTripsOrRejectsTheWholeFile)
     EXPECT_FALSE(sim::LoadStateFile((dir / "missing").string()).has_value());
     fs::remove_all(dir);
 }
-
-}  // namespace

@@ -30,8 +30,13 @@ inline std::string ToHex(const ByteVector& bytes)
     return out;
 }
 
-// How GoogleTest shows a command that differs: its frame as it goes on the line.
-inline void PrintTo(const LCmd& c, std::ostream* os)
+// A frame as the line delivers it, from its sub byte and payload ("C3 21 12"):
+// header, length, the bytes and the trailer; the checksum, which parsing does
+// not check, left 00.
+inline LCmd Parsed(const std::string& subAndPayload)
 {
-    *os << ToHex(c.MakeFrame(c.Command() != 0 ? 1 : 0));
+    return LCmd(Hex("10 02 01 " + std::to_string(Hex(subAndPayload).size()) + " " + subAndPayload + " 10 03 00"));
 }
+
+// How GoogleTest shows a command that differs: its frame as it goes on the line.
+inline void PrintTo(const LCmd& c, std::ostream* os) { *os << ToHex(c.MakeFrame(c.Command() != 0 ? 1 : 0)); }

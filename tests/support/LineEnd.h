@@ -18,20 +18,17 @@ public:
     LineEnd() = default;
     LineEnd(const LineEnd&) = delete;
     LineEnd& operator=(const LineEnd&) = delete;
-    ~LineEnd() { Close(); }
-
-    bool Open(const std::string& path, int baud = 9600)
-    {
-        Close();
-        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        return fd_ >= 0 && SetBaud(baud);
-    }
-    void Close()
+    ~LineEnd()
     {
         if (fd_ >= 0) {
             ::close(fd_);
         }
-        fd_ = -1;
+    }
+
+    bool Open(const std::string& path)  // once, at 9600 baud
+    {
+        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        return fd_ >= 0 && SetBaud(9600);
     }
     bool SetBaud(int baud)  // 9600 or 115200
     {
@@ -44,10 +41,7 @@ public:
         return ::tcsetattr(fd_, TCSANOW, &t) == 0;
     }
     // Frames are far smaller than the terminal's buffer: one write takes them whole.
-    bool Write(const ByteVector& bytes)
-    {
-        return fd_ >= 0 && ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    }
+    bool Write(const ByteVector& bytes) { return fd_ >= 0 && ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
 
     // Up to `count` bytes, waiting at most `timeout` for them all.
     ByteVector Read(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
@@ -69,18 +63,6 @@ public:
             }
         }
         return out;
-    }
-
-    // Writes a frame and collects one reply frame by its length byte, as the panel does.
-    ByteVector Exchange(const LCmd& cmd, std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
-    {
-        Write(cmd.MakeFrame(1));
-        ByteVector reply = Read(4, timeout);
-        if (reply.size() == 4) {
-            const ByteVector rest = Read(std::size_t{reply[3]} + 3, timeout);
-            reply.insert(reply.end(), rest.begin(), rest.end());
-        }
-        return reply;
     }
 
 private:

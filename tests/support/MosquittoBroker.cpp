@@ -40,10 +40,7 @@ void MosquittoBroker::Publish(const QString& topic, const QByteArray& payload)
                                                         QString::fromUtf8(payload)});
 }
 
-MqttProbe::MqttProbe(quint16 port)
-{
-    sub_.start(QStringLiteral("mosquitto_sub"), {"-p", QString::number(port), "-t", "#", "-v"});
-}
+MqttProbe::MqttProbe(quint16 port) { sub_.start(QStringLiteral("mosquitto_sub"), {"-p", QString::number(port), "-t", "#", "-v"}); }
 
 QByteArray MqttProbe::Last(const QString& topic)
 {

@@ -12,10 +12,7 @@
 
 class PaintCounter : public QObject {
 public:
-    PaintCounter(QWidget* target, QWidget* sentinel) : target_(target), sentinel_(sentinel)
-    {
-        target->installEventFilter(this);
-    }
+    PaintCounter(QWidget* target, QWidget* sentinel) : target_(target), sentinel_(sentinel) { target->installEventFilter(this); }
     ~PaintCounter() override { target_->removeEventFilter(this); }
 
     int Count() const { return count_; }

@@ -58,6 +58,13 @@ void PanelFixture::BuildWindow()
     w_->SetSettingsStore(std::make_unique<SettingsStore>(settingsFile_));
 }
 
+void PanelFixture::Show()
+{
+    w_->show();
+    w_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
+}
+
 void PanelFixture::TearDown()
 {
     QThreadPool::globalInstance()->waitForDone();  // no port listing or search outlives its ports
@@ -77,9 +84,7 @@ void PanelFixture::ShowAndConnect()
     if (!w_) {
         BuildWindow();
     }
-    w_->show();
-    w_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w_.get()));
+    ASSERT_NO_FATAL_FAILURE(Show());
     ASSERT_TRUE(w_->Comm != nullptr) << "the panel did not connect";
     // The whole state read (the 49, and what the device left unreported
     // asked again), then the line idle.
@@ -111,15 +116,7 @@ std::vector<std::string> PanelFixture::ReceivedHex() const
     return out;
 }
 
-bool PanelFixture::WaitForFrame(const std::string& hex, int timeoutMs)
-{
-    return WaitFor([&] { return std::ranges::count(ReceivedHex(), hex) > 0; }, timeoutMs);
-}
-
-QStringList PanelFixture::LogLines() const
-{
-    return w_->frmMsg->Lines();
-}
+QStringList PanelFixture::LogLines() const { return w_->frmMsg->Lines(); }
 
 std::optional<int> PanelFixture::StoredInt(const QString& key) const
 {
@@ -129,10 +126,7 @@ std::optional<int> PanelFixture::StoredInt(const QString& key) const
     return stored.contains(key) && ok ? std::optional<int>(value) : std::nullopt;
 }
 
-QString PanelFixture::Status(int panel) const
-{
-    return w_->sbMain->PanelText(panel);
-}
+QString PanelFixture::Status(int panel) const { return w_->sbMain->PanelText(panel); }
 
 void PanelFixture::Focus(QWidget* widget)
 {

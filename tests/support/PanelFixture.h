@@ -26,12 +26,7 @@
 // Answers every dialog from a script and records what was asked.
 class ScriptedDialogs : public TDialogs {
 public:
-    struct Asked {
-        QString kind;
-        QString caption;
-        QString text;
-        QString cancelCaption;
-    };
+    struct Asked { QString kind, caption, text, cancelCaption; };
     std::deque<Answer> answers;  // taken in order; when empty: Ignore / Cancel
     std::vector<Asked> asked;
     // Runs while a dialog is "open", inside the handler that opened it: a
@@ -63,6 +58,8 @@ protected:
     // directory) and points the panel at it, dropping any window built before.
     void StartDevice(sim::SimOptions options = {});
     void BuildWindow();
+    // Shows the window and waits until it is active.
+    void Show();
     // Shows the window (which reads the settings and connects) and waits
     // until the full state was read: the first poll after the inquiries.
     void ShowAndConnect();
@@ -73,8 +70,6 @@ protected:
     // Frames the device received since the last ClearReceived, polls left out.
     std::vector<std::string> ReceivedHex() const;
     void ClearReceived() { device_->ClearReceived(); }
-    // Waits until the device received a frame equal to `hex` (polls ignored).
-    bool WaitForFrame(const std::string& hex, int timeoutMs = 3000);
 
     QStringList LogLines() const;
     // A number in the settings file; none when the key was never written,

@@ -9,20 +9,13 @@
 // A device that does not exist is served as named: ser2net fails to open it
 // only when a client connects, as with an adapter unplugged.
 Ser2net::Ser2net(const QString& device, Mode mode)
-    : device_(QFileInfo::exists(device) ? QFileInfo(device).canonicalFilePath() : device), mode_(mode)
-{
-}
+    : device_(QFileInfo::exists(device) ? QFileInfo(device).canonicalFilePath() : device), mode_(mode) {}
 
-Ser2net::~Ser2net()
-{
-    Kill();
-}
+Ser2net::~Ser2net() { Kill(); }
 
 bool Ser2net::Start()
 {
-    if (port_ == 0) {
-        port_ = FreePort();
-    }
+    port_ = port_ != 0 ? port_ : FreePort();
     // Set up for request and reply: chardelay off passes each byte on at
     // once instead of waiting for more, and nodelay sends it without waiting
     // for the last packet's acknowledgement (Nagle), which a reply arriving
@@ -35,9 +28,7 @@ bool Ser2net::Start()
                                           "  options:\n"
                                           "    kickolduser: true\n"
                                           "    chardelay: false\n")
-                               .arg(accepter)
-                               .arg(port_)
-                               .arg(device_);
+                               .arg(accepter).arg(port_).arg(device_);
     QFile file(dir_.filePath(QStringLiteral("ser2net.yaml")));
     if (port_ == 0 || !dir_.isValid() || !file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0) {
         why_ = QStringLiteral("no free port, or cannot write the config");
@@ -45,9 +36,7 @@ bool Ser2net::Start()
     }
     file.close();
     process_.setProcessChannelMode(QProcess::MergedChannels);
-    process_.start(QStringLiteral("ser2net"), {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-c"),
-                                              file.fileName(), QStringLiteral("-P"),
-                                              dir_.filePath(QStringLiteral("ser2net.pid"))});
+    process_.start(QStringLiteral("ser2net"), {"-n", "-d", "-c", file.fileName(), "-P", dir_.filePath(QStringLiteral("ser2net.pid"))});
     if (!process_.waitForStarted(5000)) {
         why_ = QStringLiteral("ser2net did not start: %1").arg(process_.errorString());
         return false;
@@ -68,10 +57,7 @@ void Ser2net::Kill()
     }
 }
 
-QString Ser2net::Url() const
-{
-    return QStringLiteral("%1://127.0.0.1:%2").arg(mode_ == Mode::Raw ? "tcp" : "rfc2217").arg(port_);
-}
+QString Ser2net::Url() const { return QStringLiteral("%1://127.0.0.1:%2").arg(mode_ == Mode::Raw ? "tcp" : "rfc2217").arg(port_); }
 
 bool Ser2net::Listening() const
 {

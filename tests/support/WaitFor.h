@@ -27,6 +27,16 @@ bool WaitFor(Predicate&& done, int timeoutMs = 5000)
     return true;
 }
 
+// Milliseconds a call takes.
+template <class Call>
+qint64 Timed(Call&& call)
+{
+    QElapsedTimer clock;
+    clock.start();
+    call();
+    return clock.elapsed();
+}
+
 // The longest this thread went without running its events, measured by a
 // 10 ms timer while the meter lives: a thread that blocks shows here.
 class StallMeter {

@@ -12,6 +12,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <numeric>
+
 void ActionsFixture::Connect(sim::SimOptions options)
 {
     StartDevice(options);
@@ -36,10 +38,7 @@ void ActionsFixture::Resync(const std::function<void(sim::DeviceState&)>& setup)
     ClearReceived();
 }
 
-void ActionsFixture::Drain()
-{
-    ASSERT_TRUE(WaitFor([&] { return w_->Device().Engine() != nullptr && w_->Device().Engine()->Idle(); }, 10000));
-}
+void ActionsFixture::Drain() { ASSERT_TRUE(WaitFor([&] { return w_->Device().Engine() != nullptr && w_->Device().Engine()->Idle(); }, 10000)); }
 
 std::vector<std::string> ActionsFixture::Sent()
 {
@@ -66,10 +65,7 @@ void ActionsFixture::Enter(QLineEdit* edit, const QString& text)
     QTest::keyClick(edit, Qt::Key_Return);
 }
 
-void ActionsFixture::FocusElsewhere()
-{
-    Focus(w_->PageControl1->tabBar());
-}
+void ActionsFixture::FocusElsewhere() { Focus(w_->PageControl1->tabBar()); }
 
 void ActionsFixture::ShowTab(QWidget* page)
 {
@@ -81,19 +77,13 @@ std::string Frame(std::uint8_t sub, std::initializer_list<std::uint8_t> payload)
 {
     ByteVector f{0x10, 0x02, 0x01, static_cast<std::uint8_t>(payload.size() + 1), sub};
     f.insert(f.end(), payload.begin(), payload.end());
-    f.push_back(0x10);
-    f.push_back(0x03);
-    std::uint8_t sum = 0;
-    for (std::uint8_t b : f) {
-        sum ^= b;
-    }
-    f.push_back(sum);
+    f.insert(f.end(), {0x10, 0x03});
+    f.push_back(std::accumulate(f.begin(), f.end(), std::uint8_t{0}, std::bit_xor<>()));
     return ToHex(f);
 }
 
-std::vector<std::string> FullStateFrames()
+std::vector<std::string> FullStateFrames(std::vector<std::string> out)
 {
-    std::vector<std::string> out;
     for (const LCmd& inquiry : FullStateInquiries()) {
         out.push_back(ToHex(inquiry.MakeFrame(frame::kModeFramed)));
     }

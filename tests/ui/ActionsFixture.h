@@ -49,5 +49,5 @@ protected:
 // The expected frame of a control command: 10 02 01 len sub payload 10 03 xor,
 // built here from the line format rather than by the codec under test.
 std::string Frame(std::uint8_t sub, std::initializer_list<std::uint8_t> payload);
-// The frames of the whole-state read, in order.
-std::vector<std::string> FullStateFrames();
+// `first`, then the frames of the whole-state read in order.
+std::vector<std::string> FullStateFrames(std::vector<std::string> first = {});

@@ -39,14 +39,10 @@ TEST_F(Actions, DraggedOrTypedValueIsSentAndShown)
     const std::map<TrhTrackBar*, QLineEdit*> boxes{
         {mic, w_->edMic[3]}, {threshold, w_->edThreshold}, {hold, w_->edHoldtime}, {attenuation, w_->edAttenuation}};
     const auto level = [](int p) { return Frame(0xA3, {static_cast<std::uint8_t>(p), 0x12}); };
-    const struct {
-        TrhTrackBar* fader;
-        const char* typed;  // nullptr: dragged to `position`, or toward `dragTo` past its end
-        int position;
-        std::string frame;  // "": nothing sent
-        const char* shown;  // the box (none for the fades) and the fader's hint
-        int dragTo = -1000;
-    } cases[] = {
+    // typed: nullptr when dragged to `position`, or toward `dragTo` past its end
+    // frame: "" when nothing is sent
+    // shown: the box (none for the fades) and the fader's hint
+    const struct { TrhTrackBar* fader; const char* typed; int position; std::string frame; const char* shown; int dragTo = -1000; } cases[] = {
         {mic, nullptr, 21, level(21), "-10.5dB -10.5"},
         {mic, nullptr, 0, level(0), "0dB 0", -1}, {mic, nullptr, 79, level(79), "mute mute", 80},
         {threshold, nullptr, 86, Frame(0xB2, {0x2B}), "927 927"},
@@ -103,13 +99,9 @@ TEST_F(Actions, DraggedOrTypedValueIsSentAndShown)
 TEST_F(Actions, MutePanelShowsTheLevelAtOnceAndSends)
 {
     Connect();
-    const struct {
-        int mic, fader;  // mic 0: the line
-        bool muted, manualDucking, duckingActive, priority;
-        int attenuation, bar;
-        const char* text;
-        std::string frame;
-    } cases[] = {
+    // mic 0: the line.
+    const struct { int mic, fader; bool muted, manualDucking, duckingActive, priority; int attenuation, bar; const char* text;
+                   std::string frame; } cases[] = {
         {2, 10, false, false, false, false, 20, 0, "mute", Frame(0xAE, {1, 0x11})},
         {2, 10, true, true, false, false, 20, 49, "-15dB", Frame(0xAE, {0, 0x11})},   // manual ducking
         {2, 10, true, false, true, false, 20, 49, "-15dB", Frame(0xAE, {0, 0x11})},   // reported ducking
@@ -145,11 +137,8 @@ TEST_F(Actions, MutePanelShowsTheLevelAtOnceAndSends)
 TEST_F(Actions, PriorityPanelSetsTheLampButNotTheLevel)
 {
     Connect();
-    const struct {
-        bool priority, duckingActive;
-        TColor lampBefore, lampAfter;
-    } cases[] = {{false, true, clYellow, clOlive}, {false, false, clOlive, clOlive},
-                 {true, true, clOlive, clYellow}, {true, false, clYellow, clYellow}};
+    const struct { bool priority, duckingActive; TColor lampBefore, lampAfter; } cases[] = {
+        {false, true, clYellow, clOlive}, {false, false, clOlive, clOlive}, {true, true, clOlive, clYellow}, {true, false, clYellow, clYellow}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "priority " << c.priority << " ducking " << c.duckingActive);
         Resync([&](sim::DeviceState& s) { s.live.priority[1] = c.priority; });
@@ -233,12 +222,8 @@ TEST_F(Actions, GangedPairFollowsItsLeftFader)
 TEST_F(Actions, SourceAndManualDuckingWaitForTheDevicesReport)
 {
     Connect();
-    const struct {
-        QWidget* control;
-        std::string frame;
-        int lamp;  // lit afterwards, -1: no lamp concerned
-        bool manual;
-    } cases[] = {
+    // lamp: lit afterwards, -1 when no lamp is concerned
+    const struct { QWidget* control; std::string frame; int lamp; bool manual; } cases[] = {
         {w_->btnType, Frame(0xA1, {2}), 1, false}, {w_->btnCD, Frame(0xA1, {3}), 2, false},
         {w_->btnAux, Frame(0xA1, {4}), 3, false},  {w_->btnOff, Frame(0xA1, {0}), 4, false},
         {w_->btnTuner, Frame(0xA1, {1}), 0, false},
@@ -298,45 +283,32 @@ TEST_F(Actions, SlowLineMergesAFadersBurstButNoClick)
     }
 }
 
-// Presets, the switch-on setting and the factory default.
-Strings Concat(Strings head, const Strings& tail)
-{
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
-
 // A switch-on panel sends only a new choice; the state the device reports is
 // shown beside the remembered choice but does not replace it.
 TEST_F(Actions, SwitchOnSendsOnlyANewChoice)
 {
     Connect();
-    // Clicks a switch-on panel; then the pressed look of swOff, swPreset1..3.
-    const auto Click = [this](TPanel* panel) {
-        QTest::mouseClick(panel, Qt::LeftButton);
+    ShowTab(w_->tabCOM);
+    // The pressed look of swOff, swPreset1..3 after each click; `reports3`:
+    // the device reports preset 3 before it.
+    const struct { TPanel* panel; const char* look; Strings sent; bool reports3 = false; } clicks[] = {
+        {w_->swOff, "1000", {Frame(0xB7, {0})}},  // sent although it looked pressed: nothing was chosen yet
+        {w_->swOff, "0000", {}}, {w_->swOff, "1000", {}}, {w_->swPreset[2], "0010", {Frame(0xB7, {2})}},
+        {w_->swPreset[2], "0011", {}, true}, {w_->swPreset[3], "0001", {Frame(0xB7, {3})}},
+    };
+    for (const auto& c : clicks) {
+        SCOPED_TRACE(c.panel->objectName().toStdString() + " -> " + c.look);
+        if (c.reports3) {
+            Resync([](sim::DeviceState& s) { s.switchOn = 3; });
+        }
+        QTest::mouseClick(c.panel, Qt::LeftButton);
         std::string look;
         for (TPanel* p : {w_->swOff, w_->swPreset[1], w_->swPreset[2], w_->swPreset[3]}) {
             look += IsPressed(p) ? '1' : '0';
         }
-        return look;
-    };
-    ShowTab(w_->tabCOM);
-    EXPECT_EQ(Click(w_->swOff), "1000");  // sent although it looked pressed: nothing was chosen yet
-    EXPECT_EQ(Sent(), Strings{Frame(0xB7, {0})});
-    EXPECT_EQ(Click(w_->swOff), "0000");
-    EXPECT_EQ(Click(w_->swOff), "1000");
-    EXPECT_EQ(Sent(), Strings{});
-    EXPECT_EQ(Click(w_->swPreset[2]), "0010");
-    EXPECT_EQ(Sent(), Strings{Frame(0xB7, {2})});
-
-    sim::DeviceState state = device_->State();
-    state.switchOn = 3;
-    device_->SetState(state);
-    w_->RequestFullState();
-    EXPECT_EQ(Sent(), FullStateFrames());
-    EXPECT_EQ(Click(w_->swPreset[2]), "0011");
-    EXPECT_EQ(Sent(), Strings{});
-    EXPECT_EQ(Click(w_->swPreset[3]), "0001");
-    EXPECT_EQ(Sent(), Strings{Frame(0xB7, {3})});
+        EXPECT_EQ(look, c.look);
+        EXPECT_EQ(Sent(), c.sent);
+    }
     EXPECT_EQ(device_->State().switchOn, 3);
 }
 
@@ -353,7 +325,7 @@ TEST_F(Actions, LoadingAPresetOrTheFactoryDefaultRereadsTheWholeState)
     const sim::Settings before = device_->State().presets[0];
     w_->cbPresetNo->setCurrentIndex(2);
     QTest::mouseClick(w_->btnLoad, Qt::LeftButton);
-    EXPECT_EQ(Sent(), Concat({Frame(0xAB, {3, 0})}, FullStateFrames()));
+    EXPECT_EQ(Sent(), FullStateFrames({Frame(0xAB, {3, 0})}));
     EXPECT_EQ(w_->tbMic[1]->Position(), 44);
     ShowTab(w_->tabCOM);
     for (const TDialogs::Answer answer : {TDialogs::Answer::Cancel, TDialogs::Answer::Ok}) {
@@ -365,7 +337,7 @@ TEST_F(Actions, LoadingAPresetOrTheFactoryDefaultRereadsTheWholeState)
         ASSERT_EQ(dialogs_->asked.size(), 1u);
         EXPECT_EQ(dialogs_->asked[0].kind, "WarningOkCancel");
         EXPECT_EQ(dialogs_->asked[0].text, "All Preset will be delete !! \nDo you want to continue?");
-        EXPECT_EQ(Sent(), ok ? Concat({Frame(0xB8, {0}), Frame(0xAB, {0, 0})}, FullStateFrames()) : Strings{});
+        EXPECT_EQ(Sent(), ok ? FullStateFrames({Frame(0xB8, {0}), Frame(0xAB, {0, 0})}) : Strings{});
         EXPECT_EQ(device_->State().presets[0], ok ? sim::Settings::Factory() : before);
     }
 }

@@ -7,11 +7,8 @@
 
 TEST(Entry, GainTextToFaderPosition)
 {
-    const struct {
-        const char* text;
-        int position;
-        const char* corrected;  // written back into the box
-    } valid[] = {
+    // corrected: written back into the box
+    const struct { const char* text; int position; const char* corrected; } valid[] = {
         {"-12.5dB", 25, "-12.5dB"}, {"-12.5", 25, "-12.5"}, {"-12.5Db", 25, "-12.5Db"},
         // clamped to the scale
         {"5", 0, "5"}, {"+3", 0, "+3"}, {"0", 0, "0"}, {"+0.5", 0, "+0.5"},

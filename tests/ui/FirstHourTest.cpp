@@ -64,10 +64,8 @@ TEST(AppIdentity, NamesItselfAsTheDesktopEntryDoes)
 
 TEST(AppIdentity, SaysWhichDisplayIsMissing)
 {
-    const struct {
-        std::map<std::string, QString> env;
-        const char* missing;  // "" when the start may go on
-    } cases[] = {
+    // missing: "" when the start may go on
+    const struct { std::map<std::string, QString> env; const char* missing; } cases[] = {
         {{}, "neither DISPLAY (X11) nor WAYLAND_DISPLAY (Wayland) is set"},
         {{{"DISPLAY", ":0"}}, ""},
         {{{"WAYLAND_DISPLAY", "wayland-0"}}, ""},

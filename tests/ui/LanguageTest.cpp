@@ -178,13 +178,12 @@ TEST_F(Language, CaptionsFollowTheChoiceThereAndBackAndFit)
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(7, button->height() / 2));  // on the round indicator
         EXPECT_EQ(w.rdgLanguage->ItemIndex(), item) << "renaming the items keeps the selection";
         const int offset = item == 0 ? 1000 : 0;
-        EXPECT_EQ(w.PageControl1->tabText(0), StringAt(30001 + offset));
-        EXPECT_EQ(w.btnFactory->text(), StringAt(30124 + offset));
-        EXPECT_EQ(w.rgProtocol->Caption(), StringAt(30082 + offset));
-        EXPECT_EQ(w.rdgLanguage->Caption() + '|' + w.rdgLanguage->ItemText(0) + '|' + w.rdgLanguage->ItemText(1),
-                  StringAt(30125 + offset) + '|' + StringAt(30126 + offset) + '|' + StringAt(30127 + offset));
-        EXPECT_EQ(w.cbParity->currentText(), StringAt(30086 + offset));
-        EXPECT_EQ(w.sbMain->PanelText(0), StringAt(30116 + offset));
+        for (const auto& [shown, id] : {std::pair{w.PageControl1->tabText(0), 30001}, {w.btnFactory->text(), 30124},
+                                        {w.rgProtocol->Caption(), 30082}, {w.rdgLanguage->Caption(), 30125},
+                                        {w.rdgLanguage->ItemText(0), 30126}, {w.rdgLanguage->ItemText(1), 30127},
+                                        {w.cbParity->currentText(), 30086}, {w.sbMain->PanelText(0), 30116}}) {
+            EXPECT_EQ(shown, StringAt(id + offset)) << id;
+        }
         // Captions the language leaves alone.
         EXPECT_EQ(w.PageControl1->tabText(2), "COM");
         EXPECT_EQ(w.Panel[1]->Caption(), "mute");

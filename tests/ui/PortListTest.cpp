@@ -56,13 +56,9 @@ TEST_F(PortList, AdaptersComeAndGoTypedNamesAreTakenAndTheChoiceIsStored)
     EXPECT_EQ(w_->cbCOM->currentText(), "/dev/ttyUSB0") << "an unplugged choice stays chosen";
 
     // Typed names are taken, or the status bar says what is wrong with them.
-    const struct {
-        const char* typed;
-        const char* portName;  // what the window then holds
-        int portNo;
-        const char* stored;  // "Port Name" afterwards
-        const char* message;
-    } cases[] = {
+    // portName: what the window then holds
+    // stored: "Port Name" afterwards
+    const struct { const char* typed; const char* portName; int portNo; const char* stored; const char* message; } cases[] = {
         {"tcp://[::1]:4001", "tcp://[::1]:4001", 1, "tcp://[::1]:4001", ""},
         {"tcp://mixer", "tcp://[::1]:4001", 1, "tcp://[::1]:4001", "lacks the port number"},
         {"com3", "", 3, "", ""},

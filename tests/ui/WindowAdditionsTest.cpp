@@ -33,10 +33,7 @@ namespace {
 
 using Frames = std::vector<std::string>;
 
-std::string Framed(const LCmd& c)
-{
-    return ToHex(c.MakeFrame(frame::kModeFramed));
-}
+std::string Framed(const LCmd& c) { return ToHex(c.MakeFrame(frame::kModeFramed)); }
 
 class WindowAdditionsTest : public PanelFixture {
 protected:
@@ -79,11 +76,8 @@ TEST_F(WindowAdditionsTest, RestoreAsksThenSendsOnlyTheDifferencesAndRefusesBadF
     ASSERT_TRUE(w_->Additions().SaveBackup(backupPath));
     const QByteArray backup = ReadBack("backup.json", false);
     const QByteArray header = R"("format": "kestra-state", "version": 1)";
-    const struct {
-        QByteArray items;
-        bool bad;
-        const char* said;  // in the list of changes, or in the error
-    } cases[] = {
+    // said: in the list of changes, or in the error
+    const struct { QByteArray items; bool bad; const char* said; } cases[] = {
         {R"("channels": {"mic3": {"position": 25}})", false, "MIC 3 gain -10dB -> -12.5dB"},
         {R"("channels": {"sub_left": {"mute": true}})", false, "mute Sub left off -> on"},
         {R"("ducking": {"attenuation": 30})", false, "ducking attenuation 20 -> 30"},
@@ -139,7 +133,7 @@ TEST_F(WindowAdditionsTest, UndoSendsThePreviousValueAndRedoTheLast)
     for (int p : {22, 26, 31}) {
         w_->tbMic[3]->SetPosition(p);
     }
-    ASSERT_TRUE(WaitForFrame(Framed(CM_MCS_MIC(31, 0x12))));
+    ASSERT_TRUE(WaitFor([&] { return std::ranges::count(ReceivedHex(), Framed(CM_MCS_MIC(31, 0x12))) > 0; }, 3000));
     Settle();
     ClearReceived();
     QTest::keyClick(w_.get(), Qt::Key_Z, Qt::ControlModifier);
@@ -164,12 +158,8 @@ TEST(UndoHistoryGrouping, ADragOrOneActionIsOneStep)
 {
     const auto mic = [](int pos) { return LCmd(CM_MCS_MIC(static_cast<std::uint8_t>(pos), 0x10)); };
     const auto sub = [](int pos, std::uint8_t ch) { return LCmd(CM_MCS_STEREO(static_cast<std::uint8_t>(pos), ch)); };
-    const struct {
-        const char* what;
-        std::vector<std::tuple<LCmd, qint64, bool>> records;  // command, when, by the same action
-        std::vector<LCmd> firstUndo;
-        int steps;
-    } cases[] = {
+    // records: command, when, by the same action
+    const struct { const char* what; std::vector<std::tuple<LCmd, qint64, bool>> records; std::vector<LCmd> firstUndo; int steps; } cases[] = {
         {"drag", {{mic(3), 0, false}, {mic(9), UndoHistory::kJoinMs - 1, false}}, {mic(0)}, 1},
         {"drag, pause, drag", {{mic(3), 0, false}, {mic(9), UndoHistory::kJoinMs, false}}, {mic(0)}, 2},
         {"ganged pair", {{sub(4, 1), 0, false}, {sub(4, 2), 0, true}}, {sub(0, 2), sub(0, 1)}, 1},
@@ -234,11 +224,8 @@ TEST_F(WindowAdditionsTest, WaitingForASilentNetworkPortKeepsTheWindowAnswering)
     QTcpServer silent;  // takes the connection, never answers the RFC 2217 options
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     LComm::SetPortOverride({});
-    {
-        QSettings stored(settingsFile_, QSettings::IniFormat);
-        stored.setValue("Port Name", QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()));
-        stored.setValue("Reconnect", 1);
-    }
+    QSettings(settingsFile_, QSettings::IniFormat).setValue("Port Name", QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()));
+    QSettings(settingsFile_, QSettings::IniFormat).setValue("Reconnect", 1);
     BuildWindow();
     w_->show();  // the start's own connection is tried as always, then the wait begins
     ASSERT_TRUE(WaitFor([&] { return w_->Additions().Reconnect().Waiting(); }, 8000));

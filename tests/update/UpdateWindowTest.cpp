@@ -16,7 +16,6 @@
 #include "UpdateTestSupport.h"
 #include "WaitFor.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
 #include <QPushButton>
@@ -154,19 +153,14 @@ TEST_F(UpdateWindow, ClosingTheWindowMidUpdateExitsPromptlyAndSaves)
         StartUpdatable(false);
         QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
         ASSERT_TRUE(WaitFor([&] { return reached(*device_); }, 10000));
-        QElapsedTimer closing;
-        closing.start();
-        w_->close();
-        EXPECT_LT(closing.elapsed(), 2000);
+        EXPECT_LT(Timed([&] { w_->close(); }), 2000);
         EXPECT_FALSE(w_->Comm || w_->UpdateMode);
         const std::size_t sent = device_->ReceivedCount();
         // Longer than the restart wait: its step must find the line closed.
         EXPECT_FALSE(WaitFor([&] { return w_->Comm || device_->ReceivedCount() != sent; }, 2 * LUpdate::kSpeedChangeDelayMs));
         EXPECT_TRUE(dialogs_->asked.empty());
         EXPECT_EQ(StoredInt("Port No"), 1);
-        closing.restart();
-        w_.reset();
-        EXPECT_LT(closing.elapsed(), 2000);
+        EXPECT_LT(Timed([&] { w_.reset(); }), 2000);
         EXPECT_TRUE(device_->InBootLoader()) << "cut off, it waits for Update2";
     }
 }
