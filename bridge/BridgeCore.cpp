@@ -53,18 +53,18 @@ BridgeCore::~BridgeCore()
     conv_.reset();
 }
 
-QString BridgeCore::offlineText() const
+QString BridgeCore::OfflineText() const
 {
     const QString why = lastError_.isEmpty() ? QStringLiteral("the state is being read") : lastError_;
     return QStringLiteral("%1: the device is offline (%2)").arg(portName_, why);
 }
 
-void BridgeCore::open()
+void BridgeCore::Open()
 {
     conv_->Open();
 }
 
-bool BridgeCore::start(int timeoutMs)
+bool BridgeCore::Start(int timeoutMs)
 {
     lastError_.clear();
     conv_->Open();
@@ -78,7 +78,7 @@ bool BridgeCore::start(int timeoutMs)
     return online_;
 }
 
-std::optional<QString> BridgeCore::validatePatch(const QJsonObject& mergePatch)
+std::optional<QString> BridgeCore::ValidatePatch(const QJsonObject& mergePatch)
 {
     if (auto e = ReadOnlyIn(mergePatch)) {
         return e;
@@ -121,7 +121,7 @@ int BridgeCore::StatusOf(const SessionError& e)
     }
 }
 
-void BridgeCore::applyPatch(const QJsonObject& mergePatch, Done done)
+void BridgeCore::ApplyPatch(const QJsonObject& mergePatch, Done done)
 {
     DeviceState target = conv_->State();
     ItemSet named;
@@ -134,7 +134,7 @@ void BridgeCore::applyPatch(const QJsonObject& mergePatch, Done done)
         return;
     }
     if (!online_) {
-        done(503, offlineText(), state_);
+        done(503, OfflineText(), state_);
         return;
     }
     const std::vector<StateChange> changes = CommandsFor(target, named);
@@ -173,7 +173,7 @@ void BridgeCore::Preset(int n, bool save, Done done)
         return;
     }
     if (!online_) {
-        done(503, offlineText(), state_);
+        done(503, OfflineText(), state_);
         return;
     }
     conv_->Command(CM_MCS_SAVELOAD(static_cast<std::uint8_t>(n), save ? 1 : 0), !save,
@@ -182,12 +182,12 @@ void BridgeCore::Preset(int n, bool save, Done done)
                    });
 }
 
-void BridgeCore::loadPreset(int n, Done done)
+void BridgeCore::LoadPreset(int n, Done done)
 {
     Preset(n, false, std::move(done));
 }
 
-void BridgeCore::savePreset(int n, Done done)
+void BridgeCore::SavePreset(int n, Done done)
 {
     Preset(n, true, std::move(done));
 }

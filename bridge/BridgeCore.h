@@ -2,9 +2,9 @@
 // number of network clients (HTTP, WebSocket, OSC, MQTT).
 //
 //   BridgeCore core(QStringLiteral("/dev/ttyUSB0"));
-//   if (!core.start()) { qWarning() << core.lastError(); }
+//   if (!core.Start()) { qWarning() << core.LastError(); }
 //   connect(&core, &BridgeCore::stateChanged, ...);     // merge patches
-//   core.applyPatch(patch, [](int status, QString message, QJsonObject state) { ... });
+//   core.ApplyPatch(patch, [](int status, QString message, QJsonObject state) { ... });
 //
 // Threads. BridgeCore lives on the thread that creates it (the one running
 // the Qt event loop); every public call and every signal and callback
@@ -55,37 +55,37 @@ public:
     explicit BridgeCore(QString portName, QObject* parent = nullptr);
     ~BridgeCore() override;
 
-    // Opens the port and reads the full state in the background; online()
+    // Opens the port and reads the full state in the background; Online()
     // once it was read, and again after every failure.
-    void open();
-    // open(), then waits: false (see lastError()) when the port or the read
+    void Open();
+    // Open(), then waits: false (see LastError()) when the port or the read
     // fails within the deadline. The core keeps trying after a false.
-    bool start(int timeoutMs = 15000);
+    bool Start(int timeoutMs = 15000);
     // Why the state cannot be served now, for a 503.
-    QString offlineText() const;
-    QString lastError() const { return lastError_; }
-    QString portName() const { return portName_; }
+    QString OfflineText() const;
+    QString LastError() const { return lastError_; }
+    QString PortName() const { return portName_; }
 
     // The `kestractl get --json` document, as last confirmed or reported.
-    QJsonObject state() const { return state_; }
+    QJsonObject State() const { return state_; }
     // What each channel's level bar shows (the gain, or the ducked level the
     // device reports), with the window's level text:
     // {"mic3": {"position": 40, "text": "-20dB"}, ...}. Read-only.
-    QJsonObject levels() const { return levels_; }
-    bool online() const { return online_; }
+    QJsonObject Levels() const { return levels_; }
+    bool Online() const { return online_; }
 
     // Checks a merge patch of the state document without sending anything:
     // the message names the field (unknown keys, wrong types, out of range,
     // read-only members).
-    static std::optional<QString> validatePatch(const QJsonObject& mergePatch);
+    static std::optional<QString> ValidatePatch(const QJsonObject& mergePatch);
 
-    void applyPatch(const QJsonObject& mergePatch, Done done);
-    void loadPreset(int n, Done done);  // 1..3; the state is read again after loading
-    void savePreset(int n, Done done);  // 1..3
+    void ApplyPatch(const QJsonObject& mergePatch, Done done);
+    void LoadPreset(int n, Done done);  // 1..3; the state is read again after loading
+    void SavePreset(int n, Done done);  // 1..3
 
-    DeviceConversation& conversation() { return *conv_; }
+    DeviceConversation& Conversation() { return *conv_; }
     // The line's exchanges, failures and reply times since the core was made.
-    const LineCounters& lineCounters() const { return counters_; }
+    const LineCounters& Counters() const { return counters_; }
 
 signals:
     // After every confirmed or reported change of the state document.

@@ -63,7 +63,7 @@ std::optional<QString> ParsePatch(const QByteArray& body, QJsonObject& patch)
         return QStringLiteral("body: not a JSON object (a merge patch of the state)");
     }
     patch = doc.object();
-    return BridgeCore::validatePatch(patch);
+    return BridgeCore::ValidatePatch(patch);
 }
 
 BridgeServer::BridgeServer(BridgeCore& core, ServeOptions options, QObject* parent)
@@ -85,7 +85,7 @@ BridgeServer::~BridgeServer()
     }
 }
 
-bool BridgeServer::start(QString* error)
+bool BridgeServer::Start(QString* error)
 {
     guard_ = new HttpGuard(options_.limits,
                            [this](const HttpHead& head, bool upgrade, const QTcpSocket& socket) {
@@ -215,11 +215,11 @@ void BridgeServer::Handle(const Request& request, const ReplyFn& reply)
             reply(d.status, ErrorBody(d.message), "application/json");
         } else {
             MetricsGauges gauges;
-            gauges.liveClients = liveClients();
+            gauges.liveClients = LiveClients();
             if (gauges_) {
                 gauges_(gauges);
             }
-            reply(200, MetricsText(core_.lineCounters(), core_.conversation().Figures(), core_.online(), core_.state(), gauges),
+            reply(200, MetricsText(core_.Counters(), core_.Conversation().Figures(), core_.Online(), core_.State(), gauges),
                   "text/plain; version=0.0.4; charset=utf-8");
         }
     } else if (const WebFiles::File* file = files_->Find(path); file == nullptr) {
@@ -286,11 +286,11 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
         }
     } else if (path == QLatin1String("/api/health")) {
         if (only({Method::Get, Method::Head}) && read()) {
-            QJsonObject health{{"online", core_.online()},
+            QJsonObject health{{"online", core_.Online()},
                                {"read_only", options_.access.readOnly},
-                               {"line", LineHealth(core_.lineCounters(), core_.conversation().Figures())}};
-            if (!core_.online()) {
-                health.insert(QStringLiteral("reason"), core_.offlineText());
+                               {"line", LineHealth(core_.Counters(), core_.Conversation().Figures())}};
+            if (!core_.Online()) {
+                health.insert(QStringLiteral("reason"), core_.OfflineText());
             }
             json(health);
         }
@@ -299,10 +299,10 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
             if (read()) {
                 // Until the device's state is read whole (again, after a
                 // preset load), there is none to give.
-                if (core_.online() && core_.conversation().State().AllKnown()) {
-                    json(WithoutNulls(core_.state()));
+                if (core_.Online() && core_.Conversation().State().AllKnown()) {
+                    json(WithoutNulls(core_.State()));
                 } else {
-                    error(503, core_.offlineText());
+                    error(503, core_.OfflineText());
                 }
             }
         } else if (only({Method::Patch}) && change()) {
@@ -310,7 +310,7 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
             if (auto e = ParsePatch(request.body, patch)) {
                 error(400, *e);
             } else {
-                core_.applyPatch(patch, later);
+                core_.ApplyPatch(patch, later);
             }
         }
     } else if (const auto m = presetPath.match(path); m.hasMatch()) {
@@ -320,9 +320,9 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
             if (!number || n < 1 || n > 3) {
                 error(400, QStringLiteral("preset: \"%1\" is not allowed (1, 2, 3)").arg(m.captured(1)));
             } else if (m.captured(2) == QLatin1String("load")) {
-                core_.loadPreset(n, later);
+                core_.LoadPreset(n, later);
             } else {
-                core_.savePreset(n, later);
+                core_.SavePreset(n, later);
             }
         }
     } else if (path == QLatin1String("/api/ports")) {
@@ -331,7 +331,7 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
             for (const comm::DetectedPort& p : comm::DetectPorts()) {
                 list.append(QJsonObject{{"path", p.location}, {"description", p.description}, {"serial_number", p.serialNumber}});
             }
-            json(QJsonObject{{"current", core_.portName()}, {"ports", list}});
+            json(QJsonObject{{"current", core_.PortName()}, {"ports", list}});
         }
     } else {
         error(404, QStringLiteral("%1: no such endpoint").arg(path));
@@ -340,9 +340,9 @@ void BridgeServer::HandleApi(const Request& request, const ReplyFn& reply)
 
 QJsonObject BridgeServer::LiveDocument(const RoomPanel* panel) const
 {
-    QJsonObject doc = WithoutNulls(core_.state());
-    doc.insert(QStringLiteral("levels"), core_.levels());
-    doc.insert(QStringLiteral("online"), core_.online());
+    QJsonObject doc = WithoutNulls(core_.State());
+    doc.insert(QStringLiteral("levels"), core_.Levels());
+    doc.insert(QStringLiteral("online"), core_.Online());
     return panel != nullptr ? ForPanel(*panel, doc) : doc;
 }
 
@@ -432,14 +432,14 @@ void BridgeServer::OnLiveMessage(QWebSocket* socket, const QString& text)
         return;
     }
     if (it->panel != nullptr) {
-        if (auto e = it->panel->CheckPatch(patch, core_.conversation().State())) {
+        if (auto e = it->panel->CheckPatch(patch, core_.Conversation().State())) {
             answer(403, *e);
             return;
         }
     }
     // Success needs no answer of its own: the change reaches every client,
     // this one included, as the device confirmed it.
-    core_.applyPatch(patch, [answer](int status, const QString& error, const QJsonObject&) {
+    core_.ApplyPatch(patch, [answer](int status, const QString& error, const QJsonObject&) {
         if (!BridgeCalls::Succeeded(status)) {
             answer(status, error);
         }

@@ -30,7 +30,7 @@
 // panel does not allow is refused with 403 and nothing is sent.
 //
 // The live document is the state document plus two read-only members:
-// "levels" (BridgeCore::levels()) and "online". A message with "error" is
+// "levels" (BridgeCore::Levels()) and "online". A message with "error" is
 // the answer to a refused patch of that client only.
 //
 // Errors are {"error": text}: 400 for a bad request (bad JSON, unknown key,
@@ -97,12 +97,12 @@ public:
     ~BridgeServer() override;
 
     // False with a message when the address cannot be bound.
-    bool start(QString* error);
-    quint16 port() const { return port_; }
-    int liveClients() const { return static_cast<int>(clients_.size()); }
-    int connections() const { return guard_ != nullptr ? guard_->Connections() : 0; }
+    bool Start(QString* error);
+    quint16 Port() const { return port_; }
+    int LiveClients() const { return static_cast<int>(clients_.size()); }
+    int Connections() const { return guard_ != nullptr ? guard_->Connections() : 0; }
     // Adds the gauges of parts started beside the server (OSC, MQTT) to /metrics.
-    void setMetricsGauges(std::function<void(MetricsGauges&)> fill) { gauges_ = std::move(fill); }
+    void SetMetricsGauges(std::function<void(MetricsGauges&)> fill) { gauges_ = std::move(fill); }
 
 signals:
     // A request or client refused before it was read whole (rate-limited in the log).

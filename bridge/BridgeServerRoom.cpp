@@ -139,7 +139,7 @@ void BridgeServer::HandleRoom(const RoomPanel& panel, const QString& rest, const
     auto change = [&] {
         return Permitted(request, true, [&] { return MayChangeRoom(panel, token, QString::fromUtf8(request.pin)); }, error);
     };
-    const bool known = core_.online() && core_.conversation().State().AllKnown();
+    const bool known = core_.Online() && core_.Conversation().State().AllKnown();
     const QString name = panel.name;
     // The device answers later; the panel's part of the state then.
     auto later = [this, json, error, name](int status, const QString& e, const QJsonObject& state) {
@@ -158,27 +158,27 @@ void BridgeServer::HandleRoom(const RoomPanel& panel, const QString& rest, const
     static const QRegularExpression presetPath(QStringLiteral("^/presets/([1-3])/load$"));
     if (rest.isEmpty()) {
         if (only(Method::Get) && read()) {
-            QJsonObject o{{"panel", panel.Description()}, {"online", core_.online()}};
+            QJsonObject o{{"panel", panel.Description()}, {"online", core_.Online()}};
             if (known) {
-                o.insert(QStringLiteral("state"), panel.Filter(WithoutNulls(core_.state())));
+                o.insert(QStringLiteral("state"), panel.Filter(WithoutNulls(core_.State())));
             } else {
-                o.insert(QStringLiteral("reason"), core_.offlineText());
+                o.insert(QStringLiteral("reason"), core_.OfflineText());
             }
             json(o);
         }
     } else if (rest == QLatin1String("/state")) {
         if (method == Method::Get || method == Method::Head) {
             if (read()) {
-                known ? json(panel.Filter(WithoutNulls(core_.state()))) : error(503, core_.offlineText());
+                known ? json(panel.Filter(WithoutNulls(core_.State()))) : error(503, core_.OfflineText());
             }
         } else if (only(Method::Patch) && change()) {
             QJsonObject patch;
             if (auto e = ParsePatch(request.body, patch)) {
                 error(400, *e);
-            } else if (auto refused = panel.CheckPatch(patch, core_.conversation().State())) {
+            } else if (auto refused = panel.CheckPatch(patch, core_.Conversation().State())) {
                 error(403, *refused);
             } else {
-                core_.applyPatch(patch, later);
+                core_.ApplyPatch(patch, later);
             }
         }
     } else if (const auto m = presetPath.match(rest); m.hasMatch() || rest.startsWith(QLatin1String("/presets/"))) {
@@ -187,7 +187,7 @@ void BridgeServer::HandleRoom(const RoomPanel& panel, const QString& rest, const
             if (!m.hasMatch() || !panel.LoadsPreset(n)) {
                 error(403, QStringLiteral("%1: not on this room panel (it loads only the presets it shows)").arg(rest.mid(1)));
             } else {
-                core_.loadPreset(n, later);
+                core_.LoadPreset(n, later);
             }
         }
     } else if (rest == QLatin1String("/unlock")) {

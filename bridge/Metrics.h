@@ -46,7 +46,7 @@ struct MetricsGauges {
     std::optional<bool> mqttConnected;
 };
 
-// The exposition: `state` is the state document (BridgeCore::state()).
+// The exposition: `state` is the state document (BridgeCore::State()).
 QByteArray MetricsText(const LineCounters& line, const DeviceConversation::LineFigures& figures, bool online,
                        const QJsonObject& state, const MetricsGauges& gauges);
 // The line's figures for /api/health: answers and their reply times (median,

@@ -81,7 +81,7 @@ std::variant<QJsonObject, QString> ParseMqttSet(const QString& path, const QByte
         }
         patch = QJsonObject{{keys[0], inner}};
     }
-    if (auto e = BridgeCore::validatePatch(patch)) {
+    if (auto e = BridgeCore::ValidatePatch(patch)) {
         return where + QStringLiteral(": ") + *e;
     }
     return patch;

@@ -28,7 +28,7 @@ struct MqttLeaf {
 std::vector<MqttLeaf> MqttLeaves(const QJsonObject& document);
 
 // A message on PREFIX/set (`path` empty) or PREFIX/set/`path` as a merge
-// patch the core takes (BridgeCore::validatePatch), or the error text naming
+// patch the core takes (BridgeCore::ValidatePatch), or the error text naming
 // what is wrong.
 std::variant<QJsonObject, QString> ParseMqttSet(const QString& path, const QByteArray& payload);
 

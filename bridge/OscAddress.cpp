@@ -199,7 +199,7 @@ std::variant<OscRequest, QString> ParseOscMessage(const QString& address, const 
         value = kMutePosition;
     }
     const QJsonObject patch = Nest(path, value);
-    if (auto error = BridgeCore::validatePatch(patch)) {
+    if (auto error = BridgeCore::ValidatePatch(patch)) {
         return address + QStringLiteral(": ") + *error;
     }
     return OscRequest{OscRequest::Set, patch, {}, 0};

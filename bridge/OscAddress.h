@@ -35,7 +35,7 @@ struct OscArg {
 
 struct OscRequest {
     enum Kind { Set, Query, LoadPreset, SavePreset, Subscribe } kind = Set;
-    QJsonObject patch;  // Set: a merge patch the core takes (BridgeCore::validatePatch)
+    QJsonObject patch;  // Set: a merge patch the core takes (BridgeCore::ValidatePatch)
     QStringList path;   // Query: the document path of the value
     int preset = 0;     // LoadPreset, SavePreset: 1..3
     qint64 nonce = -1;  // Subscribe: the nonce echoed, -1 for none

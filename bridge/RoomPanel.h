@@ -56,7 +56,7 @@ struct RoomPanel {
     // The members of a state document, or a merge patch of one, that this
     // panel shows; empty when none.
     QJsonObject Filter(const QJsonObject& document) const;
-    // The level bars of this panel's gain channels (BridgeCore::levels()).
+    // The level bars of this panel's gain channels (BridgeCore::Levels()).
     QJsonObject FilterLevels(const QJsonObject& levels) const;
     // Why a merge patch (already valid for the state document) may not be
     // sent from this panel: an item that is not on it, a source it does not

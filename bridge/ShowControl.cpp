@@ -5,12 +5,12 @@
 BridgeCalls CallsOf(BridgeCore& core, bool readOnly)
 {
     BridgeCalls c;
-    c.state = [&core] { return core.state(); };
-    c.validate = &BridgeCore::validatePatch;
-    c.applyPatch = [&core](const QJsonObject& patch, BridgeCalls::Done done) { core.applyPatch(patch, std::move(done)); };
-    c.loadPreset = [&core](int n, BridgeCalls::Done done) { core.loadPreset(n, std::move(done)); };
-    c.savePreset = [&core](int n, BridgeCalls::Done done) { core.savePreset(n, std::move(done)); };
-    c.online = [&core] { return core.online(); };
+    c.state = [&core] { return core.State(); };
+    c.validate = &BridgeCore::ValidatePatch;
+    c.applyPatch = [&core](const QJsonObject& patch, BridgeCalls::Done done) { core.ApplyPatch(patch, std::move(done)); };
+    c.loadPreset = [&core](int n, BridgeCalls::Done done) { core.LoadPreset(n, std::move(done)); };
+    c.savePreset = [&core](int n, BridgeCalls::Done done) { core.SavePreset(n, std::move(done)); };
+    c.online = [&core] { return core.Online(); };
     c.readOnly = readOnly;
     return c;
 }

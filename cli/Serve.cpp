@@ -215,16 +215,16 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
     // Listening does not wait for the device: until its state is read, clients
     // get "offline" (503) with the reason; the port is tried every second.
     BridgeCore core(portName);
-    core.open();
+    core.Open();
     BridgeServer server(core, options);
     QString why;
-    if (!server.start(&why)) {
+    if (!server.Start(&why)) {
         err << "kestractl: " << why.toStdString() << '\n';
         return kExitUsage;
     }
-    const QStringList urls = ServeUrls(options.address, server.port());
+    const QStringList urls = ServeUrls(options.address, server.Port());
     const QString url = urls.value(0);
-    const QString panelUrl = PanelUrl(options, server.port(), url);
+    const QString panelUrl = PanelUrl(options, server.Port(), url);
     if (!tokenPath.isEmpty()) {
         // The log may be read by others: only enough of the token to tell which one.
         out << "token: in " << tokenPath.toStdString() << " (" << options.access.token.left(4).toStdString()
@@ -237,7 +237,7 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
         return kExitUsage;
     }
     if (show) {
-        server.setMetricsGauges([s = show.get()](MetricsGauges& g) {
+        server.SetMetricsGauges([s = show.get()](MetricsGauges& g) {
             if (s->Osc() != nullptr) {
                 g.oscSubscribers = s->Osc()->Subscribers();
             }
@@ -267,11 +267,11 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
     QObject::connect(&server, &BridgeServer::refused, &server, [&refusals](const QString& line) { refusals.Write(line); });
     QObject::connect(&core, &BridgeCore::onlineChanged, &core, [&err, &core, lost = false](bool online) mutable {
         if (!online) {
-            err << "kestractl: " << core.lastError().toStdString() << " (reconnecting)\n" << std::flush;
+            err << "kestractl: " << core.LastError().toStdString() << " (reconnecting)\n" << std::flush;
         } else if (lost) {
-            err << "kestractl: " << core.portName().toStdString() << ": the device answers again\n" << std::flush;
+            err << "kestractl: " << core.PortName().toStdString() << ": the device answers again\n" << std::flush;
         } else {
-            err << "kestractl: " << core.portName().toStdString() << ": online, state read\n" << std::flush;
+            err << "kestractl: " << core.PortName().toStdString() << ": online, state read\n" << std::flush;
         }
         lost = !online;
     });

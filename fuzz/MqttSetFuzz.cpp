@@ -12,6 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString path = newline < 0 ? QString() : QString::fromUtf8(bytes.left(newline));
     auto parsed = ParseMqttSet(path, newline < 0 ? bytes : bytes.mid(newline + 1));
     auto* e = std::get_if<QString>(&parsed);
-    Require(e ? !e->isEmpty() : !BridgeCore::validatePatch(std::get<QJsonObject>(parsed)).has_value());
+    Require(e ? !e->isEmpty() : !BridgeCore::ValidatePatch(std::get<QJsonObject>(parsed)).has_value());
     return 0;
 }

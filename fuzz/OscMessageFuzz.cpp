@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const OscRequest& r = std::get<OscRequest>(parsed);
-    const bool bad = (r.kind == OscRequest::Set && BridgeCore::validatePatch(r.patch)) ||
+    const bool bad = (r.kind == OscRequest::Set && BridgeCore::ValidatePatch(r.patch)) ||
                      ((r.kind == OscRequest::LoadPreset || r.kind == OscRequest::SavePreset) && (r.preset < 1 || r.preset > 3)) ||
                      (r.kind == OscRequest::Query && OscAnswer(r.path, StateToJson(DeviceState{})).address != d->address);
     Require(!bad);

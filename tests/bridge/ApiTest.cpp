@@ -55,7 +55,7 @@ TEST_F(Api, EachFieldOfAPatchSendsItsFrameAndAnswersTheConfirmedState)
         EXPECT_EQ(Commands(), c.frames) << c.patch;
         // The answer is the device's state, which now holds the patch.
         EXPECT_EQ(mergepatch::Apply(a.json, Json(body)), a.json) << c.patch;
-        EXPECT_EQ(a.json, WithoutNulls(core_->state()));
+        EXPECT_EQ(a.json, WithoutNulls(core_->State()));
     }
 }
 
@@ -130,9 +130,9 @@ TEST_F(Api, ManyHandsLoseNoChangeAndEveryLiveClientSeesTheConfirmedState)
         lastState = state;
     };
     for (int p = 0; p < 50; ++p) {
-        core_->applyPatch(QJsonObject{{"channels", QJsonObject{{"mic1", QJsonObject{{"position", p}}}}}}, done);
+        core_->ApplyPatch(QJsonObject{{"channels", QJsonObject{{"mic1", QJsonObject{{"position", p}}}}}}, done);
         if (p == 10) {
-            core_->applyPatch(Json(R"({"channels":{"mic2":{"mute":true}}})"), done);
+            core_->ApplyPatch(Json(R"({"channels":{"mic2":{"mute":true}}})"), done);
         }
     }
     writer.socket.sendTextMessage(R"({"channels":{"mic5":{"mute":true}}})");
@@ -185,7 +185,7 @@ TEST_F(Api, PatchesBehindALoadOrAnEqualChangeGetTheDevicesAnswer)
         start.live.micGain[2] = 20;
         start.presets[0].micGain[2] = 40;
         sim_->SetState(start);
-        ASSERT_TRUE(WaitFor([&] { return core_->conversation().Idle(); }));
+        ASSERT_TRUE(WaitFor([&] { return core_->Conversation().Idle(); }));
         sim_->SetFault(c.fault);
         sim_->SetChoices(*sim::Choices::Parse(c.answers));
         int answered = 0;
@@ -198,9 +198,9 @@ TEST_F(Api, PatchesBehindALoadOrAnEqualChangeGetTheDevicesAnswer)
                 ++answered;
             };
             if (step == kLoad) {
-                core_->loadPreset(1, done);
+                core_->LoadPreset(1, done);
             } else {
-                core_->applyPatch(QJsonObject{{"channels", QJsonObject{{"mic3", QJsonObject{{"position", step}}}}}}, done);
+                core_->ApplyPatch(QJsonObject{{"channels", QJsonObject{{"mic3", QJsonObject{{"position", step}}}}}}, done);
             }
         }
         ASSERT_TRUE(WaitFor([&] { return answered == static_cast<int>(c.steps.size()); }, 10000));
@@ -208,7 +208,7 @@ TEST_F(Api, PatchesBehindALoadOrAnEqualChangeGetTheDevicesAnswer)
         sim_->SetChoices({});
         EXPECT_EQ(sim_->State().live.micGain[2], c.position);
         // Served is what the device holds, once it is known again.
-        ASSERT_TRUE(WaitFor([&] { return core_->conversation().Idle() && core_->conversation().State().AllKnown(); }));
+        ASSERT_TRUE(WaitFor([&] { return core_->Conversation().Idle() && core_->Conversation().State().AllKnown(); }));
         EXPECT_EQ(Http("GET", "/api/state").status, 200);
     }
 }
@@ -298,12 +298,12 @@ TEST_F(Api, AServerGoneWhileAnswersAreOwedFreesItsConnectionsAndAnswersNothingLa
     sim_->SetFault({sim::FaultKind::Silence});
     sim_->ClearReceived();
     QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, server_->port());
+    client.connectToHost(QHostAddress::LocalHost, server_->Port());
     ASSERT_TRUE(client.waitForConnected(5000));
     client.write(Request("PATCH /api/state", R"({"channels":{"mic3":{"gain_db":-12}}})"));
     LiveClient live(BaseUrl("ws") + "/api/live");
     ASSERT_TRUE(WaitFor([&] { return !Commands().empty(); })) << "the change went out and waits for its answer";
-    ASSERT_EQ(server_->connections(), 2);
+    ASSERT_EQ(server_->Connections(), 2);
 
     server_.reset();
     EXPECT_TRUE(WaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; }));

@@ -57,7 +57,7 @@ protected:
 TEST_F(Guard, EachRequestIsAnsweredInOrderOrRefused)
 {
     Start([](HttpLimits& l) { l.requestTimeoutMs = 300; });
-    const QByteArray port = QByteArray::number(server_->port());
+    const QByteArray port = QByteArray::number(server_->Port());
     const QByteArray rebound = "Host: attacker.example:" + port + "\r\nOrigin: http://attacker.example:" + port + "\r\n";
     const struct {
         QByteArray request;
@@ -128,15 +128,15 @@ TEST_F(Guard, SilentAndSurplusConnectionsAreClosed)
 {
     Start([](HttpLimits& l) { l.maxConnections = 3, l.requestTimeoutMs = 300, l.idleTimeoutMs = 600; }, 1);
     QTcpSocket silent, kept;
-    silent.connectToHost(QHostAddress::LocalHost, server_->port());
-    kept.connectToHost(QHostAddress::LocalHost, server_->port());
+    silent.connectToHost(QHostAddress::LocalHost, server_->Port());
+    kept.connectToHost(QHostAddress::LocalHost, server_->Port());
     kept.write(Request("GET /api/health"));
     EXPECT_TRUE(WaitFor([&] { return silent.state() == QAbstractSocket::UnconnectedState && kept.state() == QAbstractSocket::UnconnectedState; }, 3000));
     EXPECT_TRUE(kept.readAll().startsWith("HTTP/1.1 200"));
     // At most one live client.
     QWebSocket first, second;
     first.open(QUrl(BaseUrl("ws") + "/api/live"));
-    ASSERT_TRUE(WaitFor([&] { return server_->liveClients() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return server_->LiveClients() == 1; }));
     second.open(QUrl(BaseUrl("ws") + "/api/live"));
     EXPECT_TRUE(WaitFor([&] { return second.closeCode() == 4503; }));
 }
@@ -163,7 +163,7 @@ TEST_F(Guard, NoKindOfConnectionHoldsTheCap)
         for (const char* k = c.kinds; *k != 0; ++k) {
             auto& s = open.emplace_back(std::make_unique<QTcpSocket>());
             s->bind(QHostAddress(std::isupper(*k) ? "127.0.0.2" : "127.0.0.1"));
-            s->connectToHost(QHostAddress::LocalHost, server_->port());
+            s->connectToHost(QHostAddress::LocalHost, server_->Port());
             const QByteArray opening[] = {{}, "GET / HTTP/1.1\r\n", "PATCH /api/state HTTP/1.1\r\n" + Host() + "Content-Length: 9\r\n\r\n{", {},
                                           "GET /api/live HTTP/1.1\r\n" + Host() + kWsHandshake};
             const int rank = static_cast<int>(std::string_view("?ihb?w").find(static_cast<char>(std::tolower(*k))));
@@ -183,7 +183,7 @@ TEST_F(Guard, NoKindOfConnectionHoldsTheCap)
     QTcpSocket late;
     bool failed = false;
     QObject::connect(server_->findChild<QTcpServer*>(), &QTcpServer::acceptError, &late, [&failed] { failed = true; });
-    late.connectToHost(QHostAddress::LocalHost, server_->port());
+    late.connectToHost(QHostAddress::LocalHost, server_->Port());
     late.write(Request("GET /api/health"));
     rlimit files{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
@@ -208,7 +208,7 @@ TEST_F(Guard, APeerThatDoesNotReadIsNotBufferedFor)
     const auto* guard = server_->findChild<HttpGuard*>();
     auto deaf = [&](QTcpSocket& s) {  // reads no further than the first answer's first byte
         s.setReadBufferSize(1), s.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
-        s.connectToHost(QHostAddress::LocalHost, server_->port());
+        s.connectToHost(QHostAddress::LocalHost, server_->Port());
     };
     QTcpSocket s;
     deaf(s);
@@ -226,8 +226,8 @@ TEST_F(Guard, APeerThatDoesNotReadIsNotBufferedFor)
         QTcpSocket s;
         deaf(s);
         s.write("GET /api/live HTTP/1.1\r\n" + Host() + kWsHandshake);
-        ASSERT_TRUE(WaitFor([&] { return server_->liveClients() == 1; }));
-        EXPECT_TRUE(WaitFor([&] { return s.write(flood), server_->liveClients() == 0; }, 20000));
+        ASSERT_TRUE(WaitFor([&] { return server_->LiveClients() == 1; }));
+        EXPECT_TRUE(WaitFor([&] { return s.write(flood), server_->LiveClients() == 0; }, 20000));
     }
 }
 

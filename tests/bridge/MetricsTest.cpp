@@ -60,7 +60,7 @@ TEST_F(Metrics, EachFailureKindOnceAndDeviceValuesOnlyWhileOnline)
     QSignalSpy online(core_.get(), &BridgeCore::onlineChanged);
     sim_->Vanish();
     ASSERT_TRUE(WaitFor([&] { return sample("kestra_online") == "0"; }, 10000));
-    EXPECT_FALSE(core_->online());
+    EXPECT_FALSE(core_->Online());
     EXPECT_EQ(sample(R"(kestra_gain_db{channel="mic4"})"), "");
     EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"aux"})").status, 503);
     sim::DeviceState changed = sim_->State();  // changed at the device while the line was down
@@ -70,7 +70,7 @@ TEST_F(Metrics, EachFailureKindOnceAndDeviceValuesOnlyWhileOnline)
     EXPECT_TRUE(WaitFor([&] { return sample("kestra_online") == "1"; }, 10000));
     EXPECT_EQ(online.count(), 2);
     EXPECT_NE(sample(R"(kestra_failures_total{kind="reopen"})"), "0");
-    EXPECT_EQ(core_->state().value("line_source").toString(), "aux");
+    EXPECT_EQ(core_->State().value("line_source").toString(), "aux");
     EXPECT_EQ(Http("PATCH", "/api/state", R"({"line_source":"tape"})").status, 200);
 }
 

@@ -121,7 +121,7 @@ protected:
         o.prefix = kPrefix.chopped(1);
         return o;
     }
-    bool StatePublished() { return QJsonDocument::fromJson(Heard("state")).object() == core_->state(); }
+    bool StatePublished() { return QJsonDocument::fromJson(Heard("state")).object() == core_->State(); }
 
     QTemporaryDir dir;
     MosquittoBroker broker;
@@ -378,7 +378,7 @@ TEST_F(OscBridgeTest, NothingLargerThanTheRequestUntilThePeerEchoesTheNonce)
     }
     EXPECT_EQ(osc.Subscribers(), 0);
     peer.Send("/kestra/subscribe", heard.back().first.arg);
-    ASSERT_TRUE(peer.Receive(heard.size() + OscMessagesFor(core_->state()).size()));
+    ASSERT_TRUE(peer.Receive(heard.size() + OscMessagesFor(core_->State()).size()));
     EXPECT_EQ(osc.Subscribers(), 1);
     heard.clear();
     peer.Send("/kestra/line/source");

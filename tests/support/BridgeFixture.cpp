@@ -16,17 +16,17 @@ void BridgeFixture::StartBridge(const AccessRules& rules, const sim::SimOptions&
     const std::string path = sim_->Start();
     ASSERT_FALSE(path.empty());
     core_ = std::make_unique<BridgeCore>(QString::fromStdString(path));
-    ASSERT_TRUE(core_->start()) << core_->lastError().toStdString();
+    ASSERT_TRUE(core_->Start()) << core_->LastError().toStdString();
     serve.port = 0;
     serve.access = rules;
     server_ = std::make_unique<BridgeServer>(*core_, serve);
     QString why;
-    ASSERT_TRUE(server_->start(&why)) << why.toStdString();
+    ASSERT_TRUE(server_->Start(&why)) << why.toStdString();
 }
 
 QString BridgeFixture::BaseUrl(const char* scheme) const
 {
-    return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(server_->port());
+    return QStringLiteral("%1://127.0.0.1:%2").arg(QLatin1String(scheme)).arg(server_->Port());
 }
 
 BridgeFixture::Answer BridgeFixture::Http(const QByteArray& method, const QString& pathAndQuery, const QByteArray& body,
@@ -73,7 +73,7 @@ std::vector<std::pair<int, QByteArray>> BridgeFixture::Exchange(const QByteArray
                                                                 bool closes, const std::function<void(QTcpSocket&)>& sent)
 {
     QTcpSocket s;
-    s.connectToHost(QHostAddress::LocalHost, server_->port());
+    s.connectToHost(QHostAddress::LocalHost, server_->Port());
     s.write(request);
     if (sent) {
         sent(s);

@@ -40,7 +40,7 @@ protected:
     std::vector<std::string> Commands() const;
 
     // Raw HTTP on a socket of its own, for what a well-behaved client never sends.
-    QByteArray Host() const { return "Host: 127.0.0.1:" + QByteArray::number(server_->port()) + "\r\n"; }
+    QByteArray Host() const { return "Host: 127.0.0.1:" + QByteArray::number(server_->Port()) + "\r\n"; }
     // "METHOD /path" with the body, as a whole request.
     QByteArray Request(const QByteArray& line, const QByteArray& body = {}) const
     {
