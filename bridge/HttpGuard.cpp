@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -453,6 +454,10 @@ void HttpGuard::incomingConnection(qintptr handle)
         (*it)->Close();
     }
     const int fd = static_cast<int>(handle);
+    // Live messages are small and must not wait for the peer's delayed
+    // acknowledgement of the one before (Nagle's algorithm).
+    const int noDelay = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     int pair[2];
     if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0 ||
         ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0) {
