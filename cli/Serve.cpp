@@ -132,6 +132,10 @@ CLI::App* AddServeCommand(CLI::App& app, ServeArgs& args)
         ->allow_extra_args(false);
     serve->add_flag("--private", args.privateRead, "Without the token nothing may be read either");
     serve->add_flag("--read-only", args.readOnly, "Refuse every change");
+    serve->add_option("--live-per-address", args.livePerAddress,
+                      "Live WebSocket clients one address may hold at once (default 50); behind a reverse proxy "
+                      "every client has the proxy's address")
+        ->check(CLI::Range(1, 100000));
     serve->add_option("--panel", args.panels,
                       "A room panel file (see `kestractl panel check`), served at /room/NAME/ with a token of its own "
                       "kept in $STATE_DIRECTORY/panels/NAME/token; repeatable")
@@ -160,6 +164,7 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
     options.access.token = QString::fromStdString(args.token);
     options.access.privateRead = args.privateRead;
     options.access.readOnly = args.readOnly;
+    options.limits.maxUpgradedPerPeer = args.livePerAddress;
     for (const std::string& h : args.allowHosts) {
         options.allowedHosts << QString::fromStdString(h);
     }

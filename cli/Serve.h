@@ -3,6 +3,7 @@
 // (listening, token, read-only, ...) stay out of Kestractl.cpp.
 #pragma once
 
+#include "HttpFramer.h"
 #include "ServeShowControl.h"
 
 #include <QHostAddress>
@@ -26,6 +27,7 @@ struct ServeArgs {
     bool privateRead = false;
     bool readOnly = false;
     std::vector<std::string> panels;  // room panel files
+    int livePerAddress = HttpLimits{}.maxUpgradedPerPeer;
     ShowControlArgs show;  // --osc, --mqtt...
 };
 

@@ -145,6 +145,7 @@ TEST_F(Kestractl, EveryErrorPrintsItsLineAndExitCode)
         {{"--port", path_, "serve", "--panel", panel}, {}, kExitUsage, panel + ":3:4: controls.0.lable: unknown key"},
         {{"panel", "check", panel}, {}, kExitUsage, panel + ":3:4: controls.0.lable: unknown key"},
         {{"panel", "url", "Hall"}, {}, kExitUsage, "\"Hall\" is no panel name"},
+        {{"--port", path_, "serve", "--live-per-address", "0"}, {}, kExitUsage, "--live-per-address: Value 0 not in range"},
         {{"--port", path_, "preset", "load", "4"}, {}, kExitUsage, "kestractl: N: Value 4 not in range"},
         {{"--port", path_, "factory-default"}, {}, kExitUsage, "add --yes"},
         {{"--timeout", "150", "--port", path_, "get"}, {sim::FaultKind::Silence}, kExitDevice, "no answer from the device within 150 ms"},
