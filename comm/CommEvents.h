@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Lcmd.h"
+#include "OpenFailure.h"
 
 #include <QEvent>
 #include <QString>
@@ -61,17 +62,18 @@ private:
     quint64 driverId_;
 };
 
-// The outcome of LComm::OpenInBackground; `error` says why it failed.
+// The outcome of LComm::OpenInBackground; `failure` says why it failed.
 class OpenedEvent : public QEvent {
 public:
-    OpenedEvent(bool ok, QString error, quint64 driverId)
-        : QEvent(kOpenedEvent), ok_(ok), error_(std::move(error)), driverId_(driverId) {}
+    OpenedEvent(bool ok, comm::OpenFailure failure, quint64 driverId)
+        : QEvent(kOpenedEvent), ok_(ok), failure_(std::move(failure)), driverId_(driverId) {}
     bool Ok() const { return ok_; }
-    const QString& Error() const { return error_; }
+    const comm::OpenFailure& Failure() const { return failure_; }
+    const QString& Error() const { return failure_.text; }
     quint64 DriverId() const { return driverId_; }
 
 private:
     bool ok_;
-    QString error_;
+    comm::OpenFailure failure_;
     quint64 driverId_;
 };

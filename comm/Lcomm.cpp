@@ -65,14 +65,14 @@ bool LComm::Start(int portNumber, int baudRate, int dataBits, int parity, int st
     // Set first: a reader that fails at once must be able to clear it.
     flags_.open.store(true);
     auto reader = std::make_unique<comm::PortReader>(this, flags_, std::move(settings));
-    lastOpenError_.clear();
+    lastOpenFailure_ = {};
     if (background) {
         reader->StartInBackground();
         reader_ = std::move(reader);
         return true;
     }
     if (!reader->StartAndOpen()) {
-        lastOpenError_ = reader->OpenError();
+        lastOpenFailure_ = reader->Failure();
         flags_.open.store(false);
         return false;
     }
@@ -157,9 +157,9 @@ void LComm::OnError(int code)
     Post(new CommErrEvent(code, Id()));
 }
 
-void LComm::OnOpened(bool ok, const QString& error)
+void LComm::OnOpened(bool ok, const comm::OpenFailure& failure)
 {
-    Post(new OpenedEvent(ok, error, Id()));
+    Post(new OpenedEvent(ok, failure, Id()));
 }
 
 QString LComm::PortName(int portNumber)

@@ -105,8 +105,9 @@ public:
     // override says: a search tries each port it lists, not the run's port.
     void IgnorePortOverride(bool on) { ignoreOverride_ = on; }
     QString GetPortName() const { return portName_; }
-    // Why the last Open failed, in words for the user (empty after success).
-    QString LastOpenError() const { return lastOpenError_; }
+    // Why the last Open failed (kind None after success), and its words for the user.
+    const comm::OpenFailure& LastOpenFailure() const { return lastOpenFailure_; }
+    QString LastOpenError() const { return lastOpenFailure_.text; }
     // Stops and joins the reader thread; safe in every state and returns
     // promptly. Replies and errors this driver posted before are tagged with
     // its old id: Id() changes here, so the owner can drop them.
@@ -143,7 +144,7 @@ protected:
     // Reader thread (closing thread for code 5): posts CommErrEvent.
     void OnError(int code) override;
     // Reader thread, after OpenInBackground: posts OpenedEvent.
-    void OnOpened(bool ok, const QString& error) override;
+    void OnOpened(bool ok, const comm::OpenFailure& failure) override;
 
     // Posts an event to the owner (takes it; dropped when there is no owner).
     void Post(QEvent* e) const;
@@ -165,6 +166,6 @@ private:
     int silenceLimitMs_ = kSilenceLimitMs;
     bool ignoreOverride_ = false;
     QString portName_;
-    QString lastOpenError_;
+    comm::OpenFailure lastOpenFailure_;
     std::unique_ptr<comm::PortReader> reader_;
 };

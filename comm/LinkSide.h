@@ -3,6 +3,8 @@
 // knows nothing else of the link, so that neither includes the other.
 #pragma once
 
+#include "OpenFailure.h"
+
 #include <QSerialPort>
 #include <QString>
 
@@ -35,7 +37,7 @@ public:
     // Reader thread (the closing thread for code 5).
     virtual void OnError(int code) = 0;
     // Reader thread, after a background open.
-    virtual void OnOpened(bool ok, const QString& error) = 0;
+    virtual void OnOpened(bool ok, const OpenFailure& failure) = 0;
 
 protected:
     ~LinkEvents() = default;

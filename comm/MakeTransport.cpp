@@ -7,12 +7,12 @@
 
 namespace comm {
 
-std::unique_ptr<Transport> MakeTransport(const QString& portName, QString* error)
+std::unique_ptr<Transport> MakeTransport(const QString& portName, OpenFailure* failure)
 {
     const PortAddress address = ParsePortName(portName);
     if (!address.Ok()) {
-        if (error != nullptr) {
-            *error = address.error;
+        if (failure != nullptr) {
+            *failure = {OpenFailure::Kind::NoSuchPort, address.error};
         }
         return nullptr;
     }

@@ -10,8 +10,8 @@
 
 namespace comm {
 
-// The transport for a port name (see PortName.h); null with `error` set
+// The transport for a port name (see PortName.h); null with `failure` set
 // when the name is not one.
-std::unique_ptr<Transport> MakeTransport(const QString& portName, QString* error);
+std::unique_ptr<Transport> MakeTransport(const QString& portName, OpenFailure* failure);
 
 }  // namespace comm

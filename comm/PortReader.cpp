@@ -232,10 +232,10 @@ void PortReader::run()
     } markEnded{this};
 
     // The transport is made here, so that its notifiers live on this thread.
-    std::unique_ptr<Transport> transport = MakeTransport(settings_.path, &openError_);
+    std::unique_ptr<Transport> transport = MakeTransport(settings_.path, &openFailure_);
     if (!transport || !transport->Open(settings_.line)) {
         if (transport) {
-            openError_ = transport->ErrorText();
+            openFailure_ = transport->Failure();
         }
         opening_.store(false);
         if (announce_) {
@@ -421,7 +421,7 @@ void PortReader::ReportOpened(bool ok)
     if (!ok) {
         flags_->open.store(false);
     }
-    link_->OnOpened(ok, openError_);
+    link_->OnOpened(ok, openFailure_);
 }
 
 void PortReader::ReportError(int code, bool ending)

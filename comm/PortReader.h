@@ -54,8 +54,8 @@ public:
     void StartInBackground();
     // Still trying to open (a network port may take seconds to answer).
     bool Opening() const { return opening_.load(); }
-    // After a failed StartAndOpen: why, for the user.
-    QString OpenError() const { return openError_; }
+    // After a failed StartAndOpen: why.
+    const OpenFailure& Failure() const { return openFailure_; }
 
     void Transmit(ByteVector bytes);
     // After a release: the bytes that arrived while reception was held are read.
@@ -96,7 +96,7 @@ private:
     std::promise<bool> opened_;
     bool announce_ = false;  // StartInBackground: tell the link, nobody waits on opened_
     std::atomic<bool> opening_{true};
-    QString openError_;  // written by the thread before opened_ is set
+    OpenFailure openFailure_;  // written by the thread before opened_ is set
 
     std::mutex linkMutex_;  // held while calling the link or using its flags, and by Detach
     LinkEvents* link_;

@@ -50,7 +50,7 @@ bool Rfc2217Transport::Open(const LineSettings& line)
     if (SetLine(line)) {
         return true;
     }
-    SetErrorText(OpenFailureText(line));
+    SetFailure(OpenFailure::Kind::LineRefused, OpenFailureText(line));
     close();
     return false;
 }

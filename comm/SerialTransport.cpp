@@ -57,6 +57,18 @@ bool AccessDenied(const QString& path)
 #endif
 }
 
+OpenFailure::Kind FailureKind(QSerialPort::SerialPortError error, bool accessDenied)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return OpenFailure::Kind::NoSuchPort;
+    case QSerialPort::PermissionError:
+        return accessDenied ? OpenFailure::Kind::NoPermission : OpenFailure::Kind::InUse;
+    default:
+        return OpenFailure::Kind::Other;
+    }
+}
+
 }  // namespace
 
 int ErrorCodeFor(QSerialPort::SerialPortError error)
@@ -114,11 +126,12 @@ bool SerialTransport::Open(const LineSettings& line)
     }
     port_.setPortName(path);
     if (!port_.open(QIODevice::ReadWrite)) {
-        SetErrorText(SerialOpenErrorText(port_.error(), path_, AccessDenied(path), port_.errorString()));
+        const bool denied = AccessDenied(path);
+        SetFailure(FailureKind(port_.error(), denied), SerialOpenErrorText(port_.error(), path_, denied, port_.errorString()));
         return false;
     }
     if (!Configure(port_, line)) {
-        SetErrorText(LineSettingsRefusedText(path_, line.baudRate));
+        SetFailure(OpenFailure::Kind::LineRefused, LineSettingsRefusedText(path_, line.baudRate));
         port_.close();
         return false;
     }

@@ -34,7 +34,7 @@ bool TcpTransport::Open(const LineSettings&)
     if (!socket_.waitForConnected(kConnectTimeoutMs)) {
         const auto error = socket_.error() == QAbstractSocket::UnknownSocketError ? QAbstractSocket::SocketTimeoutError
                                                                                  : socket_.error();
-        SetErrorText(NetworkOpenErrorText(error, host_, port_, socket_.errorString()));
+        SetFailure(OpenFailure::Kind::Other, NetworkOpenErrorText(error, host_, port_, socket_.errorString()));
         failed_ = true;  // no report for a connection that never was
         socket_.abort();
         return false;

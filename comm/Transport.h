@@ -11,6 +11,7 @@
 #pragma once
 
 #include "LineSettings.h"
+#include "OpenFailure.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -24,8 +25,8 @@ class Transport {
 public:
     virtual ~Transport() = default;
 
-    // Opens and configures the line; false with ErrorText() set when it
-    // cannot (the text is for the user: what failed and what to do).
+    // Opens and configures the line; false with Failure() set when it
+    // cannot (its text is for the user: what failed and what to do).
     virtual bool Open(const LineSettings& line) = 0;
     // Changes the line format while open; false when refused (the transport
     // stays open and usable).
@@ -43,17 +44,17 @@ public:
     // or -1: only a local serial port on a Unix system has one.
     virtual int DirectWriteHandle() const { return -1; }
 
-    QString ErrorText() const { return errorText_; }
+    const OpenFailure& Failure() const { return failure_; }
 
     std::function<void()> onReadyRead;
     std::function<void()> onBytesWritten;  // bytesToWrite() went down
     std::function<void(int code)> onFailure;
 
 protected:
-    void SetErrorText(const QString& text) { errorText_ = text; }
+    void SetFailure(OpenFailure::Kind kind, const QString& text) { failure_ = {kind, text}; }
 
 private:
-    QString errorText_;
+    OpenFailure failure_;
 };
 
 }  // namespace comm

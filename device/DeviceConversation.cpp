@@ -28,6 +28,18 @@ QTimer* MakeTimer(QObject* parent, int ms, bool singleShot)
     return t;
 }
 
+SessionError::Kind KindOf(comm::OpenFailure::Kind kind)
+{
+    switch (kind) {
+    case comm::OpenFailure::Kind::NoSuchPort:
+        return SessionError::Kind::PortMissing;
+    case comm::OpenFailure::Kind::NoPermission:
+        return SessionError::Kind::PermissionDenied;
+    default:
+        return SessionError::Kind::PortBusy;
+    }
+}
+
 }  // namespace
 
 DeviceConversation::DeviceConversation(QString portName, Options options, QObject* parent)
@@ -96,7 +108,7 @@ bool DeviceConversation::Open(bool wait)
         return true;
     }
     const bool ok = line_->Open(0, comm::LineSettings::At(kBaud));
-    OnOpened(ok, ok ? QString() : line_->LastOpenError());
+    OnOpened(ok, line_->LastOpenFailure());
     return ok;
 }
 
@@ -127,15 +139,16 @@ void DeviceConversation::EndLine(const SessionError& why, const QString& offline
     }
 }
 
-void DeviceConversation::OnOpened(bool ok, const QString& error)
+void DeviceConversation::OnOpened(bool ok, const comm::OpenFailure& failure)
 {
     if (!ok) {
         line_.reset();
-        const QString why = error.isEmpty()
-                                ? QStringLiteral("%1: port busy (in use by another program) or it refused 9600 8N1").arg(portName_)
-                                : error;
-        jobs_.FailAll({SessionError::Kind::PortBusy, 0, why});
-        emit openFailed({SessionError::Kind::PortBusy, 0, why});
+        const SessionError why{KindOf(failure.kind), 0,
+                               failure.text.isEmpty()
+                                   ? QStringLiteral("%1: port busy (in use by another program) or it refused 9600 8N1").arg(portName_)
+                                   : failure.text};
+        jobs_.FailAll(why);
+        emit openFailed(why);
         if (options_.reopenMs >= 0 && line_ == nullptr) {
             reopen_->start();
         }
@@ -181,7 +194,7 @@ bool DeviceConversation::event(QEvent* e)
     if (e->type() == kOpenedEvent) {
         const auto& opened = static_cast<const OpenedEvent&>(*e);
         if (line_ && opened.DriverId() == line_->Id()) {
-            OnOpened(opened.Ok(), opened.Error());
+            OnOpened(opened.Ok(), opened.Failure());
         }
         return true;
     }

@@ -32,6 +32,7 @@
 #include "JobQueue.h"
 #include "LineSettings.h"
 #include "Lcmd.h"
+#include "OpenFailure.h"
 #include "SessionError.h"
 
 #include <QObject>
@@ -151,7 +152,7 @@ private:
     bool Usable(const Done& done);
     void SendNext();
     void Transmit(const JobQueue::Frame& frame);
-    void OnOpened(bool ok, const QString& error);
+    void OnOpened(bool ok, const comm::OpenFailure& failure);
     void OnReply(const ByteVector& bytes, quint32 replyMs);
     void OnDeadline();
     void LineFailed(const SessionError& why);

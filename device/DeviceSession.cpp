@@ -7,16 +7,11 @@
 #include "FullState.h"
 #include "LCommProc.h"
 #include "LUpdate.h"
-#include "PortErrors.h"
 #include "StateJson.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QTimer>
-
-#include <cerrno>
-#include <unistd.h>
 
 namespace {
 SessionError Fail(SessionError::Kind kind, const QString& text, int code = 0)
@@ -83,18 +78,6 @@ SessionError DeviceSession::Open(const QString& portName)
     Close();
     portName_ = portName;
     lineError_.reset();
-    // The driver only says whether opening worked; a missing or forbidden
-    // device file is told apart first, so that the user learns what to fix.
-    if (portName.startsWith(QLatin1Char('/'))) {
-        const QByteArray path = QFile::encodeName(portName);
-        if (!QFileInfo::exists(portName)) {
-            return Fail(SessionError::Kind::PortMissing, QStringLiteral("%1: no such port").arg(portName));
-        }
-        if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-            return Fail(SessionError::Kind::PermissionDenied,
-                        comm::SerialOpenErrorText(QSerialPort::PermissionError, portName, true, QString()));
-        }
-    }
     // A thread Qt adopted gets its event dispatcher with its first event
     // loop: make it now, before the reader thread exists to wake it.
     QEventLoop().processEvents();
@@ -121,8 +104,11 @@ SessionError DeviceSession::Open(const QString& portName)
     conv_->Open();
     WaitUntil([&] { return opened || lineError_.has_value(); }, -1);
     if (!opened) {
-        const SessionError why = *lineError_;
+        SessionError why = *lineError_;
         Close();
+        if (why.kind == SessionError::Kind::PortMissing) {
+            why.text = QStringLiteral("%1: no such port").arg(portName);  // short: scripts match these words
+        }
         return why;
     }
     return {};
