@@ -139,7 +139,7 @@ void DeviceConversation::EndLine(const SessionError& why, const QString& offline
     }
 }
 
-void DeviceConversation::OnOpened(bool ok, const comm::OpenFailure& failure)
+void DeviceConversation::OnOpened(bool ok, comm::OpenFailure failure)
 {
     if (!ok) {
         line_.reset();

@@ -152,7 +152,7 @@ private:
     bool Usable(const Done& done);
     void SendNext();
     void Transmit(const JobQueue::Frame& frame);
-    void OnOpened(bool ok, const comm::OpenFailure& failure);
+    void OnOpened(bool ok, comm::OpenFailure failure);  // a copy: the line that failed is let go first
     void OnReply(const ByteVector& bytes, quint32 replyMs);
     void OnDeadline();
     void LineFailed(const SessionError& why);

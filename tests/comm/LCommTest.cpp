@@ -114,12 +114,14 @@ TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
     const quint16 closed = FreePort();  // nobody listens on it
     ASSERT_NE(closed, 0);
     const QString pty = QString::fromStdString(peer.Path());
-    const struct { QString port; int baud, dataBits; QString why; } cases[] = {
-        {QStringLiteral("tcp://127.0.0.1:%1").arg(closed), 9600, 8, QStringLiteral("127.0.0.1 refused the connection on port %1").arg(closed)},
-        {QStringLiteral("/dev/kestra-no-such-port"), 9600, 8, QStringLiteral("There is no serial port /dev/kestra-no-such-port")},
-        {pty, 9600, 9, QStringLiteral("refused the line settings (9600 baud)")},
-        {pty, 0, 8, QStringLiteral("refused the line settings (0 baud)")},
-        {pty, 9600, 8, QStringLiteral("is in use by another program")},  // the holder below has it
+    using Kind = comm::OpenFailure::Kind;
+    const struct { QString port; int baud, dataBits; Kind kind; QString why; } cases[] = {
+        {QStringLiteral("tcp://127.0.0.1:%1").arg(closed), 9600, 8, Kind::Other, QStringLiteral("127.0.0.1 refused the connection on port %1").arg(closed)},
+        {QStringLiteral("/dev/kestra-no-such-port"), 9600, 8, Kind::NoSuchPort, QStringLiteral("There is no serial port /dev/kestra-no-such-port")},
+        {QStringLiteral("tcp://127.0.0.1"), 9600, 8, Kind::NoSuchPort, QStringLiteral("tcp://HOST:PORT")},  // not a port's name
+        {pty, 9600, 9, Kind::LineRefused, QStringLiteral("refused the line settings (9600 baud)")},
+        {pty, 0, 8, Kind::LineRefused, QStringLiteral("refused the line settings (0 baud)")},
+        {pty, 9600, 8, Kind::InUse, QStringLiteral("is in use by another program")},  // the holder below has it
     };
     LComm::SetPortOverride({});
     QSerialPort holder(pty);
@@ -131,6 +133,7 @@ TEST_F(Driver, FailedOpenSaysWhyAndLeavesNothingRunning)
         LCommProc d(&owner);
         EXPECT_FALSE(d.OpenNamed(c.port, {c.baud, c.dataBits, 0, 0}));
         EXPECT_THAT(d.LastOpenError().toStdString(), HasSubstr(c.why.toStdString()));
+        EXPECT_EQ(d.LastOpenFailure().kind, c.kind);
         EXPECT_FALSE(d.IsOpen());
         // A joined QThread's system thread may linger for a moment; a leaked one stays.
         EXPECT_TRUE(WaitFor([&] { return ReaderThreadCount() == 0; }, 1000));

@@ -81,7 +81,7 @@ TEST(Rfc2217Ser2net, ServerWithoutItsDeviceIsNamed)
     ASSERT_TRUE(unplugged.Start()) << unplugged.Why().toStdString();
     comm::Rfc2217Transport t(QStringLiteral("127.0.0.1"), unplugged.Port());
     EXPECT_FALSE(t.Open(comm::LineSettings{}));
-    const std::string text = t.ErrorText().toStdString();
+    const std::string text = t.Failure().text.toStdString();
     EXPECT_THAT(text, testing::HasSubstr(QStringLiteral("127.0.0.1:%1 closed the connection before confirming the "
                                                         "line settings: the device server could not open its serial "
                                                         "port (in use, unplugged, or a wrong device in its "
