@@ -25,6 +25,7 @@
 #include <cmath>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -41,8 +42,31 @@ QElapsedTimer g_clock;
 struct Client {
     QWebSocket socket;
     std::vector<qint64> arrivals;  // ns, one per message
+    std::vector<QString> texts;    // the messages, in the order they came
     QJsonObject doc;
 };
+
+// Where client c's message i stands in the reference's list: every client
+// gets every broadcast, but one that connected later lacks those sent before
+// (level reports come all the time), so message i is not the same broadcast
+// for all. The offset at which the first messages after `from` read the
+// same, or none.
+std::optional<std::ptrdiff_t> OffsetTo(const Client& reference, const Client& c, std::size_t from)
+{
+    constexpr std::ptrdiff_t kFurthest = 400;
+    constexpr std::size_t kCompared = 50;
+    for (std::ptrdiff_t d = -kFurthest; d <= kFurthest; ++d) {
+        bool same = from + kCompared < reference.texts.size();
+        for (std::size_t i = from; same && i < from + kCompared; ++i) {
+            const std::ptrdiff_t j = static_cast<std::ptrdiff_t>(i) + d;
+            same = j >= 0 && j < static_cast<std::ptrdiff_t>(c.texts.size()) && c.texts[static_cast<std::size_t>(j)] == reference.texts[i];
+        }
+        if (same) {
+            return d;
+        }
+    }
+    return std::nullopt;
+}
 
 int DevicePosition(const sim::DeviceState& s, const QString& name)
 {
@@ -88,6 +112,7 @@ int main(int argc, char** argv)
         Client* raw = c.get();
         QObject::connect(&c->socket, &QWebSocket::textMessageReceived, [raw](const QString& text) {
             raw->arrivals.push_back(g_clock.nsecsElapsed());
+            raw->texts.push_back(text);
             const QJsonObject m = QJsonDocument::fromJson(text.toUtf8()).object();
             raw->doc = raw->doc.isEmpty() ? m : mergepatch::Apply(raw->doc, m);
         });
@@ -116,6 +141,7 @@ int main(int argc, char** argv)
     const qint64 pid = bridge.processId();
     move.start(kMoveEveryMs);
     bench::RunUntil([] { return false; }, kWarmUpS * 1000);
+    const qint64 warmedAt = g_clock.nsecsElapsed();
     const long warmKiB = bench::ResidentKiBOf(pid);
     const double cpu0 = bench::CpuSecondsOf(pid);
     QElapsedTimer wall;
@@ -143,20 +169,45 @@ int main(int argc, char** argv)
     };
     const bool agreed = bench::RunUntil(agree, 10000);
 
-    // Fan-out: message i of every client is the same broadcast.
-    std::size_t messages = clients.front()->arrivals.size();
+    // Fan-out: each broadcast after the warm-up, found in every client's
+    // list by its place there, from the first client that has it to each.
+    const Client& reference = *clients.front();
+    const std::size_t from = static_cast<std::size_t>(
+        std::lower_bound(reference.arrivals.begin(), reference.arrivals.end(), warmedAt) - reference.arrivals.begin());
+    std::vector<std::ptrdiff_t> offsets;
     for (const auto& c : clients) {
-        messages = std::min(messages, c->arrivals.size());
+        const auto d = OffsetTo(reference, *c, from);
+        if (!d) {
+            std::fprintf(stderr, "a client's messages do not read as the others' (%zu of them)\n", c->texts.size());
+            return 1;
+        }
+        offsets.push_back(*d);
     }
+    std::size_t messages = 0;
+    std::size_t differing = 0;  // the same place but another text: a broadcast lost or out of order
     std::vector<double> latencyMs;
-    for (std::size_t i = 1; i < messages; ++i) {
-        qint64 first = clients.front()->arrivals[i];
-        for (const auto& c : clients) {
-            first = std::min(first, c->arrivals[i]);
+    for (std::size_t i = from; i < reference.arrivals.size(); ++i) {
+        std::vector<qint64> at;
+        for (std::size_t k = 0; k < clients.size(); ++k) {
+            const std::ptrdiff_t j = static_cast<std::ptrdiff_t>(i) + offsets[k];
+            if (j < 0 || j >= static_cast<std::ptrdiff_t>(clients[k]->arrivals.size())) {
+                break;
+            }
+            differing += clients[k]->texts[static_cast<std::size_t>(j)] != reference.texts[i];
+            at.push_back(clients[k]->arrivals[static_cast<std::size_t>(j)]);
         }
-        for (const auto& c : clients) {
-            latencyMs.push_back(static_cast<double>(c->arrivals[i] - first) / 1e6);
+        if (at.size() < clients.size()) {
+            break;  // the last ones had not reached every client when the run ended
         }
+        ++messages;
+        const qint64 first = *std::min_element(at.begin(), at.end());
+        for (const qint64 t : at) {
+            latencyMs.push_back(static_cast<double>(t - first) / 1e6);
+        }
+    }
+    if (differing > 0) {
+        std::fprintf(stderr, "%zu messages differ from the broadcast at their place\n", differing);
+        return 1;
     }
     std::sort(latencyMs.begin(), latencyMs.end());
     const double p99 = latencyMs.empty() ? 0 : latencyMs[latencyMs.size() * 99 / 100];
