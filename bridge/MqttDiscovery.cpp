@@ -1,6 +1,7 @@
 #include "MqttDiscovery.h"
 
 #include "DeviceState.h"
+#include "ItemKeys.h"
 #include "KestraVersion.h"
 #include "Mroutine.h"
 #include "StateJson.h"
@@ -109,9 +110,9 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryOptions& o, const 
               With(config, {{"min", r.lo}, {"max", r.hi}, {"step", 1}, {"mode", "box"}}));
     }
     b.Add("select", QStringLiteral("line_source"), QStringLiteral("Line source"), QStringLiteral("line_source"),
-          {{"options", QJsonArray{"off", "tuner", "tape", "cd", "aux"}}});
+          {{"options", QJsonArray::fromStringList(LineSourceNames())}});
     b.Add("select", QStringLiteral("switch_on"), QStringLiteral("Switch-on setting"), QStringLiteral("switch_on"),
-          With(config, {{"options", QJsonArray{"off", "preset1", "preset2", "preset3"}}}));
+          With(config, {{"options", QJsonArray{kSwitchOnKeys[0], kSwitchOnKeys[1], kSwitchOnKeys[2], kSwitchOnKeys[3]}}}));
     for (int n = 1; n <= 3; ++n) {
         b.Add("button", QStringLiteral("load_preset%1").arg(n), QStringLiteral("Load preset %1").arg(n), QString(),
               {{"command_topic", b.Topic("preset/load")}, {"payload_press", QString::number(n)}});

@@ -1,8 +1,10 @@
 #include "OscAddress.h"
 
 #include "DeviceState.h"
+#include "ItemKeys.h"
 #include "Mroutine.h"
 #include "BridgeCore.h"
+#include "StateJson.h"
 
 #include <QJsonValue>
 
@@ -18,7 +20,6 @@ struct Entry {
     Kind kind;
 };
 
-const QStringList kSources{"off", "tuner", "tape", "cd", "aux"};
 const QString kPrefix = QStringLiteral("/kestra/");
 
 std::vector<Entry> BuildTable()
@@ -43,7 +44,7 @@ std::vector<Entry> BuildTable()
     t.push_back({kPrefix + QStringLiteral("master/ganged"), {"ganged", "master"}, Kind::Bool});
     t.push_back({kPrefix + QStringLiteral("ducking/manual"), {"ducking", "manual"}, Kind::Bool});
     t.push_back({kPrefix + QStringLiteral("ducking/active"), {"ducking", "active"}, Kind::ReadOnly});
-    for (const char* k : {"threshold", "attenuation", "hold_time", "fade_out", "fade_in"}) {
+    for (const char* k : kDuckSettingKeys) {
         t.push_back({kPrefix + QStringLiteral("ducking/") + QLatin1String(k), {"ducking", QLatin1String(k)}, Kind::Int});
     }
     return t;
@@ -112,13 +113,13 @@ Value ValueOf(const Entry& e, const OscArg& a)
         }
         return QJsonValue(a.number == 1.0);
     case Kind::Source:
-        if ((a.type == 's' || a.type == 'S') && kSources.contains(a.text)) {
+        if ((a.type == 's' || a.type == 'S') && LineSourceNames().contains(a.text)) {
             return QJsonValue(a.text);
         }
-        if (IsWhole(a) && a.number >= 0 && a.number < kSources.size()) {
-            return QJsonValue(kSources[static_cast<int>(a.number)]);
+        if (IsWhole(a) && a.number >= 0 && a.number < LineSourceNames().size()) {
+            return QJsonValue(LineSourceNames()[static_cast<int>(a.number)]);
         }
-        return bad + QStringLiteral("takes one of %1, or 0..4").arg(kSources.join(QStringLiteral(", ")));
+        return bad + QStringLiteral("takes one of %1, or 0..4").arg(LineSourceNames().join(QStringLiteral(", ")));
     case Kind::ReadOnly:
         break;
     }

@@ -1,6 +1,7 @@
 #include "JobQueue.h"
 
 #include "Commands.h"
+#include "ItemKeys.h"
 #include "Mroutine.h"
 
 #include <QStringList>
@@ -20,8 +21,6 @@ bool LoadsState(const LCmd& command)
     return (command.Sub() == sub::kSaveLoad && p.size() >= 2 && p[1] == 0) || command.Sub() == sub::kReset;
 }
 
-const char* const kDuckNames[kDuckSettings] = {"threshold", "attenuation", "hold_time", "fade_out", "fade_in"};
-const char* const kSources[] = {"off", "tuner", "tape", "cd", "aux"};
 }  // namespace
 
 QString ItemName(int it)
@@ -36,7 +35,7 @@ QString ItemName(int it)
         return QStringLiteral("%1.priority").arg(QLatin1String(StateChannelName(kFirstMicIndex + it - item::Priority(0))));
     }
     if (it >= item::Ducking(0) && it < item::Ducking(kDuckSettings)) {
-        return QStringLiteral("ducking.%1").arg(QLatin1String(kDuckNames[it - item::Ducking(0)]));
+        return QStringLiteral("ducking.%1").arg(QLatin1String(kDuckSettingKeys[static_cast<std::size_t>(it - item::Ducking(0))]));
     }
     switch (it) {
     case item::kSubGanged:
@@ -75,7 +74,7 @@ QString ItemValueText(const DeviceState& s, int it)
     case item::kMasterGanged:
         return onOff(s.masterGanged);
     case item::kLineSource:
-        return QLatin1String(kSources[s.lineSource <= 4 ? s.lineSource : 0]);
+        return QLatin1String(kLineSourceKeys[s.lineSource < kLineSourceKeys.size() ? s.lineSource : 0]);
     case item::kDuckState:
         return onOff(s.manualDucking);
     case item::kSwitchOn:

@@ -1,5 +1,6 @@
 #include "StateJson.h"
 
+#include "ItemKeys.h"
 #include "Mroutine.h"
 
 #include <QJsonArray>
@@ -11,12 +12,25 @@
 namespace {
 const char* const kFormat = "kestra-state";
 constexpr int kVersion = 1;
-const QStringList kLineSources{"off", "tuner", "tape", "cd", "aux"};
-const QStringList kSwitchOn{"off", "preset1", "preset2", "preset3"};
+template <std::size_t N>
+QStringList Names(const std::array<const char*, N>& keys)
+{
+    QStringList names;
+    for (const char* k : keys) {
+        names << QLatin1String(k);
+    }
+    return names;
+}
+
+const QStringList kLineSources = Names(kLineSourceKeys);
+const QStringList kSwitchOn = Names(kSwitchOnKeys);
 
 // By DuckSetting; the limits the device accepts.
-constexpr DuckRange kDuckRanges[kDuckSettings] = {
-    {"threshold", 2, 127}, {"attenuation", 0, 79}, {"hold_time", 1, 100}, {"fade_out", 0, 63}, {"fade_in", 0, 63}};
+constexpr DuckRange kDuckRanges[kDuckSettings] = {{kDuckSettingKeys[0], 2, 127},
+                                                  {kDuckSettingKeys[1], 0, 79},
+                                                  {kDuckSettingKeys[2], 1, 100},
+                                                  {kDuckSettingKeys[3], 0, 63},
+                                                  {kDuckSettingKeys[4], 0, 63}};
 constexpr int kMaxPosition = 79;
 
 using Error = std::optional<QString>;

@@ -1,6 +1,7 @@
 #include "ReportDecoder.h"
 
 #include "Commands.h"
+#include "ItemKeys.h"
 #include "Reports.h"
 
 ReportEvent DecodeReport(const LCmd& frame)
@@ -91,6 +92,5 @@ const char* ReportKindName(ReportKind kind)
 
 const char* DuckSettingName(DuckSetting setting)
 {
-    static constexpr const char* kNames[] = {"threshold", "attenuation", "hold_time", "fade_out", "fade_in"};
-    return kNames[static_cast<int>(setting)];
+    return kDuckSettingKeys[static_cast<std::size_t>(setting)];
 }
