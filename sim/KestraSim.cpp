@@ -3,53 +3,11 @@
 #include "StateFile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/eventfd.h>
-#include <sys/prctl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <optional>
 
 namespace sim {
 
 namespace {
-
-struct SpeedEntry {
-    speed_t speed;
-    int baud;
-};
-constexpr SpeedEntry kSpeeds[] = {
-    {B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200}, {B38400, 38400},
-    {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
-};
-
-speed_t SpeedConstant(int baud)
-{
-    for (const auto& e : kSpeeds) {
-        if (e.baud == baud) {
-            return e.speed;
-        }
-    }
-    return B9600;
-}
-
-bool MakeRaw(int fd, int baud)
-{
-    termios t{};
-    if (::tcgetattr(fd, &t) != 0) {
-        return false;
-    }
-    ::cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD;
-    ::cfsetispeed(&t, SpeedConstant(baud));
-    ::cfsetospeed(&t, SpeedConstant(baud));
-    return ::tcsetattr(fd, TCSANOW, &t) == 0;
-}
 
 std::chrono::nanoseconds ByteTime(int baud)
 {
@@ -57,16 +15,6 @@ std::chrono::nanoseconds ByteTime(int baud)
 }
 
 }  // namespace
-
-int BaudOf(unsigned speed)
-{
-    for (const auto& e : kSpeeds) {
-        if (e.speed == speed) {
-            return e.baud;
-        }
-    }
-    return 0;
-}
 
 KestraSim::KestraSim(SimOptions options) : options_(std::move(options)) {}
 
@@ -76,7 +24,7 @@ std::string KestraSim::Start()
 {
     std::unique_lock lock(mutex_);
     if (running_) {
-        return options_.linkPath.empty() ? slavePath_ : options_.linkPath;
+        return line_.Path();
     }
     DeviceState state;
     if (!options_.stateFile.empty()) {
@@ -91,19 +39,15 @@ std::string KestraSim::Start()
     device_.Device().SetSpeech(options_.speech, 0);
     savedRevision_ = device_.Device().Revision();
     start_ = Clock::now();
-    if (!OpenLine()) {
-        return {};
-    }
-    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd_ < 0) {
-        CloseLine();
+    if (!line_.Begin() || !OpenLine()) {
+        line_.End();
         return {};
     }
     stop_ = false;
     vanished_ = false;
     running_ = true;
     thread_ = std::thread([this] { Run(); });
-    return options_.linkPath.empty() ? slavePath_ : options_.linkPath;
+    return line_.Path();
 }
 
 void KestraSim::Stop()
@@ -120,80 +64,31 @@ void KestraSim::Stop()
     std::unique_lock lock(mutex_);
     running_ = false;
     CloseLine();
-    ::close(wakeFd_);
-    wakeFd_ = -1;
-    if (!options_.linkPath.empty()) {
-        ::unlink(options_.linkPath.c_str());
-    }
+    line_.End();
 }
 
 std::string KestraSim::Path() const
 {
     std::unique_lock lock(mutex_);
-    return options_.linkPath.empty() ? slavePath_ : options_.linkPath;
+    return line_.Path();
 }
 
 bool KestraSim::OpenLine()
 {
     deviceSpeedSet_ = device_.Baud();
-    if (!options_.device.empty()) {
-        lineFd_ = ::open(options_.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (lineFd_ < 0) {
-            return false;
-        }
-        MakeRaw(lineFd_, deviceSpeedSet_);
-        slavePath_ = options_.device;
-        return true;
-    }
-    int master = -1;
-    int slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
-        return false;
-    }
-    char name[128] = {};
-    if (::ttyname_r(slave, name, sizeof name) != 0) {
-        ::close(master);
-        ::close(slave);
-        return false;
-    }
-    // Raw from the start: a cooked slave would echo our replies back to us.
-    MakeRaw(slave, kFirmwareBaud);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    ::fcntl(master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-    lineFd_ = master;
-    keepSlave_ = slave;
-    slavePath_ = name;
-    if (!options_.linkPath.empty()) {
-        const std::string temp = options_.linkPath + ".new";
-        ::unlink(temp.c_str());
-        if (::symlink(slavePath_.c_str(), temp.c_str()) != 0 || std::rename(temp.c_str(), options_.linkPath.c_str()) != 0) {
-            ::unlink(temp.c_str());
-        }
-    }
-    return true;
+    return line_.Open(deviceSpeedSet_);
 }
 
 void KestraSim::CloseLine()
 {
-    if (lineFd_ >= 0) {
-        ::close(lineFd_);
-        lineFd_ = -1;
-    }
-    if (keepSlave_ >= 0) {
-        ::close(keepSlave_);
-        keepSlave_ = -1;
-    }
+    line_.Close();
     pending_.clear();
     txFree_ = {};  // dropped bytes no longer hold the line
 }
 
 void KestraSim::Wake()
 {
-    if (wakeFd_ >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
-    }
+    line_.Wake();
 }
 
 std::int64_t KestraSim::NowMs(Clock::time_point t) const
@@ -201,31 +96,19 @@ std::int64_t KestraSim::NowMs(Clock::time_point t) const
     return std::chrono::duration_cast<std::chrono::milliseconds>(t - start_).count();
 }
 
-int KestraSim::SpeedOf(int fd) const
-{
-    termios t{};
-    if (fd < 0 || ::tcgetattr(fd, &t) != 0) {
-        return 0;
-    }
-    return BaudOf(::cfgetospeed(&t));
-}
-
 void KestraSim::SetDeviceSpeed(int baud)
 {
-    if (options_.device.empty() || lineFd_ < 0 || baud == deviceSpeedSet_) {
-        return;
+    if (baud != deviceSpeedSet_ && line_.SetDeviceSpeed(baud)) {
+        deviceSpeedSet_ = baud;
     }
-    ::tcdrain(lineFd_);  // the last reply still goes out at the old speed
-    MakeRaw(lineFd_, baud);
-    deviceSpeedSet_ = baud;
 }
 
 void KestraSim::HandleInput(const std::uint8_t* data, std::size_t size, Clock::time_point now)
 {
     lastInput_ = now;
-    if (options_.checkLineSpeed && keepSlave_ >= 0) {
-        const int lineBaud = SpeedOf(keepSlave_);
-        if (lineBaud != device_.Baud()) {
+    if (options_.checkLineSpeed) {
+        const std::optional<int> lineBaud = line_.FarSpeed();
+        if (lineBaud && *lineBaud != device_.Baud()) {
             // Hardware at another speed hears framing errors, not bytes.
             garbled_ += size;
             changed_.notify_all();
@@ -266,17 +149,8 @@ void KestraSim::FlushDue(Clock::time_point now)
         out.push_back(pending_.front().byte);
         pending_.pop_front();
     }
-    std::size_t done = 0;
-    while (lineFd_ >= 0 && done < out.size()) {
-        const ssize_t n = ::write(lineFd_, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;  // nobody drains the line: the bytes are lost, as on a wire
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    // What the line does not take now (nobody drains it) is lost, as on a wire.
+    line_.Write(out.data(), out.size());
     if (pending_.empty()) {
         SetDeviceSpeed(device_.Baud());
     }
@@ -294,14 +168,10 @@ void KestraSim::AfterChange()
 
 void KestraSim::Run()
 {
-    // A byte is due at its time on the wire; the system's default timer slack
-    // (50 us) would make every emulated reply late by up to that much.
-    ::prctl(PR_SET_TIMERSLACK, 1UL);
+    line_.PrepareThread();
     std::uint8_t buffer[4096];
     for (;;) {
-        int fd = -1;
-        timespec timeout{};
-        timespec* timeoutPtr = nullptr;
+        std::optional<Clock::time_point> next;
         {
             std::unique_lock lock(mutex_);
             if (stop_) {
@@ -309,9 +179,7 @@ void KestraSim::Run()
             }
             if (request_ == Request::Vanish) {
                 CloseLine();
-                if (!options_.linkPath.empty()) {
-                    ::unlink(options_.linkPath.c_str());
-                }
+                line_.RemoveLink();
                 vanished_ = true;
             } else if (request_ == Request::Reappear) {
                 reappearFailed_ = !OpenLine();
@@ -324,7 +192,6 @@ void KestraSim::Run()
             }
             const auto now = Clock::now();
             FlushDue(now);
-            std::optional<Clock::time_point> next;
             if (!pending_.empty()) {
                 next = pending_.front().due;
             }
@@ -332,35 +199,27 @@ void KestraSim::Run()
                 const auto idleAt = lastInput_ + std::chrono::milliseconds(options_.idleMs);
                 next = next ? std::min(*next, idleAt) : idleAt;
             }
-            if (next) {
-                const auto wait = std::max(std::chrono::nanoseconds(0), *next - now);
-                timeout.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
-                timeout.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
-                timeoutPtr = &timeout;
-            }
-            fd = lineFd_;
         }
-        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd, POLLIN, 0}};
-        const int ready = ::ppoll(fds, fd >= 0 ? 2 : 1, timeoutPtr, nullptr);
-        if (ready < 0 && errno != EINTR) {
+        const SimLine::Ready ready = line_.Wait(next);
+        if (ready.failed) {
             return;
-        }
-        if (fds[0].revents & POLLIN) {
-            std::uint64_t count;
-            [[maybe_unused]] auto n = ::read(wakeFd_, &count, sizeof count);
         }
         std::unique_lock lock(mutex_);
         const auto now = Clock::now();
-        if (fd >= 0 && fd == lineFd_ && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                HandleInput(buffer, static_cast<std::size_t>(n), now);
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                // The serial device went away: stop listening rather than spin.
-                CloseLine();
-                vanished_ = true;
-                changed_.notify_all();
-            }
+        const SimLine::Taken taken = line_.Take(ready, buffer, sizeof buffer);
+        if (taken.connected || taken.disconnected) {
+            pending_.clear();  // what the previous client did not read is gone with it
+            txFree_ = {};
+        }
+        if (taken.connected) {
+            device_.LineOpened();
+        }
+        if (taken.bytes > 0) {
+            HandleInput(buffer, taken.bytes, now);
+        } else if (taken.gone) {
+            CloseLine();
+            vanished_ = true;
+            changed_.notify_all();
         }
         if (device_.PartialInput() && now - lastInput_ >= std::chrono::milliseconds(options_.idleMs)) {
             Emit(device_.Idle(NowMs(now)), now);
@@ -374,9 +233,7 @@ void KestraSim::DiscardUnread()
     std::unique_lock lock(mutex_);
     pending_.clear();
     txFree_ = {};
-    if (keepSlave_ >= 0) {
-        ::tcflush(keepSlave_, TCIFLUSH);
-    }
+    line_.DiscardUnread();
 }
 
 std::vector<ByteVector> KestraSim::Received() const
@@ -444,7 +301,7 @@ int KestraSim::DeviceBaud() const
 int KestraSim::LineBaud() const
 {
     std::unique_lock lock(mutex_);
-    return keepSlave_ >= 0 ? SpeedOf(keepSlave_) : SpeedOf(lineFd_);
+    return line_.LineSpeed();
 }
 
 std::size_t KestraSim::GarbledBytes() const
@@ -522,7 +379,7 @@ std::string KestraSim::Reappear()
             return {};
         }
     }
-    return options_.linkPath.empty() ? slavePath_ : options_.linkPath;
+    return line_.Path();
 }
 
 bool KestraSim::Vanished() const

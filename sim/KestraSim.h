@@ -10,6 +10,7 @@
 #pragma once
 
 #include "SimDevice.h"
+#include "SimLine.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -102,7 +103,6 @@ private:
     void FlushDue(Clock::time_point now);
     void AfterChange();
     std::int64_t NowMs(Clock::time_point t) const;
-    int SpeedOf(int fd) const;
     void SetDeviceSpeed(int baud);
 
     SimOptions options_;
@@ -113,10 +113,7 @@ private:
     bool running_ = false;
     bool stop_ = false;
     bool vanished_ = false;
-    int lineFd_ = -1;     // pty master or the serial device
-    int keepSlave_ = -1;  // our own slave descriptor: no hang-up when the panel closes, and its termios
-    int wakeFd_ = -1;
-    std::string slavePath_;
+    SimLine line_{options_};
     std::deque<Pending> pending_;
     Clock::time_point start_ = Clock::now();
     Clock::time_point lastInput_{};
