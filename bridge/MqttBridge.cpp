@@ -16,6 +16,7 @@
 
 namespace {
 constexpr int kQos = 1;
+constexpr int kLongestRetryMs = 5000;
 
 std::optional<QString> Error(int rc, const char* what)
 {
@@ -29,7 +30,7 @@ const char* OrNull(const QByteArray& b) { return b.isEmpty() ? nullptr : b.const
 }  // namespace
 
 MqttBridge::MqttBridge(BridgeCalls calls, MqttOptions options, QObject* parent)
-    : QObject(parent), calls_(std::move(calls)), options_(std::move(options))
+    : QObject(parent), calls_(std::move(calls)), options_(std::move(options)), retryMs_(options_.firstRetryMs)
 {
     static std::once_flag init;
     std::call_once(init, [] { mosquitto_lib_init(); });
@@ -156,7 +157,7 @@ void MqttBridge::Failed(const QString& why)
         emit connectionLogged(why);
     }
     retry_.start(retryMs_);
-    retryMs_ = std::min(retryMs_ * 2, 5000);
+    retryMs_ = std::min(retryMs_ * 2, std::max(options_.firstRetryMs, kLongestRetryMs));
 }
 
 // Called within Drive(), on this thread: what a connect or its loss does
@@ -202,7 +203,7 @@ void MqttBridge::OnConnected(int rc)
         mosquitto_subscribe_v5(mosq_, nullptr, (options_.prefix + QLatin1String(topic)).toUtf8().constData(), kQos, how, nullptr);
     }
     connected_ = true;
-    retryMs_ = 1000;
+    retryMs_ = options_.firstRetryMs;
     if (!failure_.isEmpty()) {
         failure_.clear();
         const QString line = Where() + QStringLiteral(": connected again");

@@ -47,6 +47,7 @@ struct MqttOptions {
     // TLS when caFile or caPath is given; certFile/keyFile: a client certificate.
     QString caFile, caPath, certFile, keyFile;
     int keepAliveSeconds = 30;
+    int firstRetryMs = 1000;  // after a failure; each further one waits twice as long, 5 s at most
     DiscoveryOptions discovery;
 };
 
@@ -101,7 +102,7 @@ private:
     bool started_ = false;
     bool hostGiven_ = false;  // libmosquitto has the host: later attempts reconnect
     int attempts_ = 0;
-    int retryMs_ = 1000;
+    int retryMs_;
     QString failure_;         // logged, not yet recovered from
     QSocketNotifier* read_ = nullptr;
     QSocketNotifier* write_ = nullptr;

@@ -331,7 +331,7 @@ TEST_F(MqttBridgeTest, ConnectionFailuresAreRetriedAndLoggedOnce)
     for (const auto& [host, line, refusing] : {std::tuple{"bad..name", "cannot look the name up", false}, std::tuple{"127.0.0.1", "cannot connect", false},
                                                std::tuple{"127.0.0.1", "refused the connection: Not authorized", true}}) {
         MqttOptions o = Options();
-        o.host = QString::fromLatin1(host), o.port = later.PickPort();
+        o.host = QString::fromLatin1(host), o.port = later.PickPort(), o.firstRetryMs = 100;
         ASSERT_TRUE((later.Kill(), !refusing || later.Start(false))) << later.Why().toStdString();
         MqttBridge bridge(CallsOf(*core_, false), o);
         QSignalSpy logged(&bridge, &MqttBridge::connectionLogged);
@@ -339,8 +339,8 @@ TEST_F(MqttBridgeTest, ConnectionFailuresAreRetriedAndLoggedOnce)
         ASSERT_TRUE(WaitFor([&] { return bridge.Attempts() >= 3; }, 10000) && logged.size() == 1 && logged[0][0].toString().contains(QLatin1String(line))) << logged.value(0).value(0).toString().toStdString();
         if (o.host == "127.0.0.1") {
             ASSERT_TRUE((later.Kill(), later.Start())) << later.Why().toStdString();
-            // Retries back off to 5 s: a loaded machine may need two of them,
-            // and an attempt that meets the broker starting up may fail
+            // Retries back off (from 100 ms here): a loaded machine may need
+            // several, and an attempt that meets the broker starting up may fail
             // otherwise (a new reason, logged once); the first never again.
             const QString again = QStringLiteral(":%1: connected again").arg(o.port);
             EXPECT_TRUE(WaitFor([&] { return bridge.Connected() && logged.last()[0].toString().endsWith(again); }, 20000));
