@@ -69,7 +69,6 @@ public:
         : QEvent(kOpenedEvent), ok_(ok), failure_(std::move(failure)), driverId_(driverId) {}
     bool Ok() const { return ok_; }
     const comm::OpenFailure& Failure() const { return failure_; }
-    const QString& Error() const { return failure_.text; }
     quint64 DriverId() const { return driverId_; }
 
 private:
