@@ -4,6 +4,7 @@
 #pragma once
 
 #include "BenchResult.h"
+#include "Connection.h"
 #include "Dialogs.h"
 #include "Firmware.h"
 #include "Fmain.h"
@@ -166,7 +167,7 @@ inline bool ShowAndRead(TfrmMain& w, const QTemporaryDir& dir, const EventCounte
     w.SetDialogs(std::make_unique<QuietDialogs>());
     w.SetSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("settings.ini"))));
     w.show();
-    if (!RunUntil([&] { return w.Comm != nullptr && replies.count >= 49; }, 20000)) {
+    if (!RunUntil([&] { return w.Device().Line() != nullptr && replies.count >= 49; }, 20000)) {
         std::fprintf(stderr, "the panel did not connect and read the device\n");
         return false;
     }
@@ -214,7 +215,7 @@ inline double TimedFullStateRead(TfrmMain& w, sim::KestraSim& device, const Even
     // Counted as they arrive, so the last has been handled once the event
     // loop returns after it.
     const long before = replies.count;
-    const bool read = w.Comm != nullptr &&
+    const bool read = w.Device().Line() != nullptr &&
                       RunUntil([&] { return replies.count - before >= static_cast<long>(inquiries); }, 20000);
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     w.Disconnect();

@@ -57,7 +57,7 @@ int main(int argc, char** argv)
     w.SetSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("settings.ini"))));
     w.show();
     w.activateWindow();
-    if (!bench::RunUntil([&] { return w.isActiveWindow() && w.Comm != nullptr && device.ReceivedCount() >= 50; }, 20000)) {
+    if (!bench::RunUntil([&] { return w.isActiveWindow() && w.Device().Line() != nullptr && device.ReceivedCount() >= 50; }, 20000)) {
         std::fprintf(stderr, "the panel did not connect and read the device\n");
         return 1;
     }

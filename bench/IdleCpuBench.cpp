@@ -4,6 +4,7 @@
 // own so that its work is not counted.
 //   idle_cpu_bench [--seconds N]
 #include "BenchSupport.h"
+#include "Connection.h"
 #include "CommEvents.h"
 #include "Fmain.h"
 #include "Lcomm.h"
@@ -77,7 +78,7 @@ double IdleShare(int seconds, bool byteByByte)
     const double cpu = bench::CpuSeconds() - cpuBefore;
     const double elapsed = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     const long polls = replies.count - repliesBefore;
-    const bool connected = w.Comm != nullptr;
+    const bool connected = w.Device().Line() != nullptr;
     const double share = 100.0 * cpu / elapsed;
     std::printf("idle connected panel, %s: %.1f s, %ld replies handled (%.1f a second), CPU %.3f s = %.2f%% of one "
                 "core\n",

@@ -12,6 +12,7 @@
 // the last is memory the panel keeps for nothing.
 //   memory_bench [--hours N]
 #include "BenchSupport.h"
+#include "Connection.h"
 #include "CommEvents.h"
 #include "Commands.h"
 #include "Fmain.h"
@@ -114,7 +115,7 @@ int main(int argc, char** argv)
     std::vector<long> resident;
     while (polls < hours * kPollsPerHour) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-        LCommProc* comm = w.Comm;
+        LCommProc* comm = w.Device().Line();
         if (comm == nullptr) {
             std::fprintf(stderr, "the connection was lost after %ld polls\n", polls);
             return 1;

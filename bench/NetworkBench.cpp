@@ -6,6 +6,7 @@
 // serial benchmarks; ser2net runs with chardelay off, as a device server for
 // request and reply is set up.
 #include "BenchSupport.h"
+#include "Connection.h"
 #include "CommEvents.h"
 #include "Firmware.h"
 #include "FirmwareImage.h"
@@ -64,9 +65,9 @@ double UpdateRatio()
     bench::QuietDialogs* dialogs = owned.get();
     window.SetDialogs(std::move(owned));
     window.SetServiceMode(true);
-    window.PortName = server.Url();
+    window.Device().Port().name = server.Url();
     const auto finished = [&] {
-        return dialogs->told.contains(QStringLiteral("Update OK , Please ReConnect!!")) && window.Comm == nullptr;
+        return dialogs->told.contains(QStringLiteral("Update OK , Please ReConnect!!")) && window.Device().Line() == nullptr;
     };
     const Clock::time_point start = Clock::now();
     window.btnUpdate->click();
@@ -115,7 +116,7 @@ int main(int argc, char** argv)
     bench::EventCounter replies(kRecCompleteEvent);
     TfrmMain w;
     w.SetDialogs(std::make_unique<bench::QuietDialogs>());
-    w.PortName = server.Url();
+    w.Device().Port().name = server.Url();
     std::vector<double> reads;
     for (int run = 0; run < kRuns; ++run) {
         reads.push_back(FullStateRatio(w, device, replies));

@@ -4,6 +4,7 @@
 // 115200). Compared with the physical limit: the time all its bytes need on
 // the wire, plus the 300 ms the panel gives the device to restart.
 #include "BenchSupport.h"
+#include "Connection.h"
 #include "FirmwareImage.h"
 #include "Fmain.h"
 #include "KestraSim.h"
@@ -60,7 +61,7 @@ Run OneUpdate(bool wireSpeed)
     QDeadlineTimer deadline(30000);
     // Only the window is watched while the update runs: asking the simulated
     // device would contend for its lock on every event.
-    while (!(finished() && window.Comm == nullptr) && !deadline.hasExpired()) {
+    while (!(finished() && window.Device().Line() == nullptr) && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

@@ -1,36 +1,38 @@
 #include "AutoReconnect.h"
 
 #include "Connection.h"
-#include "Fmain.h"
 #include "Language.h"
 #include "Lcomm.h"
 
 #include <QCheckBox>
+
+#include <utility>
 
 namespace {
 constexpr int kIdWaiting = 30136;
 constexpr int kIdBack = 30137;
 }  // namespace
 
-AutoReconnect::AutoReconnect(TfrmMain& window, QCheckBox& box) : w_(window), box_(box)
+AutoReconnect::AutoReconnect(DeviceConnection& device, QCheckBox& box, MessageFn message)
+    : device_(device), box_(box), message_(std::move(message))
 {
     // Unticking ends a wait at once; the port stays closed as without the box.
     connect(&box_, &QCheckBox::toggled, this, [this](bool on) {
         if (!on && Waiting()) {
-            w_.Device().DropOpening();
-            w_.ShowMessage(QString());
+            device_.DropOpening();
+            message_(QString());
         }
     });
 }
 
 bool AutoReconnect::Waiting() const
 {
-    return w_.Device().Opening();
+    return device_.Opening();
 }
 
 QString AutoReconnect::WaitingText() const
 {
-    return LoadStr(kIdWaiting).arg(w_.ConnectionName());
+    return LoadStr(kIdWaiting).arg(device_.ConnectionName());
 }
 
 bool AutoReconnect::OnLinkError(int code)
@@ -38,17 +40,17 @@ bool AutoReconnect::OnLinkError(int code)
     // The port itself failed; silence (0) from a port that is still there
     // and the updater's line are left to the box.
     const bool vanished = code == kErrPortFailed || code == kErrReadFailed;
-    if (!box_.isChecked() || !vanished || w_.UpdateMode) {
+    if (!box_.isChecked() || !vanished || device_.UpdateMode()) {
         return false;
     }
-    w_.Disconnect();
+    device_.Disconnect();
     StartWaiting();
     return true;
 }
 
 void AutoReconnect::WaitIfMissing()
 {
-    if (box_.isChecked() && !w_.Connected()) {
+    if (box_.isChecked() && !device_.Connected()) {
         StartWaiting();
     }
 }
@@ -58,17 +60,17 @@ void AutoReconnect::StartWaiting()
     if (Waiting()) {
         return;
     }
-    w_.ShowMessage(WaitingText());
+    message_(WaitingText());
     // One open at a time, on the reader thread, so the window keeps
     // answering while a network port takes its time; the engine tries again
     // after each failure until the port opens or the wait ends.
-    w_.Device().ConnectInBackground(
+    device_.ConnectInBackground(
         [this](bool connected) {
             if (connected) {
-                w_.Device().ShowDeviceMessage(LoadStr(kIdBack).arg(w_.ConnectionName()));
+                device_.ShowDeviceMessage(LoadStr(kIdBack).arg(device_.ConnectionName()));
             } else {
                 // The attempt said why it failed; the wait goes on, and says so.
-                w_.ShowMessage(WaitingText());
+                message_(WaitingText());
             }
         },
         kRetryMs);

@@ -7,13 +7,19 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
+#include <functional>
+
+class DeviceConnection;
 class QCheckBox;
-class TfrmMain;
 
 class AutoReconnect : public QObject {
 public:
-    AutoReconnect(TfrmMain& window, QCheckBox& box);
+    using MessageFn = std::function<void(const QString& text)>;
+
+    // message: the status bar's message panel.
+    AutoReconnect(DeviceConnection& device, QCheckBox& box, MessageFn message);
 
     static constexpr int kRetryMs = 500;
 
@@ -30,6 +36,7 @@ private:
     void StartWaiting();
     QString WaitingText() const;
 
-    TfrmMain& w_;
+    DeviceConnection& device_;
     QCheckBox& box_;
+    MessageFn message_;
 };

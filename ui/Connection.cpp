@@ -5,16 +5,13 @@
 #include "Commands.h"
 #include "DeliverReply.h"
 #include "Dialogs.h"
-#include "Dispatcher.h"
-#include "Fmain.h"
+#include "ConnectionView.h"
 #include "FullState.h"
 #include "LCommProc.h"
 #include "Language.h"
 #include "PortName.h"
 #include "Reports.h"
-#include "StatusBar.h"
 
-#include <QPushButton>
 #include <QTimer>
 
 #include <utility>
@@ -25,22 +22,24 @@ constexpr int kIdConnected = 30117;
 constexpr int kIdDisconnected = 30116;
 constexpr int kIdErrorCaption = 30114;
 constexpr int kIdConnectionError = 30119;
-// The status panel that says why the line is quiet (the first two are the
-// connection state and the last reply).
-constexpr int kLinePanel = 2;
+constexpr int kIdSimulated = 30133;
 }  // namespace
 
-DeviceConnection::DeviceConnection(TfrmMain& window, TDialogs& dialogs, LogFn log)
-    : w_(window), dialogs_(dialogs), log_(std::move(log)), tmMsg_(new QTimer(this)),
+DeviceConnection::DeviceConnection(ConnectionView& view, TDialogs& dialogs, LogFn log)
+    : view_(view), dialogs_(&dialogs), log_(std::move(log)), tmMsg_(new QTimer(this)),
       silenceLimitMs_(LComm::kSilenceLimitMs)
 {
-    dispatcher_ = std::make_unique<ReportDispatcher>(w_, [this](const QString& text) { ShowDeviceMessage(text); });
     tmMsg_->setSingleShot(true);
     tmMsg_->setInterval(kMessageHoldMs);
     connect(tmMsg_, &QTimer::timeout, this, [this] {
         deviceMessage_.clear();
-        w_.ShowMessage(QString());
+        view_.ShowMessage(QString());
     });
+}
+
+QString DeviceConnection::ConnectionName() const
+{
+    return simulated_ ? LoadStr(kIdSimulated) : port_.Label();
 }
 
 DeviceConnection::~DeviceConnection()
@@ -70,7 +69,7 @@ std::unique_ptr<DeviceConversation> DeviceConnection::NewEngine(int reopenMs)
     o.retries = 0;
     o.reopenMs = reopenMs;
     o.readOnOpen = false;
-    auto engine = std::make_unique<DeviceConversation>(w_.ConnectionName(), o);
+    auto engine = std::make_unique<DeviceConversation>(ConnectionName(), o);
     DeviceConversation* e = engine.get();
     // Queued news of an engine since replaced is dropped: a new engine may
     // even stand at the old one's address, so each has a number.
@@ -94,7 +93,7 @@ std::unique_ptr<DeviceConversation> DeviceConnection::NewEngine(int reopenMs)
     // queued news below is handled.
     connect(e, &DeviceConversation::lineLost, this, [this, current] {
         if (current()) {
-            w_.Comm = nullptr;
+            line_ = nullptr;
         }
     });
     // These three are handled once the engine has finished with the news:
@@ -115,7 +114,7 @@ std::unique_ptr<DeviceConversation> DeviceConnection::NewEngine(int reopenMs)
         if (reopenMs < 0) {
             Opened(false, why.text);
         } else if (openedThen_) {
-            w_.ShowMessage(why.text);
+            view_.ShowMessage(why.text);
             openedThen_(false);  // the engine tries again by itself
         }
     }, Qt::QueuedConnection);
@@ -129,7 +128,7 @@ std::unique_ptr<DeviceConversation> DeviceConnection::NewEngine(int reopenMs)
 
 void DeviceConnection::ConnectInBackground(std::function<void(bool connected)> then, int retryMs)
 {
-    if (w_.Comm != nullptr || opening_) {
+    if (line_ != nullptr || opening_) {
         return;
     }
     EndUpdateMode();
@@ -142,7 +141,7 @@ void DeviceConnection::ConnectInBackground(std::function<void(bool connected)> t
 bool DeviceConnection::HandleEvent(QEvent* e)
 {
     // Only the updater's own driver posts to the window; the engine's posts to the engine.
-    if (DeliverReply(e, [this] { return engine_ ? nullptr : w_.Comm; },
+    if (DeliverReply(e, [this] { return engine_ ? nullptr : line_; },
                      [this](const RecCompleteEvent& r) { OnRecComplete(r); })) {
         return true;
     }
@@ -155,12 +154,12 @@ bool DeviceConnection::HandleEvent(QEvent* e)
 
 QString DeviceConnection::ConnectedText() const
 {
-    return QStringLiteral("%1 %2").arg(w_.ConnectionName(), LoadStr(kIdConnected));
+    return QStringLiteral("%1 %2").arg(ConnectionName(), LoadStr(kIdConnected));
 }
 
 void DeviceConnection::DropConnection()
 {
-    LCommProc* comm = std::exchange(w_.Comm, nullptr);
+    LCommProc* comm = std::exchange(line_, nullptr);
     if (engine_ && !opening_) {
         engine_.reset();  // closes its line
     } else if (comm != nullptr) {
@@ -171,7 +170,7 @@ void DeviceConnection::DropConnection()
 
 void DeviceConnection::Connect()
 {
-    if (w_.Comm != nullptr) {
+    if (line_ != nullptr) {
         return;
     }
     DropOpening();
@@ -179,7 +178,7 @@ void DeviceConnection::Connect()
     // leaves the flag set; the device's replies to a regular connection must
     // not drive the updater.
     EndUpdateMode();
-    w_.ShowMessage(QString());
+    view_.ShowMessage(QString());
     engine_ = NewEngine();
     QString why;
     const QMetaObject::Connection heard =
@@ -194,77 +193,63 @@ void DeviceConnection::Opened(bool ok, const QString& why)
     auto then = std::move(openedThen_);
     openedThen_ = nullptr;
     if (ok) {
-        w_.Comm = engine_->Line();
-        w_.ShowMessage(QString());
-        w_.btnConnect->setEnabled(false);
-        w_.btnDisconnect->setEnabled(true);
-        w_.ShowConnectionState(ConnectedText());
-        w_.EnablePanelControls();
-        // Enabling every button enabled "connect" too; while connected it
-        // would do nothing, so it stays off.
-        w_.btnConnect->setEnabled(false);
+        line_ = engine_->Line();
+        view_.ShowMessage(QString());
+        view_.ConnectionChanged(true);
+        view_.ShowConnectionState(ConnectedText());
         // "connected" says only that the port opened: until the device
         // answers, say that it has not.
         const QString name = engine_->PortName();
         const QString path = comm::ResolvePortName(0, name);
-        ShowLineNote(QStringLiteral("no answer from the KESTRA on %1 yet")
-                         .arg(path == name ? name : QStringLiteral("%1 (%2)").arg(w_.ConnectionName(), path)));
+        view_.ShowLineNote(QStringLiteral("no answer from the KESTRA on %1 yet")
+                         .arg(path == name ? name : QStringLiteral("%1 (%2)").arg(ConnectionName(), path)));
         RequestFullState();
     } else {
         opening_ = false;
         engine_.reset();
-        w_.btnConnect->setEnabled(true);
-        w_.btnDisconnect->setEnabled(false);
         // Why it failed (no permission, in use, host unknown, ...) stays
         // readable where the connection's messages go.
-        w_.ShowConnectionState(LoadStr(kIdDisconnected));
+        view_.ShowConnectionState(LoadStr(kIdDisconnected));
         Disconnect();
-        w_.ShowMessage(why);
+        view_.ShowMessage(why);
     }
     if (then) {
-        then(w_.Comm != nullptr);
+        then(line_ != nullptr);
     }
 }
 
 bool DeviceConnection::OpenForUpdate(int baudRate)
 {
-    if (w_.Comm != nullptr) {
+    if (line_ != nullptr) {
         return false;
     }
     DropOpening();
-    w_.Comm = new LCommProc(&w_);
-    w_.Comm->SetSilenceLimitMs(silenceLimitMs_);
-    w_.Comm->SetPortName(w_.PortName);
-    if (!w_.Comm->Open(w_.PortNo, comm::LineSettings::At(baudRate))) {
+    line_ = new LCommProc(&view_.Host());
+    line_->SetSilenceLimitMs(silenceLimitMs_);
+    line_->SetPortName(port_.name);
+    if (!line_->Open(port_.number, comm::LineSettings::At(baudRate))) {
         DropConnection();
         return false;
     }
-    w_.ShowConnectionState(ConnectedText());
+    view_.ShowConnectionState(ConnectedText());
     return true;
-}
-
-void DeviceConnection::ShowLineNote(const QString& text)
-{
-    w_.sbMain->SetPanelText(kLinePanel, text);
 }
 
 void DeviceConnection::Disconnect()
 {
     DropConnection();
     DropOpening();
-    ShowLineNote(QString());
-    w_.ShowConnectionState(LoadStr(kIdDisconnected));
-    w_.ShowMessage(QString());
-    w_.btnDisconnect->setEnabled(false);
-    w_.btnConnect->setEnabled(true);
+    view_.ShowLineNote(QString());
+    view_.ShowConnectionState(LoadStr(kIdDisconnected));
+    view_.ShowMessage(QString());
     EndUpdateMode();
-    w_.DisablePanelControls();
+    view_.ConnectionChanged(false);
 }
 
 void DeviceConnection::EndUpdateMode()
 {
-    const bool wasUpdating = w_.UpdateMode;
-    w_.UpdateMode = false;
+    const bool wasUpdating = updateMode_;
+    updateMode_ = false;
     if (wasUpdating && update_.ended) {
         update_.ended();
     }
@@ -272,14 +257,14 @@ void DeviceConnection::EndUpdateMode()
 
 void DeviceConnection::SendCommand(const LCmd& command, std::uint8_t senderFlag)
 {
-    if (w_.Comm == nullptr) {
+    if (line_ == nullptr) {
         return;
     }
     if (submitted_) {
         submitted_(command);
     }
     if (!engine_) {
-        w_.Comm->Send(command.MakeFrame(frame::kModeFramed));  // the updater's line
+        line_->Send(command.MakeFrame(frame::kModeFramed));  // the updater's line
         log_(command, Direction::Sent, 0);
     } else if (command.Sub() == sub::kInquiry || command.Sub() == sub::kInquiryDx) {
         engine_->Inquire(InquiryOf(command));
@@ -313,16 +298,16 @@ void DeviceConnection::TellOutcome(const SessionError& e)
 
 void DeviceConnection::SendUnlogged(const LCmd& command, std::uint8_t /*senderFlag: the updater's frames all queue*/, std::uint8_t buildMode)
 {
-    if (w_.Comm == nullptr || engine_) {
+    if (line_ == nullptr || engine_) {
         return;  // raw bytes are the updater's, on its own line
     }
     // Raw bytes are collected raw even when they happen to look like a frame.
-    w_.Comm->Send(command.MakeFrame(buildMode), buildMode == frame::kModeRaw ? frame::kModeRaw : frame::kModeFramed);
+    line_->Send(command.MakeFrame(buildMode), buildMode == frame::kModeRaw ? frame::kModeRaw : frame::kModeFramed);
 }
 
 void DeviceConnection::RequestFullState()
 {
-    if (w_.Comm == nullptr || !engine_) {
+    if (line_ == nullptr || !engine_) {
         return;
     }
     // Complete once every item was reported (items missing are asked for again).
@@ -337,10 +322,10 @@ bool DeviceConnection::StateRead() const
 bool DeviceConnection::RestartUpdateAtBootLoaderSpeed()
 {
     bool ok = SetConnectionBaudRate(kBootLoaderBaud);
-    if (!ok && w_.Comm != nullptr && !w_.Comm->IsOpen()) {
+    if (!ok && line_ != nullptr && !line_->IsOpen()) {
         // The driver closes its port when its reader ends on an error, so
         // changing the speed alone would leave the update stuck: reopen.
-        ok = w_.Comm->Open(w_.PortNo, comm::LineSettings::At(kBootLoaderBaud));
+        ok = line_->Open(port_.number, comm::LineSettings::At(kBootLoaderBaud));
     }
     if (ok) {
         SendUnlogged(CM_MCS_START(0x01), 1, frame::kModeRaw);
@@ -350,7 +335,7 @@ bool DeviceConnection::RestartUpdateAtBootLoaderSpeed()
 
 bool DeviceConnection::SetConnectionBaudRate(int rate)
 {
-    return w_.Comm != nullptr && w_.Comm->SetBaudRate(rate);
+    return line_ != nullptr && line_->SetBaudRate(rate);
 }
 
 void DeviceConnection::ShowDeviceMessage(const QString& text)
@@ -358,14 +343,14 @@ void DeviceConnection::ShowDeviceMessage(const QString& text)
     deviceMessage_ = text;
     tmMsg_->start();
     if (!text.isEmpty()) {
-        w_.ShowMessage(text);
+        view_.ShowMessage(text);
     }
 }
 
 void DeviceConnection::OnRecComplete(const RecCompleteEvent& reply)
 {
     const LCmd frame(reply.Reply());
-    if (w_.UpdateMode) {
+    if (updateMode_) {
         bootLoaderTries_ = 0;  // something answers
         // The updater owns the line: in raw mode the sub byte is the byte.
         if (update_.reply) {
@@ -378,19 +363,19 @@ void DeviceConnection::OnRecComplete(const RecCompleteEvent& reply)
 
 void DeviceConnection::OnReport(const LCmd& frame, const ReportEvent& report, quint32 replyTime)
 {
-    ShowLineNote(QString());  // it answers
+    view_.ShowLineNote(QString());  // it answers
     QString replyText;
     if (report.kind == ReportKind::Ack) {
         replyText = QString::fromLatin1(kAckText);
     } else if (report.kind == ReportKind::Nak) {
         replyText = QString::fromLatin1(kNakText);
     } else {
-        dispatcher_->DispatchReport(report, replyText);
+        view_.ShowReport(report, replyText);
     }
     // A device message stays readable for its hold time; the polls' replies
     // would otherwise replace it within 100 ms.
     if (deviceMessage_.isEmpty()) {
-        w_.ShowMessage(QStringLiteral("%1(%2)").arg(replyText).arg(static_cast<qint32>(replyTime)));
+        view_.ShowMessage(QStringLiteral("%1(%2)").arg(replyText).arg(static_cast<qint32>(replyTime)));
     }
     log_(frame, Direction::Received, replyTime);
 }
@@ -398,8 +383,8 @@ void DeviceConnection::OnReport(const LCmd& frame, const ReportEvent& report, qu
 void DeviceConnection::OnLineLost(const SessionError& why)
 {
     // The engine has closed its line; why stays readable beside the box.
-    w_.Comm = nullptr;
-    ShowLineNote(why.text);
+    line_ = nullptr;
+    view_.ShowLineNote(why.text);
     AskAfterFailure(why.kind == SessionError::Kind::Silence ? kErrSilence : why.code);
 }
 
@@ -407,10 +392,10 @@ void DeviceConnection::OnCommErr(const CommErrEvent& error)
 {
     // An error of a driver that has since been replaced by a working one says
     // nothing about the current connection.
-    if (w_.Comm != nullptr && w_.Comm->Id() != error.DriverId()) {
+    if (line_ != nullptr && line_->Id() != error.DriverId()) {
         return;
     }
-    if (w_.UpdateMode && update_.state && update_.state() == 0) {
+    if (updateMode_ && update_.state && update_.state() == 0) {
         // Nothing answered the start at this speed: the device may already
         // wait in its boot loader. Try it there, without bothering the user,
         // but only a few times: a device that never answers must not keep
@@ -418,7 +403,7 @@ void DeviceConnection::OnCommErr(const CommErrEvent& error)
         // closed, free for Update2 or a new connection.
         if (++bootLoaderTries_ > kBootLoaderTries) {
             Disconnect();
-            dialogs_.Error(&w_, QStringLiteral("Error Recommand !!"));
+            dialogs_->Error(&view_.Host(), QStringLiteral("Error Recommand !!"));
             return;
         }
         RestartUpdateAtBootLoaderSpeed();
@@ -432,11 +417,11 @@ void DeviceConnection::OnCommErr(const CommErrEvent& error)
 
 void DeviceConnection::AskAfterFailure(int code)
 {
-    if (w_.HandleLinkLost(code)) {
+    if (view_.HandleLinkLost(code)) {
         return;
     }
     const TDialogs::Answer answer =
-        dialogs_.AbortRetryIgnore(&w_, LoadStr(kIdErrorCaption), LoadStr(kIdConnectionError));
+        dialogs_->AbortRetryIgnore(&view_.Host(), LoadStr(kIdErrorCaption), LoadStr(kIdConnectionError));
     switch (answer) {
     case TDialogs::Answer::Retry:
         // Opened on the reader thread: a network port may take seconds to

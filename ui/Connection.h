@@ -9,6 +9,7 @@
 
 #include "LogLine.h"
 #include "Lcmd.h"
+#include "PortSetting.h"
 
 #include <QObject>
 #include <QString>
@@ -24,17 +25,36 @@ struct SessionError;
 class OpenedEvent;
 class QEvent;
 class QTimer;
+class ConnectionView;
 class RecCompleteEvent;
-class ReportDispatcher;
 class TDialogs;
-class TfrmMain;
 
 class DeviceConnection : public QObject {
 public:
     using LogFn = std::function<void(const LCmd& frame, Direction direction, quint32 replyTime)>;
 
-    DeviceConnection(TfrmMain& window, TDialogs& dialogs, LogFn log);
+    DeviceConnection(ConnectionView& view, TDialogs& dialogs, LogFn log);
     ~DeviceConnection() override;
+
+    // The port opened from now on; the window's port choice writes it.
+    PortSetting& Port() { return port_; }
+    const PortSetting& Port() const { return port_; }
+    // The demo's device has no port the user would know: it is named instead.
+    void NameSimulatedDevice() { simulated_ = true; }
+    bool SimulatedDevice() const { return simulated_; }
+    // What the status bar calls the connected device.
+    QString ConnectionName() const;
+    // Asked from now on (tests answer them themselves).
+    void SetDialogs(TDialogs& dialogs) { dialogs_ = &dialogs; }
+
+    // The driver of the open connection, or none: the engine's line while
+    // connected, the updater's own driver during an update. Commands are
+    // dropped while there is none.
+    LCommProc* Line() const { return line_; }
+    bool Connected() const { return line_ != nullptr; }
+    // Replies go to the firmware updater (from SetUpdateHooks until the
+    // update's line is closed or a regular connection starts).
+    bool UpdateMode() const { return updateMode_; }
 
     // Routes replies (1360) and serial errors (1361) of the window's events;
     // true when the event was one of them.
@@ -75,15 +95,13 @@ public:
     static constexpr int kMessageHoldMs = 1500;
     QTimer* tmMsg() const { return tmMsg_; }
 
-    ReportDispatcher& Dispatcher() { return *dispatcher_; }
-
     // The silence limit of every driver opened from now on (tests shorten it).
     void SetSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
 
-    // The firmware updater's side, used while the window's update-mode flag
-    // is set: replies go to it, a serial error before the boot loader has
-    // answered restarts it at the boot loader's speed, and ended runs when
-    // the flag is cleared. Installed by the window when an update starts.
+    // The firmware updater's side, used in update mode: replies go to it, a
+    // serial error before the boot loader has answered restarts it at the
+    // boot loader's speed, and ended runs when update mode ends. Installing
+    // them when an update starts enters update mode.
     struct UpdateHooks {
         std::function<void(std::uint8_t reply, const ByteVector& payload)> reply;
         std::function<int()> state;
@@ -94,6 +112,7 @@ public:
     {
         update_ = std::move(hooks);
         bootLoaderTries_ = 0;
+        updateMode_ = true;
     }
     // Restarts at the boot loader's speed after silence, before giving up.
     static constexpr int kBootLoaderTries = 3;
@@ -115,14 +134,16 @@ private:
     // What the user decides when the line fails (a serial error code).
     void AskAfterFailure(int code);
     QString ConnectedText() const;
-    void ShowLineNote(const QString& text);
     void EndUpdateMode();
     bool RestartUpdateAtBootLoaderSpeed();
 
-    TfrmMain& w_;
-    TDialogs& dialogs_;
+    ConnectionView& view_;
+    TDialogs* dialogs_;
     LogFn log_;
-    std::unique_ptr<ReportDispatcher> dispatcher_;
+    PortSetting port_;
+    bool simulated_ = false;
+    LCommProc* line_ = nullptr;
+    bool updateMode_ = false;
     QTimer* tmMsg_;
     QString deviceMessage_;
     int silenceLimitMs_;

@@ -1,7 +1,7 @@
 #include "Dispatcher.h"
 
 #include "Commands.h"
-#include "Fmain.h"
+#include "PanelControls.h"
 #include "Language.h"
 #include "LevelBar.h"
 #include "Mroutine.h"
@@ -27,8 +27,8 @@ int ShownPosition(const QProgressBar* bar)
 }
 }  // namespace
 
-ReportDispatcher::ReportDispatcher(TfrmMain& window, MessageFn message)
-    : w_(window), message_(std::move(message))
+ReportDispatcher::ReportDispatcher(PanelControls& panel, MessageFn message, GangFn showGanged)
+    : w_(panel), message_(std::move(message)), showGanged_(std::move(showGanged))
 {
 }
 
@@ -262,7 +262,7 @@ void ReportDispatcher::Priority(std::uint8_t flag, std::uint8_t c)
 void ReportDispatcher::Ganged(std::uint8_t flag, std::uint8_t pair)
 {
     if (pair == 1 || pair == 2) {
-        w_.ShowPairGanged(pair == 2, flag != 0, false);
+        showGanged_(pair == 2, flag != 0);
     }
 }
 

@@ -16,15 +16,17 @@ class QLineEdit;
 class QProgressBar;
 class QTimer;
 class TPanel;
-class TfrmMain;
+struct PanelControls;
 class TrhTrackBar;
 
 class ReportDispatcher : public QObject {
 public:
     using MessageFn = std::function<void(const QString& text)>;
+    // Joins or parts a sub (master false) or master pair on screen.
+    using GangFn = std::function<void(bool master, bool ganged)>;
 
     // message: where busy and error texts go.
-    ReportDispatcher(TfrmMain& window, MessageFn message);
+    ReportDispatcher(PanelControls& panel, MessageFn message, GangFn showGanged);
 
     // replyText stays empty for every recognised report and becomes
     // "unknow command: XX" for an unrecognised one. A report shorter than its
@@ -56,6 +58,7 @@ private:
     void DuckSettingReport(DuckSetting setting, std::uint8_t value);
     void SwitchOn(std::uint8_t value);
 
-    TfrmMain& w_;
+    PanelControls& w_;
     MessageFn message_;
+    GangFn showGanged_;
 };

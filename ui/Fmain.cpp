@@ -4,17 +4,16 @@
 #include "Fmain.h"
 
 #include "Connection.h"
+#include "Dispatcher.h"
 #include "ControlTag.h"
 #include "Dialogs.h"
 #include "EditLength.h"
 #include "Panel.h"
 #include "PanelAccessible.h"
-#include "PortSearch.h"
 #include "Rhtrack.h"
 #include "Settings.h"
 #include "StatusBar.h"
 #include "TrafficLog.h"
-#include "WindowAdditions.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -67,8 +66,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
     FormCreate();
     SetUpConnection();
     ConnectHandlers();
-    additions_ = std::make_unique<WindowAdditions>(*this);
-    portSearch_ = new PortSearch(*this);
+    SetUpAdditions();
     ApplyAccessibleNames();
     SetUpTabOrder();
 }
@@ -92,8 +90,6 @@ void TfrmMain::FormCreate()
     // The status bar lies along the window's bottom edge.
     sbMain->move(kMargin, h - sbMain->height());
 
-    PortNo = 1;
-    Comm = nullptr;
     btnDisconnect->setEnabled(false);
 }
 

@@ -1,17 +1,14 @@
 // TfrmMain: the panel's one window. A page control with four tabs
-// (Control-Panel, Preferences, COM, About) and a three-panel status bar.
-//
-// Controls are public members named as the handlers and reports know them.
-// Numbered families are arrays indexed by their channel number (tbMic[1] ..
-// tbMic[6], LinePanel[0] .. LinePanel[4], swPreset[1] .. swPreset[3]); unused
-// slots are nullptr. Every control is also a "component" of the window, in
-// creation order, reachable by its object name (FindControl).
+// (Control-Panel, Preferences, COM, About) and a three-panel status bar. Its
+// controls are PanelControls; it is the view of its DeviceConnection.
 //
 // The handlers of each subsystem live in their own Fmain*.cpp files.
 #pragma once
 
 #include "Colors.h"
+#include "ConnectionView.h"
 #include "ControlTag.h"
+#include "PanelControls.h"
 
 #include <QPoint>
 #include <QRect>
@@ -26,9 +23,9 @@
 
 class DeviceConnection;
 class LCmd;
-class LCommProc;
 class PortChoice;
 class PortSearch;
+class ReportDispatcher;
 class SettingsStore;
 class TDialogs;
 class TfrmMsg;
@@ -65,73 +62,38 @@ enum LastSentIndex : int {
     kLastSentCount = 16
 };
 
-class TfrmMain : public QWidget {
+class TfrmMain : public QWidget, public PanelControls, private ConnectionView {
     Q_OBJECT
 public:
     explicit TfrmMain(QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // ---- window state ----------------------------------------------------
-    // The driver of the open connection, or none: the engine's line while
-    // connected, the updater's own driver during an update. Owned by the
-    // connection code; the command sender drops commands while it is none.
-    LCommProc* Comm = nullptr;
-    int PortNo = 1; // COM port 1..8
-    // A port chosen by name (detected, typed path, tcp://, rfc2217://); when
-    // empty the port is COM<PortNo>. Kept beside the number in the settings.
-    QString PortName;
-    // The port in use as the user knows it: the one given for this run, else
-    // the chosen name, else "COM<PortNo>".
-    QString PortLabel() const
-    {
-        return !portForRun_.isEmpty() ? portForRun_ : PortName.isEmpty() ? QStringLiteral("COM%1").arg(PortNo) : PortName;
-    }
+    // The port in use as the user knows it (the connection keeps the port).
+    QString PortLabel() const;
     // `--port NAME`: this run opens NAME instead of the stored port (not
     // stored), and names it so; a port the user then chooses ends it.
     void SetPortForRun(const QString& name);
-    const QString& PortForRun() const { return portForRun_; }
-    bool UpdateMode = false; // replies go to the firmware updater
-    bool DuckingActive = false; // set and cleared only by the ducking report
-    bool SubGanged = false;
-    bool MasterGanged = false;
-    int SubGangedOffset = 0; // left position - right position when ganged
-    int MasterGangedOffset = 0;
+    const QString& PortForRun() const;
     // Position each fader's own change handler last sent, -1 = none. Never
     // reset, not even on reconnection. Indexed by LastSentIndex.
     std::array<int, kLastSentCount> LastSent;
 
-    bool Connected() const { return Comm != nullptr; }
+    bool Connected() const;
 
     // ---- beyond the original (FmainAdditions.cpp, WindowAdditions.h) ------
     // The demo's device has no port the user would know: it is named instead.
     // Its name is longer than a port's, so the first status panel widens.
     void NameSimulatedDevice();
-    bool SimulatedDevice() const { return simulated_; }
+    bool SimulatedDevice() const;
     // What the first status panel calls the connected device.
     QString ConnectionName() const;
     WindowAdditions& Additions() { return *additions_; }
     PortSearch* Search() const { return portSearch_; }
     // The settings store in use (the production one unless a test set one).
     SettingsStore& Store();
-    // A serial error the additions deal with themselves; true: no error box.
-    bool HandleLinkLost(int code);
 
     // ---- conventions shared by all handlers -------------------------------
-    // The component with that name whose class is exactly T (a derived class
-    // does not count), else nullptr. The number is written in decimal.
-    template <class T>
-    T* FindControl(const QString& prefix, int n) const
-    {
-        return FindExact<T>(prefix + QString::number(n));
-    }
-    template <class T>
-    T* FindExact(const QString& name) const
-    {
-        QObject* c = FindComponent(name);
-        return c != nullptr && c->metaObject() == &T::staticMetaObject ? static_cast<T*>(c) : nullptr;
-    }
-    QObject* FindComponent(const QString& name) const;
-    const QVector<QObject*>& Components() const { return components_; }
     // Makes an object a component of the window (controls created later).
     void AddComponent(QObject* component);
 
@@ -143,8 +105,8 @@ public:
 
     // Sets the fader's hint and shows it at once at the pointer.
     void RefreshFaderHint(TrhTrackBar* fader, const QString& text);
-    void ShowConnectionState(const QString& text); // status panel 0
-    void ShowMessage(const QString& text); // status panel 1
+    void ShowConnectionState(const QString& text) override; // status panel 0
+    void ShowMessage(const QString& text) override; // status panel 1
     // A reason (a port that would not open, a name that is no port) is often
     // longer than status panel 1 shows: its whole text goes into the traffic
     // log, once while it stays the same.
@@ -242,136 +204,6 @@ public:
     // The hint of a gain fader: the level without its unit, or "mute".
     static QString FaderHintText(const TrhTrackBar* fader);
 
-    // ---- controls ---------------------------------------------------------
-    QTabWidget* PageControl1 = nullptr;
-    QWidget* tabControl = nullptr;
-    QWidget* tabPreferences = nullptr;
-    QWidget* tabCOM = nullptr;
-    QWidget* TabSheet4 = nullptr;
-    TStatusBar* sbMain = nullptr;
-
-    // Control-Panel tab: line source
-    QGroupBox* GroupBox1 = nullptr;
-    QPushButton* btnTuner = nullptr;
-    QPushButton* btnType = nullptr;
-    QPushButton* btnCD = nullptr;
-    QPushButton* btnAux = nullptr;
-    QPushButton* btnOff = nullptr;
-    TPanel* LinePanel[5] = {};
-
-    // Control-Panel tab: inputs (index 1..6 = MIC 1..6)
-    QGroupBox* gbInput = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    TrhTrackBar* tbMic[7] = {};
-    QProgressBar* pgbMic[7] = {};
-    QLineEdit* edMic[7] = {};
-    TPanel* Panel[7] = {};
-    TPanel* btnduck[7] = {};
-    TPanel* panduck[7] = {};
-    TrhTrackBar* tbLine = nullptr;
-    QProgressBar* pgbLine = nullptr;
-    QLineEdit* edLine = nullptr;
-    TPanel* btnLine = nullptr;
-
-    // Control-Panel tab: presets and manual ducking
-    QGroupBox* gbPreset = nullptr;
-    QComboBox* cbPresetNo = nullptr;
-    QPushButton* btnLoad = nullptr;
-    QPushButton* btnSave = nullptr;
-    QGroupBox* GroupBox4 = nullptr;
-    TPanel* panMaunduck = nullptr;
-    QLabel* lblManual = nullptr;
-    QLabel* Label48 = nullptr;
-
-    // Control-Panel tab: outputs
-    QGroupBox* gbOutput = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label8 = nullptr;
-    TrhTrackBar* tbSubLeft = nullptr;
-    TrhTrackBar* tbSubRight = nullptr;
-    TrhTrackBar* tbMasterLeft = nullptr;
-    TrhTrackBar* tbMasterRight = nullptr;
-    QProgressBar* pgbSubLeft = nullptr;
-    QProgressBar* pgbSubRight = nullptr;
-    QProgressBar* pgbMasterLeft = nullptr;
-    QProgressBar* pgbMasterRight = nullptr;
-    QLineEdit* edSubLeft = nullptr;
-    QLineEdit* edSubRight = nullptr;
-    QLineEdit* edMasterLeft = nullptr;
-    QLineEdit* edMasterRight = nullptr;
-    TPanel* btnSubL = nullptr;
-    TPanel* btnSubR = nullptr;
-    TPanel* btnMasterL = nullptr;
-    TPanel* btnMasterR = nullptr;
-    TPanel* btnSubGanged = nullptr;
-    TPanel* btnMasterGanged = nullptr;
-
-    // Preferences tab
-    QGroupBox* GroupBox6 = nullptr;
-    TrhTrackBar* tbThreshold = nullptr;
-    QLineEdit* edThreshold = nullptr;
-    TrhTrackBar* tbAttenuation = nullptr;
-    QLineEdit* edAttenuation = nullptr;
-    TrhTrackBar* tbHoldTime = nullptr;
-    QLineEdit* edHoldtime = nullptr;
-    TrhTrackBar* tbFadeOut = nullptr;
-    TrhTrackBar* tbFadeIn = nullptr;
-    TPanel* palActDuck = nullptr;
-    QLabel* lblThreadhold = nullptr;
-    QLabel* Label40 = nullptr;
-    QLabel* lblAttenuation = nullptr;
-    QLabel* lblstep = nullptr;
-    QLabel* lblHoldtime = nullptr;
-    QLabel* lblMs = nullptr;
-    QLabel* lblshort = nullptr;
-    QLabel* lblLong = nullptr;
-    QLabel* lblDuckFadeOut = nullptr;
-    QLabel* lblDuckFadeIn = nullptr;
-    QLabel* lblFast1 = nullptr;
-    QLabel* lblFast2 = nullptr;
-    QLabel* lblSlow1 = nullptr;
-    QLabel* lblSlow2 = nullptr;
-    QLabel* Label10 = nullptr;
-
-    // COM tab
-    QLabel* Label27 = nullptr;
-    QComboBox* cbCOM = nullptr;
-    QLabel* lblSpeed = nullptr;
-    QComboBox* cbBaudRate = nullptr;
-    QPushButton* btnConnect = nullptr;
-    QPushButton* btnDisconnect = nullptr;
-    QPushButton* btnViewmessages = nullptr;
-    QPushButton* Button1 = nullptr;
-    QGroupBox* gbRs232Format = nullptr;
-    QLabel* lblDataBit = nullptr;
-    QLabel* lblParity = nullptr;
-    QLabel* lblStopBits = nullptr;
-    QComboBox* cbDataBit = nullptr;
-    QComboBox* cbParity = nullptr;
-    QComboBox* cbStopBits = nullptr;
-    TRadioGroup* rgProtocol = nullptr;
-    QGroupBox* gbswitchon = nullptr;
-    QLabel* lblPreset = nullptr;
-    TPanel* swPreset[4] = {}; // 1..3
-    TPanel* swOff = nullptr;
-    QPushButton* btnFactory = nullptr;
-    TRadioGroup* rdgLanguage = nullptr;
-
-    // About tab
-    QGroupBox* gbAbout = nullptr;
-    QLabel* lblProgramName = nullptr;
-    QLabel* lblVersion = nullptr;
-    TUnlURLLabel* UnlURLLabel1 = nullptr;
-    QPushButton* btnUpdate = nullptr;
-    QPushButton* btnUpdate2 = nullptr;
-    QProgressBar* suiProgressBar1 = nullptr;
-
 protected:
     bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -406,16 +238,27 @@ private:
     void RestorePreferenceBox(QLineEdit* edit);
     void SetUpConnection();
     void MakeDeviceConnection();
+    // What the window offers beyond its original (FmainAdditions.cpp).
+    void SetUpAdditions();
+    // The rest of the connection's view.
+    QWidget& Host() override { return *this; }
+    void ShowLineNote(const QString& text) override;
+    void ConnectionChanged(bool connected) override;
+    void ShowReport(const ReportEvent& report, QString& replyText) override;
+    // A serial error the additions deal with themselves; true: no error box.
+    bool HandleLinkLost(int code) override;
     void ConnectHandlers();
 
     // Declared in this order so that the connection goes before what it uses.
     std::unique_ptr<TDialogs> dialogs_;
     std::unique_ptr<SettingsStore> settings_;
     std::unique_ptr<TrafficLog> log_;
-    std::unique_ptr<WindowAdditions> additions_;  // fed by the connection's frames
-    bool simulated_ = false;
-    QString portForRun_;
+    struct AdditionsDeleter {
+        void operator()(WindowAdditions* additions) const;
+    };
+    std::unique_ptr<WindowAdditions, AdditionsDeleter> additions_;  // fed by the connection's frames
     QString loggedReason_;
+    std::unique_ptr<ReportDispatcher> dispatcher_;
     std::unique_ptr<DeviceConnection> device_;
     bool shownOnce_ = false;
     PortChoice* portChoice_ = nullptr; // a child of the window
@@ -454,7 +297,6 @@ private:
     QComboBox* NewCombo(QWidget* parent, const char* name, const QStringList& items, const QRect& geometry);
     QGroupBox* NewGroup(QWidget* parent, const char* name, const QString& caption, const QRect& geometry);
 
-    QVector<QObject*> components_;
 };
 
 template <class T>

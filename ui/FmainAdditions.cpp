@@ -2,13 +2,14 @@
 // by WindowAdditions.
 #include "Fmain.h"
 
+#include "Connection.h"
 #include "Language.h"
+#include "PortSearch.h"
 #include "Settings.h"
 #include "StatusBar.h"
 #include "WindowAdditions.h"
 
 namespace {
-constexpr int kIdSimulated = 30133;
 // The status bar's panels as the window makes them, and the first one wide
 // enough for "simulated KESTRA connected" in either language.
 constexpr int kStatusStateWidth = 125;
@@ -17,14 +18,30 @@ constexpr int kStatusLastWidth = 50;
 constexpr int kSimulatedStatusWidth = 175;
 }  // namespace
 
+void TfrmMain::SetUpAdditions()
+{
+    additions_.reset(new WindowAdditions(*this));
+    portSearch_ = new PortSearch(*tabCOM, *portChoice_, *device_, [this](const QString& text) { ShowMessage(text); });
+}
+
+void TfrmMain::AdditionsDeleter::operator()(WindowAdditions* additions) const
+{
+    delete additions;
+}
+
 QString TfrmMain::ConnectionName() const
 {
-    return simulated_ ? LoadStr(kIdSimulated) : PortLabel();
+    return device_->ConnectionName();
+}
+
+bool TfrmMain::SimulatedDevice() const
+{
+    return device_->SimulatedDevice();
 }
 
 void TfrmMain::NameSimulatedDevice()
 {
-    simulated_ = true;
+    device_->NameSimulatedDevice();
     // The same bar, the room taken from the message panel.
     sbMain->SetPanelWidths({kSimulatedStatusWidth, kStatusMessageWidth - (kSimulatedStatusWidth - kStatusStateWidth),
                             kStatusLastWidth});

@@ -4,6 +4,7 @@
 #include "Fmain.h"
 
 #include "Connection.h"
+#include "Dispatcher.h"
 #include "Dialogs.h"
 #include "Fmsg.h"
 #include "Language.h"
@@ -11,7 +12,6 @@
 #include "Settings.h"
 #include "StatusBar.h"
 #include "TrafficLog.h"
-#include "Lcomm.h"
 #include "AutoReconnect.h"
 #include "WindowAdditions.h"
 
@@ -21,6 +21,12 @@
 #include <QPushButton>
 
 #include "RadioGroup.h"
+
+namespace {
+// The status panel that says why the line is quiet (the first two are the
+// connection state and the last reply).
+constexpr int kLinePanel = 2;
+}  // namespace
 
 void TfrmMain::SetUpConnection()
 {
@@ -32,7 +38,16 @@ void TfrmMain::SetUpConnection()
     connect(btnDisconnect, &QPushButton::clicked, this, &TfrmMain::btnDisconnectClick);
     connect(btnViewmessages, &QPushButton::clicked, this, &TfrmMain::btnViewmessagesClick);
     connect(Button1, &QPushButton::clicked, this, &TfrmMain::Button1Click);
-    portChoice_ = new PortChoice(*this, cbCOM);
+    portChoice_ = new PortChoice(
+        device_->Port(), cbCOM,
+        [this](const QString& why) {
+            ShowMessage(why);
+            LogReason(why);
+        },
+        [this] {
+            ShowMessage(QString());  // a corrected entry takes the complaint away
+            SavePortChoice();
+        });
     connect(cbCOM, &QComboBox::activated, this, [this](int) { cbCOMChange(); });
     connect(frmMsg, &TfrmMsg::shown, this, [this] { LogWindowShown = true; });
     connect(frmMsg, &TfrmMsg::closed, this, [this] { LogWindowShown = false; });
@@ -40,17 +55,20 @@ void TfrmMain::SetUpConnection()
 
 void TfrmMain::SetDialogs(std::unique_ptr<TDialogs> dialogs)
 {
-    // The connection keeps a reference to the dialogs: rebuild it around the new ones.
+    // The connection asks the dialogs in use: nothing open may ask the old ones.
     device_->Disconnect();
-    device_.reset();
+    device_->SetDialogs(*dialogs);
     dialogs_ = std::move(dialogs);
-    MakeDeviceConnection();
 }
 
 void TfrmMain::MakeDeviceConnection()
 {
+    dispatcher_ = std::make_unique<ReportDispatcher>(
+        *this, [this](const QString& text) { device_->ShowDeviceMessage(text); },
+        [this](bool master, bool ganged) { ShowPairGanged(master, ganged, false); });
+    ConnectionView& view = *this;
     device_ = std::make_unique<DeviceConnection>(
-        *this, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) { log_->LogFrame(f, d, t); });
+        view, *dialogs_, [this](const LCmd& f, Direction d, quint32 t) { log_->LogFrame(f, d, t); });
     // The undo history follows what the user asked, when it was asked
     // (the log shows a frame later, when it goes on the line).
     device_->SetSubmitted([this](const LCmd& f) {
@@ -97,9 +115,45 @@ void TfrmMain::Connect()
 
 void TfrmMain::SetPortForRun(const QString& name)
 {
-    portForRun_ = name;
-    LComm::SetPortOverride(name);
-    portChoice_->ShowCurrent();
+    portChoice_->SetForRun(name);
+}
+
+const QString& TfrmMain::PortForRun() const
+{
+    return device_->Port().forRun;
+}
+
+QString TfrmMain::PortLabel() const
+{
+    return device_->Port().Label();
+}
+
+bool TfrmMain::Connected() const
+{
+    return device_->Connected();
+}
+
+void TfrmMain::ConnectionChanged(bool connected)
+{
+    btnDisconnect->setEnabled(connected);
+    if (connected) {
+        EnablePanelControls();
+    } else {
+        DisablePanelControls();
+    }
+    // Enabling every button enabled "connect" too; while connected it would
+    // do nothing, so it stays off.
+    btnConnect->setEnabled(!connected);
+}
+
+void TfrmMain::ShowLineNote(const QString& text)
+{
+    sbMain->SetPanelText(kLinePanel, text);
+}
+
+void TfrmMain::ShowReport(const ReportEvent& report, QString& replyText)
+{
+    dispatcher_->DispatchReport(report, replyText);
 }
 
 void TfrmMain::Disconnect()
@@ -119,13 +173,14 @@ void TfrmMain::btnDisconnectClick()
 
 void TfrmMain::FormShow()
 {
+    PortSetting& port = device_->Port();
     PanelSettings s;
-    s.portNo = PortNo;
-    s.portName = PortName;
+    s.portNo = port.number;
+    s.portName = port.name;
     s.language = LanguageFlag();
     Store().LoadOrInitialise(s);
-    PortNo = s.portNo;
-    PortName = s.portName;
+    port.number = s.portNo;
+    port.name = s.portName;
     SetLanguageFlag(s.language);
     portChoice_->Start();
     portChoice_->ShowCurrent();
@@ -143,9 +198,9 @@ void TfrmMain::FormShow()
 void TfrmMain::FormCloseQuery()
 {
     if (settings_) {
-        settings_->Save(PanelSettings{PortNo, LanguageFlag(), PortName});
+        settings_->Save(PanelSettings{device_->Port().number, LanguageFlag(), device_->Port().name});
     }
-    if (Comm != nullptr) {
+    if (Connected()) {
         Disconnect();
     }
     if (frmMsg->isVisible()) {
@@ -175,7 +230,7 @@ void TfrmMain::cbCOMChange()
 
 void TfrmMain::SavePortChoice()
 {
-    Store().SavePort(PortNo, PortName);
+    Store().SavePort(device_->Port().number, device_->Port().name);
 }
 
 void TfrmMain::btnViewmessagesClick()

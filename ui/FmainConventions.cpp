@@ -40,19 +40,6 @@ void SwitchAll(const QVector<QObject*>& components, bool enabled)
 
 } // namespace
 
-QObject* TfrmMain::FindComponent(const QString& name) const
-{
-    if (name.isEmpty()) {
-        return nullptr;
-    }
-    for (QObject* c : components_) {
-        if (c->objectName() == name) {
-            return c;
-        }
-    }
-    return nullptr;
-}
-
 void TfrmMain::EnablePanelControls()
 {
     SwitchAll(components_, true);

@@ -26,14 +26,14 @@ constexpr std::uint8_t kStartByte = 0x01;
 // The updater's outside world is this window.
 class WindowUpdateHost final : public UpdateHost {
 public:
-    explicit WindowUpdateHost(TfrmMain& window) : w_(window), port_(comm::ResolvePortName(w_.PortNo, w_.PortName))
+    explicit WindowUpdateHost(TfrmMain& window) : w_(window), port_(comm::ResolvePortName(w_.Device().Port().number, w_.Device().Port().name))
     {
         NoteUpdateBegun(port_);  // until it ends well: kestractl doctor then names the boot loader
         SetBarPosition(w_.suiProgressBar1, 0);  // a new update starts empty
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             // A disconnection meanwhile ended the update: nothing to switch.
-            if (w_.UpdateMode && w_.Comm != nullptr && pending_) {
+            if (w_.Device().UpdateMode() && w_.Connected() && pending_) {
                 const std::function<void()> action = std::move(pending_);
                 action();
             }
@@ -128,7 +128,6 @@ void TfrmMain::StartUpdate(bool inBootLoader)
     }
     update_.reset(new UpdateSession(*this, image));
     update_->update.SetState(0);
-    UpdateMode = true;
     Device().SetUpdateHooks({
         [this](std::uint8_t reply, const ByteVector& payload) {
             if (update_) {

@@ -1,7 +1,8 @@
 #include "PortChoice.h"
 
-#include "Fmain.h"
+#include "Lcomm.h"
 #include "PortName.h"
+#include "PortSetting.h"
 #include "Settings.h"
 
 #include <QComboBox>
@@ -14,8 +15,10 @@
 #include <QThreadPool>
 #include <QTimer>
 
-PortChoice::PortChoice(TfrmMain& window, QComboBox* combo)
-    : QObject(&window), w_(window), combo_(combo), timer_(new QTimer(this)), lister_(comm::DetectPorts)
+#include <utility>
+
+PortChoice::PortChoice(PortSetting& port, QComboBox* combo, RefusedFn refused, ChosenFn chosen)
+    : QObject(combo), port_(port), refused_(std::move(refused)), chosen_(std::move(chosen)), combo_(combo), timer_(new QTimer(this)), lister_(comm::DetectPorts)
 {
     combo_->setEditable(true);
     // A typed name is taken as it is, never added to the list.
@@ -23,7 +26,7 @@ PortChoice::PortChoice(TfrmMain& window, QComboBox* combo)
     combo_->setToolTip(QStringLiteral("COM1..COM8, a detected port, a device path such as /dev/ttyUSB0, "
                                       "tcp://HOST:PORT or rfc2217://HOST:PORT"));
     connect(combo_->lineEdit(), &QLineEdit::editingFinished, this, [this] {
-        if (combo_->currentText() != w_.PortLabel()) {
+        if (combo_->currentText() != port_.Label()) {
             Choose(combo_->currentText());
         }
     });
@@ -120,23 +123,23 @@ void PortChoice::Apply(const QList<comm::DetectedPort>& detected)
 void PortChoice::ShowCurrent()
 {
     const QSignalBlocker block(combo_);
-    const QString& forRun = w_.PortForRun();
+    const QString& forRun = port_.forRun;
     if (!forRun.isEmpty()) {
         // A port given for this run is the one in use, so the one shown.
         combo_->setCurrentIndex(-1);
         combo_->setEditText(forRun);
         return;
     }
-    if (w_.PortName.isEmpty()) {
-        combo_->setCurrentIndex(w_.PortNo - 1);
+    if (port_.name.isEmpty()) {
+        combo_->setCurrentIndex(port_.number - 1);
         return;
     }
-    const int index = combo_->findData(w_.PortName);
+    const int index = combo_->findData(port_.name);
     if (index >= 0) {
         combo_->setCurrentIndex(index);
     } else {
         combo_->setCurrentIndex(-1);
-        combo_->setEditText(w_.PortName);
+        combo_->setEditText(port_.name);
     }
 }
 
@@ -150,22 +153,27 @@ bool PortChoice::Choose(const QString& text)
     }
     const comm::PortAddress address = comm::ParsePortName(name);
     if (!address.Ok()) {
-        w_.ShowMessage(address.error);
-        w_.LogReason(address.error);
+        refused_(address.error);
         return false;
     }
-    if (!w_.PortForRun().isEmpty()) {
-        w_.SetPortForRun(QString());  // the user's choice replaces the run's port
+    if (!port_.forRun.isEmpty()) {
+        SetForRun(QString());  // the user's choice replaces the run's port
     }
     static const QRegularExpression com(QStringLiteral("^COM([1-8])$"), QRegularExpression::CaseInsensitiveOption);
     if (const auto m = com.match(name); m.hasMatch()) {
-        w_.PortNo = m.captured(1).toInt();
-        w_.PortName.clear();
+        port_.number = m.captured(1).toInt();
+        port_.name.clear();
     } else {
-        w_.PortName = name;
+        port_.name = name;
     }
     ShowCurrent();
-    w_.ShowMessage(QString());  // a corrected entry takes the complaint away
-    w_.SavePortChoice();
+    chosen_();
     return true;
+}
+
+void PortChoice::SetForRun(const QString& name)
+{
+    port_.forRun = name;
+    LComm::SetPortOverride(name);
+    ShowCurrent();
 }

@@ -19,7 +19,7 @@
 class QComboBox;
 class QFileSystemWatcher;
 class QTimer;
-class TfrmMain;
+struct PortSetting;
 
 class PortChoice : public QObject {
 public:
@@ -28,7 +28,12 @@ public:
     static constexpr int kComPorts = 8;
     using Lister = std::function<QList<comm::DetectedPort>()>;
 
-    PortChoice(TfrmMain& window, QComboBox* combo);
+    using RefusedFn = std::function<void(const QString& why)>;
+    using ChosenFn = std::function<void()>;
+
+    // port: the connection's, which a choice changes; refused hears why a
+    // name is no port, chosen that the port changed (to be stored).
+    PortChoice(PortSetting& port, QComboBox* combo, RefusedFn refused, ChosenFn chosen);
 
     // Lists the detected ports now and from then on whenever they may have changed.
     void Start();
@@ -36,8 +41,10 @@ public:
     void Refresh();
     // Lists made so far (tests wait for the next one).
     int Listings() const { return listings_; }
-    // Shows the window's current PortNo / PortName in the box.
+    // Shows the current port in the box.
     void ShowCurrent();
+    // `--port NAME` (empty: none): this run opens NAME and shows it.
+    void SetForRun(const QString& name);
     // Takes a name typed or an item's text; false (nothing changed) when it is no port.
     bool Choose(const QString& text);
     // Where the detected ports come from (tests stand in for adapters).
@@ -47,7 +54,9 @@ private:
     // Shows a new list, keeping what the box shows.
     void Apply(const QList<comm::DetectedPort>& detected);
 
-    TfrmMain& w_;
+    PortSetting& port_;
+    RefusedFn refused_;
+    ChosenFn chosen_;
     QComboBox* combo_;
     QTimer* timer_;
     QFileSystemWatcher* watcher_ = nullptr;

@@ -1,6 +1,6 @@
 #include "PortSearch.h"
 
-#include "Fmain.h"
+#include "Connection.h"
 #include "Language.h"
 #include "PortChoice.h"
 #include "PortName.h"
@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QThreadPool>
 
+#include <utility>
+
 namespace {
 constexpr int kIdSearch = 30172;
 constexpr int kIdSearching = 30173;
@@ -18,15 +20,15 @@ constexpr int kIdFound = 30174;
 constexpr int kIdNoneFound = 30175;
 }  // namespace
 
-PortSearch::PortSearch(TfrmMain& window)
-    : QObject(&window), w_(window), candidates_([](QStringList* labels) {
+PortSearch::PortSearch(QWidget& page, PortChoice& ports, const DeviceConnection& device, MessageFn message)
+    : QObject(&page), ports_(ports), device_(device), message_(std::move(message)), candidates_([](QStringList* labels) {
           return comm::SearchCandidates({}, false, labels);
       })
 {
-    btnSearch = new QPushButton(w_.tabCOM);
+    btnSearch = new QPushButton(&page);
     btnSearch->setObjectName(QStringLiteral("btnSearch"));
     btnSearch->setGeometry(12, 246, 218, 26);
-    lstFound = new QListWidget(w_.tabCOM);
+    lstFound = new QListWidget(&page);
     lstFound->setObjectName(QStringLiteral("lstFound"));
     lstFound->setGeometry(12, 276, 218, 72);
     // A long adapter name keeps its start and its reply time; the whole is the tool tip.
@@ -82,7 +84,7 @@ void PortSearch::Show(std::vector<comm::ProbeResult> results)
     // The port this window is connected to is held by the window itself.
     const QString self = QStringLiteral("(pid %1)").arg(QCoreApplication::applicationPid());
     for (const comm::ProbeResult& r : results_) {
-        const bool ours = r.outcome == comm::ProbeOutcome::Busy && r.holder.endsWith(self) && w_.Connected();
+        const bool ours = r.outcome == comm::ProbeOutcome::Busy && r.holder.endsWith(self) && device_.Connected();
         if (r.outcome == comm::ProbeOutcome::Answers || ours) {
             auto* item = new QListWidgetItem(ours ? QStringLiteral("%1  (%2)").arg(r.port, LoadStr(30117))
                                                   : QStringLiteral("%1  (%2 ms)").arg(r.port).arg(r.replyMs),
@@ -93,12 +95,12 @@ void PortSearch::Show(std::vector<comm::ProbeResult> results)
         }
     }
     if (found.isEmpty()) {
-        w_.ShowMessage(LoadStr(kIdNoneFound).arg(results_.size()));
+        message_(LoadStr(kIdNoneFound).arg(results_.size()));
         return;
     }
     lstFound->setCurrentRow(0);
     Choose(lstFound->item(0)->data(Qt::UserRole).toString());
-    w_.ShowMessage(LoadStr(kIdFound).arg(found.join(QStringLiteral(", "))));
+    message_(LoadStr(kIdFound).arg(found.join(QStringLiteral(", "))));
 }
 
 void PortSearch::Choose(const QString& name)
@@ -106,9 +108,9 @@ void PortSearch::Choose(const QString& name)
     // COM1..COM8's devices are chosen by their numbers, as the box lists them.
     for (int n = 1; n <= PortChoice::kComPorts; ++n) {
         if (name == comm::DefaultPortName(n)) {
-            w_.Ports()->Choose(QStringLiteral("COM%1").arg(n));
+            ports_.Choose(QStringLiteral("COM%1").arg(n));
             return;
         }
     }
-    w_.Ports()->Choose(name);
+    ports_.Choose(name);
 }

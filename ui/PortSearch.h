@@ -14,9 +14,11 @@
 #include <functional>
 #include <vector>
 
+class DeviceConnection;
+class PortChoice;
 class QListWidget;
 class QPushButton;
-class TfrmMain;
+class QWidget;
 
 class PortSearch : public QObject {
 public:
@@ -24,7 +26,11 @@ public:
     // Names to try and how to show them (tests give pseudo-terminals).
     using Candidates = std::function<QStringList(QStringList* labels)>;
 
-    explicit PortSearch(TfrmMain& window);
+    using MessageFn = std::function<void(const QString& text)>;
+
+    // Its button and list go on page; a port found is chosen through ports;
+    // message: the status bar's message panel.
+    PortSearch(QWidget& page, PortChoice& ports, const DeviceConnection& device, MessageFn message);
 
     QPushButton* btnSearch = nullptr;
     QListWidget* lstFound = nullptr;
@@ -40,7 +46,9 @@ private:
     void Show(std::vector<comm::ProbeResult> results);
     void Choose(const QString& name);
 
-    TfrmMain& w_;
+    PortChoice& ports_;
+    const DeviceConnection& device_;
+    MessageFn message_;
     Candidates candidates_;
     std::vector<comm::ProbeResult> results_;
     bool running_ = false;

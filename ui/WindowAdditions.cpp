@@ -55,7 +55,7 @@ WindowAdditions::WindowAdditions(TfrmMain& window)
 {
     clock_.start();
     BuildControls();
-    reconnect_ = new AutoReconnect(w_, *cbReconnect);
+    reconnect_ = new AutoReconnect(w_.Device(), *cbReconnect, [this](const QString& text) { w_.ShowMessage(text); });
     reconnect_->setParent(this);
     ApplyLanguage();
 }

@@ -44,13 +44,13 @@ protected:
         BuildWindow();
         w_->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w_.get()));
-        return std::to_string(w_->PortNo) + " " + w_->cbCOM->currentText().toStdString() + " " +
+        return std::to_string(w_->Device().Port().number) + " " + w_->cbCOM->currentText().toStdString() + " " +
                std::to_string(LanguageFlag() == kLanguageEnglish) + std::to_string(w_->rdgLanguage->ItemIndex());
     }
     // The connection as the user sees it: status, link, which controls work.
     std::string Shown() const
     {
-        return Status(0).toStdString() + (w_->Comm ? ", open" : ", closed") +
+        return Status(0).toStdString() + (w_->Device().Line() ? ", open" : ", closed") +
                (w_->tbMic[1]->isEnabled() ? ", controls" : "") + (w_->btnConnect->isEnabled() ? ", connect" : "") +
                (w_->btnDisconnect->isEnabled() ? ", disconnect" : "");
     }
@@ -77,7 +77,7 @@ TEST_F(Connection, EachReplyShowsItsTimeUntilDisconnected)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.frame);
         w_->frmMsg->Clear();
-        w_->Device().OnRecComplete(RecCompleteEvent(Hex(c.frame), c.time, w_->Comm->Id()));
+        w_->Device().OnRecComplete(RecCompleteEvent(Hex(c.frame), c.time, w_->Device().Line()->Id()));
         EXPECT_EQ(LogLines(), c.logged ? QStringList{c.logged} : QStringList{});
         EXPECT_EQ(Status(1), c.status);
     }

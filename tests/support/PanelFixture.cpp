@@ -85,7 +85,7 @@ void PanelFixture::ShowAndConnect()
         BuildWindow();
     }
     ASSERT_NO_FATAL_FAILURE(Show());
-    ASSERT_TRUE(w_->Comm != nullptr) << "the panel did not connect";
+    ASSERT_TRUE(w_->Device().Line() != nullptr) << "the panel did not connect";
     // The whole state read (the 49, and what the device left unreported
     // asked again), then the line idle.
     ASSERT_TRUE(WaitFor([&] { return w_->Device().StateRead(); }, 15000));

@@ -19,7 +19,7 @@ void ActionsFixture::Connect(sim::SimOptions options)
     StartDevice(options);
     initial_ = device_->State();
     ShowAndConnect();
-    ASSERT_NE(w_->Comm, nullptr);
+    ASSERT_NE(w_->Device().Line(), nullptr);
     w_->Device().Engine()->SetPolling(false);
     Drain();
     ClearReceived();

@@ -260,7 +260,7 @@ TEST_F(Actions, SlowLineMergesAFadersBurstButNoClick)
     TrhTrackBar* fader = w_->tbMic[3];
     Focus(fader);
     fader->SetPosition(21);  // out at once; the rest is submitted during its round trip
-    ASSERT_TRUE(w_->Comm->IsBusy());
+    ASSERT_TRUE(w_->Device().Line()->IsBusy());
     for (int p = 22; p <= 60; ++p) {
         fader->SetPosition(p);
         if (p == 40) {
@@ -275,7 +275,7 @@ TEST_F(Actions, SlowLineMergesAFadersBurstButNoClick)
     // change is replaced by the next, a choice goes out as often as made.
     for (QWidget* button : {static_cast<QWidget*>(w_->btnSubGanged), static_cast<QWidget*>(w_->btnCD)}) {
         w_->btnTuner->click();
-        ASSERT_TRUE(w_->Comm->IsBusy());
+        ASSERT_TRUE(w_->Device().Line()->IsBusy());
         QTest::mouseClick(button, Qt::LeftButton);
         QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_EQ(Sent(), button == w_->btnCD ? (Strings{Frame(0xA1, {1}), Frame(0xA1, {3}), Frame(0xA1, {3})})

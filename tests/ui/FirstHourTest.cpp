@@ -1,6 +1,7 @@
 // What a new user meets first: the search for the KESTRA on the COM tab, the
 // window's name and icon on the desktop, and a start without a display.
 #include "AppIdentity.h"
+#include "Connection.h"
 #include "KestraVersion.h"
 #include "LCommProc.h"
 #include "PanelFixture.h"
@@ -41,7 +42,7 @@ TEST_F(Search, FindsTheKestraWithoutBlockingTheWindowAndChoosesIt)
     EXPECT_LT(stalls.LongestMs(), 300) << "the window kept running";
     ASSERT_EQ(search.lstFound->count(), 1);
     EXPECT_TRUE(search.lstFound->item(0)->text().startsWith("kestra  (")) << search.lstFound->item(0)->text().toStdString();
-    EXPECT_EQ(w_->PortName, canonical);
+    EXPECT_EQ(w_->Device().Port().name, canonical);
     EXPECT_EQ(Status(1), "KESTRA found on kestra");
     EXPECT_TRUE(search.btnSearch->isEnabled());
     EXPECT_EQ(device_->Received(), std::vector<ByteVector>{LCommProc::PollFrame()});

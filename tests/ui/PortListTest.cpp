@@ -2,6 +2,7 @@
 // handed in stands in for adapters this machine does not have), typed names,
 // and the choice stored beside "Port No" at once.
 #include "FreePort.h"
+#include "Connection.h"
 #include "PanelFixture.h"
 #include "PortChoice.h"
 #include "StatusBar.h"
@@ -69,8 +70,8 @@ TEST_F(PortList, AdaptersComeAndGoTypedNamesAreTakenAndTheChoiceIsStored)
         w_->cbCOM->lineEdit()->clear();
         QTest::keyClicks(w_->cbCOM->lineEdit(), QString::fromUtf8(c.typed));
         QTest::keyClick(w_->cbCOM->lineEdit(), Qt::Key_Return);
-        EXPECT_EQ(w_->PortName.toStdString(), c.portName);
-        EXPECT_EQ(w_->PortNo, c.portNo);
+        EXPECT_EQ(w_->Device().Port().name.toStdString(), c.portName);
+        EXPECT_EQ(w_->Device().Port().number, c.portNo);
         EXPECT_EQ(Stored("Port Name").toStdString(), c.stored);
         EXPECT_EQ(Status(1).isEmpty(), *c.message == '\0');
         EXPECT_TRUE(Status(1).contains(c.message)) << Status(1).toStdString();
