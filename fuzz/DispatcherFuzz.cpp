@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         window->EnablePanelControls();
         return window;
     }();
-    static ReportDispatcher dispatcher(*w, [](const QString&) {});
+    static ReportDispatcher dispatcher(*w, [](const QString&) {},
+                                       [](bool master, bool ganged) { w->ShowPairGanged(master, ganged, false); });
     // The input is a sequence of reports: sub byte, payload length (0-3), payload.
     for (std::size_t i = 0; i + 2 <= size;) {
         const std::size_t n = std::min<std::size_t>(data[i + 1] % 4, size - i - 2);

@@ -26,7 +26,8 @@ protected:
         ASSERT_NO_FATAL_FAILURE(Show());
         w_->EnablePanelControls();
         dispatcher_ = std::make_unique<ReportDispatcher>(
-            *w_, [this](const QString& text) { effects_ += "message " + text.toStdString() + ";"; });
+            *w_, [this](const QString& text) { effects_ += "message " + text.toStdString() + ";"; },
+            [this](bool master, bool ganged) { w_->ShowPairGanged(master, ganged, false); });
     }
     void TearDown() override
     {
