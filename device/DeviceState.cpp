@@ -74,29 +74,93 @@ int ItemOfChange(const StateChange& change)
     return ItemOfReport(change.expect);
 }
 
-std::optional<StateChange> ChangeOf(const LCmd& command)
+std::uint8_t ItemValue(const DeviceState& s, int it)
 {
-    const std::uint8_t s = command.Sub();
-    const bool setting = s == sub::kLine || s == sub::kStereo || s == sub::kMic || s == sub::kManDucking ||
-                         s == sub::kDucking || s == sub::kGanged || s == sub::kMute ||
-                         (s >= sub::kDkMicThd && s <= sub::kSwitch);
-    if (!setting) {
+    if (it < item::Mute(0)) {
+        return s.gain[it];
+    }
+    if (it < item::Priority(0)) {
+        return s.mute[it - item::Mute(0)];
+    }
+    if (it < item::kSubGanged) {
+        return s.priority[it - item::Priority(0)];
+    }
+    if (it >= item::Ducking(0) && it < item::kSwitchOn) {
+        return s.ducking[it - item::Ducking(0)];
+    }
+    switch (it) {
+    case item::kSubGanged:
+        return s.subGanged;
+    case item::kMasterGanged:
+        return s.masterGanged;
+    case item::kLineSource:
+        return s.lineSource;
+    case item::kDuckState:
+        return s.manualDucking;
+    default:
+        return s.switchOn;
+    }
+}
+
+namespace {
+void SetItemValue(DeviceState& s, int it, std::uint8_t v)
+{
+    if (it < item::Mute(0)) {
+        s.gain[it] = v;
+    } else if (it < item::Priority(0)) {
+        s.mute[it - item::Mute(0)] = v != 0;
+    } else if (it < item::kSubGanged) {
+        s.priority[it - item::Priority(0)] = v != 0;
+    } else if (it >= item::Ducking(0) && it < item::kSwitchOn) {
+        s.ducking[it - item::Ducking(0)] = v;
+    } else if (it == item::kSubGanged) {
+        s.subGanged = v != 0;
+    } else if (it == item::kMasterGanged) {
+        s.masterGanged = v != 0;
+    } else if (it == item::kLineSource) {
+        s.lineSource = v;
+    } else if (it == item::kDuckState) {
+        s.manualDucking = v != 0;
+    } else {
+        s.switchOn = v;
+    }
+}
+}  // namespace
+
+std::optional<StateChange> ItemChange(int it, std::uint8_t value)
+{
+    if (it < 0 || it >= item::kCount) {
         return std::nullopt;
     }
-    class Report : public LCmd {
-    public:
-        explicit Report(const LCmd& c) : LCmd(c.Command(), static_cast<std::uint8_t>(c.Sub() + 0x20))
-        {
-            for (std::uint8_t b : c.Payload()) {
-                Append(b);
-            }
-        }
-    };
-    StateChange change{command, DecodeReport(Report(command))};
-    if (ItemOfChange(change) < 0) {
-        return std::nullopt;  // no such channel: the device refuses it, nothing to merge with
+    DeviceState to;
+    SetItemValue(to, it, value);
+    ItemSet items;
+    items.set(static_cast<std::size_t>(it));
+    return CommandsFor(to, items).front();
+}
+
+int ItemOfCommand(const LCmd& command)
+{
+    // Every setting carries its value first: the item is the one whose
+    // change with that value is this very command.
+    if (command.Command() != kControlCommand || command.Payload().empty()) {
+        return -1;
     }
-    return change;
+    for (int it = 0; it < item::kCount; ++it) {
+        if (ItemChange(it, command.Payload()[0])->command == command) {
+            return it;
+        }
+    }
+    return -1;
+}
+
+std::optional<StateChange> ChangeOf(const LCmd& command)
+{
+    const int it = ItemOfCommand(command);
+    if (it < 0) {
+        return std::nullopt;  // no item of the state: the device refuses it, nothing to merge with
+    }
+    return ItemChange(it, command.Payload()[0]);
 }
 
 bool DeviceState::operator==(const DeviceState& o) const
@@ -226,30 +290,7 @@ std::vector<StateChange> Commands(const DeviceState& to, Wanted&& wanted)
 // which speech sets, is no item of its own).
 bool Differs(const DeviceState& a, const DeviceState& b, int it)
 {
-    if (it < item::Mute(0)) {
-        return a.gain[it] != b.gain[it];
-    }
-    if (it < item::Priority(0)) {
-        return a.mute[it - item::Mute(0)] != b.mute[it - item::Mute(0)];
-    }
-    if (it < item::kSubGanged) {
-        return a.priority[it - item::Priority(0)] != b.priority[it - item::Priority(0)];
-    }
-    if (it >= item::Ducking(0) && it < item::kSwitchOn) {
-        return a.ducking[it - item::Ducking(0)] != b.ducking[it - item::Ducking(0)];
-    }
-    switch (it) {
-    case item::kSubGanged:
-        return a.subGanged != b.subGanged;
-    case item::kMasterGanged:
-        return a.masterGanged != b.masterGanged;
-    case item::kLineSource:
-        return a.lineSource != b.lineSource;
-    case item::kDuckState:
-        return a.manualDucking != b.manualDucking;
-    default:
-        return a.switchOn != b.switchOn;
-    }
+    return ItemValue(a, it) != ItemValue(b, it);
 }
 }  // namespace
 

@@ -90,9 +90,19 @@ std::vector<StateChange> RestoreChanges(const DeviceState& from, const DeviceSta
 std::vector<StateChange> CommandsFor(const DeviceState& to, const ItemSet& items);
 // The item a change sets.
 int ItemOfChange(const StateChange& change);
-// A setting command with the report that confirms it (the device answers a
-// setting with the report 0x20 above it, naming what it now holds); nothing
-// for a command that sets no item.
+// An item's value as its command carries it: a gain's position, 1 or 0 for a
+// mute, a priority, a joined pair and manual ducking, a ducking setting's
+// byte, the line source, the switch-on setting.
+std::uint8_t ItemValue(const DeviceState& state, int item);
+// The change that sets one item to `value`, built as CommandsFor builds it
+// (the one place that knows which command sets which item); none for an item
+// that does not exist.
+std::optional<StateChange> ItemChange(int item, std::uint8_t value);
+// The item `command` sets: the one whose change with the command's value is
+// this very command; -1 for any other command.
+int ItemOfCommand(const LCmd& command);
+// The change a setting command makes, with the report that confirms it;
+// nothing for a command that sets no item.
 std::optional<StateChange> ChangeOf(const LCmd& command);
 
 // Whether `reply` is the device's confirmation of `change`.

@@ -39,7 +39,7 @@ public:
 
 private:
     struct Item {
-        std::uint16_t key;  // sub byte and item byte
+        int key;  // the item of the state it changes
         LCmd previous;
         LCmd latest;
     };
