@@ -31,18 +31,6 @@ class TDialogs;
 class TfrmMsg;
 class TrafficLog;
 class WindowAdditions;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-class QTabWidget;
-class TPanel;
-class TRadioGroup;
-class TStatusBar;
-class TUnlURLLabel;
-class TrhTrackBar;
 class LUpdate;
 struct UpdateSession;
 

@@ -145,8 +145,6 @@ TEST_F(Connection, EachFaultLosesNothingAndTheAnswerDecides)
                    const char* shown, *lamps; } cases[] = {
         {"noise", sim::Fault{sim::FaultKind::Noise, 9, -1}, {}, 3, on, nullptr},
         {"silence, closed before its limit", silence, {}, 0, nullptr, nullptr},
-        {"silence, abort", silence, Answer::Abort, 0, "disconnect, closed, connect", nullptr},
-        {"silence, ignore", silence, Answer::Ignore, 0, "COM1 connected, closed, controls, disconnect", nullptr},
         {"silence, retry", silence, Answer::Retry, 3, on, "ggLgg"},
         {"unplugged, retry", std::nullopt, Answer::Retry, 0, on, nullptr},
         {"reply cut short, retry", sim::Fault{sim::FaultKind::Truncate, 4, 1}, Answer::Retry, 3, on, "ggLgg"},

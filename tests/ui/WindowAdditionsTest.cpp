@@ -164,7 +164,6 @@ TEST(UndoHistoryGrouping, ADragOrOneActionIsOneStep)
         {"drag, pause, drag", {{mic(3), 0, false}, {mic(9), UndoHistory::kJoinMs, false}}, {mic(0)}, 2},
         {"ganged pair", {{sub(4, 1), 0, false}, {sub(4, 2), 0, true}}, {sub(0, 2), sub(0, 1)}, 1},
         {"two faders", {{mic(3), 0, false}, {sub(4, 1), 1, false}}, {sub(0, 1)}, 2},
-        {"inquiry", {{mic(3), 0, false}, {LCmd(CM_MCS_INQUIRY(3, 0x10)), 900, false}}, {mic(0)}, 1},
         {"mute", {{LCmd(CM_MCS_MUTE(1, 0x11)), 0, false}}, {LCmd(CM_MCS_MUTE(0, 0x11))}, 1},
     };
     for (const auto& c : cases) {
