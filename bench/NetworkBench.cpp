@@ -67,7 +67,7 @@ double UpdateRatio()
     window.SetServiceMode(true);
     window.Device().Port().name = server.Url();
     const auto finished = [&] {
-        return dialogs->told.contains(QStringLiteral("Update OK , Please ReConnect!!")) && window.Device().Line() == nullptr;
+        return dialogs->told.contains(QStringLiteral("Update OK , Please ReConnect!!")) && !window.Connected();
     };
     const Clock::time_point start = Clock::now();
     window.btnUpdate->click();

@@ -61,7 +61,7 @@ Run OneUpdate(bool wireSpeed)
     QDeadlineTimer deadline(30000);
     // Only the window is watched while the update runs: asking the simulated
     // device would contend for its lock on every event.
-    while (!(finished() && window.Device().Line() == nullptr) && !deadline.hasExpired()) {
+    while (!(finished() && !window.Connected()) && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

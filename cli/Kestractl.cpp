@@ -3,7 +3,6 @@
 #include "DeviceSession.h"
 #include "Find.h"
 #include "FirmwareImage.h"
-#include "InterruptedUpdate.h"
 #include "KestraVersion.h"
 #include "KestraSim.h"
 #include "Output.h"
@@ -408,13 +407,9 @@ private:
     SessionError Update(DeviceSession& s, DeviceState&, PortResult& r)
     {
         const bool tty = isatty(STDERR_FILENO) != 0;
-        NoteUpdateBegun(s.PortName());  // until it ends well: doctor then names the boot loader
-        UpdateProgress shown;
         SessionError e = s.Update(
             image_,
-            [tty, &shown](int page, int, const QString& status) {
-                shown.Position(page);
-                shown.Status(status.toStdString());
+            [tty](const UpdateProgress& shown) {
                 if (tty) {
                     std::fputs(ProgressLine(shown.Percent(), shown.Text()).c_str(), stderr);
                     std::fflush(stderr);
@@ -427,7 +422,6 @@ private:
         if (e) {
             return e;
         }
-        NoteUpdateEnded(s.PortName());
         r.text = QStringLiteral("update OK\n");
         r.json = QJsonObject{{"update", true}};
         return {};

@@ -115,9 +115,6 @@ bool DeviceConversation::Open(bool wait)
 void DeviceConversation::Close()
 {
     reopen_->stop();
-    takenOver_ = false;
-    raw_ = nullptr;
-    rawError_ = nullptr;
     EndLine(Error(SessionError::Kind::LinkFailed, QStringLiteral("not connected")), QStringLiteral("%1: closed").arg(portName_));
 }
 
@@ -201,11 +198,7 @@ bool DeviceConversation::event(QEvent* e)
     if (e->type() == kCommErrEvent) {
         const auto& error = static_cast<const CommErrEvent&>(*e);
         if (line_ && error.DriverId() == line_->Id()) {
-            if (takenOver_) {
-                if (rawError_) {
-                    rawError_(error.Code());
-                }
-            } else if (error.Code() == kErrSilence) {
+            if (error.Code() == kErrSilence) {
                 emit unanswered();
                 LineFailed(Error(SessionError::Kind::Silence, QStringLiteral("the device is silent")));
             } else {
@@ -289,7 +282,7 @@ bool DeviceConversation::Reading() const
 
 void DeviceConversation::SendNext()
 {
-    if (!IsOpen() || takenOver_ || hushed_) {
+    if (!IsOpen() || hushed_) {
         return;
     }
     if (const std::optional<JobQueue::Frame> frame = jobs_.Next()) {
@@ -314,7 +307,7 @@ void DeviceConversation::Transmit(const JobQueue::Frame& frame)
 
 void DeviceConversation::Tick()
 {
-    if (options_.pollWhenIdle && online_ && Idle() && IsOpen() && !takenOver_) {
+    if (options_.pollWhenIdle && online_ && Idle() && IsOpen()) {
         jobs_.AddPoll();
         SendNext();
     }
@@ -322,12 +315,6 @@ void DeviceConversation::Tick()
 
 void DeviceConversation::OnReply(const ByteVector& bytes, quint32 replyMs)
 {
-    if (takenOver_) {
-        if (raw_) {
-            raw_(bytes);
-        }
-        return;
-    }
     if (bytes == lastSent_) {
         ++figures_.echoes;
     } else if (IsFramed(bytes) && !ChecksumRight(bytes)) {
@@ -361,7 +348,7 @@ void DeviceConversation::OnReply(const ByteVector& bytes, quint32 replyMs)
     } else if (heard.pollLater) {
         // Each report its own answer, however close they come.
         QTimer::singleShot(kDuckAnswerMs, Qt::PreciseTimer, this, [this, round = duckAnswers_] {
-            if (round == duckAnswers_ && IsOpen() && !takenOver_) {
+            if (round == duckAnswers_ && IsOpen()) {
                 jobs_.AddPoll();
                 SendNext();
             }
@@ -375,7 +362,7 @@ void DeviceConversation::OnReply(const ByteVector& bytes, quint32 replyMs)
 
 void DeviceConversation::OnDeadline()
 {
-    if (!line_ || takenOver_ || hushed_) {
+    if (!line_ || hushed_) {
         return;
     }
     JobQueue::Frame resend;
@@ -408,28 +395,3 @@ void DeviceConversation::LineFailed(const SessionError& why)
     }
 }
 
-LCommProc* DeviceConversation::TakeOver(std::function<void(const ByteVector&)> raw, std::function<void(int)> error)
-{
-    if (!line_) {
-        return nullptr;
-    }
-    takenOver_ = true;
-    raw_ = std::move(raw);
-    rawError_ = std::move(error);
-    for (QTimer* t : {deadline_, pause_}) {
-        t->stop();
-    }
-    ++duckAnswers_;
-    // Nothing of the regular conversation goes on meanwhile: what was asked
-    // ends now instead of never.
-    jobs_.FailAll(Error(SessionError::Kind::LinkFailed, QStringLiteral("the line was taken for a firmware update")));
-    return line_.get();
-}
-
-void DeviceConversation::Release()
-{
-    takenOver_ = false;
-    raw_ = nullptr;
-    rawError_ = nullptr;
-    SendNext();
-}

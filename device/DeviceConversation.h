@@ -116,13 +116,6 @@ public:
     // The driver of the open (or opening) line; nullptr when closed.
     LCommProc* Line() const { return line_.get(); }
 
-    // The line for a firmware update: no jobs and no polls while taken (what
-    // was waiting or in flight fails); every reply goes to `raw` and every
-    // serial error to `error` (the taker may reopen the driver). Returns the
-    // driver, or nullptr when there is none.
-    LCommProc* TakeOver(std::function<void(const ByteVector&)> raw, std::function<void(int code)> error);
-    void Release();
-
     // Text of an error for the user, prefixed with the port's name.
     SessionError Error(SessionError::Kind kind, const QString& what, int code = 0) const;
     // The error a refusal (NAK, busy, device error) stands for; none otherwise.
@@ -167,17 +160,14 @@ private:
     std::unique_ptr<LCommProc> line_;
     bool settled_ = false;
     bool online_ = false;
-    bool takenOver_ = false;
     bool hushed_ = false;
     ByteVector lastSent_;
     LineFigures figures_;
-    std::function<void(const ByteVector&)> raw_;
-    std::function<void(int)> rawError_;
     JobQueue jobs_;
     QTimer* deadline_;
     QTimer* pause_;
     QTimer* poll_;
-    int duckAnswers_ = 0;  // a new round when the line ends or is taken over
+    int duckAnswers_ = 0;  // a new round when the line ends
     QTimer* settle_;
     QTimer* reopen_;
     int settleRounds_ = 0;

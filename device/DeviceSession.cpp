@@ -5,13 +5,12 @@
 #include "Commands.h"
 #include "FirmwareImage.h"
 #include "FullState.h"
-#include "LCommProc.h"
-#include "LUpdate.h"
+#include "LinkSide.h"
+#include "UpdateRun.h"
 #include "StateJson.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QTimer>
 
 namespace {
 SessionError Fail(SessionError::Kind kind, const QString& text, int code = 0)
@@ -277,57 +276,66 @@ SessionError DeviceSession::Watch(const std::function<bool(const ReportEvent&)>&
     return {};
 }
 namespace {
-// The updater's outside world without a window: texts go to the progress
-// callback, dialogs end the run.
-class SessionUpdateHost final : public UpdateHost {
+// What the command line sees of an update: progress, and how it ended. A
+// dialog the window would show ends the run here.
+class SessionUpdateView final : public UpdateView {
 public:
-    std::function<void(const LCmd&)> sendRaw;
-    std::function<bool(int)> setBaud;
-    std::function<void(int, std::function<void()>)> after;
-    std::function<void(int, int, const QString&)> progress;
-    QString status;
-    int page = 0;
-    bool ended = false;
-    bool ok = false;
-    QString failure;
+    std::function<void(const UpdateProgress&)> progress;
+    std::function<void()> wake;
+    std::optional<SessionError> result;
+    QString port;
+    int silenceMs = 0;
 
-    void SendRaw(const LCmd& command) override { sendRaw(command); }
-    void SetStatusText(const std::string& text) override
-    {
-        status = QString::fromStdString(text);
-        Report();
-    }
-    void SetProgress(int position) override
-    {
-        page = position;
-        Report();
-    }
-    bool SetBaudRate(int rate) override { return setBaud(rate); }
-    void After(int ms, std::function<void()> action) override { after(ms, std::move(action)); }
-    void Information(const std::string&) override { ok = true; }
-    void Error(const std::string& text) override { End(QString::fromStdString(text)); }
-    void Plain(const std::string& text) override { End(QString::fromStdString(text)); }
-    void Disconnect() override { End(ok ? QString() : QStringLiteral("the device did not enter its boot loader")); }
-
-private:
-    void Report()
+    void Progress(const UpdateProgress& shown) override
     {
         if (progress) {
-            progress(page, firmware::kPages, status);
+            progress(shown);
         }
     }
-    void End(const QString& why)
+    void Information(const std::string&) override {}
+    void Error(const std::string& text) override { Refuse(SessionError::Kind::UpdateFailed, text); }
+    void Plain(const std::string& text) override { Refuse(SessionError::Kind::UpdateFailed, text); }
+    void Ended(UpdateEnd how, int code) override
     {
-        if (!ended) {
-            ended = true;
-            failure = why;
+        switch (how) {
+        case UpdateEnd::Finished:
+            Set({});
+            break;
+        case UpdateEnd::NotInBootLoader:
+            Refuse(SessionError::Kind::UpdateFailed, "the device did not enter its boot loader");
+            break;
+        case UpdateEnd::NoBootLoader:
+            Set(Fail(SessionError::Kind::Silence,
+                       QStringLiteral("%1: no boot loader answered at %2 baud either").arg(port).arg(LUpdate::kBootLoaderBaud)));
+            break;
+        case UpdateEnd::LineFailed:
+            Set(code == kErrSilence
+                    ? Fail(SessionError::Kind::Silence,
+                             QStringLiteral("%1: the update stalled: no answer within %2 ms").arg(port).arg(silenceMs))
+                    : Fail(SessionError::Kind::LinkFailed,
+                             QStringLiteral("%1: the link failed (serial error %2: the port vanished or broke)").arg(port).arg(code),
+                             code));
+            break;
         }
+    }
+
+private:
+    void Refuse(SessionError::Kind kind, const std::string& text)
+    {
+        Set(Fail(kind, QStringLiteral("%1: update failed: %2").arg(port, QString::fromStdString(text))));
+    }
+    void Set(const SessionError& e)
+    {
+        if (!result) {
+            result = e;
+        }
+        wake();
     }
 };
 }  // namespace
 
 SessionError DeviceSession::Update(const std::vector<std::uint8_t>& image,
-                                   const std::function<void(int, int, const QString&)>& progress, bool inBootLoader)
+                                   const std::function<void(const UpdateProgress&)>& progress, bool inBootLoader)
 {
     if (image.size() != firmware::kImageSize) {
         return Fail(SessionError::Kind::UpdateFailed,
@@ -336,85 +344,18 @@ SessionError DeviceSession::Update(const std::vector<std::uint8_t>& image,
     if (!IsOpen()) {
         return NotOpen();
     }
-    std::optional<int> linkError;
-    int replies = 0;
-    std::function<void(const std::vector<std::uint8_t>&)> onReply;
-    LCommProc* line = conv_->TakeOver(
-        [&](const ByteVector& bytes) {
-            ++replies;
-            if (onReply) {
-                onReply(bytes);
-            }
-            Wake();
-        },
-        [&](int code) {
-            linkError = code;
-            Wake();
-        });
-    auto linkFailed = [&] {
-        const int code = linkError.value_or(kErrPortFailed);
-        return code == kErrSilence
-                   ? Fail(SessionError::Kind::Silence, QStringLiteral("%1: the device is silent").arg(portName_))
-                   : Fail(SessionError::Kind::LinkFailed,
-                          QStringLiteral("%1: the link failed (serial error %2: the port vanished or broke)").arg(portName_).arg(code),
-                          code);
-    };
-    SessionUpdateHost host;
-    host.progress = progress;
-    host.sendRaw = [line](const LCmd& c) { line->Send(c.MakeFrame(frame::kModeRaw), frame::kModeRaw); };
-    host.setBaud = [line](int rate) { return line->SetBaudRate(rate); };
-    // The timers belong to an object of this call: whatever is still pending
-    // when it returns dies with it instead of reaching the gone host.
-    QObject timers;
-    host.after = [&timers, &host](int ms, std::function<void()> action) {
-        QTimer::singleShot(ms, &timers, [&host, action = std::move(action)] {
-            if (!host.ended) {
-                action();
-            }
-        });
-    };
-    LUpdate update(host, image);
-    onReply = [&](const std::vector<std::uint8_t>& bytes) {
-        const LCmd reply(bytes);
-        update.OnReply(reply.Sub(), reply.Payload());
-    };
-    if (inBootLoader) {
-        line->SetBaudRate(LUpdate::kBootLoaderBaud);
-        host.sendRaw(CM_MCS_START(boot::kStart));
-    } else {
-        line->Send(CM_MCS_IAP_RESET(sub::kIapReset).MakeFrame(frame::kModeFramed));
-    }
-    SessionError result;
-    while (!host.ended) {
-        const int seen = replies;
-        const bool moved = WaitUntil([&] { return host.ended || replies != seen || linkError; },
-                                     timeoutMs_ + LUpdate::kSpeedChangeDelayMs);
-        if (linkError && !host.ended) {
-            if (update.GetState() != 0) {
-                result = linkFailed();
-                break;
-            }
-            // Nothing answered at this speed: the device may already wait in
-            // its boot loader. Try there once, as the window does.
-            linkError.reset();
-            if (!line->OpenNamed(portName_, comm::LineSettings::At(LUpdate::kBootLoaderBaud))) {
-                result = linkFailed();
-                break;
-            }
-            host.sendRaw(CM_MCS_START(boot::kStart));
-            continue;
-        }
-        if (!moved) {
-            result = Fail(SessionError::Kind::Silence,
-                          QStringLiteral("%1: the update stalled: no answer within %2 ms").arg(portName_).arg(timeoutMs_));
-            break;
-        }
-    }
-    if (!result && !host.failure.isEmpty()) {
-        result = Fail(SessionError::Kind::UpdateFailed, QStringLiteral("%1: update failed: %2").arg(portName_, host.failure));
-    }
-    host.ended = true;
-    onReply = nullptr;
+    // The run opens the port itself, at the speeds the boot loader needs.
     Close();
-    return result;
+    SessionUpdateView view;
+    view.progress = progress;
+    view.wake = [this] { Wake(); };
+    view.port = portName_;
+    view.silenceMs = timeoutMs_;
+    UpdateRun run(view, image, timeoutMs_);
+    if (!run.Start(0, portName_, inBootLoader)) {
+        return Fail(SessionError::Kind::LinkFailed, QStringLiteral("%1: the port did not open again for the update").arg(portName_));
+    }
+    WaitUntil([&] { return view.result.has_value(); }, -1);
+    run.End();
+    return *view.result;
 }

@@ -23,6 +23,7 @@
 #include <vector>
 
 class DeviceConversation;
+class UpdateProgress;
 
 class DeviceSession : public QObject {
 public:
@@ -57,10 +58,10 @@ public:
     // false or `durationMs` passed (negative: no end).
     SessionError Watch(const std::function<bool(const ReportEvent&)>& report, int durationMs);
 
-    // Programs `image` (firmware::kImageSize bytes). progress(pages done,
-    // pages, status text). The session is closed afterwards.
+    // Programs `image` (firmware::kImageSize bytes), on a line of the
+    // update's own; the session is closed afterwards.
     SessionError Update(const std::vector<std::uint8_t>& image,
-                        const std::function<void(int, int, const QString&)>& progress, bool inBootLoader = false);
+                        const std::function<void(const UpdateProgress&)>& progress, bool inBootLoader = false);
 
 private:
     using Submit = std::function<void(std::function<void(const SessionError&)>)>;

@@ -38,9 +38,9 @@ QString AutoReconnect::WaitingText() const
 bool AutoReconnect::OnLinkError(int code)
 {
     // The port itself failed; silence (0) from a port that is still there
-    // and the updater's line are left to the box.
+    // is left to the box.
     const bool vanished = code == kErrPortFailed || code == kErrReadFailed;
-    if (!box_.isChecked() || !vanished || device_.UpdateMode()) {
+    if (!box_.isChecked() || !vanished) {
         return false;
     }
     device_.Disconnect();

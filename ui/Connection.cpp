@@ -3,7 +3,6 @@
 #include "CommEvents.h"
 #include "DeviceConversation.h"
 #include "Commands.h"
-#include "DeliverReply.h"
 #include "Dialogs.h"
 #include "ConnectionView.h"
 #include "FullState.h"
@@ -17,7 +16,6 @@
 #include <utility>
 
 namespace {
-constexpr int kBaud = comm::LineSettings{}.baudRate;
 constexpr int kIdConnected = 30117;
 constexpr int kIdDisconnected = 30116;
 constexpr int kIdErrorCaption = 30114;
@@ -131,25 +129,10 @@ void DeviceConnection::ConnectInBackground(std::function<void(bool connected)> t
     if (line_ != nullptr || opening_) {
         return;
     }
-    EndUpdateMode();
     engine_ = NewEngine(retryMs);
     opening_ = true;
     openedThen_ = std::move(then);
     engine_->Open();
-}
-
-bool DeviceConnection::HandleEvent(QEvent* e)
-{
-    // Only the updater's own driver posts to the window; the engine's posts to the engine.
-    if (DeliverReply(e, [this] { return engine_ ? nullptr : line_; },
-                     [this](const RecCompleteEvent& r) { OnRecComplete(r); })) {
-        return true;
-    }
-    if (e->type() == kCommErrEvent) {
-        OnCommErr(*static_cast<CommErrEvent*>(e));
-        return true;
-    }
-    return false;
 }
 
 QString DeviceConnection::ConnectedText() const
@@ -159,12 +142,9 @@ QString DeviceConnection::ConnectedText() const
 
 void DeviceConnection::DropConnection()
 {
-    LCommProc* comm = std::exchange(line_, nullptr);
+    line_ = nullptr;
     if (engine_ && !opening_) {
         engine_.reset();  // closes its line
-    } else if (comm != nullptr) {
-        comm->Close();
-        delete comm;
     }
 }
 
@@ -174,10 +154,6 @@ void DeviceConnection::Connect()
         return;
     }
     DropOpening();
-    // An update whose connection was dropped (Ignore on a serial error)
-    // leaves the flag set; the device's replies to a regular connection must
-    // not drive the updater.
-    EndUpdateMode();
     view_.ShowMessage(QString());
     engine_ = NewEngine();
     QString why;
@@ -218,23 +194,6 @@ void DeviceConnection::Opened(bool ok, const QString& why)
     }
 }
 
-bool DeviceConnection::OpenForUpdate(int baudRate)
-{
-    if (line_ != nullptr) {
-        return false;
-    }
-    DropOpening();
-    line_ = new LCommProc(&view_.Host());
-    line_->SetSilenceLimitMs(silenceLimitMs_);
-    line_->SetPortName(port_.name);
-    if (!line_->Open(port_.number, comm::LineSettings::At(baudRate))) {
-        DropConnection();
-        return false;
-    }
-    view_.ShowConnectionState(ConnectedText());
-    return true;
-}
-
 void DeviceConnection::Disconnect()
 {
     DropConnection();
@@ -242,17 +201,7 @@ void DeviceConnection::Disconnect()
     view_.ShowLineNote(QString());
     view_.ShowConnectionState(LoadStr(kIdDisconnected));
     view_.ShowMessage(QString());
-    EndUpdateMode();
     view_.ConnectionChanged(false);
-}
-
-void DeviceConnection::EndUpdateMode()
-{
-    const bool wasUpdating = updateMode_;
-    updateMode_ = false;
-    if (wasUpdating && update_.ended) {
-        update_.ended();
-    }
 }
 
 void DeviceConnection::SendCommand(const LCmd& command, std::uint8_t senderFlag)
@@ -263,10 +212,7 @@ void DeviceConnection::SendCommand(const LCmd& command, std::uint8_t senderFlag)
     if (submitted_) {
         submitted_(command);
     }
-    if (!engine_) {
-        line_->Send(command.MakeFrame(frame::kModeFramed));  // the updater's line
-        log_(command, Direction::Sent, 0);
-    } else if (command.Sub() == sub::kInquiry || command.Sub() == sub::kInquiryDx) {
+    if (command.Sub() == sub::kInquiry || command.Sub() == sub::kInquiryDx) {
         engine_->Inquire(InquiryOf(command));
     } else if (const auto change = ChangeOf(command)) {
         // A control's change (flag 0) replaces the same control's change
@@ -296,18 +242,9 @@ void DeviceConnection::TellOutcome(const SessionError& e)
     }
 }
 
-void DeviceConnection::SendUnlogged(const LCmd& command, std::uint8_t /*senderFlag: the updater's frames all queue*/, std::uint8_t buildMode)
-{
-    if (line_ == nullptr || engine_) {
-        return;  // raw bytes are the updater's, on its own line
-    }
-    // Raw bytes are collected raw even when they happen to look like a frame.
-    line_->Send(command.MakeFrame(buildMode), buildMode == frame::kModeRaw ? frame::kModeRaw : frame::kModeFramed);
-}
-
 void DeviceConnection::RequestFullState()
 {
-    if (line_ == nullptr || !engine_) {
+    if (line_ == nullptr) {
         return;
     }
     // Complete once every item was reported (items missing are asked for again).
@@ -317,25 +254,6 @@ void DeviceConnection::RequestFullState()
 bool DeviceConnection::StateRead() const
 {
     return engine_ && !opening_ && engine_->State().AllKnown() && !engine_->Reading();
-}
-
-bool DeviceConnection::RestartUpdateAtBootLoaderSpeed()
-{
-    bool ok = SetConnectionBaudRate(kBootLoaderBaud);
-    if (!ok && line_ != nullptr && !line_->IsOpen()) {
-        // The driver closes its port when its reader ends on an error, so
-        // changing the speed alone would leave the update stuck: reopen.
-        ok = line_->Open(port_.number, comm::LineSettings::At(kBootLoaderBaud));
-    }
-    if (ok) {
-        SendUnlogged(CM_MCS_START(0x01), 1, frame::kModeRaw);
-    }
-    return ok;
-}
-
-bool DeviceConnection::SetConnectionBaudRate(int rate)
-{
-    return line_ != nullptr && line_->SetBaudRate(rate);
 }
 
 void DeviceConnection::ShowDeviceMessage(const QString& text)
@@ -350,14 +268,6 @@ void DeviceConnection::ShowDeviceMessage(const QString& text)
 void DeviceConnection::OnRecComplete(const RecCompleteEvent& reply)
 {
     const LCmd frame(reply.Reply());
-    if (updateMode_) {
-        bootLoaderTries_ = 0;  // something answers
-        // The updater owns the line: in raw mode the sub byte is the byte.
-        if (update_.reply) {
-            update_.reply(frame.Sub(), frame.Payload());
-        }
-        return;
-    }
     OnReport(frame, DecodeReport(frame), reply.ReplyTimeMs());
 }
 
@@ -386,33 +296,6 @@ void DeviceConnection::OnLineLost(const SessionError& why)
     line_ = nullptr;
     view_.ShowLineNote(why.text);
     AskAfterFailure(why.kind == SessionError::Kind::Silence ? kErrSilence : why.code);
-}
-
-void DeviceConnection::OnCommErr(const CommErrEvent& error)
-{
-    // An error of a driver that has since been replaced by a working one says
-    // nothing about the current connection.
-    if (line_ != nullptr && line_->Id() != error.DriverId()) {
-        return;
-    }
-    if (updateMode_ && update_.state && update_.state() == 0) {
-        // Nothing answered the start at this speed: the device may already
-        // wait in its boot loader. Try it there, without bothering the user,
-        // but only a few times: a device that never answers must not keep
-        // the line busy unseen. Then the user hears of it and the line is
-        // closed, free for Update2 or a new connection.
-        if (++bootLoaderTries_ > kBootLoaderTries) {
-            Disconnect();
-            dialogs_->Error(&view_.Host(), QStringLiteral("Error Recommand !!"));
-            return;
-        }
-        RestartUpdateAtBootLoaderSpeed();
-        if (update_.setState) {
-            update_.setState(0);
-        }
-        return;
-    }
-    AskAfterFailure(error.Code());
 }
 
 void DeviceConnection::AskAfterFailure(int code)

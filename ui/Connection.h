@@ -3,7 +3,7 @@
 // and keeps the device's state; this class turns the window's commands into
 // its jobs and its reports into controls, status texts and log lines, and
 // asks the user what to do when the line fails. A firmware update, which
-// starts only while disconnected, drives a driver of its own instead.
+// starts only while disconnected, is a run of its own (UpdateRun).
 // Everything here runs on the user-interface thread.
 #pragma once
 
@@ -17,13 +17,10 @@
 #include <functional>
 #include <memory>
 
-class CommErrEvent;
 class DeviceConversation;
 class LCommProc;
 struct ReportEvent;
 struct SessionError;
-class OpenedEvent;
-class QEvent;
 class QTimer;
 class ConnectionView;
 class RecCompleteEvent;
@@ -47,18 +44,10 @@ public:
     // Asked from now on (tests answer them themselves).
     void SetDialogs(TDialogs& dialogs) { dialogs_ = &dialogs; }
 
-    // The driver of the open connection, or none: the engine's line while
-    // connected, the updater's own driver during an update. Commands are
-    // dropped while there is none.
+    // The engine's line while connected, or none. Commands are dropped
+    // while there is none.
     LCommProc* Line() const { return line_; }
     bool Connected() const { return line_ != nullptr; }
-    // Replies go to the firmware updater (from SetUpdateHooks until the
-    // update's line is closed or a regular connection starts).
-    bool UpdateMode() const { return updateMode_; }
-
-    // Routes replies (1360) and serial errors (1361) of the window's events;
-    // true when the event was one of them.
-    bool HandleEvent(QEvent* e);
 
     void Connect();
     // The same without waiting for the port: it opens on its reader thread
@@ -77,17 +66,19 @@ public:
     void SendCommand(const LCmd& command, std::uint8_t senderFlag);
     // Hears every command SendCommand takes, as it takes it.
     void SetSubmitted(std::function<void(const LCmd&)> submitted) { submitted_ = std::move(submitted); }
-    // The same without a log line, in the given build mode (0 raw, 1 framed).
-    void SendUnlogged(const LCmd& command, std::uint8_t senderFlag, std::uint8_t buildMode);
     void RequestFullState();
-    bool SetConnectionBaudRate(int rate);
-    // The engine of the regular connection (nullptr while disconnected or updating).
+    // The engine of the regular connection (nullptr while disconnected).
     DeviceConversation* Engine() const { return engine_.get(); }
     // Every item was read and no whole-state read is waiting or under way.
     bool StateRead() const;
 
+    // One reply as a driver hands it over: the controls, the status and the log.
     void OnRecComplete(const RecCompleteEvent& reply);
-    void OnCommErr(const CommErrEvent& error);
+    // What the user decides when the line failed (a serial error code):
+    // retry, abort (disconnected) or ignore (the line stays closed).
+    void AskAfterFailure(int code);
+    // "COMn connected", or the named device's.
+    QString ConnectedText() const;
 
     // Busy and error texts of the device: shown in the second status panel
     // for kMessageHoldMs, during which reply lines do not overwrite them.
@@ -97,30 +88,8 @@ public:
 
     // The silence limit of every driver opened from now on (tests shorten it).
     void SetSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
+    int SilenceLimitMs() const { return silenceLimitMs_; }
 
-    // The firmware updater's side, used in update mode: replies go to it, a
-    // serial error before the boot loader has answered restarts it at the
-    // boot loader's speed, and ended runs when update mode ends. Installing
-    // them when an update starts enters update mode.
-    struct UpdateHooks {
-        std::function<void(std::uint8_t reply, const ByteVector& payload)> reply;
-        std::function<int()> state;
-        std::function<void(int)> setState;
-        std::function<void()> ended;
-    };
-    void SetUpdateHooks(UpdateHooks hooks)
-    {
-        update_ = std::move(hooks);
-        bootLoaderTries_ = 0;
-        updateMode_ = true;
-    }
-    // Restarts at the boot loader's speed after silence, before giving up.
-    static constexpr int kBootLoaderTries = 3;
-    // Opens the stored port for an update at this speed with the poll
-    // suspended; the panel controls stay as they are. False, with no
-    // connection left, when the port cannot be opened.
-    bool OpenForUpdate(int baudRate);
-    static constexpr int kBootLoaderBaud = 115200;
 
 private:
     void DropConnection();
@@ -131,11 +100,6 @@ private:
     // What the engine alone knows of an outcome, in the status bar.
     void TellOutcome(const SessionError& e);
     void OnLineLost(const SessionError& why);
-    // What the user decides when the line fails (a serial error code).
-    void AskAfterFailure(int code);
-    QString ConnectedText() const;
-    void EndUpdateMode();
-    bool RestartUpdateAtBootLoaderSpeed();
 
     ConnectionView& view_;
     TDialogs* dialogs_;
@@ -143,12 +107,9 @@ private:
     PortSetting port_;
     bool simulated_ = false;
     LCommProc* line_ = nullptr;
-    bool updateMode_ = false;
     QTimer* tmMsg_;
     QString deviceMessage_;
     int silenceLimitMs_;
-    UpdateHooks update_;
-    int bootLoaderTries_ = 0;
     std::unique_ptr<DeviceConversation> engine_;
     quint64 engines_ = 0;  // engines made so far: the number of the current one
     bool opening_ = false;

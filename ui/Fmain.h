@@ -31,8 +31,7 @@ class TDialogs;
 class TfrmMsg;
 class TrafficLog;
 class WindowAdditions;
-class LUpdate;
-struct UpdateSession;
+class UpdateRun;
 
 // Index of each fader in TfrmMain::LastSent.
 enum LastSentIndex : int {
@@ -122,9 +121,9 @@ public:
     // waits in its boot loader (an interrupted update).
     void btnUpdateClick();
     void btnUpdate2Click();
-    // The current updater, or none before the first update. It outlives its
-    // connection; the next start replaces it.
-    LUpdate* Updater() const;
+    // An update started and not ended by a disconnection or a new
+    // connection; its line may have failed meanwhile.
+    bool Updating() const;
     // Service use (--service): shows the update buttons and the progress
     // bar, which stay hidden otherwise.
     void SetServiceMode(bool on);
@@ -139,7 +138,6 @@ public:
     void SetSettingsStore(std::unique_ptr<SettingsStore> store);
 
     void SendCommand(const LCmd& command, std::uint8_t senderFlag);
-    void SendUnlogged(const LCmd& command, std::uint8_t senderFlag, std::uint8_t buildMode);
     void RequestFullState();
     void Connect();
     void Disconnect();
@@ -193,7 +191,6 @@ public:
     static QString FaderHintText(const TrhTrackBar* fader);
 
 protected:
-    bool event(QEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -252,12 +249,17 @@ private:
     PortChoice* portChoice_ = nullptr; // a child of the window
     PortSearch* portSearch_ = nullptr; // a child of the window
 
-    struct UpdateSessionDeleter {
-        void operator()(UpdateSession* session) const;
+    // The update run outlives its line; the next start replaces it.
+    class UpdateWindowView;
+    struct UpdateDeleter {
+        void operator()(UpdateRun* run) const;
+        void operator()(UpdateWindowView* view) const;
     };
-    std::unique_ptr<UpdateSession, UpdateSessionDeleter> update_;
+    std::unique_ptr<UpdateWindowView, UpdateDeleter> updateView_;
+    std::unique_ptr<UpdateRun, UpdateDeleter> update_;
     void StartUpdate(bool inBootLoader);
-    void EndUpdateView();
+    bool UpdateLineOpen() const;
+    void EndUpdate();
 
     void FormCreate();
     void BuildControlTab();

@@ -57,5 +57,6 @@ SettingsStore& TfrmMain::Store()
 
 bool TfrmMain::HandleLinkLost(int code)
 {
-    return additions_ && additions_->OnLinkError(code);
+    // The update's line is the user's to decide, in the ordinary box.
+    return !Updating() && additions_ && additions_->OnLinkError(code);
 }

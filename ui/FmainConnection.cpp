@@ -83,22 +83,9 @@ void TfrmMain::SetSettingsStore(std::unique_ptr<SettingsStore> store)
     settings_ = std::move(store);
 }
 
-bool TfrmMain::event(QEvent* e)
-{
-    if (device_ && device_->HandleEvent(e)) {
-        return true;
-    }
-    return QWidget::event(e);
-}
-
 void TfrmMain::SendCommand(const LCmd& command, std::uint8_t senderFlag)
 {
     device_->SendCommand(command, senderFlag);
-}
-
-void TfrmMain::SendUnlogged(const LCmd& command, std::uint8_t senderFlag, std::uint8_t buildMode)
-{
-    device_->SendUnlogged(command, senderFlag, buildMode);
 }
 
 void TfrmMain::RequestFullState()
@@ -108,6 +95,9 @@ void TfrmMain::RequestFullState()
 
 void TfrmMain::Connect()
 {
+    if (UpdateLineOpen()) {
+        return;  // the update holds the port
+    }
     device_->Connect();
     // Why it failed stands in status panel 1, often cut off there.
     LogReason(Connected() ? QString() : sbMain->PanelText(1));
@@ -130,11 +120,14 @@ QString TfrmMain::PortLabel() const
 
 bool TfrmMain::Connected() const
 {
-    return device_->Connected();
+    return device_->Connected() || UpdateLineOpen();
 }
 
 void TfrmMain::ConnectionChanged(bool connected)
 {
+    // A disconnection ends an update, and so does a regular connection: the
+    // device's replies must not drive the updater.
+    EndUpdate();
     btnDisconnect->setEnabled(connected);
     if (connected) {
         EnablePanelControls();

@@ -1,97 +1,85 @@
-// The firmware update as the window runs it: the two start buttons, the
-// updater's view of the window (status text, progress bar, dialogs, the
-// line), and the service mode that shows the otherwise hidden controls.
+// The firmware update as the window shows it: the two start buttons, the
+// window's view of the update run (status text, progress bar, dialogs, the
+// traffic log), and the service mode that shows the otherwise hidden controls.
 #include "Fmain.h"
 
-#include "Commands.h"
 #include "Connection.h"
-#include "LineSettings.h"
 #include "Dialogs.h"
 #include "FirmwareImage.h"
-#include "InterruptedUpdate.h"
-#include "LUpdate.h"
 #include "LevelBar.h"
-#include "PortName.h"
 #include "StatusBar.h"
-#include "UpdateProgress.h"
+#include "TrafficLog.h"
+#include "UpdateRun.h"
 
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 
-namespace {
-constexpr int kRegularBaud = comm::LineSettings{}.baudRate;
-constexpr std::uint8_t kStartByte = 0x01;
-
-// The updater's outside world is this window.
-class WindowUpdateHost final : public UpdateHost {
+class TfrmMain::UpdateWindowView final : public UpdateView {
 public:
-    explicit WindowUpdateHost(TfrmMain& window) : w_(window), port_(comm::ResolvePortName(w_.Device().Port().number, w_.Device().Port().name))
-    {
-        NoteUpdateBegun(port_);  // until it ends well: kestractl doctor then names the boot loader
-        SetBarPosition(w_.suiProgressBar1, 0);  // a new update starts empty
-        timer_.setSingleShot(true);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            // A disconnection meanwhile ended the update: nothing to switch.
-            if (w_.Device().UpdateMode() && w_.Connected() && pending_) {
-                const std::function<void()> action = std::move(pending_);
-                action();
-            }
-        });
-    }
+    explicit UpdateWindowView(TfrmMain& window) : w_(window) {}
 
-    void SendRaw(const LCmd& command) override { w_.SendUnlogged(command, 1, frame::kModeRaw); }
-    void SetStatusText(const std::string& text) override
+    void Progress(const UpdateProgress& shown) override
     {
-        if (text == "Update OK") {
-            NoteUpdateEnded(port_);
-        }
         // The three panels stay as they were underneath; the update's texts
         // use the whole bar until the update ends.
-        progress_.Status(text);
-        w_.sbMain->SetSimplePanel(true);
-        w_.sbMain->SetSimpleText(QString::fromStdString(progress_.Text()));
-        SetBarPosition(w_.suiProgressBar1, progress_.Percent());
-    }
-    void SetProgress(int position) override
-    {
-        progress_.Position(position);
-        SetBarPosition(w_.suiProgressBar1, progress_.Percent());
-    }
-    bool SetBaudRate(int rate) override { return w_.Device().SetConnectionBaudRate(rate); }
-    void After(int ms, std::function<void()> action) override
-    {
-        pending_ = std::move(action);
-        timer_.start(ms);
+        if (!shown.Text().empty()) {
+            w_.sbMain->SetSimplePanel(true);
+            w_.sbMain->SetSimpleText(QString::fromStdString(shown.Text()));
+        }
+        SetBarPosition(w_.suiProgressBar1, shown.Percent());
     }
     void Information(const std::string& text) override { w_.Dialogs().Information(&w_, QString::fromStdString(text)); }
     void Error(const std::string& text) override { w_.Dialogs().Error(&w_, QString::fromStdString(text)); }
     void Plain(const std::string& text) override { w_.Dialogs().Plain(&w_, QString::fromStdString(text)); }
-    void Disconnect() override { w_.Disconnect(); }
+    void Sent(const LCmd& framed) override { w_.log_->LogFrame(framed, Direction::Sent, 0); }
+    void Ended(UpdateEnd how, int code) override
+    {
+        switch (how) {
+        case UpdateEnd::LineFailed:
+            // The ordinary connection-error box; Ignore leaves the update started.
+            w_.Device().AskAfterFailure(code);
+            break;
+        case UpdateEnd::NoBootLoader:
+            // The user hears of it and the line is free for Update2 or a new connection.
+            w_.Disconnect();
+            w_.Dialogs().Error(&w_, QStringLiteral("Error Recommand !!"));
+            break;
+        default:
+            w_.Disconnect();
+            break;
+        }
+    }
 
 private:
     TfrmMain& w_;
-    QString port_;
-    UpdateProgress progress_;
-    QTimer timer_;
-    std::function<void()> pending_;
-};
-}  // namespace
-
-struct UpdateSession {
-    UpdateSession(TfrmMain& window, ByteVector image) : host(window), update(host, std::move(image)) {}
-    WindowUpdateHost host;
-    LUpdate update;
 };
 
-void TfrmMain::UpdateSessionDeleter::operator()(UpdateSession* session) const
+void TfrmMain::UpdateDeleter::operator()(UpdateRun* run) const
 {
-    delete session;
+    delete run;
 }
 
-LUpdate* TfrmMain::Updater() const
+void TfrmMain::UpdateDeleter::operator()(UpdateWindowView* view) const
 {
-    return update_ ? &update_->update : nullptr;
+    delete view;
+}
+
+bool TfrmMain::Updating() const
+{
+    return update_ && update_->Active();
+}
+
+bool TfrmMain::UpdateLineOpen() const
+{
+    return update_ && update_->Line() != nullptr;
+}
+
+void TfrmMain::EndUpdate()
+{
+    if (Updating()) {
+        update_->End();
+        sbMain->SetSimplePanel(false);
+    }
 }
 
 void TfrmMain::SetServiceMode(bool on)
@@ -123,33 +111,16 @@ void TfrmMain::StartUpdate(bool inBootLoader)
                                                    "Start the program with --firmware FILE to give one."));
         return;
     }
-    if (!Device().OpenForUpdate(inBootLoader ? LUpdate::kBootLoaderBaud : kRegularBaud)) {
-        return;
+    EndUpdate();  // one left without its line (Ignore) ends here
+    if (!updateView_) {
+        updateView_.reset(new UpdateWindowView(*this));
     }
-    update_.reset(new UpdateSession(*this, image));
-    update_->update.SetState(0);
-    Device().SetUpdateHooks({
-        [this](std::uint8_t reply, const ByteVector& payload) {
-            if (update_) {
-                update_->update.OnReply(reply, payload);
-            }
-        },
-        [this] { return update_ ? update_->update.GetState() : -1; },
-        [this](int state) {
-            if (update_) {
-                update_->update.SetState(state);
-            }
-        },
-        [this] { EndUpdateView(); },
-    });
-    if (inBootLoader) {
-        SendUnlogged(CM_MCS_START(kStartByte), 1, frame::kModeRaw);
-    } else {
-        SendCommand(CM_MCS_IAP_RESET(sub::kIapReset), 1);
+    if (update_) {
+        update_.release()->deleteLater();  // it may be handling a reply of its own still
     }
-}
-
-void TfrmMain::EndUpdateView()
-{
-    sbMain->SetSimplePanel(false);
+    update_.reset(new UpdateRun(*updateView_, image, Device().SilenceLimitMs()));
+    // The port that does not open leaves nothing open and says nothing.
+    if (update_->Start(Device().Port().number, Device().Port().name, inBootLoader)) {
+        ShowConnectionState(Device().ConnectedText());
+    }
 }

@@ -88,34 +88,16 @@ TEST_F(Conversation, AGangedPairsRightOutputIsReadBackWithItsLeft)
     EXPECT_TRUE(Read(*c) == to);
 }
 
-// A firmware update takes the line: whatever was asked ends now, with a
-// reason, instead of waiting for ever behind the update.
-TEST_F(Conversation, TakingTheLineEndsWhatWasAsked)
-{
-    auto c = Open();
-    sim_.SetFault({sim::FaultKind::Silence});
-    Told inFlight, waiting;
-    c->Change(MicGain(3, 10), Into(inFlight));
-    c->Change(MicGain(4, 10), Into(waiting));
-    ASSERT_TRUE(WaitFor([&] { return sim_.ReceivedCount() >= 1; }));
-    ASSERT_NE(c->TakeOver([](const ByteVector&) {}, [](int) {}), nullptr);
-    EXPECT_TRUE(inFlight.times > 0 && waiting.times > 0);
-    EXPECT_NE(inFlight.error.text.toStdString().find("firmware update"), std::string::npos);
-    EXPECT_TRUE(c->Idle());
-    sim_.SetFault({});
-    c->Release();
-}
-
 // The idle poll goes out only while polling is on, the device online, nothing
-// in flight or waiting, the line open and not taken over: each row breaks one,
+// in flight or waiting, the line open: each row breaks one,
 // and none leaves polls queued to follow in a burst once it holds again.
 TEST_F(Conversation, TheIdlePollWaitsForEachOfItsConditions)
 {
-    enum class Break { Nothing, PollingOff, NotOnline, InFlight, TakenOver, Closed };
+    enum class Break { Nothing, PollingOff, NotOnline, InFlight, Closed };
     const std::pair<Break, const char*> rows[] = {
         {Break::Nothing, "all hold"},       {Break::PollingOff, "polling off"},
         {Break::NotOnline, "read refused"}, {Break::InFlight, "a change unanswered"},
-        {Break::TakenOver, "line taken"},   {Break::Closed, "closed"},
+        {Break::Closed, "closed"},
     };
     for (const auto& [broken, name] : rows) {
         SCOPED_TRACE(name);
@@ -131,8 +113,6 @@ TEST_F(Conversation, TheIdlePollWaitsForEachOfItsConditions)
         if (broken == Break::InFlight) {
             sim_.SetFault({sim::FaultKind::Silence});
             c->Change(MicGain(3, 10), Into(change));
-        } else if (broken == Break::TakenOver) {
-            ASSERT_NE(c->TakeOver([](const ByteVector&) {}, [](int) {}), nullptr);
         } else if (broken == Break::Closed) {
             c->Close();
         }
@@ -145,8 +125,5 @@ TEST_F(Conversation, TheIdlePollWaitsForEachOfItsConditions)
         EXPECT_EQ(polls() > 0, broken == Break::Nothing) << polls() << " polls";
         EXPECT_EQ(c->Waiting(), 0u) << "polls queued behind, to follow in a burst";
         sim_.SetFault({});
-        if (broken == Break::TakenOver) {
-            c->Release();
-        }
     }
 }

@@ -2,6 +2,7 @@
 // against the simulated KESTRA.
 #include "Commands.h"
 #include "Connection.h"
+#include "UpdateRun.h"
 #include "DeviceConversation.h"
 #include "FirmwareImage.h"
 #include "Hex.h"
@@ -68,11 +69,11 @@ protected:
     // The device holds the image and the window is back to disconnected.
     void ExpectFinished()
     {
-        ASSERT_TRUE(WaitFor([&] { return Told().contains(kUpdateOk) && w_->Device().Line() == nullptr; }, 20000))
+        ASSERT_TRUE(WaitFor([&] { return Told().contains(kUpdateOk) && !w_->Connected(); }, 20000))
             << "received " << device_->ReceivedCount() << ", garbled " << device_->GarbledBytes();
         const sim::Flash flash = device_->FlashContents();
         EXPECT_TRUE(std::equal(image_.begin(), image_.end(), flash.begin()));
-        EXPECT_FALSE(w_->Device().UpdateMode() || w_->sbMain->SimplePanel() || !w_->btnConnect->isEnabled());
+        EXPECT_FALSE(w_->Updating() || w_->sbMain->SimplePanel() || !w_->btnConnect->isEnabled());
         EXPECT_EQ(Status(0), QStringLiteral("disconnect"));
         EXPECT_EQ(w_->suiProgressBar1->value(), 100) << "a finished update stays full";
         EXPECT_FALSE(InterruptedUpdateOn(comm::ResolvePortName(w_->Device().Port().number, w_->Device().Port().name)))
@@ -99,13 +100,13 @@ TEST_F(UpdateWindow, WholeUpdateAndInterruptedOnesFinishedWithUpdate2)
         QTest::mouseClick(cut ? w_->btnUpdate2 : w_->btnUpdate, Qt::LeftButton);
         EXPECT_TRUE(InterruptedUpdateOn(QString::fromStdString(linkPath_))) << "pending until it ends well";
         if (cut == 0) {
-            EXPECT_TRUE(w_->Device().UpdateMode());
+            EXPECT_TRUE(w_->Updating());
             EXPECT_EQ(Status(0), QStringLiteral("COM1 connected"));
         } else {
             ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= cut; }, 10000));
             device_->Vanish();
-            ASSERT_TRUE(WaitFor([&] { return w_->Device().Line() == nullptr; }, 5000));
-            EXPECT_FALSE(w_->Device().UpdateMode());
+            ASSERT_TRUE(WaitFor([&] { return !w_->Connected(); }, 5000));
+            EXPECT_FALSE(w_->Updating());
             EXPECT_TRUE(Told().contains("KESTRA connection error!"));
             EXPECT_TRUE(device_->InBootLoader());
             ASSERT_FALSE(device_->Reappear().empty());
@@ -154,10 +155,10 @@ TEST_F(UpdateWindow, ClosingTheWindowMidUpdateExitsPromptlyAndSaves)
         QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
         ASSERT_TRUE(WaitFor([&] { return reached(*device_); }, 10000));
         EXPECT_LT(Timed([&] { w_->close(); }), 2000);
-        EXPECT_FALSE(w_->Device().Line() || w_->Device().UpdateMode());
+        EXPECT_FALSE(w_->Connected() || w_->Updating());
         const std::size_t sent = device_->ReceivedCount();
         // Longer than the restart wait: its step must find the line closed.
-        EXPECT_FALSE(WaitFor([&] { return w_->Device().Line() || device_->ReceivedCount() != sent; }, 2 * LUpdate::kSpeedChangeDelayMs));
+        EXPECT_FALSE(WaitFor([&] { return w_->Connected() || device_->ReceivedCount() != sent; }, 2 * LUpdate::kSpeedChangeDelayMs));
         EXPECT_TRUE(dialogs_->asked.empty());
         EXPECT_EQ(StoredInt("Port No"), 1);
         EXPECT_LT(Timed([&] { w_.reset(); }), 2000);
@@ -174,8 +175,8 @@ TEST_F(UpdateWindow, RegularConnectionAfterAnIgnoredErrorIsNotAnUpdate)
     QTest::mouseClick(w_->btnUpdate2, Qt::LeftButton);
     ASSERT_TRUE(WaitFor([&] { return device_->ReceivedCount() >= 20; }, 5000));
     device_->Vanish();
-    ASSERT_TRUE(WaitFor([&] { return w_->Device().Line() == nullptr; }, 5000));
-    EXPECT_TRUE(w_->Device().UpdateMode());
+    ASSERT_TRUE(WaitFor([&] { return !w_->Connected(); }, 5000));
+    EXPECT_TRUE(w_->Updating());
     device_.reset();
     sim::SimOptions regular;
     regular.linkPath = linkPath_;
@@ -183,7 +184,7 @@ TEST_F(UpdateWindow, RegularConnectionAfterAnIgnoredErrorIsNotAnUpdate)
     ASSERT_FALSE(device_->Start().empty());
     QTest::mouseClick(w_->btnConnect, Qt::LeftButton);
     ASSERT_NE(w_->Device().Line(), nullptr);
-    EXPECT_FALSE(w_->Device().UpdateMode() || w_->sbMain->SimplePanel());
+    EXPECT_FALSE(w_->Updating() || w_->sbMain->SimplePanel());
     // Replies reached the dispatcher and the log, not the updater.
     EXPECT_TRUE(WaitFor([&] { return LogLines().filter(QStringLiteral("<- ")).size() >= 40; }, 10000));
 }
@@ -202,7 +203,7 @@ TEST_F(UpdateWindow, RefusedOrFailedStartsTellTheUserOnce)
     QTest::mouseClick(w_->btnUpdate, Qt::LeftButton);
     Settle();
     EXPECT_TRUE(ReceivedHex().empty());
-    EXPECT_FALSE(w_->Device().UpdateMode());
+    EXPECT_FALSE(w_->Updating());
     EXPECT_NE(w_->Device().Engine(), nullptr) << "the regular connection stands";
     EXPECT_EQ(LogLines(), log);
     EXPECT_EQ(Told(), "Information: You must be disconnect first!!");
@@ -210,7 +211,7 @@ TEST_F(UpdateWindow, RefusedOrFailedStartsTellTheUserOnce)
     ASSERT_TRUE(firmware::SetForRun({}));
     StartUpdatable(true);
     QTest::mouseClick(w_->btnUpdate2, Qt::LeftButton);
-    EXPECT_FALSE(w_->Device().Line() || w_->Device().UpdateMode());
+    EXPECT_FALSE(w_->Connected() || w_->Updating());
     EXPECT_TRUE(Told().section(": ", 1).startsWith("No firmware image"));
     // A device that never answers: a few tries at the boot loader's speed.
     ASSERT_TRUE(firmware::SetForRun(image_));
@@ -224,11 +225,11 @@ TEST_F(UpdateWindow, RefusedOrFailedStartsTellTheUserOnce)
         w_->SetServiceMode(true);
         w_->Device().SetSilenceLimitMs(150);
         QTest::mouseClick(w_.get()->*button, Qt::LeftButton);
-        ASSERT_TRUE(WaitFor([&] { return w_->Device().Line() == nullptr && !dialogs_->asked.empty(); }, 5000));
-        EXPECT_FALSE(w_->Device().UpdateMode());
+        ASSERT_TRUE(WaitFor([&] { return !w_->Connected() && !dialogs_->asked.empty(); }, 5000));
+        EXPECT_FALSE(w_->Updating());
         EXPECT_EQ(Told(), "Error: Error Recommand !!");
         const ByteVector line = silent.Read();  // the reset frame or Update2's start byte, then one start byte a try
-        EXPECT_EQ(std::count(line.begin() + (second ? 1 : 8), line.end(), 0x01), DeviceConnection::kBootLoaderTries);
+        EXPECT_EQ(std::count(line.begin() + (second ? 1 : 8), line.end(), 0x01), UpdateRun::kBootLoaderTries);
     }
 }
 
@@ -257,7 +258,7 @@ TEST_F(UpdateWindow, ALinkLostBeforeTheBootLoaderAnsweredIsOpenedAgain)
     ASSERT_TRUE(WaitFor([&] { return lines.size() >= 2 && !lines[1].isEmpty(); }, 5000));
     EXPECT_EQ(ToHex(ByteVector(lines[0].begin(), lines[0].end())),
               ToHex(CM_MCS_IAP_RESET(sub::kIapReset).MakeFrame(frame::kModeFramed)));
-    EXPECT_TRUE(w_->Device().UpdateMode() && lines[1].front() == '\x01') << "the start byte on the port opened again";
+    EXPECT_TRUE(w_->Updating() && lines[1].front() == '\x01') << "the start byte on the port opened again";
 }
 
 }  // namespace
