@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 #include "DeliverReply.h"
+#include "EventHandoff.h"
 #include "InterruptedUpdate.h"
 #include "LCommProc.h"
 #include "LineSettings.h"
@@ -126,6 +127,9 @@ void UpdateRun::SendRaw(const LCmd& command)
 
 bool UpdateRun::event(QEvent* e)
 {
+    // The reader thread released the event when it posted it; the run may
+    // live on any thread (kestractl runs one per port).
+    comm::AcquireEvent(e);
     if (DeliverReply(e, [this] { return line_.get(); }, [this](const RecCompleteEvent& r) { OnReply(r.Reply()); })) {
         return true;
     }
