@@ -59,15 +59,12 @@ public:
     // boot loader's speed and starts it at once. False, with nothing left
     // open, when the port does not open.
     bool Start(int portNumber, const QString& portName, bool inBootLoader);
-    // Ends the run: the line is closed and nothing more goes out. The
-    // updater and its state stay for a look afterwards.
+    // Ends the run: the line is closed and nothing more goes out.
     void End();
     // Started and not ended (its line may be closed by now).
     bool Active() const { return active_; }
     // The run's line, while it is open.
     LCommProc* Line() const { return line_.get(); }
-    const LUpdate& Updater() const { return update_; }
-    const QString& Port() const { return port_; }
 
 protected:
     bool event(QEvent* e) override;
