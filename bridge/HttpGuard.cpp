@@ -1,5 +1,7 @@
 #include "HttpGuard.h"
 
+#include "RelaySockets.h"
+
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTcpSocket>
@@ -7,21 +9,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cerrno>
 #include <vector>
-
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 // How long a peer may go on sending after our side ended before it is cut off.
 constexpr int kLingerMs = 2000;
 // Descriptors for all but the connections: the device's port, OSC, MQTT, files, Qt's own.
-constexpr rlim_t kOtherFiles = 96;
+constexpr int kOtherFiles = 96;
 // One read, and what may wait in either direction of the relay before
 // reading that side stops until it drains.
 constexpr qsizetype kChunk = 64 * 1024;
@@ -31,36 +25,18 @@ qint64 Now()
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-bool WouldBlock()
-{
-    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-}
-
-std::pair<QHostAddress, quint16> Address(int fd, bool peer)
-{
-    sockaddr_storage a{};
-    socklen_t size = sizeof a;
-    auto* sa = reinterpret_cast<sockaddr*>(&a);
-    if ((peer ? ::getpeername(fd, sa, &size) : ::getsockname(fd, sa, &size)) != 0) {
-        return {};
-    }
-    const in_port_t port = a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6*>(&a)->sin6_port
-                                                   : reinterpret_cast<const sockaddr_in*>(&a)->sin_port;
-    return {QHostAddress(sa), ntohs(port)};
-}
-
 // Qt HttpServer's end of a relayed connection: a local socket that tells
 // the peer's and the listener's addresses, as the connection itself would.
 class RelayedSocket : public QTcpSocket {
 public:
     using QTcpSocket::QTcpSocket;
-    bool Open(int fd, int connection)
+    bool Open(relay::Handle fd, relay::Handle connection)
     {
         if (!setSocketDescriptor(fd)) {
             return false;
         }
-        const auto [local, localPort] = Address(connection, false);
-        const auto [peer, peerPort] = Address(connection, true);
+        const auto [local, localPort] = relay::Address(connection, false);
+        const auto [peer, peerPort] = relay::Address(connection, true);
         setLocalAddress(local);
         setLocalPort(localPort);
         setPeerAddress(peer);
@@ -103,7 +79,7 @@ public:
         Lingering,  // our side ended: what the peer still sends is dropped until it closes
     };
 
-    Connection(int fd, int pair, QTcpSocket* s, HttpGuard* g)
+    Connection(relay::Handle fd, relay::Handle pair, QTcpSocket* s, HttpGuard* g)
         : QObject(g), peer(fd), inner(pair), socket(s), guard(g), peerAddress(s->peerAddress()), peerPort(s->peerPort()),
           framer(g->limits_, [this](const HttpHead& head, bool upgrade) {
               if (upgrade && answered < framer.Requests()) {
@@ -142,9 +118,9 @@ public:
             return;
         }
         QByteArray data(kChunk, Qt::Uninitialized);
-        const ssize_t n = ::recv(peer, data.data(), static_cast<size_t>(data.size()), 0);
+        const qint64 n = relay::Receive(peer, data.data(), data.size());
         if (n <= 0) {
-            n == 0 ? OnPeerEnded() : WouldBlock() ? void() : Close();
+            n == 0 ? OnPeerEnded() : n == relay::kWouldBlock ? void() : Close();
             return;
         }
         if (phase != Phase::Open || !socket) {
@@ -167,7 +143,7 @@ public:
     // of answers unsent, the rest waits and the peer is not read.
     void Pump()
     {
-        if (!guard || peer < 0) {
+        if (!guard || peer == relay::kNoHandle) {
             return;  // closed: its notifiers stay off
         }
         const HttpLimits& l = guard->limits_;
@@ -226,9 +202,9 @@ public:
             return;
         }
         QByteArray data(kChunk, Qt::Uninitialized);
-        const ssize_t n = ::recv(inner, data.data(), static_cast<size_t>(data.size()), 0);
+        const qint64 n = relay::Receive(inner, data.data(), data.size());
         if (n <= 0) {
-            if (n == 0 || !WouldBlock()) {
+            if (n != relay::kWouldBlock) {
                 OnInnerEnded();
             }
             return;
@@ -260,9 +236,9 @@ public:
     void FlushPeer()
     {
         while (!toPeer.isEmpty()) {
-            const ssize_t n = ::send(peer, toPeer.constData(), static_cast<size_t>(toPeer.size()), MSG_NOSIGNAL);
+            const qint64 n = relay::Send(peer, toPeer.constData(), toPeer.size());
             if (n < 0) {
-                WouldBlock() ? peerOut.setEnabled(true) : Close();
+                n == relay::kWouldBlock ? peerOut.setEnabled(true) : Close();
                 return;
             }
             toPeer.remove(0, n);
@@ -278,9 +254,9 @@ public:
     void FlushInner()
     {
         while (!toInner.isEmpty()) {
-            const ssize_t n = ::send(inner, toInner.constData(), static_cast<size_t>(toInner.size()), MSG_NOSIGNAL);
+            const qint64 n = relay::Send(inner, toInner.constData(), toInner.size());
             if (n < 0) {
-                WouldBlock() ? innerOut.setEnabled(true) : toInner.clear();  // else its end follows
+                n == relay::kWouldBlock ? innerOut.setEnabled(true) : toInner.clear();  // else its end follows
                 return;
             }
             toInner.remove(0, n);
@@ -311,7 +287,7 @@ public:
     // the connection, and the peer could lose the answer.
     void ShutdownPeer()
     {
-        ::shutdown(peer, SHUT_WR);
+        relay::ShutdownSending(peer);
         phase = Phase::Lingering;
         if (peerEnded) {
             Close();
@@ -354,15 +330,15 @@ public:
 
     bool Shut()
     {
-        if (peer < 0) {
+        if (peer == relay::kNoHandle) {
             return false;
         }
         for (QSocketNotifier* n : {&peerIn, &peerOut, &innerIn, &innerOut}) {
             n->setEnabled(false);
         }
-        ::close(peer);
-        ::close(inner);
-        peer = inner = -1;
+        relay::Close(peer);
+        relay::Close(inner);
+        peer = inner = relay::kNoHandle;
         timer.stop();
         return true;
     }
@@ -387,8 +363,8 @@ public:
         }
     }
 
-    int peer;
-    int inner;
+    relay::Handle peer;
+    relay::Handle inner;
     QSocketNotifier peerIn{peer, QSocketNotifier::Read};
     QSocketNotifier peerOut{peer, QSocketNotifier::Write};
     QSocketNotifier innerIn{inner, QSocketNotifier::Read};
@@ -414,18 +390,8 @@ public:
 HttpGuard::HttpGuard(HttpLimits limits, Check check, QObject* parent)
     : QTcpServer(parent), limits_(limits), check_(std::move(check))
 {
-    // Three descriptors a connection. The soft open-file limit (1,024 in many
-    // a shell) is raised as far as the cap needs and the hard limit allows,
-    // and the cap lowered to what then fits: out of descriptors, accepting fails.
-    rlimit r{};
-    if (::getrlimit(RLIMIT_NOFILE, &r) == 0) {
-        const rlim_t want = static_cast<rlim_t>(limits_.maxConnections) * 3 + kOtherFiles;
-        if (const rlimit raised{std::min(want, r.rlim_max), r.rlim_max}; r.rlim_cur < want && ::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
-            r = raised;
-        }
-        const rlim_t fit = (r.rlim_cur - std::min(r.rlim_cur, kOtherFiles)) / 3;
-        limits_.maxConnections = static_cast<int>(std::clamp<rlim_t>(fit, 1, static_cast<rlim_t>(limits_.maxConnections)));
-    }
+    // Three descriptors a connection; the cap is lowered to what fits.
+    limits_.maxConnections = relay::FitConnections(limits_.maxConnections, 3, kOtherFiles);
     // Qt stops accepting for good when an accept fails (out of descriptors all
     // the same): take it up again shortly.
     connect(this, &QTcpServer::acceptError, this, [this] { QTimer::singleShot(100, this, [this] { resumeAccepting(); }); });
@@ -453,23 +419,18 @@ void HttpGuard::incomingConnection(qintptr handle)
         }
         (*it)->Close();
     }
-    const int fd = static_cast<int>(handle);
-    // Live messages are small and must not wait for the peer's delayed
-    // acknowledgement of the one before (Nagle's algorithm).
-    const int noDelay = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-    int pair[2];
-    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0 ||
-        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0) {
-        ::close(fd);
+    const relay::Handle fd = handle;
+    relay::Handle pair[2];
+    if (!relay::PrepareAccepted(fd) || !relay::MakePair(pair)) {
+        relay::Close(fd);
         return;
     }
     auto* socket = new RelayedSocket(this);
     if (!socket->Open(pair[1], fd)) {
         delete socket;
-        ::close(pair[0]);
-        ::close(pair[1]);
-        ::close(fd);
+        relay::Close(pair[0]);
+        relay::Close(pair[1]);
+        relay::Close(fd);
         return;
     }
     connections_.push_back(new Connection(fd, pair[0], socket, this));

@@ -11,6 +11,7 @@
 #include "Serve.h"
 #include "UpdateProgress.h"
 #include "StateJson.h"
+#include "StopSignals.h"
 
 #include <CLI/CLI.hpp>
 
@@ -45,18 +46,6 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 extern "C" void OnStopSignal(int)
 {
     g_stopWatch = true;
-}
-
-// Once: the handler resets itself to the default when it runs.
-void HandleStopSignals(void (*handler)(int))
-{
-    struct sigaction action {};
-    action.sa_handler = handler;
-    action.sa_flags = handler == SIG_DFL ? 0 : SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM}) {
-        ::sigaction(signal, &action, nullptr);
-    }
 }
 
 // The file replaces the one it is named after only once written whole: a full

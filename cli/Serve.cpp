@@ -6,6 +6,7 @@
 #include "RefusalLog.h"
 #include "RoomPanel.h"
 #include "ShowControl.h"
+#include "StopSignals.h"
 
 #include <CLI/CLI.hpp>
 
@@ -13,22 +14,10 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkInterface>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <optional>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
-}
-
 
 // "127.0.0.1:8080", "[::1]:8080", "0.0.0.0:80", "localhost:8080"; port 0: any free one.
 std::optional<QString> ParseListen(const std::string& text, QHostAddress& address, quint16& port)
@@ -260,14 +249,11 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
 
     // Ctrl+C and the service manager's stop end the event loop, so that the
     // port is closed in order.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
+    const QuitOnStopRequest stop;
+    if (!stop.Ready()) {
         err << "kestractl: cannot set up signal handling\n";
         return kExitDevice;
     }
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
     RefusalLog refusals;
     QObject::connect(&server, &BridgeServer::refused, &server, [&refusals](const QString& line) { refusals.Write(line); });
     QObject::connect(&core, &BridgeCore::onlineChanged, &core, [&err, &core, lost = false](bool online) mutable {
@@ -281,9 +267,5 @@ int RunServe(const ServeArgs& args, const QString& portName, std::ostream& out, 
         lost = !online;
     });
     QCoreApplication::exec();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    ::close(g_signalPipe[0]);
-    ::close(g_signalPipe[1]);
     return kExitOk;
 }

@@ -11,8 +11,9 @@
 #                                           that Wine maps to a running kestra-sim
 #   scripts/windows.sh installer            the NSIS installer, installed and removed under Wine
 #
-# The SDK is Qt 6.4.2 (qtbase, qtserialport, qtwebsockets, qthttpserver) built
-# from Debian's own source packages with the host tools of Debian's Qt. It
+# The SDK is Qt 6.4.2 (qtbase, qtserialport, qtwebsockets, qthttpserver),
+# liblo and libmosquitto, built from Debian's own source packages and the
+# release tags kept beside the project, with the host tools of Debian's Qt. It
 # lives outside the repository, in $KESTRA_WINSDK (default
 # /var/cache/kestra-winsdk), and is reused while its stamp file is there.
 # A stopped build resumes where it stopped; to rebuild from scratch, remove
@@ -158,8 +159,54 @@ build_module() {  # build_module <qt module>: configured by the SDK's own qt-cma
     log_time "$module build end"
 }
 
+# liblo's message codec and libmosquitto's client for `serve --osc` and
+# `--mqtt`, into the SDK's deps/ prefix. Neither is used with threads of its
+# own (the programs drive both from Qt's event loop), so both build without
+# them; libmosquitto without TLS, as there is no OpenSSL for MinGW here.
+build_c_library() {  # build_c_library <name> <source folder> <cmake option>...
+    local name=$1 src=$2 build=$sdk/build/$1
+    shift 2
+    log_time "$name start"
+    idle cmake -S "$src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$sdk/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$sdk/deps" "$@" >/dev/null
+    idle ninja -C "$build" -j "$jobs" install >/dev/null
+    log_time "$name end"
+}
+
+build_liblo() {
+    local src
+    src=$(third_party_dir liblo-0.31) || exit 1
+    build_c_library liblo "$src/cmake" -DTHREADING=OFF -DWITH_TOOLS=OFF -DWITH_TESTS=OFF \
+        -DWITH_EXAMPLES=OFF -DWITH_CPP_TESTS=OFF -DWITH_STATIC=OFF
+}
+
+build_mosquitto() {
+    local src version
+    src=$(find "$sdk/src" -maxdepth 1 -type d -name 'mosquitto-*' 2>/dev/null | head -n1)
+    if [ -z "$src" ]; then
+        version=$(dpkg-query -W -f='${source:Version}' libmosquitto-dev)
+        (cd "$sdk/src" && apt-get source -qq "mosquitto=$version" >&2) ||
+            die "apt-get source mosquitto=$version failed: the Debian archive did not give its source files"
+        src=$(find "$sdk/src" -maxdepth 1 -type d -name 'mosquitto-*' | head -n1)
+    fi
+    build_c_library mosquitto "$src" -DWITH_TLS=OFF -DWITH_TLS_PSK=OFF -DWITH_EC=OFF -DWITH_CJSON=OFF \
+        -DWITH_THREADING=OFF -DWITH_SRV=OFF -DWITH_LIB_CPP=OFF -DWITH_CLIENTS=OFF -DWITH_BROKER=OFF \
+        -DWITH_APPS=OFF -DWITH_PLUGINS=OFF -DDOCUMENTATION=OFF
+    # Its install rule leaves out the import library the linker wants.
+    cp "$sdk/build/mosquitto/lib/libmosquitto.dll.a" "$sdk/deps/lib/"
+}
+
+sdk_steps=(qtbase "${qt_modules[@]}" liblo mosquitto)
+sdk_complete() {
+    local step
+    for step in "${sdk_steps[@]}"; do
+        [ -f "$sdk/stamps/$step" ] || return 1
+    done
+    [ -f "$stamp" ]
+}
+
 build_sdk() {
-    if [ -f "$stamp" ]; then
+    if sdk_complete; then
         say "the SDK is complete in $sdk ($(cat "$stamp"))"
         return 0
     fi
@@ -167,7 +214,7 @@ build_sdk() {
     exec 9>"$sdk/.lock"
     flock -n 9 || die "another SDK build is running (lock $sdk/.lock)"
     install_packages g++-mingw-w64-x86-64-posix dpkg-dev cmake ninja-build perl \
-        qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-websockets-dev qt6-httpserver-dev
+        qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-websockets-dev qt6-httpserver-dev libmosquitto-dev
     ensure_deb_src
     log_time "sdk start"
     # Plain statements, not && lists: bash ignores a failure inside a
@@ -184,15 +231,24 @@ build_sdk() {
             touch "$sdk/stamps/$m"
         fi
     done
-    # Written only now, when every module installed: the other steps and
+    mkdir -p "$sdk/src"
+    if [ ! -f "$sdk/stamps/liblo" ]; then
+        build_liblo
+        touch "$sdk/stamps/liblo"
+    fi
+    if [ ! -f "$sdk/stamps/mosquitto" ]; then
+        build_mosquitto
+        touch "$sdk/stamps/mosquitto"
+    fi
+    # Written only now, when every step installed: the other steps and
     # scripts/test.sh take its presence to mean a usable SDK.
-    echo "Qt $qt_version for Windows x86-64 (qtbase ${qt_modules[*]}), built $(date -u +%FT%TZ)" >"$stamp"
+    echo "Qt $qt_version for Windows x86-64 (qtbase ${qt_modules[*]}), liblo, libmosquitto, built $(date -u +%FT%TZ)" >"$stamp"
     log_time "sdk end"
     say "the SDK is complete in $sdk"
 }
 
 sdk_status() {
-    if [ -f "$stamp" ]; then
+    if sdk_complete; then
         say "SDK: complete in $sdk: $(cat "$stamp")"
     else
         say "SDK: not complete in $sdk; build it with: scripts/windows.sh sdk --background"
@@ -204,7 +260,7 @@ sdk_status() {
 }
 
 require_sdk() {
-    [ -f "$stamp" ] || die "no complete Windows Qt in $sdk; build it first: scripts/windows.sh sdk --background"
+    sdk_complete || die "no complete Windows Qt in $sdk; build it first: scripts/windows.sh sdk --background"
 }
 
 # --- the programs ---------------------------------------------------------
@@ -239,6 +295,8 @@ build_programs() {
     require_sdk
     ensure_deps
     if [ ! -f "$build_dir/build.ninja" ]; then
+        # pkg-config answers for the SDK's liblo and libmosquitto, never the host's.
+        PKG_CONFIG_LIBDIR="$deps/lib/pkgconfig" PKG_CONFIG_PATH="" \
         cmake -S "$root" -B "$build_dir" -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
             -DCMAKE_FIND_ROOT_PATH="$deps" \

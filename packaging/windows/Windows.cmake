@@ -29,7 +29,7 @@ foreach(p IN LISTS programs)
 endforeach()
 
 # The DLLs come from where this build found them: the Windows Qt's bin/ and
-# plugins/, and the compiler's runtime (libstdc++, libgcc, winpthread).
+# plugins/, the other libraries' prefixes, and the compiler's runtime (libstdc++, libgcc, winpthread).
 set(_dll_dirs)
 if(TARGET Qt6::Core)
     get_target_property(_qtcore Qt6::Core IMPORTED_LOCATION_RELEASE)
@@ -39,6 +39,13 @@ if(TARGET Qt6::Core)
     get_filename_component(_qtbin ${_qtcore} DIRECTORY)
     list(APPEND _dll_dirs ${_qtbin})
 endif()
+# liblo's and libmosquitto's DLLs sit in the bin/ folder of the prefix they
+# were found in.
+foreach(prefix IN LISTS CMAKE_FIND_ROOT_PATH)
+    if(IS_DIRECTORY ${prefix}/bin)
+        list(APPEND _dll_dirs ${prefix}/bin)
+    endif()
+endforeach()
 foreach(dll libstdc++-6.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                     OUTPUT_VARIABLE _found OUTPUT_STRIP_TRAILING_WHITESPACE)
