@@ -3,7 +3,8 @@
 # (the programs with the demo's options, and the check of the Debian package
 # built from it), an ASan+UBSan build of the tests that runs them all (fuzz
 # corpora are replayed as ordinary tests) and a TSan build of the serial link,
-# connection, update, kestractl and bridge tests.
+# connection, update, kestractl and bridge tests; then, where the machine has
+# the Windows SDK, the Windows build and its tests under Wine.
 #   scripts/test.sh            everything
 #   scripts/test.sh --quick    the normal build with its tests, and all of them run
 set -euo pipefail
@@ -78,3 +79,13 @@ finish $asan "$logs/asan"
 # runs kestractl as another user).
 GTEST_FILTER='-MqttBridgeTest.*:MqttLastWill.*:Rfc2217Ser2net.*:ServeProcess.*:Find.NamesTheGroupToJoinWhenPermissionIsRefused' \
     run_ctest build-tsan "serial link, connection, kestractl and bridge tests under TSan" -L 'comm|device|update|cli|bridge'
+
+# The Windows build and its tests under Wine, where this machine has the
+# Windows SDK (scripts/windows.sh sdk builds it, in most of an hour). A fresh
+# machine has none: the step is skipped, and says so.
+if "$root/scripts/windows.sh" status | grep -q '^windows: SDK: complete'; then
+    echo "== Windows build, tests under Wine, COM port and installer (at ${SECONDS}s)"
+    "$root/scripts/windows.sh"
+else
+    echo "== Windows: SKIPPED, no Windows SDK on this machine (build it with: scripts/windows.sh sdk --background)"
+fi

@@ -274,6 +274,8 @@ stage=$build_dir/stage
 # (stage/, the installed folder) start with Wine alone, so that a DLL missing
 # beside them shows.
 run() { "$root/tests/windows/wine-run.sh" "$@"; }
+# This machine's path as Wine's Z: drive shows it.
+windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 
 # GoogleTest from Debian's source package and CLI11's headers (header-only),
 # for the MinGW side; quick, so kept outside the SDK's stamp.
@@ -323,30 +325,44 @@ test_programs() {
 # kestra-sim on this machine's pseudo-terminal, mapped by Wine to COM5.
 host_sim() {
     local host=$build_dir/host
-    if [ ! -x "$host/sim/kestra-sim" ]; then
+    if [ ! -f "$host/build.ninja" ]; then
         cmake -S "$root" -B "$host" -G Ninja -DKESTRA_GUI=OFF -DKESTRA_TESTS=OFF >/dev/null
-        nice ninja -C "$host" kestra-sim >/dev/null
     fi
+    nice ninja -C "$host" kestra-sim >/dev/null
     echo "$host/sim/kestra-sim"
+}
+
+# kestra-sim on a pseudo-terminal of this machine, its pid kept in sim_pids:
+#   start_sim <variable for the path> <log> [options...]
+start_sim() {
+    local into=$1 log=$2 sim pty=""
+    shift 2
+    sim=$(host_sim)
+    "$sim" "$@" >"$log" 2>&1 &
+    sim_pids+=($!)
+    for _ in $(seq 50); do
+        pty=$(sed -n 's/^KESTRA simulator on //p' "$log")
+        [ -n "$pty" ] && break
+        sleep 0.1
+    done
+    [ -n "$pty" ] || die "kestra-sim did not start: $(cat "$log")"
+    printf -v "$into" '%s' "$pty"
 }
 
 e2e() {
     wine_prefix
-    local sim tmp pty ctl=$stage/kestractl.exe
-    sim=$(host_sim)
+    local tmp com5 com6 ctl=$stage/kestractl.exe
+    sim_pids=()
     tmp=$(mktemp -d)
-    "$sim" --random-state 7 >"$tmp/sim.log" 2>&1 &
-    local sim_pid=$!
-    # shellcheck disable=SC2064  # the values are fixed now
-    trap "kill $sim_pid 2>/dev/null; rm -rf '$tmp'" EXIT
-    for _ in $(seq 50); do
-        pty=$(sed -n 's/^KESTRA simulator on //p' "$tmp/sim.log")
-        [ -n "$pty" ] && break
-        sleep 0.1
-    done
-    [ -n "$pty" ] || die "kestra-sim did not start: $(cat "$tmp/sim.log")"
+    # shellcheck disable=SC2064  # the folder is fixed now
+    trap 'kill "${sim_pids[@]}" 2>/dev/null; rm -rf '"'$tmp'" EXIT
+    # COM5 for kestractl.exe; COM6 for the panel, on a device that records
+    # what it is sent.
+    start_sim com5 "$tmp/sim5.log" --random-state 7
+    start_sim com6 "$tmp/sim6.log" --random-state 8 --received "$tmp/panel-sent"
     # Wine reads its COM port table when its server starts.
-    wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$pty" /f >/dev/null
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /t REG_SZ /d "$com5" /f >/dev/null
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM6 /t REG_SZ /d "$com6" /f >/dev/null
     wineserver -k || true
     wineserver -w
 
@@ -361,12 +377,18 @@ e2e() {
     wine "$ctl" --port COM5 set line_source=tape >/dev/null
     wine "$ctl" --port COM5 restore "$backup" >/dev/null
     wine "$ctl" --port COM5 --json get | grep -q '"line_source": "cd"' || die "restore from $backup did not bring back line_source cd"
-    say "kestractl.exe on COM5: get, set, backup and restore passed"
+    # A firmware update through the boot loader, then the regular firmware again.
+    local image="$tmp/firmware.bin"
+    head -c 7104 /dev/urandom >"$image"
+    wine "$ctl" --port COM5 update "$(windows_path "$image")" >"$tmp/update.log" 2>&1 &&
+        grep -q '^update OK' "$tmp/update.log" || die "update on COM5 failed: $(tail -n 3 "$tmp/update.log")"
+    wine "$ctl" --port COM5 --json get | grep -q '"format": "kestra-state"' || die "no state after the update on COM5"
+    say "kestractl.exe on COM5: get, set, backup, restore and update passed"
 
-    # The panel on the stored COM5 (Port No 5 in the registry), in German,
+    # The panel on the stored COM6 (Port No 6 in the registry), in German,
     # under a virtual X display; the store must keep what it read.
     wine reg delete 'HKCU\Software\VELDORATEST' /f >/dev/null 2>&1 || true
-    wine reg add 'HKCU\Software\VELDORATEST' /v 'Port No' /t REG_DWORD /d 5 /f >/dev/null
+    wine reg add 'HKCU\Software\VELDORATEST' /v 'Port No' /t REG_DWORD /d 6 /f >/dev/null
     wine reg add 'HKCU\Software\VELDORATEST' /v Language /t REG_DWORD /d 1 /f >/dev/null
     local display=:$((90 + RANDOM % 9))
     Xvfb "$display" -screen 0 1280x900x24 >/dev/null 2>&1 &
@@ -382,9 +404,17 @@ e2e() {
     local stored
     stored=$(wine reg query 'HKCU\Software\VELDORATEST')
     echo "$stored"
-    grep -Eq 'Port No +REG_DWORD +0x5' <<<"$stored" || die "the panel lost the stored port"
+    grep -Eq 'Port No +REG_DWORD +0x6' <<<"$stored" || die "the panel lost the stored port"
     grep -Eq 'Form Size +REG_DWORD +0x0' <<<"$stored" || die "the panel did not write its settings to the registry"
-    say "the panel ran on COM5; screenshot: docs/screenshots/windows-wine-panel.png"
+    # What the device on COM6 was sent: the full read's 49 inquiries, then polls.
+    kill "${sim_pids[1]}"
+    wait "${sim_pids[1]}" || die "kestra-sim on COM6 did not write what it received"
+    local poll='10 02 01 01 05 10 03 04' inquiries polls
+    inquiries=$(head -n 49 "$tmp/panel-sent" | grep -v -c -x "$poll" || true)
+    polls=$(tail -n +50 "$tmp/panel-sent" | grep -c -x "$poll" || true)
+    [ "$inquiries" -eq 49 ] || die "the panel's first 49 frames on COM6 held $inquiries inquiries: $(head -n 3 "$tmp/panel-sent")"
+    [ "$polls" -ge 20 ] || die "the panel polled COM6 $polls times after its full read"
+    say "the panel on COM6: the full read's 49 inquiries, then $polls polls; screenshot: docs/screenshots/windows-wine-panel.png"
 }
 
 installer() {

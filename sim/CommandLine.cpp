@@ -120,9 +120,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             cl.sim.bootLoader = true;
         } else if (a == "--no-speed-check") {
             cl.sim.checkLineSpeed = false;
-        } else if (a == "--device" || a == "--link" || a == "--state") {
+        } else if (a == "--device" || a == "--link" || a == "--state" || a == "--received") {
             if (auto v = value()) {
-                (a == "--device" ? cl.sim.device : a == "--link" ? cl.sim.linkPath : cl.sim.stateFile) = *v;
+                (a == "--device" ? cl.sim.device : a == "--link" ? cl.sim.linkPath : a == "--state" ? cl.sim.stateFile : cl.receivedFile) = *v;
             }
         } else if (a == "--speech") {
             if (auto v = value()) {
@@ -187,6 +187,8 @@ std::string HelpText()
         "  --state FILE         device memory (live state, presets, switch-on setting):\n"
         "                       read at start, rewritten atomically after every change;\n"
         "                       a missing or corrupt file leaves the factory state\n"
+        "  --received FILE      at the end, write every frame received to FILE, one a line\n"
+        "                       in hexadecimal (what a program sent the device)\n"
         "  --wire-speed         take 10 bits per byte at the baud rate, both directions\n"
         "  --boot-loader        start in the boot loader (serves an interrupted update)\n"
         "  --no-speed-check     answer even when the line is set to another baud rate\n"

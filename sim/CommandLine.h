@@ -14,6 +14,7 @@ struct CommandLine {
     Fault fault;
     std::optional<std::uint32_t> randomSeed;
     int speechPeriodMs = 0;  // 0: speech stays on
+    std::string receivedFile;  // every frame received, written there at the end
     bool help = false;
     bool version = false;
     std::string error;  // set when the arguments cannot be used

@@ -33,7 +33,7 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     sim::SimOptions options = cl.sim;
-    options.keepReceived = false;  // nobody reads the record here
+    options.keepReceived = !cl.receivedFile.empty();
     sim::KestraSim device(options);
     const std::string path = device.Start();
     if (path.empty()) {
@@ -66,5 +66,28 @@ int main(int argc, char** argv)
         }
     }
     device.Stop();
+    if (!cl.receivedFile.empty()) {
+        std::FILE* f = std::fopen(cl.receivedFile.c_str(), "w");
+        bool ok = f != nullptr;
+        for (const auto& frame : device.Received()) {
+            std::string line;
+            for (const std::uint8_t b : frame) {
+                char hex[4];
+                std::snprintf(hex, sizeof hex, "%02X ", static_cast<unsigned>(b));
+                line += hex;
+            }
+            if (!line.empty()) {
+                line.pop_back();
+            }
+            ok = ok && std::fputs((line + '\n').c_str(), f) >= 0;
+        }
+        if (f && std::fclose(f) != 0) {
+            ok = false;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "kestra-sim: cannot write %s\n", cl.receivedFile.c_str());
+            return 1;
+        }
+    }
     return 0;
 }

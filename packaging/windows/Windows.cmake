@@ -91,4 +91,9 @@ set(CPACK_NSIS_MUI_ICON ${KESTRA_WINDOWS_ICON})
 set(CPACK_NSIS_MUI_UNIICON ${KESTRA_WINDOWS_ICON})
 set(CPACK_NSIS_INSTALLED_ICON_NAME kestra-panel.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# kestractl is a console program: a second entry opens a command prompt in
+# the install folder, where it runs by name.
+set(CPACK_NSIS_CREATE_ICONS_EXTRA
+    "CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\KESTRA command line.lnk' '$SYSDIR\\\\cmd.exe' '/K kestractl.exe --help'")
+set(CPACK_NSIS_DELETE_ICONS_EXTRA "Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\KESTRA command line.lnk'")
 include(CPack)
