@@ -9,6 +9,8 @@
 #include "PanelFixture.h"
 #include "PanelText.h"
 
+#include <QRegularExpression>
+
 #include <tuple>
 
 class Mirror : public PanelFixture, public testing::WithParamInterface<std::tuple<std::uint32_t, const char*>> {};
