@@ -296,6 +296,7 @@ ensure_deps() {
 build_programs() {
     require_sdk
     ensure_deps
+    wine_prefix  # the build asks kestractl.exe for its manual
     if [ ! -f "$build_dir/build.ninja" ]; then
         # pkg-config answers for the SDK's liblo and libmosquitto, never the host's.
         PKG_CONFIG_LIBDIR="$deps/lib/pkgconfig" PKG_CONFIG_PATH="" \
@@ -422,13 +423,23 @@ installer() {
     (cd "$build_dir" && cpack >/dev/null)
     local exe
     exe=$(ls "$build_dir"/kestra-remote-panel-*-win64.exe)
+    say "installer $(basename "$exe"): $(du -k "$exe" | cut -f1) KiB"
     local dir="$WINEPREFIX/drive_c/Program Files/KESTRA Remote Panel"
     wine "$exe" /S
     wineserver -w
     local f
-    for f in kestractl.exe kestra-panel.exe platforms/qwindows.dll; do
+    for f in kestractl.exe kestra-panel.exe platforms/qwindows.dll liblo.dll libmosquitto.dll kestractl.txt Uninstall.exe; do
         [ -f "$dir/$f" ] || die "the silent install left no $f in $dir"
     done
+    local entry menu
+    for entry in "KESTRA Remote Panel" "KESTRA command line" "kestractl manual"; do
+        menu=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs*' -name "$entry.lnk" -print -quit)
+        [ -n "$menu" ] || die "the silent install made no Start-menu entry '$entry'"
+    done
+    # kestractl.exe from a console in the install folder, by name.
+    wine cmd /c "cd /d \"$(windows_path "$dir")\" && kestractl.exe --demo --json get" >"$build_dir/installed-get.json" 2>&1 ||
+        die "kestractl.exe --demo get from a console in $dir failed: $(tail -n 3 "$build_dir/installed-get.json")"
+    grep -q '"format": "kestra-state"' "$build_dir/installed-get.json" || die "kestractl.exe --demo get in $dir gave no state"
     local version
     version=$(wine "$dir/kestractl.exe" --version)
     grep -q "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")" <<<"$version" ||
@@ -444,6 +455,8 @@ installer() {
     wineserver -w
     sleep 2
     [ ! -e "$dir/kestractl.exe" ] || die "the uninstaller left $dir/kestractl.exe"
+    [ -z "$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs*' -iname 'kestra*.lnk' -print -quit)" ] ||
+        die "the uninstaller left a Start-menu entry"
     say "installer $(basename "$exe"): silent install, programs started, silent uninstall"
 }
 

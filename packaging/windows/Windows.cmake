@@ -68,6 +68,33 @@ install(CODE "
         message(FATAL_ERROR \"The DLLs beside the programs could not all be found\")
     endif()")
 
+# kestractl's manual page, as on Linux (help2man from its --help, with the
+# sections of man/kestractl.h2m), as plain text in the install folder:
+# Windows has no man. help2man asks the Windows program itself, through the
+# emulator (Wine) that runs the tests. The panel is left out: a window
+# program shows its --help in a message box.
+find_program(HELP2MAN help2man)
+find_program(GROFF groff)
+if(TARGET kestractl AND HELP2MAN AND GROFF AND CMAKE_CROSSCOMPILING_EMULATOR)
+    set(_manual ${CMAKE_CURRENT_BINARY_DIR}/manual)
+    # help2man names the page after the program it runs.
+    file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/help/kestractl
+        CONTENT "#!/bin/sh\n\"${CMAKE_CROSSCOMPILING_EMULATOR}\" \"$<TARGET_FILE:kestractl>\" \"$@\" 2>&1 | tr -d '\\r'\n"
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    add_custom_command(OUTPUT ${_manual}/kestractl.txt
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${_manual}
+        COMMAND ${HELP2MAN} --no-info --no-discard-stderr --section=1
+                --include=${PROJECT_SOURCE_DIR}/packaging/man/kestractl.h2m
+                --output=${_manual}/kestractl.1 ${CMAKE_CURRENT_BINARY_DIR}/help/kestractl
+        COMMAND sh -c "${GROFF} -mandoc -Tutf8 -P-cbou '${_manual}/kestractl.1' | sed 's/$/\\r/' >'${_manual}/kestractl.txt'"
+        DEPENDS kestractl ${PROJECT_SOURCE_DIR}/packaging/man/kestractl.h2m
+        COMMENT "kestractl's manual as text"
+        VERBATIM)
+    add_custom_target(windows-manual ALL DEPENDS ${_manual}/kestractl.txt)
+    install(FILES ${_manual}/kestractl.txt DESTINATION .)
+    set(KESTRA_WINDOWS_MANUAL ON)
+endif()
+
 # The installer: kestra-remote-panel-<version>-win64.exe. Installs into
 # Program Files for every user when run with administrator rights (CPack's
 # NSIS script switches its shortcuts and registry entries accordingly),
@@ -96,4 +123,9 @@ set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_CREATE_ICONS_EXTRA
     "CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\KESTRA command line.lnk' '$SYSDIR\\\\cmd.exe' '/K kestractl.exe --help'")
 set(CPACK_NSIS_DELETE_ICONS_EXTRA "Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\KESTRA command line.lnk'")
+if(KESTRA_WINDOWS_MANUAL)
+    string(APPEND CPACK_NSIS_CREATE_ICONS_EXTRA
+        "\nCreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\kestractl manual.lnk' '$INSTDIR\\\\kestractl.txt'")
+    string(APPEND CPACK_NSIS_DELETE_ICONS_EXTRA "\nDelete '$SMPROGRAMS\\\\$MUI_TEMP\\\\kestractl manual.lnk'")
+endif()
 include(CPack)
