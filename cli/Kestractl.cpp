@@ -96,6 +96,14 @@ QString DemoStateFile()
     return dir + QStringLiteral("/demo-state");
 }
 
+// Where DemoStateFile is, as --help says it.
+constexpr const char* kDemoStateWhere =
+#if defined(Q_OS_UNIX)
+    "$XDG_STATE_HOME/kestractl/demo-state (~/.local/state/kestractl/demo-state)";
+#else
+    "demo-state in the user's local application data folder (under %LOCALAPPDATA%)";
+#endif
+
 // The demo device's speech while `watch` runs: on and off on microphone 1, so
 // that ducking and levels come and go.
 class DemoSpeech {
@@ -528,8 +536,8 @@ int RunKestractl(const std::vector<std::string>& args, std::ostream& out, std::o
                    "Port: COMn, a device path such as /dev/ttyUSB0, tcp://HOST:PORT or rfc2217://HOST:PORT; may be repeated")
         ->allow_extra_args(false);  // one name each time: the word after it is the command
     app.add_flag("--demo", o.demo,
-                 "Use the built-in simulated KESTRA, named \"demo\"; it keeps its state between runs in "
-                 "$XDG_STATE_HOME/kestractl/demo-state (~/.local/state/kestractl/demo-state)");
+                 std::string("Use the built-in simulated KESTRA, named \"demo\"; it keeps its state between runs in ") +
+                     kDemoStateWhere);
     app.add_flag("--demo-reset", o.demoReset, "With --demo: start the demo device afresh, forgetting what it kept");
     app.add_flag("--json", o.json, "JSON output");
     app.add_option("--timeout", o.timeoutMs, "Milliseconds to wait for each reply")->check(CLI::Range(1, 600000));

@@ -38,12 +38,25 @@ endfunction()
 
 # A Windows build runs its tests under Wine, where there are no
 # pseudo-terminals and none of the Linux servers some tests start: the files
-# that use them stay out, the rest of each program runs.
+# that use them, themselves or in a header of the tests' own they include,
+# stay out; the rest of each program runs.
 set(KESTRA_POSIX_ONLY_TEST_CODE "PtyPeer|LineEnd\\.h|MosquittoBroker|Ser2net|<unistd\\.h>|<sys/|<pty\\.h>|<termios\\.h>|<poll\\.h>")
 function(_kestra_portable_sources out)
     set(kept)
     foreach(file IN LISTS ARGN)
         file(READ ${file} text)
+        get_filename_component(dir ${file} DIRECTORY)
+        string(REGEX MATCHALL "#include \"[^\"]+\"" includes "${text}")
+        foreach(include IN LISTS includes)
+            string(REGEX REPLACE "#include \"([^\"]+)\"" "\\1" header "${include}")
+            foreach(where ${dir} ${PROJECT_SOURCE_DIR}/tests/support)
+                if(EXISTS ${where}/${header})
+                    file(READ ${where}/${header} more)
+                    string(APPEND text "${more}")
+                    break()
+                endif()
+            endforeach()
+        endforeach()
         if(NOT text MATCHES "${KESTRA_POSIX_ONLY_TEST_CODE}")
             list(APPEND kept ${file})
         endif()
@@ -51,7 +64,25 @@ function(_kestra_portable_sources out)
     set(${out} ${kept} PARENT_SCOPE)
 endfunction()
 
-# kestra_add_test(<target> [QT] SOURCES <files...> LIBS <libs...> LABELS <labels...>)
+# Cases left out under Wine, each for what it tests that only POSIX, Linux or
+# a real Windows font set has (README's Windows section names them):
+set(KESTRA_WINDOWS_LEFT_OUT
+    # kestractl serve as a process, ended with SIGTERM; a console program on
+    # Windows is ended by its console's Ctrl+C, which a test cannot send it
+    ServeProcess.*
+    # the token file's POSIX mode 0600; on Windows the profile's ACL keeps it private
+    Access.AMadeTokenIsKeptPrivately
+    # Linux's device names (/dev/ttyS0, /dev/ttyUSB0) and its adapters' listing
+    PortList.*
+    # silences the device and needs the change to go out before the next
+    # 100 ms poll, which Wine's slower programs miss (the poll then holds the line)
+    Api.AServerGoneWhileAnswersAreOwedFreesItsConnectionsAndAnswersNothingLater
+    # captions measured against Wine's stand-in fonts, not Windows' own
+    Widgets.StatusBarPanelsAndRadioGroupItems
+    Language.CaptionsFollowTheChoiceThereAndBackAndFit)
+list(JOIN KESTRA_WINDOWS_LEFT_OUT ":" _kestra_windows_filter)
+
+# kestra_add_test(<target> [QT] SOURCES <files...> LIBS <labels...> LABELS <labels...>)
 # The older form, for a program whose files are listed one by one. Its
 # TIMEOUT was per test case and is left to the default per shard.
 function(kestra_add_test target)
@@ -86,6 +117,12 @@ function(_kestra_test_target target)
         target_precompile_headers(${target} PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
     endif()
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+    set(environment "")
+    if(WIN32)
+        # Wine starts and runs a program several times slower.
+        math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 3")
+        set(environment ";GTEST_FILTER=-${_kestra_windows_filter}")
+    endif()
     math(EXPR last "${ARG_SHARDS} - 1")
     foreach(i RANGE ${last})
         set(name ${target})
@@ -97,6 +134,6 @@ function(_kestra_test_target target)
         set_tests_properties(${name} PROPERTIES
             LABELS "${ARG_LABELS}"
             TIMEOUT ${ARG_TIMEOUT}
-            ENVIRONMENT "GTEST_TOTAL_SHARDS=${ARG_SHARDS};GTEST_SHARD_INDEX=${i}")
+            ENVIRONMENT "GTEST_TOTAL_SHARDS=${ARG_SHARDS};GTEST_SHARD_INDEX=${i}${environment}")
     endforeach()
 endfunction()

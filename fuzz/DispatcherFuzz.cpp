@@ -25,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         static int argc = 1;
         static char name[] = "dispatcher_fuzz";
         static char* argv[] = {name, nullptr};
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
         new QApplication(argc, argv);
         LComm::SetPortOverride(QStringLiteral("/dev/kestra-fuzz-no-such-port"));
         auto* window = new TfrmMain;

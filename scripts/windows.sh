@@ -280,7 +280,8 @@ windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 # GoogleTest from Debian's source package and CLI11's headers (header-only),
 # for the MinGW side; quick, so kept outside the SDK's stamp.
 ensure_deps() {
-    install_packages googletest libcli11-dev wine64 nsis xvfb xdotool imagemagick
+    install_packages googletest libcli11-dev wine wine64 nsis xvfb xdotool imagemagick help2man groff-base \
+        qt6-translations-l10n
     if [ ! -f "$sdk/stamps/googletest" ]; then
         cmake -S /usr/src/googletest -B "$sdk/build/googletest" -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE="$sdk/mingw-w64-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
@@ -288,6 +289,9 @@ ensure_deps() {
         nice ninja -C "$sdk/build/googletest" install >/dev/null
         mkdir -p "$sdk/stamps" && touch "$sdk/stamps/googletest"
     fi
+    # Qt's German texts where the build tree's programs (the tests) look for them.
+    mkdir -p "$qt_prefix/translations"
+    cp /usr/share/qt6/translations/qtbase_de.qm "$qt_prefix/translations/"
     if [ ! -f "$deps/include/CLI/CLI.hpp" ]; then
         mkdir -p "$deps/include" && cp -r /usr/include/CLI "$deps/include/"
     fi
@@ -295,11 +299,11 @@ ensure_deps() {
 
 build_programs() {
     require_sdk
+    # The toolchain file is the SDK's: it points pkg-config at the SDK's deps/.
+    cp "$root/cmake/mingw-w64-x86_64.cmake" "$sdk/mingw-w64-x86_64.cmake"
     ensure_deps
     wine_prefix  # the build asks kestractl.exe for its manual
     if [ ! -f "$build_dir/build.ninja" ]; then
-        # pkg-config answers for the SDK's liblo and libmosquitto, never the host's.
-        PKG_CONFIG_LIBDIR="$deps/lib/pkgconfig" PKG_CONFIG_PATH="" \
         cmake -S "$root" -B "$build_dir" -G Ninja \
             -DCMAKE_TOOLCHAIN_FILE="$qt_prefix/lib/cmake/Qt6/qt.toolchain.cmake" \
             -DCMAKE_FIND_ROOT_PATH="$deps" \
@@ -313,12 +317,17 @@ build_programs() {
 }
 
 wine_prefix() {
+    # Wine makes the prefix's folder, but not the one it sits in.
+    mkdir -p "$(dirname "$WINEPREFIX")"
     [ -f "$WINEPREFIX/system.reg" ] || wine wineboot -i >/dev/null 2>&1
 }
 
 test_programs() {
     wine_prefix
-    # One wineserver for the whole run instead of one per test program.
+    # One wineserver for the whole run instead of one per test program (a
+    # server left running refuses to be started again: it is ended first).
+    wineserver -k 2>/dev/null || true
+    wineserver -w
     wineserver -p 30
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
 }
@@ -428,7 +437,8 @@ installer() {
     wine "$exe" /S
     wineserver -w
     local f
-    for f in kestractl.exe kestra-panel.exe platforms/qwindows.dll liblo.dll libmosquitto.dll kestractl.txt Uninstall.exe; do
+    for f in kestractl.exe kestra-panel.exe platforms/qwindows.dll liblo.dll libmosquitto.dll kestractl.txt \
+        translations/qtbase_de.qm qt.conf Uninstall.exe; do
         [ -f "$dir/$f" ] || die "the silent install left no $f in $dir"
     done
     local entry menu

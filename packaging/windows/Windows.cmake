@@ -68,6 +68,19 @@ install(CODE "
         message(FATAL_ERROR \"The DLLs beside the programs could not all be found\")
     endif()")
 
+# Qt's own German texts (its dialogs' buttons, the edit menu), which the
+# panel loads from Qt's translations folder when German is chosen. They are
+# the same files on every platform: Debian's, of the same Qt. A qt.conf beside
+# the programs makes their folder Qt's prefix, so translations\ is found there.
+find_file(KESTRA_QTBASE_DE qtbase_de.qm PATHS /usr/share/qt6/translations NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(KESTRA_QTBASE_DE)
+    install(FILES ${KESTRA_QTBASE_DE} DESTINATION translations)
+else()
+    message(WARNING "qtbase_de.qm not found (Debian's qt6-translations-l10n): Qt's own texts stay English in German")
+endif()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/qt.conf "[Paths]\nPrefix=.\n")
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/qt.conf DESTINATION .)
+
 # kestractl's manual page, as on Linux (help2man from its --help, with the
 # sections of man/kestractl.h2m), as plain text in the install folder:
 # Windows has no man. help2man asks the Windows program itself, through the
