@@ -447,7 +447,7 @@ installer() {
         [ -n "$menu" ] || die "the silent install made no Start-menu entry '$entry'"
     done
     # kestractl.exe from a console in the install folder, by name.
-    wine cmd /c "cd /d \"$(windows_path "$dir")\" && kestractl.exe --demo --json get" >"$build_dir/installed-get.json" 2>&1 ||
+    wine cmd /c cd /d 'C:\Program Files\KESTRA Remote Panel' '&&' kestractl.exe --demo --json get >"$build_dir/installed-get.json" 2>&1 ||
         die "kestractl.exe --demo get from a console in $dir failed: $(tail -n 3 "$build_dir/installed-get.json")"
     grep -q '"format": "kestra-state"' "$build_dir/installed-get.json" || die "kestractl.exe --demo get in $dir gave no state"
     local version
