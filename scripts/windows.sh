@@ -329,6 +329,10 @@ test_programs() {
     wineserver -k 2>/dev/null || true
     wineserver -w
     wineserver -p 30
+    # Wine's services (the network's among them) start with the first
+    # program that needs them and outlive it: started by a test, they would
+    # hold CTest's output pipe open and CTest would wait for them.
+    wine ipconfig >/dev/null 2>&1 || true
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
 }
 
