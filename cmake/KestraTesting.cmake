@@ -67,8 +67,8 @@ endfunction()
 # Cases left out under Wine, each for what it tests that only POSIX, Linux or
 # a real Windows font set has (README's Windows section names them):
 set(KESTRA_WINDOWS_LEFT_OUT
-    # kestractl serve as a process, ended with SIGTERM; a console program on
-    # Windows is ended by its console's Ctrl+C, which a test cannot send it
+    # kestractl serve as a process on a symbolic link to a pseudo-terminal,
+    # ended with SIGTERM; a Windows console program ends on its console's Ctrl+C
     ServeProcess.*
     # the token file's POSIX mode 0600; on Windows the profile's ACL keeps it private
     Access.AMadeTokenIsKeptPrivately
@@ -82,7 +82,7 @@ set(KESTRA_WINDOWS_LEFT_OUT
     Language.CaptionsFollowTheChoiceThereAndBackAndFit)
 list(JOIN KESTRA_WINDOWS_LEFT_OUT ":" _kestra_windows_filter)
 
-# kestra_add_test(<target> [QT] SOURCES <files...> LIBS <labels...> LABELS <labels...>)
+# kestra_add_test(<target> [QT] SOURCES <files...> LIBS <libs...> LABELS <labels...>)
 # The older form, for a program whose files are listed one by one. Its
 # TIMEOUT was per test case and is left to the default per shard.
 function(kestra_add_test target)
